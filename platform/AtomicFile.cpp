@@ -1,0 +1,138 @@
+#include "AtomicFile.h"
+
+#include "Exception.h"
+#include "FileOps.h"
+#include "Paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cerrno>
+
+namespace selvanix::platform {
+
+namespace {
+
+bool fail(int errnoValue) {
+    setLastError(platformErrorFromErrno(errnoValue));
+    return false;
+}
+
+// Closes the descriptor and removes the temporary file unless released.
+class TemporaryFile {
+public:
+    TemporaryFile(int fd, QByteArray path) : fd_(fd), path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!released_) {
+            ::unlink(path_.constData());
+        }
+    }
+    int fd() const { return fd_; }
+    const QByteArray& path() const { return path_; }
+    bool close() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0;
+    }
+    void release() { released_ = true; }
+
+private:
+    int fd_;
+    QByteArray path_;
+    bool released_ = false;
+};
+
+bool writeAll(int fd, const QByteArray& content) {
+    const char* data = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool replaceFileAtomically(const QString& path, const QByteArray& content) {
+    QString target = toHostPath(path);
+    if (target.isEmpty()) {
+        setLastError(3);
+        return false;
+    }
+    const QFileInfo info(target);
+    if (info.isSymLink() && info.exists()) {
+        target = info.canonicalFilePath();
+    }
+    const QByteArray hostTarget = QFile::encodeName(target);
+    struct stat old {};
+    const bool existed = ::stat(hostTarget.constData(), &old) == 0;
+    if (existed) {
+        if (S_ISDIR(old.st_mode)) {
+            return fail(EISDIR);
+        }
+        // A read-only file stays unwritten, also for the superuser.
+        if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+            ::access(hostTarget.constData(), W_OK) != 0) {
+            return fail(EACCES);
+        }
+    }
+
+    const QFileInfo targetInfo(target);
+    const QByteArray stem = QFile::encodeName(targetInfo.absolutePath() + QStringLiteral("/.") +
+                                              targetInfo.fileName() + QStringLiteral(".tmp"));
+    int fd = -1;
+    QByteArray tempPath;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        tempPath = stem + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return fail(errno);
+        }
+    }
+    if (fd < 0) {
+        return fail(EEXIST);
+    }
+    TemporaryFile temp(fd, tempPath);
+    if (existed) {
+        ::fchmod(temp.fd(), old.st_mode & 07777);
+        if (::fchown(temp.fd(), old.st_uid, old.st_gid) != 0) {
+            // Only the owner matters to nobody but the superuser; keep going.
+        }
+    }
+    if (!writeAll(temp.fd(), content) || ::fsync(temp.fd()) != 0) {
+        return fail(errno);
+    }
+    if (!temp.close()) {
+        return fail(errno);
+    }
+    if (::rename(temp.path().constData(), hostTarget.constData()) != 0) {
+        return fail(errno);
+    }
+    temp.release();
+    // Make the rename itself durable; a failure here changes nothing already written.
+    const int dirFd = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace selvanix::platform

@@ -1,0 +1,127 @@
+#include "File.h"
+
+#include "Exception.h"
+#include "FileOps.h"
+#include "Paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <cerrno>
+
+namespace selvanix::platform {
+
+namespace {
+
+bool fail() {
+    setLastError(platformErrorFromErrno(errno));
+    return false;
+}
+
+}  // namespace
+
+std::optional<File> File::open(const QString& path, Mode mode) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        setLastError(3);
+        return std::nullopt;
+    }
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Mode::Create:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
+    }
+    const int fd = ::open(QFile::encodeName(mapped).constData(), flags, 0666);
+    if (fd < 0) {
+        fail();
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        setLastError(5);
+        return std::nullopt;
+    }
+    return File(fd);
+}
+
+File::File(File&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File::~File() {
+    close();
+}
+
+qint64 File::read(char* data, qint64 maxSize) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, data, static_cast<size_t>(maxSize));
+        if (n >= 0) {
+            return n;
+        }
+        if (errno != EINTR) {
+            fail();
+            return -1;
+        }
+    }
+}
+
+bool File::write(const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail();
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool File::seek(qint64 offset) {
+    return ::lseek(fd_, offset, SEEK_SET) >= 0 || fail();
+}
+
+qint64 File::position() const {
+    return ::lseek(fd_, 0, SEEK_CUR);
+}
+
+qint64 File::size() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
+}
+
+bool File::flush() {
+    return ::fsync(fd_) == 0 || fail();
+}
+
+bool File::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 || fail();
+}
+
+}  // namespace selvanix::platform

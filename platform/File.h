@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace selvanix::platform {
+
+// An open file; closed when the object goes. Errors leave their code in lastError().
+class File {
+public:
+    enum class Mode {
+        Read,       // existing file, read only
+        ReadWrite,  // existing file, read and write at any offset
+        Create,     // new empty file, replacing an existing one
+    };
+
+    // path is an installer path (see toHostPath).
+    static std::optional<File> open(const QString& path, Mode mode);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    qint64 read(char* data, qint64 maxSize);    // bytes read, 0 at the end, -1 on failure
+    bool write(const char* data, qint64 size);  // all bytes or failure
+    bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
+    bool seek(qint64 offset);
+    qint64 position() const;
+    qint64 size() const;
+    bool flush();  // down to the device
+    bool close();
+    bool isOpen() const { return fd_ >= 0; }
+
+private:
+    explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+}  // namespace selvanix::platform

@@ -1,0 +1,188 @@
+#include "FileOps.h"
+
+#include "DriveMap.h"
+#include "Exception.h"
+#include "Paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <mutex>
+
+namespace selvanix::platform {
+
+namespace {
+
+thread_local int lastErrorCode = 0;
+std::mutex folderMutex;
+QString folderOverride;
+
+bool fail(int errnoValue) {
+    lastErrorCode = platformErrorFromErrno(errnoValue);
+    return false;
+}
+
+// Maps the path; an unmapped drive fails like a missing path.
+bool hostStat(const QString& path, QByteArray& host, struct stat& st) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        lastErrorCode = 3;
+        return false;
+    }
+    host = QFile::encodeName(mapped);
+    if (::stat(host.constData(), &st) != 0) {
+        return fail(errno);
+    }
+    return true;
+}
+
+}  // namespace
+
+int lastError() {
+    return lastErrorCode;
+}
+void setLastError(int code) {
+    lastErrorCode = code;
+}
+
+bool fileExists(const QString& path) {
+    QByteArray host;
+    struct stat st {};
+    return hostStat(path, host, st) && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const QString& path) {
+    QByteArray host;
+    struct stat st {};
+    return hostStat(path, host, st) && S_ISDIR(st.st_mode);
+}
+
+bool deleteFile(const QString& path) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        lastErrorCode = 3;
+        return false;
+    }
+    return ::unlink(QFile::encodeName(mapped).constData()) == 0 || fail(errno);
+}
+
+std::optional<std::uint32_t> fileAttributes(const QString& path) {
+    QByteArray host;
+    struct stat st {};
+    if (!hostStat(path, host, st)) {
+        return std::nullopt;
+    }
+    std::uint32_t attributes = 0;
+    const QString hostPath = QFile::decodeName(host);
+    if (QFileInfo(hostPath).fileName().startsWith(u'.')) {
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    }
+    if ((!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) ||
+        driveMap().isVirtualMountPoint(hostPath)) {
+        attributes |= FILE_ATTRIBUTE_SYSTEM;
+    }
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if (attributes == 0) {
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return attributes;
+}
+
+bool setFileAttributes(const QString& path, std::uint32_t attributes) {
+    QByteArray host;
+    struct stat st {};
+    if (!hostStat(path, host, st)) {
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        mode |= S_IWUSR;
+    }
+    return ::chmod(host.constData(), mode) == 0 || fail(errno);
+}
+
+bool setLastWriteTime(const QString& path, const QDateTime& time) {
+    QByteArray host;
+    struct stat st {};
+    if (!hostStat(path, host, st)) {
+        return false;
+    }
+    const qint64 ms = time.toMSecsSinceEpoch();
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(ms / 1000);
+    times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_sec -= 1;
+        times[1].tv_nsec += 1000000000;
+    }
+    return ::utimensat(AT_FDCWD, host.constData(), times, 0) == 0 || fail(errno);
+}
+
+std::optional<QDateTime> lastWriteTime(const QString& path) {
+    QByteArray host;
+    struct stat st {};
+    if (!hostStat(path, host, st)) {
+        return std::nullopt;
+    }
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(st.st_mtim.tv_sec) * 1000 +
+                                          st.st_mtim.tv_nsec / 1000000);
+}
+
+bool createFolder(const QString& path) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        lastErrorCode = 3;
+        return false;
+    }
+    // Walk down from the root so the failing level gives the error code.
+    const bool absolute = mapped.startsWith(u'/');
+    QString current = absolute ? QStringLiteral("/") : QString();
+    for (const QString& part : mapped.split(u'/', Qt::SkipEmptyParts)) {
+        current += part;
+        const QByteArray host = QFile::encodeName(current);
+        struct stat st {};
+        if (::stat(host.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                return fail(ENOTDIR);
+            }
+        } else if (::mkdir(host.constData(), 0777) != 0 && errno != EEXIST) {
+            return fail(errno);
+        }
+        current += u'/';
+    }
+    return true;
+}
+
+QString installerFolder() {
+    {
+        std::lock_guard lock(folderMutex);
+        if (!folderOverride.isEmpty()) {
+            return folderOverride;
+        }
+    }
+    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    QString folder = QFileInfo(exe).absolutePath();
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+void setInstallerFolder(const QString& hostFolder) {
+    std::lock_guard lock(folderMutex);
+    folderOverride = hostFolder;
+    if (!folderOverride.isEmpty() && !folderOverride.endsWith(u'/')) {
+        folderOverride += u'/';
+    }
+}
+
+}  // namespace selvanix::platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace selvanix::platform {
+
+// Turns an installer path ("C:\Prog\Tool", "D:", "/opt/tool", "\upgrade.kac") into a host path
+// through the drive map: every '\' becomes '/', doubled separators collapse. A drive letter
+// without a drive gives an empty path, which every file operation refuses.
+QString toHostPath(const QString& path);
+
+// True when the path starts with a drive letter and a colon.
+bool hasDrive(const QString& path);
+
+}  // namespace selvanix::platform

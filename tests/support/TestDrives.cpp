@@ -1,0 +1,51 @@
+#include "TestDrives.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace selvanix::test {
+
+TestDrives::TestDrives() {
+    install();
+}
+
+TestDrives::~TestDrives() {
+    platform::setDriveMap(platform::DriveMap{});
+}
+
+QString TestDrives::add(QChar letter, platform::DriveType type) {
+    const QString path = base_.path() + QStringLiteral("/drive_") + letter.toUpper();
+    QDir().mkpath(path);
+    map_.setDrive(letter, path, type);
+    roots_[letter.toUpper().unicode()] = path;
+    install();
+    return path;
+}
+
+QString TestDrives::root(QChar letter) const {
+    const auto it = roots_.find(letter.toUpper().unicode());
+    return it == roots_.end() ? QString() : it->second;
+}
+
+void TestDrives::install() {
+    platform::setDriveMap(map_);
+}
+
+void writeBytes(const QString& hostPath, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(hostPath).absolutePath());
+    QFile f(hostPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << hostPath.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray readBytes(const QString& hostPath) {
+    QFile f(hostPath);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return f.readAll();
+}
+
+}  // namespace selvanix::test

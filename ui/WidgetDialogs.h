@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+namespace selvanix::ui {
+
+// The modal questions as Qt widgets, installed by the program at start.
+class WidgetDialogs : public platform::Dialogs {
+public:
+    void errorReport(const QString& title, const QString& text) override;
+    platform::MessageResult message(const QString& caption, const QString& text,
+                                    platform::MessageIcon icon,
+                                    platform::MessageButtons buttons) override;
+    std::optional<QString> password(const QString& caption, const QString& label,
+                                    int maxLength) override;
+    std::optional<QString> browseFolder(const QString& caption,
+                                        const QString& startFolder) override;
+};
+
+}  // namespace selvanix::ui
