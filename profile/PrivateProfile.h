@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <optional>
+
+namespace selvanix {
+
+// The private-profile functions the profile object stands on. File names are installer paths.
+
+// Without a section: the section names; without a key: the section's key names. Lists go into
+// the buffer as NUL-ended names closed by an empty name; the result is the count of units
+// before the closing NUL, or size - 2 when the list did not fit. With both: the value (or the
+// default when the key is missing), cut to size - 1 units; the result is its length.
+int GetPrivateProfileStringW(const std::optional<QString>& section,
+                             const std::optional<QString>& key,
+                             const std::optional<QString>& defaultValue, QChar* buffer, int size,
+                             const QString& fileName);
+
+// With all three: sets the value. Without a value: removes the key. Without a key: erases the
+// section. Without a section: writes pending changes (there never are any). False on failure,
+// with the platform error code in platform::lastError().
+bool WritePrivateProfileStringW(const std::optional<QString>& section,
+                                const std::optional<QString>& key,
+                                const std::optional<QString>& value, const QString& fileName);
+
+}  // namespace selvanix
