@@ -3,17 +3,16 @@
 #include "platform/FileOps.h"
 #include "platform/ShellOpen.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
-#include <csignal>
 
 using namespace selvanix::platform;
 using selvanix::test::readBytes;
@@ -166,22 +165,11 @@ TEST_F(FileOps, AtomicReplaceRefusesWhatItMayNotWrite) {
 TEST_F(FileOps, AtomicReplaceFailingMidwayLeavesTheOldFile) {
     const QByteArray old(100, 'o');
     writeBytes(c + "/s.kac", old);
-    // A file-size limit makes the write itself fail, for the superuser too.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {
-            4096, 4096
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int code = selvanix::test::exitCodeUnderFileSizeLimit(4096, [] {
         const bool ok = replaceFileAtomically("C:\\s.kac", QByteArray(10000, 'n'));
-        ::_exit(ok ? 1 : (lastError() == 112 ? 0 : 2));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return ok ? 1 : (lastError() == 112 ? 0 : 2);
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(c + "/s.kac"), old);
     EXPECT_EQ(QDir(c).entryList(QDir::Hidden | QDir::Files), QStringList{"s.kac"});
 }

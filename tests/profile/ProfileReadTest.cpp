@@ -9,6 +9,7 @@
 
 using namespace selvanix;
 using selvanix::test::TestDrives;
+using selvanix::test::utf16Bytes;
 using selvanix::test::writeBytes;
 
 namespace {
@@ -33,23 +34,13 @@ protected:
     QString c = drives.add(u'C');
 };
 
-QByteArray utf16(const QString& text, bool littleEndian) {
-    QByteArray out(littleEndian ? "\xFF\xFE" : "\xFE\xFF");
-    for (const QChar ch : text) {
-        const char lo = static_cast<char>(ch.unicode() & 0xFF);
-        const char hi = static_cast<char>(ch.unicode() >> 8);
-        out.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
-    }
-    return out;
-}
-
 TEST_F(ProfileRead, EncodingComesFromTheByteOrderMark) {
     const QString czech = QStringLiteral("Žluťoučký kůň");
     EXPECT_EQ(lines("[DEFINICE]\r\nnazev=\x8Elu\x9Do\x75\xE8k\xFD k\xF9\xF2\r\n"),
               QStringList{"nazev=" + czech});
     const QString text = "[DEFINICE]\r\nnazev=" + czech + "\r\n";
-    EXPECT_EQ(lines(utf16(text, true)), QStringList{"nazev=" + czech});
-    EXPECT_EQ(lines(utf16(text, false)), QStringList{"nazev=" + czech});
+    EXPECT_EQ(lines(utf16Bytes(text, true)), QStringList{"nazev=" + czech});
+    EXPECT_EQ(lines(utf16Bytes(text, false)), QStringList{"nazev=" + czech});
     EXPECT_EQ(lines("\xEF\xBB\xBF" + text.toUtf8()), QStringList{"nazev=" + czech});
     // Without a mark UTF-8 bytes are not guessed: they are read in the ANSI code page.
     EXPECT_EQ(lines("[DEFINICE]\nx=\xC5\xBE\n"), QStringList{QStringLiteral("x=Ĺľ")});

@@ -1,22 +1,21 @@
 #include "platform/CodePages.h"
 #include "profile/IniFile.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <csignal>
 
 using namespace selvanix;
 using selvanix::test::readBytes;
 using selvanix::test::TestDrives;
+using selvanix::test::utf16Bytes;
 using selvanix::test::writeBytes;
 
 namespace {
@@ -86,21 +85,9 @@ TEST_F(ProfileWrite, EraseOfNothingWritesNothing) {
 
 TEST_F(ProfileWrite, EncodingAndLineEndsAreKept) {
     // UTF-16LE with LF ends and no final line end.
-    const QString text = QStringLiteral("[A]\nk=ž");
-    QByteArray bytes("\xFF\xFE");
-    for (const QChar ch : text) {
-        bytes.append(static_cast<char>(ch.unicode() & 0xFF))
-            .append(static_cast<char>(ch.unicode() >> 8));
-    }
-    writeBytes(c + "/s.kac", bytes);
+    writeBytes(c + "/s.kac", utf16Bytes(QStringLiteral("[A]\nk=ž"), true));
     TIniFile("C:\\s.kac").WriteString("A", "n", QStringLiteral("ř"));
-    const QString expected = QStringLiteral("[A]\nk=ž\nn=ř\n");
-    QByteArray expectedBytes("\xFF\xFE");
-    for (const QChar ch : expected) {
-        expectedBytes.append(static_cast<char>(ch.unicode() & 0xFF))
-            .append(static_cast<char>(ch.unicode() >> 8));
-    }
-    EXPECT_EQ(file(), expectedBytes);
+    EXPECT_EQ(file(), utf16Bytes(QStringLiteral("[A]\nk=ž\nn=ř\n"), true));
 
     // ANSI 1250 with lone CR ends stays ANSI while the code page holds the text.
     writeBytes(c + "/s.kac", "[A]\rk=\x9E\r");
@@ -179,25 +166,15 @@ TEST_F(ProfileWrite, FailuresNameTheFileAndChangeNothing) {
 TEST_F(ProfileWrite, FailingWriteLeavesTheOldFileByteIdentical) {
     QByteArray old = "[DEFINICE]\r\nProdukt=1\r\n";
     writeBytes(c + "/s.kac", old);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {
-            64, 64
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int code = selvanix::test::exitCodeUnderFileSizeLimit(64, [] {
         try {
             TIniFile("C:\\s.kac").WriteString("DEFINICE", "big", QString(500, u'x'));
         } catch (const EIniFileException& e) {
-            ::_exit(e.message() == QStringLiteral("Unable to write to C:\\s.kac") ? 0 : 2);
+            return e.message() == QStringLiteral("Unable to write to C:\\s.kac") ? 0 : 2;
         }
-        ::_exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return 1;
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(file(), old);
     EXPECT_EQ(QDir(c).entryList(QDir::Files | QDir::Hidden), QStringList{"s.kac"});
 }

@@ -48,4 +48,14 @@ QByteArray readBytes(const QString& hostPath) {
     return f.readAll();
 }
 
+QByteArray utf16Bytes(const QString& text, bool littleEndian) {
+    QByteArray out(littleEndian ? "\xFF\xFE" : "\xFE\xFF");
+    for (const QChar ch : text) {
+        const char lo = static_cast<char>(ch.unicode() & 0xFF);
+        const char hi = static_cast<char>(ch.unicode() >> 8);
+        out.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
+    }
+    return out;
+}
+
 }  // namespace selvanix::test

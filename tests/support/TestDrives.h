@@ -32,5 +32,7 @@ private:
 // Writes bytes to a host path, creating parent folders; fails the test on error.
 void writeBytes(const QString& hostPath, const QByteArray& bytes);
 QByteArray readBytes(const QString& hostPath);
+// Text as UTF-16 with its byte-order mark.
+QByteArray utf16Bytes(const QString& text, bool littleEndian);
 
 }  // namespace selvanix::test
