@@ -1,12 +1,9 @@
+#include "TFrDRozbal.h"
 #include "ui/Application.h"
-
-#include <QWidget>
 
 int main(int argc, char** argv) {
     selvanix::ui::Application app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Instalace programu"));
-    window.resize(800, 600);
+    selvanix::TFrDRozbal window;
     window.show();
     return app.exec();
 }

@@ -6,6 +6,14 @@
 
 namespace selvanix {
 
+ProfileEntry splitEntry(const QString& line) {
+    const qsizetype eq = line.indexOf(u'=');
+    if (eq < 0) {
+        return {line, QString()};
+    }
+    return {line.left(eq), line.mid(eq + 1)};
+}
+
 TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName)) {}
 
 TIniFile::~TIniFile() {

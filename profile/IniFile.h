@@ -7,6 +7,13 @@
 
 namespace selvanix {
 
+// A "key=value" line of ReadSectionValues split at its first '=' (the value may hold more).
+struct ProfileEntry {
+    QString key;
+    QString value;
+};
+ProfileEntry splitEntry(const QString& line);
+
 // A profile write that failed: "Unable to write to <file name>".
 class EIniFileException : public Exception {
 public:

@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "Look.h"
 #include "WidgetDialogs.h"
 #include "platform/ErrorReport.h"
 
@@ -7,6 +8,7 @@ namespace selvanix::ui {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf16(platform::kApplicationTitle));
+    installFontSubstitutes();
     platform::setDialogs(std::make_shared<WidgetDialogs>());
 }
 

@@ -1,0 +1,93 @@
+#include "ProductTable.h"
+#include "TFrDRozbal.h"
+#include "platform/FileOps.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/RadioGroup.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace selvanix {
+
+namespace {
+
+// Repaints the window however the handler ends.
+class RepaintOnExit {
+public:
+    explicit RepaintOnExit(QWidget* window) : window_(window) {}
+    RepaintOnExit(const RepaintOnExit&) = delete;
+    RepaintOnExit& operator=(const RepaintOnExit&) = delete;
+    ~RepaintOnExit() { window_->update(); }
+
+private:
+    QWidget* window_;
+};
+
+}  // namespace
+
+void TFrDRozbal::FormCreate() {
+    paintColours();
+    const RepaintOnExit repaint(this);
+
+    LbRadekC->hide();
+    ListBox->hide();
+    ListBox->clear();
+    PanInst->hide();
+    PanStart->hide();
+    BtnKonec->hide();
+    PanNaselVicIni->hide();
+    PanUvod->show();
+
+    state.exac.clear();
+    state.nazev.clear();
+    state.verze.clear();
+    state.run.clear();
+    state.datum.clear();
+
+    PanUvodniCheck->setFixedHeight(222);
+    setOuterSize(390, 530);
+
+    state.cisloProgramu = 0;
+    state.odkudinstC = 1;
+    NactiCFG();
+    if (state.cisloProgramu == 0) {
+        state.cisloProgramu = 1;
+    }
+    if (const Product* product = productByCode(state.cisloProgramu)) {
+        RgPrg->setItemIndex(product->radioIndex);
+        RgPrg->setListIndex(product->radioIndex);
+        state.naz = QString::fromUtf16(product->stem);
+        nazini = QString::fromUtf16(product->descriptorName);
+        nazzip = QString::fromUtf16(product->archiveName);
+    }
+
+    LbOdkudCesta->show();
+    EdOdkudCesta->show();
+    if (state.odkudinstC == 1) {
+        RgZdroj->setItemIndex(0);
+        LbOdkudCesta->hide();
+        EdOdkudCesta->hide();
+    } else if (state.odkudinstC == 2) {
+        RgZdroj->setItemIndex(1);
+    }
+
+    for (int i = 0; i < kTargetCount; ++i) {
+        if (state.cilinstalace == 0) {
+            EdKamCesta[i]->setText(state.KamCesta[i]);
+            LbKamCesta[i]->show();
+            EdKamCesta[i]->show();
+        } else {
+            LbKamCesta[i]->hide();
+            EdKamCesta[i]->hide();
+        }
+    }
+    if (EdKamCesta[0]->text().isEmpty()) {
+        EdKamCesta[0]->setText(platform::installerFolder());
+    }
+    ProgressBar1->hide();
+}
+
+}  // namespace selvanix

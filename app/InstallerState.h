@@ -1,0 +1,44 @@
+#pragma once
+
+#include "config/SettingsFile.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace selvanix {
+
+// What the window's handlers share; zeroed at start and never reset as a whole.
+struct InstallerState {
+    int cisloProgramu = 0;                       // product code, 0 = none yet
+    int odkudinstC = 0;                          // 1 internet, 2 hard-disk folder
+    int cilinstalace = 0;                        // 0 target fields, 1 and 2 search the fixed drives
+    QString odkudCesta;                          // package folder
+    std::array<QString, kTargetCount> KamCesta;  // I ... X
+    QString Koukani;
+    QString Automaticky;
+    QString naz;  // file stem of the product
+    QString cestabez;
+    QString Cestaini;
+    QString cestazip;
+    // From the package descriptor.
+    QString exac;
+    QString nazev;
+    QString verze;
+    QString run;
+    QString datum;
+    QString TmpCestaAdresar;
+    int pocetradkuINI = 0;
+    int pocetradkuEXE = 0;
+    // Drive letters by kind, with their counts.
+    QStringList HDDisky;
+    QStringList FDDisky;
+    QStringList CDDisky;
+    QStringList SDDisky;
+    int hd = 0;
+    int fd = 0;
+    int cd = 0;
+    int sd = 0;
+};
+
+}  // namespace selvanix

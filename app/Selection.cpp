@@ -1,0 +1,46 @@
+#include "ProductTable.h"
+#include "TFrDRozbal.h"
+#include "ui/BitBtn.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/RadioGroup.h"
+
+#include <QLabel>
+
+namespace selvanix {
+
+void TFrDRozbal::RGPrgClick() {
+    const QString selected = RgPrg->selectedText();
+    for (const Product& product : kProducts) {
+        if (selected == QString::fromUtf16(product.displayName)) {
+            state.cisloProgramu = product.code;
+            state.naz = QString::fromUtf16(product.stem);
+            nazini = QString::fromUtf16(product.descriptorName);
+            nazzip = QString::fromUtf16(product.archiveName);
+            RgPrg->setItemIndex(product.radioIndex);
+            RgPrg->setListIndex(product.radioIndex);
+            break;
+        }
+    }
+    if (state.cisloProgramu != 0 && state.odkudinstC != 0) {
+        BtnOK->setEnabled(false);
+    }
+    RgPrg->update();
+}
+
+void TFrDRozbal::RgZdrojClick() {
+    const QString selected = RgZdroj->selectedText();
+    if (selected == u"Z internetu") {
+        state.odkudinstC = 1;
+        LbOdkudCesta->hide();
+        EdOdkudCesta->hide();
+    } else if (selected == u"Z pevného disku") {
+        state.odkudinstC = 2;
+        LbOdkudCesta->show();
+        EdOdkudCesta->show();
+    }
+    if (state.cisloProgramu != 0 && state.odkudinstC != 0) {
+        BtnOK->setEnabled(false);
+    }
+}
+
+}  // namespace selvanix

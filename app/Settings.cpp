@@ -1,0 +1,61 @@
+#include "TFrDRozbal.h"
+#include "config/SettingsFile.h"
+#include "platform/FileOps.h"
+#include "ui/DirectoryEdit.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QLocale>
+
+namespace selvanix {
+
+void TFrDRozbal::NactiCFG() {
+    const StoredSettings stored =
+        readSettings(platform::installerFolder() + QString::fromUtf16(kSettingsFileName));
+    if (stored.program) {
+        state.cisloProgramu = *stored.program;
+    }
+    if (stored.source) {
+        state.odkudinstC = *stored.source;
+    }
+    if (stored.packageFolder) {
+        state.odkudCesta = *stored.packageFolder;
+    }
+    if (stored.targetMode) {
+        state.cilinstalace = *stored.targetMode;
+    }
+    for (int i = 0; i < kTargetCount; ++i) {
+        if (stored.targets[i]) {
+            state.KamCesta[i] = *stored.targets[i];
+        }
+    }
+    if (stored.koukani) {
+        state.Koukani = *stored.koukani;
+        CbKoukani->setChecked(state.Koukani == u"Y");
+    }
+    if (stored.automaticky) {
+        state.Automaticky = *stored.automaticky;
+        CbAutomaticky->setChecked(state.Automaticky == u"Y");
+    }
+}
+
+void TFrDRozbal::UlozCFG(const QString& kam) {
+    SettingsToWrite settings;
+    settings.program = state.cisloProgramu;
+    settings.source = state.odkudinstC;
+    state.odkudCesta = EdOdkudCesta->text();
+    settings.packageFolder = state.odkudCesta;
+    settings.targetMode = state.cilinstalace;
+    for (int i = 0; i < kTargetCount; ++i) {
+        state.KamCesta[i] = EdKamCesta[i]->text();
+        settings.targets[i] = state.KamCesta[i];
+    }
+    state.Koukani = CbKoukani->isChecked() ? QStringLiteral("Y") : QStringLiteral("N");
+    state.Automaticky = CbAutomaticky->isChecked() ? QStringLiteral("Y") : QStringLiteral("N");
+    settings.koukani = CbKoukani->isChecked();
+    settings.automaticky = CbAutomaticky->isChecked();
+    settings.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    writeSettings(settingsFileName(kam), settings);
+}
+
+}  // namespace selvanix

@@ -1,0 +1,364 @@
+#include "TFrDRozbal.h"
+
+#include "ProductPictures.h"
+#include "ProductTable.h"
+#include "WindowSize.h"
+#include "platform/FileOps.h"
+#include "ui/BitBtn.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/Guard.h"
+#include "ui/Label3D.h"
+#include "ui/ListImage.h"
+#include "ui/Look.h"
+#include "ui/RadioGroup.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+
+namespace selvanix {
+
+namespace {
+
+const std::array<const char*, kTargetCount> kTargetSuffixes{"I",  "II",  "III",  "IV", "V",
+                                                            "VI", "VII", "VIII", "IX", "X"};
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QVBoxLayout* column(QWidget* owner) {
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+ui::Label3D* bannerLine(QWidget* parent, const char* name, int height) {
+    auto* label = named(new ui::Label3D(parent), name);
+    label->setFixedHeight(height);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+QLabel* tealLine(QWidget* parent, const char* name) {
+    auto* label = named(new QLabel(parent), name);
+    label->setFixedHeight(31);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFont(ui::timesNewRoman(27));
+    return label;
+}
+
+QProgressBar* smoothBar(QWidget* parent, const char* name, int height) {
+    auto* bar = named(new QProgressBar(parent), name);
+    bar->setFixedHeight(height);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    return bar;
+}
+
+}  // namespace
+
+TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("FrDRozbal"));
+    setWindowTitle(QStringLiteral("Instalace programu"));
+    setFont(ui::sansSerif(11));
+    move(35, 12);
+
+    auto* screens = new QHBoxLayout(this);
+    screens->setContentsMargins(0, 0, 0, 0);
+    screens->setSpacing(0);
+    buildFirstScreen();
+    buildRunScreen();
+    screens->addWidget(PanUvod, 0, Qt::AlignLeft);
+    screens->addWidget(PanStart, 1);
+
+    connect(RgPrg, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RGPrgClick(); }));
+    connect(RgZdroj, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RgZdrojClick(); }));
+    connect(BtnOK, &QPushButton::clicked, this, ui::guarded([this] { BtnOKClick(); }));
+    connect(BtnAktual, &QPushButton::clicked, this, ui::guarded([this] { BtnAktualClick(); }));
+    connect(BtnStorno, &QPushButton::clicked, this, ui::guarded([this] { BtnUvodCloseClick(); }));
+    connect(BtnKonec, &QPushButton::clicked, this, ui::guarded([this] { BtnKonecClick(); }));
+
+    ui::guarded([this] { FormCreate(); })();
+}
+
+void TFrDRozbal::buildFirstScreen() {
+    PanUvod = named(new QWidget(this), "PanUvod");
+    PanUvod->setFixedWidth(370);
+    QVBoxLayout* screen = column(PanUvod);
+
+    LbNadpisPanUvod = bannerLine(PanUvod, "LbNadpisPanUvod", 51);
+    LbNadpisPanUvod->setText(QStringLiteral("TARMOL software"));
+    LbNadpisPanUvod->setFont(ui::timesNewRoman(40));
+    LbNadpisPanUvod->setStyle(ui::Label3D::Style::Raised);
+    LbNadpisPanUvod->setShadowDepth(2);
+    screen->addWidget(LbNadpisPanUvod);
+
+    PanUvodLevy = named(new QWidget(PanUvod), "PanUvodLevy");
+    PanUvodLevy->setFixedHeight(206);
+    auto* left = new QHBoxLayout(PanUvodLevy);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(4);
+    RgPrg = named(new ui::RadioGroup(PanUvodLevy), "RgPrg");
+    RgPrg->setFixedWidth(210);
+    RgPrg->setCaption(QStringLiteral("Výběr programu"));
+    RgPrg->setCaptionFont(ui::sansSerif(13, true));
+    // Narrow letters let the longest names fit two columns of a 210-pixel group.
+    RgPrg->setItemFont(ui::windowsFont(QStringLiteral("Liberation Sans Narrow"), 19, true));
+    RgPrg->setColumns(2);
+    RgPrg->setItemHeight(40);
+    QStringList products;
+    for (const Product& p : kProducts) {
+        products << QString::fromUtf16(p.displayName);
+    }
+    RgPrg->setItems(products);
+    RgPrg->setPictures(productPictures());
+    RgPrg->setItemIndex(0);
+    RgPrg->setListIndex(0);
+    left->addWidget(RgPrg);
+
+    auto* options = new QVBoxLayout;
+    options->setContentsMargins(0, 2, 2, 2);
+    options->setSpacing(4);
+    RgZdroj = named(new ui::RadioGroup(PanUvodLevy), "RgZdroj");
+    RgZdroj->setCaption(QStringLiteral("Výběr zdroje"));
+    RgZdroj->setCaptionFont(font());
+    RgZdroj->setItems({QStringLiteral("Z internetu"), QStringLiteral("Z pevného disku")});
+    RgZdroj->setItemHeight(22);
+    RgZdroj->setFixedHeight(68);
+    RgZdroj->setItemIndex(0);
+    options->addWidget(RgZdroj);
+    CbKoukani = named(new QCheckBox(QStringLiteral("Vyjímka"), PanUvodLevy), "CbKoukani");
+    CbAutomaticky = named(new QCheckBox(QStringLiteral("Instalovat automaticky"), PanUvodLevy),
+                          "CbAutomaticky");
+    options->addWidget(CbKoukani);
+    options->addWidget(CbAutomaticky);
+    ProgressBar1 = smoothBar(PanUvodLevy, "ProgressBar1", 16);
+    options->addWidget(ProgressBar1);
+    options->addStretch(1);
+    left->addLayout(options, 1);
+    screen->addWidget(PanUvodLevy);
+
+    PanUvodPravy = named(new QWidget(PanUvod), "PanUvodPravy");
+    QVBoxLayout* right = column(PanUvodPravy);
+    PanUvodniCheck = named(new QWidget(PanUvodPravy), "PanUvodniCheck");
+    auto* rows = new QGridLayout(PanUvodniCheck);
+    rows->setContentsMargins(4, 1, 4, 1);
+    rows->setHorizontalSpacing(4);
+    rows->setVerticalSpacing(0);
+    LbOdkudCesta =
+        named(new QLabel(QStringLiteral("Umístění instalačního balíčku"), PanUvodniCheck),
+              "LbOdkudCesta");
+    EdOdkudCesta = named(new ui::DirectoryEdit(PanUvodniCheck), "EdOdkudCesta");
+    rows->addWidget(LbOdkudCesta, 0, 0);
+    rows->addWidget(EdOdkudCesta, 0, 1);
+    for (int i = 0; i < kTargetCount; ++i) {
+        const QByteArray suffix(kTargetSuffixes[i]);
+        LbKamCesta[i] = named(new QLabel(QStringLiteral("Cílový adresář"), PanUvodniCheck),
+                              ("LbKamCesta" + suffix).constData());
+        EdKamCesta[i] =
+            named(new ui::DirectoryEdit(PanUvodniCheck), ("EdKamCesta" + suffix).constData());
+        rows->addWidget(LbKamCesta[i], i + 1, 0);
+        rows->addWidget(EdKamCesta[i], i + 1, 1);
+    }
+    rows->setColumnStretch(1, 1);
+    for (QLineEdit* edit : PanUvodniCheck->findChildren<QLineEdit*>()) {
+        edit->setFixedHeight(20);
+    }
+    right->addWidget(PanUvodniCheck);
+    right->addStretch(1);
+    screen->addWidget(PanUvodPravy, 1);
+
+    PanUvodDolni = named(new QWidget(PanUvod), "PanUvodDolni");
+    PanUvodDolni->setFixedHeight(31);
+    auto* bottom = new QHBoxLayout(PanUvodDolni);
+    bottom->setContentsMargins(4, 3, 4, 3);
+    bottom->setSpacing(4);
+    Label1 = named(new QLabel(QStringLiteral("selvanix 2023"), PanUvodDolni), "Label1");
+    Label1->setFont(ui::timesNewRoman(16));
+    bottom->addWidget(Label1);
+    bottom->addStretch(1);
+    BtnAktual =
+        named(new ui::BitBtn(ui::BitBtn::Glyph::No, QStringLiteral("Upgrade"), PanUvodDolni),
+              "BtnAktual");
+    BtnAktual->setFixedWidth(82);
+    BtnOK = named(new ui::BitBtn(ui::BitBtn::Glyph::Ok, QStringLiteral("Instalovat"), PanUvodDolni),
+                  "BtnOK");
+    BtnOK->setFixedWidth(104);
+    BtnStorno =
+        named(new ui::BitBtn(ui::BitBtn::Glyph::Cancel, QStringLiteral("Storno"), PanUvodDolni),
+              "BtnStorno");
+    BtnStorno->setFixedWidth(74);
+    for (QPushButton* b : {static_cast<QPushButton*>(BtnAktual), static_cast<QPushButton*>(BtnOK),
+                           static_cast<QPushButton*>(BtnStorno)}) {
+        b->setFixedHeight(25);
+        bottom->addWidget(b);
+    }
+    screen->addWidget(PanUvodDolni);
+}
+
+void TFrDRozbal::buildRunScreen() {
+    PanStart = named(new QWidget(this), "PanStart");
+    QVBoxLayout* screen = column(PanStart);
+
+    LbNadpisPanStart = bannerLine(PanStart, "LbNadpisPanStart", 51);
+    LbNadpisPanStart->setText(QStringLiteral("TARMOL software"));
+    LbNadpisPanStart->setFont(ui::timesNewRoman(40));
+    LbNadpisPanStart->setStyle(ui::Label3D::Style::Raised);
+    LbNadpisPanStart->setShadowDepth(2);
+    LbDiraPanStart = bannerLine(PanStart, "LbDiraPanStart", 51);
+    LbRadekA = bannerLine(PanStart, "LbRadekA", 51);
+    LbRadekA->setFont(ui::timesNewRoman(24));
+    LbRadekA->setText(QStringLiteral("Vítám Vás při instalaci programu"));
+    LbRadekB = bannerLine(PanStart, "LbRadekB", 51);
+    LbRadekB->setFont(ui::timesNewRoman(40));
+    for (QWidget* w : {LbNadpisPanStart, LbDiraPanStart, LbRadekA, LbRadekB}) {
+        screen->addWidget(w);
+    }
+
+    // The install panel, when shown, covers the picture below it.
+    auto* middle = new QGridLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    ImPanStart = named(new ui::ListImage(PanStart), "ImPanStart");
+    ImPanStart->setFixedSize(209, 191);
+    ImPanStart->setPictures(productPictures());
+    middle->addWidget(ImPanStart, 0, 0, Qt::AlignHCenter | Qt::AlignTop);
+
+    PanInst = named(new QWidget(PanStart), "PanInst");
+    QVBoxLayout* inst = column(PanInst);
+    LbVerze = tealLine(PanInst, "LbVerze");
+    LbDatum = tealLine(PanInst, "LbDatum");
+    LbRadekC = tealLine(PanInst, "LbRadekC");
+    inst->addWidget(LbVerze);
+    inst->addWidget(LbDatum);
+    inst->addWidget(LbRadekC);
+    ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
+    ImPaninst->setPictures(productPictures());
+    ImPaninst->setMinimumHeight(40);
+    inst->addWidget(ImPaninst, 1);
+    PanInstTlacitka = named(new QWidget(PanInst), "PanInstTlacitka");
+    PanInstTlacitka->setFixedHeight(8);
+    inst->addWidget(PanInstTlacitka);
+    BtnKonec = named(new QPushButton(QStringLiteral("Konec"), PanInst), "BtnKonec");
+    BtnKonec->setFixedSize(185, 25);
+    BtnKonec->setAutoDefault(false);
+    inst->addWidget(BtnKonec, 0, Qt::AlignHCenter);
+    inst->addSpacing(6);
+    middle->addWidget(PanInst, 0, 0);
+    PanInst->raise();
+    screen->addLayout(middle, 1);
+
+    PanNaselVicIni = named(new QWidget(PanStart), "PanNaselVicIni");
+    QVBoxLayout* found = column(PanNaselVicIni);
+    LbNaselVicA = named(new QLabel(PanNaselVicIni), "LbNaselVicA");
+    LbNaselVicB = named(new QLabel(PanNaselVicIni), "LbNaselVicB");
+    ListBox = named(new QListWidget(PanNaselVicIni), "ListBox");
+    found->addWidget(LbNaselVicA);
+    found->addWidget(LbNaselVicB);
+    found->addWidget(ListBox);
+    screen->addWidget(PanNaselVicIni);
+
+    PanStartBar = named(new QWidget(PanStart), "PanStartBar");
+    PanStartBar->setFixedHeight(62);
+    auto* bars = new QVBoxLayout(PanStartBar);
+    bars->setContentsMargins(4, 1, 4, 2);
+    bars->setSpacing(0);
+    BarStartA = smoothBar(PanStartBar, "BarStartA", 34);
+    BarStartB = smoothBar(PanStartBar, "BarStartB", 25);
+    bars->addWidget(BarStartA);
+    bars->addWidget(BarStartB);
+    screen->addWidget(PanStartBar);
+}
+
+void TFrDRozbal::paintColours() {
+    const QColor c = ui::windowsColor(ui::kCream);
+    const QColor t = ui::windowsColor(ui::kTeal);
+    const QColor navy = ui::windowsColor(ui::kNavy);
+
+    ui::setBackground(this, c);
+    ui::setBackground(PanStart, c);
+    ui::setBackground(ImPanStart, c);
+    LbDiraPanStart->setBackgroundColor(c);
+    for (ui::Label3D* label : {LbDiraPanStart, LbNadpisPanStart, LbNadpisPanUvod}) {
+        label->setActiveColor(c);
+        label->setInactiveColor(c);
+        label->setTwinkleColor(c);
+        label->setFontColor(t);
+    }
+    LbNadpisPanStart->setBackgroundColor(navy);
+    LbNadpisPanUvod->setBackgroundColor(navy);
+    for (ui::Label3D* label : {LbRadekA, LbRadekB}) {
+        label->setBackgroundColor(t);
+        label->setActiveColor(t);
+        label->setInactiveColor(c);
+        label->setTwinkleColor(c);
+        label->setFontColor(t);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             PanInst, ImPaninst, PanInstTlacitka, PanNaselVicIni, PanStartBar, PanUvod,
+             PanUvodDolni, PanUvodLevy, PanUvodniCheck, CbAutomaticky, CbKoukani, PanUvodPravy,
+             RgZdroj}) {
+        ui::setBackground(w, c);
+    }
+    for (QLabel* label : {LbDatum, LbRadekC, LbVerze, LbNaselVicA, LbNaselVicB}) {
+        ui::setBackground(label, c);
+        ui::setFontColor(label, t);
+    }
+    ui::setFontColor(Label1, t);
+    RgPrg->setCaptionColor(c);
+    RgZdroj->setCaptionColor(t);
+}
+
+void TFrDRozbal::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape act like the default and cancel buttons, on the first screen only.
+    const bool firstScreen = !PanUvod->isHidden();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (firstScreen && BtnOK->isEnabled()) {
+            BtnOK->click();
+            return;
+        }
+    } else if (event->key() == Qt::Key_Escape) {
+        if (firstScreen && BtnStorno->isEnabled()) {
+            BtnStorno->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFrDRozbal::setOuterSize(int width, int height) {
+    outerSize_ = QSize(width, height);
+    selvanix::setOuterSize(this, width, height);
+}
+
+void TFrDRozbal::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!framed_ && outerSize_.isValid()) {
+        framed_ = true;
+        selvanix::setOuterSize(this, outerSize_.width(), outerSize_.height());
+    }
+}
+
+void TFrDRozbal::BtnOKClick() {}
+
+void TFrDRozbal::BtnAktualClick() {}
+
+void TFrDRozbal::BtnUvodCloseClick() {
+    UlozCFG(platform::installerFolder());
+    close();
+    QCoreApplication::quit();
+}
+
+void TFrDRozbal::BtnKonecClick() {
+    close();
+}
+
+}  // namespace selvanix

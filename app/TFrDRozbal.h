@@ -1,0 +1,110 @@
+#pragma once
+
+#include "InstallerState.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace selvanix {
+
+namespace ui {
+class BitBtn;
+class DirectoryEdit;
+class Label3D;
+class ListImage;
+class RadioGroup;
+}  // namespace ui
+
+// The installer's one window with its two screens: the first screen PanUvod and the run
+// screen PanStart. Its handlers carry the installer's logic.
+class TFrDRozbal : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the controls and runs FormCreate; an error there is reported and the window
+    // still opens with the state reached so far.
+    explicit TFrDRozbal(QWidget* parent = nullptr);
+
+    InstallerState state;
+    QString nazini;
+    QString nazzip;
+    bool iniAn = false;
+    bool zipAn = false;
+
+    // First screen.
+    QWidget* PanUvod;
+    ui::Label3D* LbNadpisPanUvod;
+    QWidget* PanUvodLevy;
+    ui::RadioGroup* RgPrg;
+    ui::RadioGroup* RgZdroj;
+    QCheckBox* CbKoukani;
+    QCheckBox* CbAutomaticky;
+    QProgressBar* ProgressBar1;
+    QWidget* PanUvodPravy;
+    QWidget* PanUvodniCheck;
+    QLabel* LbOdkudCesta;
+    ui::DirectoryEdit* EdOdkudCesta;
+    std::array<QLabel*, kTargetCount> LbKamCesta;
+    std::array<ui::DirectoryEdit*, kTargetCount> EdKamCesta;
+    QWidget* PanUvodDolni;
+    QLabel* Label1;
+    ui::BitBtn* BtnAktual;
+    ui::BitBtn* BtnOK;
+    ui::BitBtn* BtnStorno;
+
+    // Run screen.
+    QWidget* PanStart;
+    ui::Label3D* LbNadpisPanStart;
+    ui::Label3D* LbDiraPanStart;
+    ui::Label3D* LbRadekA;
+    ui::Label3D* LbRadekB;
+    ui::ListImage* ImPanStart;
+    QWidget* PanInst;
+    QLabel* LbVerze;
+    QLabel* LbDatum;
+    QLabel* LbRadekC;
+    ui::ListImage* ImPaninst;
+    QWidget* PanInstTlacitka;
+    QPushButton* BtnKonec;
+    QWidget* PanNaselVicIni;
+    QLabel* LbNaselVicA;
+    QLabel* LbNaselVicB;
+    QListWidget* ListBox;
+    QWidget* PanStartBar;
+    QProgressBar* BarStartA;
+    QProgressBar* BarStartB;
+
+    // Handlers and methods.
+    void FormCreate();
+    void NactiCFG();
+    void UlozCFG(const QString& kam);
+    void RGPrgClick();
+    void RgZdrojClick();
+    void JedenINI();
+    void BtnOKClick();
+    void BtnAktualClick();
+    void BtnUvodCloseClick();
+    void BtnKonecClick();
+
+    // Sizes the window by its outer size; applied again once the frame is known.
+    void setOuterSize(int width, int height);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildFirstScreen();
+    void buildRunScreen();
+    void paintColours();
+
+    QSize outerSize_;
+    bool framed_ = false;
+};
+
+}  // namespace selvanix

@@ -1,0 +1,75 @@
+// Renders the installer's two screens to PNG files, for looking at the window without a
+// display: selvanix-screenshot OUTDIR
+#include "ProductPictures.h"
+#include "TFrDRozbal.h"
+#include "platform/FileOps.h"
+#include "ui/Application.h"
+#include "ui/Label3D.h"
+#include "ui/ListImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    selvanix::ui::Application app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: selvanix-screenshot OUTDIR\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    // A clean installer folder, so the first screen shows the defaults.
+    QTemporaryDir folder;
+    selvanix::platform::setInstallerFolder(folder.path());
+
+    selvanix::TFrDRozbal window;
+    window.show();
+    app.processEvents();
+    const QString first = out + QStringLiteral("/first-screen.png");
+    if (!window.grab().save(first)) {
+        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(first));
+        return 1;
+    }
+
+    QFile descriptor(folder.path() + QStringLiteral("/brodelik.ini"));
+    if (!descriptor.open(QIODevice::WriteOnly)) {
+        return 1;
+    }
+    descriptor.write("\xEF\xBB\xBF");
+    descriptor.write(QStringLiteral("[DEFINICE]\r\nhledany=brodelik.exe\r\n"
+                                    "nazev=Brodělík\r\nverze=14,20\r\ndatum=12.5.2023\r\n"
+                                    "run=brodelik.exe\r\n")
+                         .toUtf8());
+    descriptor.close();
+    window.PanUvod->hide();
+    window.PanStart->show();
+    window.ImPanStart->setListIndex(0);
+    window.ImPaninst->setListIndex(0);
+    window.state.Cestaini = folder.path() + QStringLiteral("/brodelik.ini");
+    window.JedenINI();
+    app.processEvents();
+    const QString run = out + QStringLiteral("/run-screen.png");
+    if (!window.grab().save(run)) {
+        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(run));
+        return 1;
+    }
+    // The seven product pictures side by side.
+    QImage strip(7 * selvanix::kPictureSize, selvanix::kPictureSize, QImage::Format_RGB888);
+    QPainter painter(&strip);
+    for (int i = 0; i < 7; ++i) {
+        painter.drawImage(i * selvanix::kPictureSize, 0, selvanix::productPicture(i));
+    }
+    painter.end();
+    const QString pictures = out + QStringLiteral("/product-pictures.png");
+    if (!strip.save(pictures)) {
+        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(pictures));
+        return 1;
+    }
+    std::printf("%s\n%s\n%s\n", qUtf8Printable(first), qUtf8Printable(run),
+                qUtf8Printable(pictures));
+    return 0;
+}

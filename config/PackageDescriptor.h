@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace selvanix {
+
+// The keys of a package descriptor "<stem>.ini" that the installer reads; a key missing from
+// the file stays empty here and leaves the caller's value as it was.
+struct PackageDescriptor {
+    std::optional<QString> hledany;  // file that marks a folder of an installation
+    std::optional<QString> nazev;    // package name
+    std::optional<QString> verze;    // version
+    std::optional<QString> datum;    // package date
+    std::optional<QString> run;      // program to start in each target
+};
+
+// Reads section "DEFINICE"; keys compared exactly, values split at the first '='.
+PackageDescriptor readPackageDescriptor(const QString& fileName);
+
+}  // namespace selvanix

@@ -1,0 +1,128 @@
+#include "WindowFixture.h"
+
+#include "profile/IniFile.h"
+
+#include <QProgressBar>
+
+namespace selvanix::test {
+
+QStringList WindowFixture::savedLines() const {
+    QStringList lines;
+    TIniFile(settingsPath()).ReadSectionValues("DEFINICE", lines);
+    return lines;
+}
+
+namespace {
+
+using StartUp = WindowFixture;
+
+TEST_F(StartUp, WithoutSettingsFile) {
+    const auto w = open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Instalace programu"));
+    EXPECT_EQ(w->RgPrg->selectedText(), QStringLiteral("Brodělík"));
+    EXPECT_EQ(w->RgPrg->listIndex(), 0);
+    EXPECT_EQ(w->RgZdroj->selectedText(), QStringLiteral("Z internetu"));
+    EXPECT_TRUE(w->EdOdkudCesta->isHidden());
+    EXPECT_TRUE(w->LbOdkudCesta->isHidden());
+    for (int i = 0; i < kTargetCount; ++i) {
+        EXPECT_TRUE(w->EdKamCesta[i]->isVisible()) << i;
+        EXPECT_TRUE(w->LbKamCesta[i]->isVisible()) << i;
+    }
+    EXPECT_EQ(w->EdKamCesta[0]->text(), ownFolder());
+    EXPECT_TRUE(w->EdKamCesta[1]->text().isEmpty());
+    EXPECT_TRUE(w->BtnOK->isEnabled());
+    EXPECT_EQ(w->state.cisloProgramu, 1);
+    EXPECT_EQ(w->state.odkudinstC, 1);
+    EXPECT_EQ(w->state.cilinstalace, 0);
+    EXPECT_EQ(w->state.naz, QStringLiteral("brodelik"));
+    EXPECT_EQ(w->nazini, QStringLiteral("brodelik.ini"));
+    EXPECT_EQ(w->nazzip, QStringLiteral("upgrade-brodelik.zip"));
+    EXPECT_TRUE(w->PanUvod->isVisible());
+    EXPECT_TRUE(w->PanStart->isHidden());
+    EXPECT_TRUE(w->ProgressBar1->isHidden());
+    EXPECT_TRUE(w->ListBox->isHidden());
+    EXPECT_FALSE(w->CbKoukani->isChecked());
+    EXPECT_EQ(w->frameGeometry().size(), QSize(390, 530));
+    EXPECT_FALSE(QFile::exists(settingsPath()));  // reading creates nothing
+    EXPECT_TRUE(dialogs->calls.empty());
+}
+
+TEST_F(StartUp, ProductThreeSelectsNothing) {
+    writeSettings("program=3\r\n");
+    const auto w = open();
+    EXPECT_EQ(w->state.cisloProgramu, 3);
+    EXPECT_EQ(w->RgPrg->itemIndex(), 0);  // the design selection stays
+    EXPECT_TRUE(w->nazini.isEmpty());
+    EXPECT_TRUE(w->nazzip.isEmpty());
+    EXPECT_TRUE(w->state.naz.isEmpty());
+    EXPECT_TRUE(w->BtnOK->isEnabled());
+}
+
+TEST_F(StartUp, StoredProductAndSourceAreShown) {
+    writeSettings(
+        "program=4\r\nodkud=2\r\nodkudcesta=E:\\pkg\r\nkoukani=Y\r\nautomaticky=Y\r\n"
+        "kamcestaI=C:\\A\r\nkamcestaIII=D:\\B\r\n");
+    const auto w = open();
+    EXPECT_EQ(w->RgPrg->selectedText(), QStringLiteral("Tulvék"));
+    EXPECT_EQ(w->RgPrg->listIndex(), 2);
+    EXPECT_EQ(w->nazini, QStringLiteral("tulvek.ini"));
+    EXPECT_EQ(w->RgZdroj->selectedText(), QStringLiteral("Z pevného disku"));
+    EXPECT_TRUE(w->EdOdkudCesta->isVisible());
+    EXPECT_TRUE(w->EdOdkudCesta->text().isEmpty());  // the stored folder is not shown
+    EXPECT_EQ(w->state.odkudCesta, QStringLiteral("E:\\pkg"));
+    EXPECT_TRUE(w->CbKoukani->isChecked());
+    EXPECT_TRUE(w->CbAutomaticky->isChecked());
+    EXPECT_EQ(w->EdKamCesta[0]->text(), QStringLiteral("C:\\A"));
+    EXPECT_EQ(w->EdKamCesta[2]->text(), QStringLiteral("D:\\B"));
+    EXPECT_TRUE(w->BtnOK->isEnabled());  // selecting from code runs no click handler
+}
+
+TEST_F(StartUp, TargetModesOneAndTwoHideTheTargetRows) {
+    for (const char* mode : {"1", "2"}) {
+        writeSettings(QByteArray("cilinstalace=") + mode + "\r\nkamcestaI=C:\\A\r\n");
+        const auto w = open();
+        EXPECT_EQ(w->state.cilinstalace, QByteArray(mode).toInt());
+        for (int i = 0; i < kTargetCount; ++i) {
+            EXPECT_TRUE(w->EdKamCesta[i]->isHidden()) << mode << i;
+            EXPECT_TRUE(w->LbKamCesta[i]->isHidden()) << mode << i;
+        }
+        EXPECT_EQ(w->EdKamCesta[0]->text(), ownFolder());
+        EXPECT_EQ(w->state.KamCesta[0], QStringLiteral("C:\\A"));
+    }
+}
+
+TEST_F(StartUp, ColoursAndTexts) {
+    const auto w = open();
+    const QColor cream(242, 232, 208);
+    const QColor teal(0, 128, 128);
+    EXPECT_EQ(w->palette().color(QPalette::Window), cream);
+    EXPECT_EQ(w->PanUvod->palette().color(QPalette::Window), cream);
+    EXPECT_EQ(w->LbNadpisPanUvod->backgroundColor(), QColor(0, 0, 128));
+    EXPECT_EQ(w->LbNadpisPanUvod->faceColor(), cream);
+    EXPECT_EQ(w->LbNadpisPanUvod->fontColor(), teal);
+    EXPECT_EQ(w->LbNadpisPanUvod->style(), ui::Label3D::Style::Raised);
+    EXPECT_EQ(w->LbNadpisPanUvod->text(), QStringLiteral("TARMOL software"));
+    EXPECT_EQ(w->LbRadekA->backgroundColor(), teal);
+    EXPECT_EQ(w->LbRadekA->faceColor(), cream);
+    EXPECT_EQ(w->LbVerze->palette().color(QPalette::WindowText), teal);
+    EXPECT_EQ(w->RgPrg->captionColor(), cream);
+    EXPECT_EQ(w->RgZdroj->captionColor(), teal);
+    EXPECT_EQ(w->RgPrg->caption(), QStringLiteral("Výběr programu"));
+    EXPECT_EQ(w->RgPrg->items(), (QStringList{"Brodělík", "Pesmarín", "Tulvék", "Zorbénka",
+                                              "Malvidoř", "Hestěrka", "Quobr"}));
+    EXPECT_EQ(w->BtnOK->text(), QStringLiteral("Instalovat"));
+    EXPECT_EQ(w->BtnStorno->text(), QStringLiteral("Storno"));
+    EXPECT_EQ(w->BtnAktual->text(), QStringLiteral("Upgrade"));
+    EXPECT_EQ(w->BtnOK->width(), 104);
+    EXPECT_EQ(w->PanUvod->width(), 370);
+    EXPECT_EQ(w->PanUvodniCheck->height(), 222);
+    for (const char* name : {"PanUvod",     "RgPrg",       "RgZdroj",   "CbKoukani", "EdOdkudCesta",
+                             "EdKamCestaI", "EdKamCestaX", "BtnOK",     "BtnStorno", "BtnAktual",
+                             "PanStart",    "LbRadekA",    "LbRadekB",  "LbVerze",   "LbDatum",
+                             "LbRadekC",    "BtnKonec",    "BarStartA", "BarStartB", "ListBox"}) {
+        EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;
+    }
+}
+
+}  // namespace
+}  // namespace selvanix::test

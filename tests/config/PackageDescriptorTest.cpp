@@ -1,0 +1,50 @@
+#include "config/PackageDescriptor.h"
+
+#include "support/TestDrives.h"
+
+#include <gtest/gtest.h>
+
+using namespace selvanix;
+using selvanix::test::TestDrives;
+using selvanix::test::writeBytes;
+
+namespace {
+
+TEST(PackageDescriptor, ReadsItsFiveKeys) {
+    TestDrives drives;
+    const QString c = drives.add(u'C');
+    writeBytes(c + "/pkg/brodelik.ini",
+               "[DEFINICE]\r\n"
+               "hledany=brodelik.exe\r\n"
+               "nazev=Brodelik 14\r\n"
+               "verze=14,20\r\n"
+               "datum=12.5.2023\r\n"
+               "run=prog.exe=x\r\n"
+               "venadr=ignored\r\n");
+    const PackageDescriptor d = readPackageDescriptor("C:\\pkg\\\\brodelik.ini");
+    EXPECT_EQ(d.hledany, std::optional<QString>("brodelik.exe"));
+    EXPECT_EQ(d.nazev, std::optional<QString>("Brodelik 14"));
+    EXPECT_EQ(d.verze, std::optional<QString>("14,20"));
+    EXPECT_EQ(d.datum, std::optional<QString>("12.5.2023"));
+    EXPECT_EQ(d.run, std::optional<QString>("prog.exe=x"));
+
+    // Keys are compared exactly: a capital letter hides the key.
+    writeBytes(c + "/pkg/quobr.ini", "[DEFINICE]\r\nNazev=Quobr\r\nVERZE=1\r\n");
+    const PackageDescriptor other = readPackageDescriptor("C:\\pkg\\quobr.ini");
+    EXPECT_FALSE(other.nazev.has_value());
+    EXPECT_FALSE(other.verze.has_value());
+}
+
+TEST(PackageDescriptor, MissingKeysAndFilesStayEmpty) {
+    TestDrives drives;
+    const QString c = drives.add(u'C');
+    writeBytes(c + "/a.ini", "[DEFINICE]\r\nnazev=A\r\n");
+    const PackageDescriptor partial = readPackageDescriptor("C:\\a.ini");
+    EXPECT_EQ(partial.nazev, std::optional<QString>("A"));
+    EXPECT_FALSE(partial.hledany.has_value());
+    EXPECT_FALSE(partial.run.has_value());
+    const PackageDescriptor missing = readPackageDescriptor("C:\\none.ini");
+    EXPECT_FALSE(missing.nazev || missing.verze || missing.datum || missing.run);
+}
+
+}  // namespace

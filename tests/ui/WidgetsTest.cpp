@@ -1,0 +1,113 @@
+#include "ui/DirectoryEdit.h"
+#include "ui/Label3D.h"
+#include "ui/Look.h"
+#include "ui/RadioGroup.h"
+
+#include "support/ScriptedDialogs.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace selvanix;
+using selvanix::test::ScriptedDialogs;
+
+namespace {
+
+TEST(Look, WindowsColoursAreBgr) {
+    EXPECT_EQ(ui::windowsColor(13691122), QColor(242, 232, 208));
+    EXPECT_EQ(ui::windowsColor(8421376), QColor(0, 128, 128));
+    EXPECT_EQ(ui::windowsColor(8388608), QColor(0, 0, 128));
+}
+
+int countNear(const QImage& image, const QColor& color) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            if (std::abs(p.red() - color.red()) + std::abs(p.green() - color.green()) +
+                    std::abs(p.blue() - color.blue()) <
+                12) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+TEST(Label3D, RaisedTextHasFaceAndShadow) {
+    ui::Label3D label;
+    label.resize(300, 51);
+    label.setText("TARMOL");
+    label.setFont(ui::timesNewRoman(40));
+    label.setAlignment(Qt::AlignCenter);
+    label.setBackgroundColor(Qt::blue);
+    label.setInactiveColor(Qt::white);
+    label.setFontColor(Qt::red);
+    const QImage flat = label.grab().toImage();
+    EXPECT_GT(countNear(flat, Qt::white), 100);
+    EXPECT_EQ(countNear(flat, Qt::red), 0);
+
+    label.setStyle(ui::Label3D::Style::Raised);
+    label.setShadowDepth(2);
+    const QImage raised = label.grab().toImage();
+    EXPECT_GT(countNear(raised, Qt::white), 100);
+    EXPECT_GT(countNear(raised, Qt::red), 20);
+    // The shadow lies below and right of the face: a face pixel's neighbour 2 down and
+    // right is shadow somewhere.
+    bool offset = false;
+    for (int y = 0; y + 2 < raised.height() && !offset; ++y) {
+        for (int x = 0; x + 2 < raised.width() && !offset; ++x) {
+            offset = raised.pixelColor(x, y) == QColor(Qt::white) &&
+                     raised.pixelColor(x + 2, y + 2) == QColor(Qt::red);
+        }
+    }
+    EXPECT_TRUE(offset);
+}
+
+TEST(RadioGroup, ReportsOnlyUserChanges) {
+    ui::RadioGroup group;
+    group.resize(200, 120);
+    group.setItems({"A", "B", "C"});
+    group.setColumns(2);
+    group.show();
+    QSignalSpy spy(&group, &ui::RadioGroup::userChanged);
+
+    group.setItemIndex(1);
+    EXPECT_EQ(group.itemIndex(), 1);
+    EXPECT_EQ(spy.count(), 0);
+
+    QTest::mouseClick(group.button(1), Qt::LeftButton);  // already selected
+    EXPECT_EQ(spy.count(), 0);
+
+    QTest::mouseClick(group.button(2), Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(group.selectedText(), QStringLiteral("C"));
+
+    group.setItemIndex(-1);
+    EXPECT_EQ(group.itemIndex(), -1);
+    EXPECT_EQ(group.selectedText(), QString());
+    EXPECT_EQ(spy.count(), 1);
+    // Two columns: items run down the first column first.
+    EXPECT_EQ(group.button(0)->x(), group.button(1)->x());
+    EXPECT_LT(group.button(1)->x(), group.button(2)->x());
+}
+
+TEST(DirectoryEdit, BrowsePutsTheChosenFolderIntoTheField) {
+    auto dialogs = std::make_shared<ScriptedDialogs>();
+    platform::setDialogs(dialogs);
+    ui::DirectoryEdit edit;
+    edit.setText("C:\\old");
+    dialogs->folderAnswers = {QString("/opt/brodelik"), std::nullopt};
+    edit.browseAction()->trigger();
+    EXPECT_EQ(edit.text(), QStringLiteral("/opt/brodelik"));
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].text, QStringLiteral("C:\\old"));  // starts at the field's folder
+    edit.browseAction()->trigger();                                // cancelled
+    EXPECT_EQ(edit.text(), QStringLiteral("/opt/brodelik"));
+    platform::setDialogs(nullptr);
+}
+
+}  // namespace
