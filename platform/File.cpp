@@ -83,6 +83,26 @@ qint64 File::read(char* data, qint64 maxSize) {
     }
 }
 
+qint64 File::readAt(qint64 offset, char* data, qint64 size) const {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n =
+            ::pread(fd_, data + done, static_cast<size_t>(size - done), offset + done);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail();
+            return -1;
+        }
+        done += n;
+    }
+    return done;
+}
+
 bool File::write(const char* data, qint64 size) {
     while (size > 0) {
         const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));

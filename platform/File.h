@@ -24,7 +24,9 @@ public:
     File& operator=(const File&) = delete;
     ~File();
 
-    qint64 read(char* data, qint64 maxSize);    // bytes read, 0 at the end, -1 on failure
+    qint64 read(char* data, qint64 maxSize);  // bytes read, 0 at the end, -1 on failure
+    // Reads at an offset without moving the position; stops early only at the end.
+    qint64 readAt(qint64 offset, char* data, qint64 size) const;
     bool write(const char* data, qint64 size);  // all bytes or failure
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
     bool seek(qint64 offset);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/File.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace selvanix {
+
+// The open archive file, read at offsets.
+class ArchiveStream {
+public:
+    // nullopt when the file cannot be opened; the platform error is in lastError().
+    static std::optional<ArchiveStream> open(const QString& path);
+    // Reading from memory, for tests and fuzzing.
+    explicit ArchiveStream(QByteArray bytes);
+
+    qint64 size() const { return size_; }
+    // Bytes read: fewer than asked only at the end of the file; -1 on a read error.
+    qint64 readAt(qint64 offset, char* data, qint64 count) const;
+    // True when all count bytes were there.
+    bool readExactly(qint64 offset, void* data, qint64 count) const;
+    QByteArray readBytes(qint64 offset, qint64 count) const;
+
+private:
+    explicit ArchiveStream(platform::File file);
+
+    std::optional<platform::File> file_;
+    QByteArray memory_;
+    qint64 size_ = 0;
+};
+
+}  // namespace selvanix

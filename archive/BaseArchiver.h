@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ArchiveStream.h"
+#include "DirManager.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace selvanix {
+
+class ArcOutput;
+
+enum TArcProcessOperation : int {
+    poAdd = 0,
+    poMove = 1,
+    poDelete = 2,
+    poUpdate = 3,
+    poExtract = 4,
+    poTest = 5,
+    poRename = 6,
+    poChangeAttr = 7,
+    poChangeComment = 8,
+    poMakeSFX = 9,
+    poMerge = 10,
+};
+
+enum TArcProgressPhase : int { ppStart = 0, ppProcess = 1, ppEnd = 2 };
+
+class TArcBaseArchiver;
+
+using TArcOverallProgressEvent =
+    std::function<void(TArcBaseArchiver& sender, double progress, TArcProcessOperation operation,
+                       TArcProgressPhase phase, bool& cancel)>;
+using TArcFileProgressEvent =
+    std::function<void(TArcBaseArchiver& sender, const QString& fileName, double progress,
+                       TArcProcessOperation operation, TArcProgressPhase phase, bool& cancel)>;
+using TArcPasswordEvent = std::function<void(TArcBaseArchiver& sender, const QString& fileName,
+                                             QByteArray& newPassword, bool& skipFile)>;
+using TArcDiskFullEvent = std::function<void(TArcBaseArchiver& sender, int volumeNumber,
+                                             const QString& volumeFileName, bool& cancel)>;
+
+// The archiver's reading side: an open archive with its directory, and the decoding of one
+// entry with its password step and progress events.
+class TArcBaseArchiver {
+public:
+    explicit TArcBaseArchiver(QString name = QStringLiteral("Pakovna"));
+    virtual ~TArcBaseArchiver();
+    TArcBaseArchiver(const TArcBaseArchiver&) = delete;
+    TArcBaseArchiver& operator=(const TArcBaseArchiver&) = delete;
+
+    QString Name;  // the component name in front of its error messages
+    QString FileName;
+    QByteArray Password;  // in the ANSI code page
+    bool ExtractCorruptedFiles = false;
+    bool OEMFileNames = true;
+    bool OpenCorruptedArchives = true;
+
+    TArcOverallProgressEvent OnOverallProgress;
+    TArcFileProgressEvent OnFileProgress;
+    TArcPasswordEvent OnPassword;  // unassigned: the password dialog
+    TArcDiskFullEvent OnDiskFull;  // unassigned: native error 65
+
+    // Working state of an operation.
+    std::int64_t FProgress = 0;
+    std::int64_t FProgressMax = 0;
+    bool FSkipFile = false;
+    bool FProgressCancel = false;
+    bool FProgressEnabled = true;
+    std::uint32_t FProcessedFileNo = 0;
+    std::uint32_t FProcessedFileCount = 0;
+    TArcProcessOperation FCurrentOperation = poExtract;
+
+    // Reads the directory of an open stream (the file or bytes in memory).
+    void openStream(ArchiveStream stream);
+    void closeStream();
+    bool isOpen() const { return dir_ != nullptr; }
+    TArcDirManager& directory() { return *dir_; }
+    const ArchiveStream& stream() const { return *stream_; }
+
+    // Decodes entry index into out; see the decoding rules in ExtractItem.cpp.
+    void ExtractItem(int index, ArcOutput& out);
+
+    // Raises an archiver error with this component's name in front.
+    [[noreturn]] void raise(int nativeError, const QString& argument = QString()) const;
+    // Fires the per-entry and overall ppProcess events for the entry being decoded.
+    void fireProgress(const QString& fileName);
+
+private:
+    std::optional<ArchiveStream> stream_;
+    std::unique_ptr<TArcDirManager> dir_;
+};
+
+}  // namespace selvanix

@@ -1,0 +1,204 @@
+// Decoding one entry into an output: stored and deflated data, in blocks of at most one
+// mebibyte of compressed bytes, with the size and CRC-32 (or AES code) tests.
+#include "ArcException.h"
+#include "ArcOutput.h"
+#include "BaseArchiver.h"
+#include "Crc32.h"
+#include "Inflater.h"
+#include "PasswordStep.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace selvanix {
+
+namespace {
+
+constexpr qint64 kBlock = 1048576;
+constexpr qint64 kStoredPiece = 65535;
+
+struct EntryFailed {};
+
+}  // namespace
+
+void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
+    if (!isOpen() || index < 0 || index >= dir_->Count()) {
+        raise(ARC_ERROR_BAD_INDEX);
+    }
+    const TDirItem& item = dir_->Item(index);
+    const ArchiveStream& in = *stream_;
+    QString displayName = item.Name;
+    displayName.replace(u'/', u'\\');
+
+    FSkipFile = false;
+    bool failed = false;
+    std::uint64_t written = 0;
+    Crc32 crc;
+    const std::uint64_t u = item.uncompressedSize();
+    FProgressMax = u == 0 ? 2 : static_cast<std::int64_t>(std::min<std::uint64_t>(u, INT64_MAX));
+    FProgress = 0;
+
+    // Writes one piece, asking what to do when the medium is full.
+    const auto put = [&](const char* data, qint64 size) {
+        const qint64 at = out.position();
+        for (;;) {
+            if (out.write(data, size) == size) {
+                return true;
+            }
+            if (!OnDiskFull) {
+                raiseArcError(ARC_ERROR_DISK_FULL);
+            }
+            bool cancel = false;
+            OnDiskFull(*this, 0, FileName, cancel);
+            if (cancel) {
+                FProgressCancel = true;
+                return false;
+            }
+            out.seek(at);
+        }
+    };
+
+    try {
+        std::array<unsigned char, TArcZipLocalHeader::kSize> raw{};
+        if (!in.readExactly(
+                static_cast<qint64>(std::min<std::uint64_t>(item.LocalHeaderOffset, INT64_MAX)),
+                raw.data(), raw.size())) {
+            throw EntryFailed{};
+        }
+        const auto local = TArcZipLocalHeader::parse(raw.data());
+        qint64 dataStart = static_cast<qint64>(item.LocalHeaderOffset) + TArcZipLocalHeader::kSize +
+                           local.nameLength + local.extraLength;
+        std::uint64_t c = item.compressedSize();
+        if (!dir_->isMultiVolume()) {
+            const auto dirStart = static_cast<qint64>(dir_->CentralDirOffset);
+            const std::uint64_t room =
+                dataStart < dirStart ? static_cast<std::uint64_t>(dirStart - dataStart) : 0;
+            c = std::min(c, room);
+        }
+
+        const std::uint16_t method = item.CompressionMethod;
+        if (method == 9) {
+            raiseArcError(ARC_ERROR_DEFLATE64);
+        }
+        if (method != 0 && method != 8) {
+            throw EntryFailed{};
+        }
+
+        EntryDecryption decryption;
+        if (item.encrypted()) {
+            auto passed = passwordStep(*this, in, item, local, dataStart);
+            if (!passed) {
+                throw EntryFailed{};
+            }
+            if (FSkipFile) {
+                return;
+            }
+            decryption = std::move(*passed);
+            const auto overhead =
+                static_cast<std::uint64_t>(decryption.headerLength + decryption.trailerLength);
+            if (c < overhead) {
+                throw EntryFailed{};
+            }
+            c -= overhead;
+            dataStart += decryption.headerLength;
+        }
+
+        std::vector<unsigned char> input(static_cast<size_t>(std::min<std::uint64_t>(c, kBlock)) +
+                                         2);
+        std::vector<unsigned char> output(method == 8 ? kBlock : 0);
+        std::optional<Inflater> inflater;
+        if (method == 8) {
+            inflater.emplace();
+        }
+        std::uint64_t consumed = 0;
+        bool streamEnded = false;
+        while (consumed < c && !FProgressCancel) {
+            const auto size = static_cast<qint64>(std::min<std::uint64_t>(c - consumed, kBlock));
+            if (!in.readExactly(dataStart + static_cast<qint64>(consumed), input.data(), size)) {
+                throw EntryFailed{};  // the data ends before the archive claims
+            }
+            if (decryption.traditional) {
+                decryption.traditional->decrypt(input.data(), static_cast<size_t>(size));
+            } else if (decryption.aes) {
+                decryption.aes->decrypt(input.data(), static_cast<size_t>(size));
+            }
+            consumed += static_cast<std::uint64_t>(size);
+
+            if (method == 0) {
+                for (qint64 at = 0; at < size && !FProgressCancel; at += kStoredPiece) {
+                    const qint64 piece = std::min(kStoredPiece, size - at);
+                    const auto* p = reinterpret_cast<const char*>(input.data() + at);
+                    crc.update(p, static_cast<size_t>(piece));
+                    FProgress += piece;
+                    fireProgress(displayName);
+                    if (FProgressCancel || !put(p, piece)) {
+                        break;
+                    }
+                    written += static_cast<std::uint64_t>(piece);
+                }
+                continue;
+            }
+
+            z_stream& z = inflater->stream();
+            z.next_in = input.data();
+            z.avail_in = static_cast<uInt>(size);
+            for (;;) {
+                FProgress = static_cast<std::int64_t>(written);
+                fireProgress(displayName);
+                if (FProgressCancel) {
+                    break;
+                }
+                z.next_out = output.data();
+                z.avail_out = static_cast<uInt>(output.size());
+                int rc = streamEnded ? Z_STREAM_END : inflate(&z, Z_NO_FLUSH);
+                if (rc < 0 && !(rc == Z_BUF_ERROR && z.avail_in == 0)) {
+                    throw EntryFailed{};
+                }
+                const auto produced = static_cast<qint64>(output.size() - z.avail_out);
+                if (produced > 0) {
+                    // More than the entry's size can only fail; stop before a bomb fills the disk.
+                    if (written + static_cast<std::uint64_t>(produced) > u) {
+                        throw EntryFailed{};
+                    }
+                    if (!put(reinterpret_cast<const char*>(output.data()), produced)) {
+                        break;
+                    }
+                    crc.update(output.data(), static_cast<size_t>(produced));
+                    written += static_cast<std::uint64_t>(produced);
+                }
+                if (rc == Z_STREAM_END) {
+                    streamEnded = true;
+                    break;
+                }
+                if (z.avail_out != 0 && z.avail_in == 0) {
+                    break;
+                }
+            }
+        }
+        if (FProgressCancel) {
+            return;
+        }
+        if (written != u) {
+            throw EntryFailed{};
+        }
+        if (item.CentralDir.extractVersion < kNoCheckVersion) {
+            if (decryption.aes) {
+                const QByteArray code =
+                    in.readBytes(dataStart + static_cast<qint64>(c), AesDecryptor::kCodeLength);
+                if (!decryption.aes->verify(code)) {
+                    throw EntryFailed{};
+                }
+            } else if (crc.value() != item.CentralDir.crc32) {
+                throw EntryFailed{};
+            }
+        }
+    } catch (const EntryFailed&) {
+        failed = true;
+    }
+    if (failed && !FProgressCancel && !FSkipFile && !ExtractCorruptedFiles) {
+        raise(ARC_ERROR_INVALID_DATA);
+    }
+}
+
+}  // namespace selvanix
