@@ -92,6 +92,10 @@ public:
 private:
     std::optional<ArchiveStream> stream_;
     std::unique_ptr<TArcDirManager> dir_;
+    // Decoding buffers, made at the first entry and reused: one block of compressed data and
+    // one of output. Never filled before use, so small entries cost no clearing.
+    std::unique_ptr<unsigned char[]> input_;
+    std::unique_ptr<unsigned char[]> output_;
 };
 
 }  // namespace selvanix

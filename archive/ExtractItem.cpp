@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 
 namespace selvanix {
 
@@ -104,9 +103,12 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             dataStart += decryption.headerLength;
         }
 
-        std::vector<unsigned char> input(static_cast<size_t>(std::min<std::uint64_t>(c, kBlock)) +
-                                         2);
-        std::vector<unsigned char> output(method == 8 ? kBlock : 0);
+        if (!input_) {
+            input_.reset(new unsigned char[kBlock + 2]);
+            output_.reset(new unsigned char[kBlock]);
+        }
+        unsigned char* const input = input_.get();
+        unsigned char* const output = output_.get();
         std::optional<Inflater> inflater;
         if (method == 8) {
             inflater.emplace();
@@ -115,20 +117,20 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
         bool streamEnded = false;
         while (consumed < c && !FProgressCancel) {
             const auto size = static_cast<qint64>(std::min<std::uint64_t>(c - consumed, kBlock));
-            if (!in.readExactly(dataStart + static_cast<qint64>(consumed), input.data(), size)) {
+            if (!in.readExactly(dataStart + static_cast<qint64>(consumed), input, size)) {
                 throw EntryFailed{};  // the data ends before the archive claims
             }
             if (decryption.traditional) {
-                decryption.traditional->decrypt(input.data(), static_cast<size_t>(size));
+                decryption.traditional->decrypt(input, static_cast<size_t>(size));
             } else if (decryption.aes) {
-                decryption.aes->decrypt(input.data(), static_cast<size_t>(size));
+                decryption.aes->decrypt(input, static_cast<size_t>(size));
             }
             consumed += static_cast<std::uint64_t>(size);
 
             if (method == 0) {
                 for (qint64 at = 0; at < size && !FProgressCancel; at += kStoredPiece) {
                     const qint64 piece = std::min(kStoredPiece, size - at);
-                    const auto* p = reinterpret_cast<const char*>(input.data() + at);
+                    const auto* p = reinterpret_cast<const char*>(input + at);
                     crc.update(p, static_cast<size_t>(piece));
                     FProgress += piece;
                     fireProgress(displayName);
@@ -141,7 +143,7 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             }
 
             z_stream& z = inflater->stream();
-            z.next_in = input.data();
+            z.next_in = input;
             z.avail_in = static_cast<uInt>(size);
             for (;;) {
                 FProgress = static_cast<std::int64_t>(written);
@@ -149,22 +151,22 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 if (FProgressCancel) {
                     break;
                 }
-                z.next_out = output.data();
-                z.avail_out = static_cast<uInt>(output.size());
+                z.next_out = output;
+                z.avail_out = static_cast<uInt>(kBlock);
                 int rc = streamEnded ? Z_STREAM_END : inflate(&z, Z_NO_FLUSH);
                 if (rc < 0 && !(rc == Z_BUF_ERROR && z.avail_in == 0)) {
                     throw EntryFailed{};
                 }
-                const auto produced = static_cast<qint64>(output.size() - z.avail_out);
+                const auto produced = kBlock - static_cast<qint64>(z.avail_out);
                 if (produced > 0) {
                     // More than the entry's size can only fail; stop before a bomb fills the disk.
                     if (written + static_cast<std::uint64_t>(produced) > u) {
                         throw EntryFailed{};
                     }
-                    if (!put(reinterpret_cast<const char*>(output.data()), produced)) {
+                    if (!put(reinterpret_cast<const char*>(output), produced)) {
                         break;
                     }
-                    crc.update(output.data(), static_cast<size_t>(produced));
+                    crc.update(output, static_cast<size_t>(produced));
                     written += static_cast<std::uint64_t>(produced);
                 }
                 if (rc == Z_STREAM_END) {

@@ -146,6 +146,11 @@ bool createFolder(const QString& path) {
         lastErrorCode = 3;
         return false;
     }
+    struct stat existing {};
+    if (::stat(QFile::encodeName(mapped).constData(), &existing) == 0 &&
+        S_ISDIR(existing.st_mode)) {
+        return true;
+    }
     // Walk down from the root so the failing level gives the error code.
     const bool absolute = mapped.startsWith(u'/');
     QString current = absolute ? QStringLiteral("/") : QString();

@@ -1,0 +1,130 @@
+// Extracts every entry of an archive below a folder, either through the archiver
+// ("ours") or through a bare zlib loop ("floor"), and prints the bytes written.
+//   zipbench ours|floor ARCHIVE OUTDIR
+#include "archive/ArcOutput.h"
+#include "archive/BaseArchiver.h"
+#include "archive/DirManager.h"
+#include "platform/File.h"
+#include "platform/FileOps.h"
+
+#include <zlib.h>
+#include <QFileInfo>
+#include <cstdio>
+#include <vector>
+
+using namespace selvanix;
+
+namespace {
+
+QString targetOf(const QString& outDir, const TDirItem& item) {
+    return outDir + u'/' + item.Name;
+}
+
+qint64 ours(const QString& archive, const QString& outDir) {
+    TArcBaseArchiver arc;
+    auto stream = ArchiveStream::open(archive);
+    if (!stream) {
+        return -1;
+    }
+    arc.openStream(std::move(*stream));
+    qint64 total = 0;
+    for (int i = 0; i < arc.directory().Count(); ++i) {
+        const TDirItem& item = arc.directory().Item(i);
+        const QString target = targetOf(outDir, item);
+        if (item.isFolder()) {
+            platform::createFolder(target);
+            continue;
+        }
+        platform::createFolder(QFileInfo(target).path());
+        auto file = platform::File::open(target, platform::File::Mode::Create);
+        if (!file) {
+            return -1;
+        }
+        FileOutput out(*file);
+        arc.ExtractItem(i, out);
+        total += static_cast<qint64>(item.uncompressedSize());
+    }
+    return total;
+}
+
+// The least any extractor has to do: inflate, CRC-32 by zlib, write.
+qint64 floorLoop(const QString& archive, const QString& outDir) {
+    auto stream = ArchiveStream::open(archive);
+    if (!stream) {
+        return -1;
+    }
+    TArcDirManager dir(*stream, {});
+    dir.LoadDir();
+    std::vector<unsigned char> in(1 << 20);
+    std::vector<unsigned char> out(1 << 20);
+    qint64 total = 0;
+    for (const TDirItem& item : dir.CDir) {
+        const QString target = targetOf(outDir, item);
+        if (item.isFolder()) {
+            platform::createFolder(target);
+            continue;
+        }
+        platform::createFolder(QFileInfo(target).path());
+        auto file = platform::File::open(target, platform::File::Mode::Create);
+        unsigned char local[30];
+        stream->readExactly(static_cast<qint64>(item.LocalHeaderOffset), local, 30);
+        qint64 at =
+            static_cast<qint64>(item.LocalHeaderOffset) + 30 + le16(local + 26) + le16(local + 28);
+        qint64 left = static_cast<qint64>(item.compressedSize());
+        uLong crc = crc32(0, nullptr, 0);
+        z_stream z{};
+        inflateInit2(&z, -MAX_WBITS);
+        while (left > 0) {
+            const qint64 n = stream->readAt(at, reinterpret_cast<char*>(in.data()),
+                                            std::min<qint64>(left, static_cast<qint64>(in.size())));
+            if (n <= 0) {
+                break;
+            }
+            at += n;
+            left -= n;
+            if (item.CompressionMethod == 0) {
+                crc = crc32(crc, in.data(), static_cast<uInt>(n));
+                file->write(reinterpret_cast<const char*>(in.data()), n);
+                continue;
+            }
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(n);
+            do {
+                z.next_out = out.data();
+                z.avail_out = static_cast<uInt>(out.size());
+                const int rc = inflate(&z, Z_NO_FLUSH);
+                const auto produced = out.size() - z.avail_out;
+                crc = crc32(crc, out.data(), static_cast<uInt>(produced));
+                file->write(reinterpret_cast<const char*>(out.data()),
+                            static_cast<qint64>(produced));
+                if (rc != Z_OK) {
+                    break;
+                }
+            } while (z.avail_out == 0);
+        }
+        inflateEnd(&z);
+        if (crc != item.CentralDir.crc32) {
+            std::fprintf(stderr, "CRC mismatch in %s\n", qUtf8Printable(item.Name));
+        }
+        total += static_cast<qint64>(item.uncompressedSize());
+    }
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: zipbench ours|floor ARCHIVE OUTDIR\n");
+        return 2;
+    }
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString archive = QString::fromLocal8Bit(argv[2]);
+    const QString outDir = QString::fromLocal8Bit(argv[3]);
+    const qint64 total = mode == u"ours" ? ours(archive, outDir) : floorLoop(archive, outDir);
+    if (total < 0) {
+        return 1;
+    }
+    std::printf("%lld\n", static_cast<long long>(total));
+    return 0;
+}
