@@ -45,4 +45,19 @@ QByteArray ArchiveStream::readBytes(qint64 offset, qint64 count) const {
     return bytes;
 }
 
+bool BufferedReader::readExactly(qint64 offset, void* data, qint64 count) {
+    if (count > kBlock || offset < 0) {
+        return stream_.readExactly(offset, data, count);
+    }
+    if (blockStart_ < 0 || offset < blockStart_ || offset + count > blockStart_ + block_.size()) {
+        block_ = stream_.readBytes(offset, kBlock);
+        blockStart_ = offset;
+        if (count > block_.size()) {
+            return false;
+        }
+    }
+    std::memcpy(data, block_.constData() + (offset - blockStart_), static_cast<size_t>(count));
+    return true;
+}
+
 }  // namespace selvanix

@@ -31,4 +31,17 @@ private:
     qint64 size_ = 0;
 };
 
+// Sequential small reads served from one block of the stream, as the directory is read.
+class BufferedReader {
+public:
+    explicit BufferedReader(const ArchiveStream& stream) : stream_(stream) {}
+    bool readExactly(qint64 offset, void* data, qint64 count);
+
+private:
+    static constexpr qint64 kBlock = 65536;
+    const ArchiveStream& stream_;
+    QByteArray block_;
+    qint64 blockStart_ = -1;
+};
+
 }  // namespace selvanix

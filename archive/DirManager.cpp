@@ -138,9 +138,10 @@ void TArcDirManager::LoadDir() {
 
 void TArcDirManager::readEntries(qint64 position, std::uint64_t count, bool endFound) {
     // Every entry takes at least its fixed bytes of the file, so the loop ends at its end.
+    BufferedReader reader(stream_);
     for (std::uint64_t n = 0; n < count; ++n) {
         std::array<unsigned char, TArcZipCentralDir::kSize> fixed{};
-        if (!stream_.readExactly(position, fixed.data(), fixed.size())) {
+        if (!reader.readExactly(position, fixed.data(), fixed.size())) {
             throw UnreadableDirectory{};
         }
         position += TArcZipCentralDir::kSize;
@@ -153,7 +154,7 @@ void TArcDirManager::readEntries(qint64 position, std::uint64_t count, bool endF
         item.CompressionMethod = cd.compMethod;
 
         QByteArray name(cd.nameLength, Qt::Uninitialized);
-        if (!stream_.readExactly(position, name.data(), name.size())) {
+        if (!reader.readExactly(position, name.data(), name.size())) {
             throw UnreadableDirectory{};
         }
         position += cd.nameLength;
@@ -162,14 +163,14 @@ void TArcDirManager::readEntries(qint64 position, std::uint64_t count, bool endF
             platform::isUtf8Name(name) ? QString::fromUtf8(name) : platform::ansiToText(name);
 
         QByteArray extra(cd.extraLength, Qt::Uninitialized);
-        if (!stream_.readExactly(position, extra.data(), extra.size())) {
+        if (!reader.readExactly(position, extra.data(), extra.size())) {
             throw UnreadableDirectory{};
         }
         position += cd.extraLength;
         readExtraField(item, extra);
 
         item.Comment = QByteArray(cd.commentLength, Qt::Uninitialized);
-        if (!stream_.readExactly(position, item.Comment.data(), item.Comment.size())) {
+        if (!reader.readExactly(position, item.Comment.data(), item.Comment.size())) {
             throw UnreadableDirectory{};
         }
         position += cd.commentLength;

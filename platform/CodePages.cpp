@@ -6,6 +6,8 @@
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -31,10 +33,35 @@ public:
     Iconv& operator=(const Iconv&) = delete;
     bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
+    void reset() const { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
 
 private:
     iconv_t cd_;
 };
+
+QByteArray iconvName(int codePage);
+
+// Opening a conversion loads its module, so each thread keeps the ones it used.
+const Iconv& converter(int codePage, bool toText) {
+    thread_local std::map<std::pair<int, bool>, std::unique_ptr<Iconv>> cache;
+    auto& slot = cache[{codePage, toText}];
+    if (!slot) {
+        const QByteArray name = iconvName(codePage);
+        slot = toText ? std::make_unique<Iconv>("UTF-16LE", name.constData())
+                      : std::make_unique<Iconv>(name.constData(), "UTF-16LE");
+    }
+    slot->reset();
+    return *slot;
+}
+
+bool isAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isAscii(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
 
 QByteArray iconvName(int codePage) {
     switch (codePage) {
@@ -120,7 +147,11 @@ int oemCodePage() {
 }
 
 QString codePageToText(const QByteArray& bytes, int codePage) {
-    Iconv conv("UTF-16LE", iconvName(codePage).constData());
+    // Every code page used here keeps the seven-bit characters as they are.
+    if (isAscii(bytes)) {
+        return QString::fromLatin1(bytes);
+    }
+    const Iconv& conv = converter(codePage, true);
     if (!conv.valid()) {
         return QString::fromLatin1(bytes);
     }
@@ -139,7 +170,7 @@ QString codePageToText(const QByteArray& bytes, int codePage) {
             out.append(QChar(static_cast<unsigned char>(*in)));
             ++in;
             --inLeft;
-            iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+            conv.reset();
         }
     }
     return out;
@@ -149,7 +180,10 @@ QByteArray textToCodePage(const QString& text, int codePage, bool* lossless) {
     if (lossless != nullptr) {
         *lossless = true;
     }
-    Iconv conv(iconvName(codePage).constData(), "UTF-16LE");
+    if (isAscii(text)) {
+        return text.toLatin1();
+    }
+    const Iconv& conv = converter(codePage, false);
     if (!conv.valid()) {
         const QByteArray out = text.toLatin1();
         if (lossless != nullptr) {
@@ -175,7 +209,7 @@ QByteArray textToCodePage(const QString& text, int codePage, bool* lossless) {
             const size_t skip = std::min(inLeft, pair ? size_t{4} : size_t{2});
             in += skip;
             inLeft -= skip;
-            iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+            conv.reset();
             if (lossless != nullptr) {
                 *lossless = false;
             }
@@ -193,6 +227,9 @@ QByteArray textToAnsi(const QString& text, bool* lossless) {
 }
 
 QByteArray oemToAnsi(const QByteArray& bytes) {
+    if (isAscii(bytes)) {
+        return bytes;
+    }
     return textToAnsi(codePageToText(bytes, oemCodePage()));
 }
 

@@ -45,7 +45,7 @@ std::optional<File> File::open(const QString& path, Mode mode) {
         return std::nullopt;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode != Mode::Create && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         setLastError(5);
         return std::nullopt;

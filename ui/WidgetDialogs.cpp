@@ -4,12 +4,12 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QVBoxLayout>
+#include <QPushButton>
+#include <QScreen>
 
 namespace selvanix::ui {
 
@@ -91,18 +91,36 @@ MessageResult WidgetDialogs::message(const QString& caption, const QString& text
 
 std::optional<QString> WidgetDialogs::password(const QString& caption, const QString& label,
                                                int maxLength) {
+    // Laid out in dialog units: a quarter of the average letter width, an eighth of the height.
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(caption);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(label, &dialog));
+    const QFontMetricsF metrics(dialog.font());
+    const double letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const double ux = letters / 52 / 4;
+    const double uy = metrics.height() / 8;
+    const auto box = [&](double x, double y, double w, double h) {
+        return QRect(qRound(x * ux), qRound(y * uy), qRound(w * ux), qRound(h * uy));
+    };
+    dialog.setFixedSize(qRound(180 * ux), qRound(63 * uy));
+    auto* text = new QLabel(label, &dialog);
+    text->move(box(8, 8, 0, 0).topLeft());
+    text->adjustSize();
     auto* edit = new QLineEdit(&dialog);
     edit->setEchoMode(QLineEdit::Password);
     edit->setMaxLength(maxLength);
-    layout->addWidget(edit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+    edit->setGeometry(box(8, 19, 164, 12));
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setGeometry(box(38, 41, 50, 14));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+    cancel->setGeometry(box(92, 41, 50, 14));
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    edit->setFocus();
+    if (const QScreen* screen = dialog.screen()) {
+        dialog.move(screen->geometry().center() - dialog.rect().center());
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

@@ -111,3 +111,67 @@ TEST(DirectoryEdit, BrowsePutsTheChosenFolderIntoTheField) {
 }
 
 }  // namespace
+
+#include "ui/WidgetDialogs.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Answers the next modal dialog once it is up.
+void whenModal(const std::function<void(QWidget*)>& answer) {
+    QTimer::singleShot(0, [answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        answer(modal);
+    });
+}
+
+TEST(WidgetDialogs, PasswordDialogMasksAndReturnsTheText) {
+    selvanix::ui::WidgetDialogs dialogs;
+    whenModal([](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Password for \"a.exe\""));
+        auto* edit = dialog->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(edit->maxLength(), 255);
+        EXPECT_TRUE(edit->text().isEmpty());
+        QTest::keyClicks(edit, "heslo");
+        for (auto* b : dialog->findChildren<QPushButton*>()) {
+            if (b->text() == u"OK") {
+                EXPECT_TRUE(b->isDefault());
+                b->click();
+            }
+        }
+    });
+    EXPECT_EQ(dialogs.password("Password for \"a.exe\"", "Enter password: ", 255),
+              std::optional<QString>("heslo"));
+
+    whenModal([](QWidget* dialog) {
+        for (auto* b : dialog->findChildren<QPushButton*>()) {
+            if (b->text() == u"Cancel") {
+                b->click();
+            }
+        }
+    });
+    EXPECT_FALSE(dialogs.password("Password for \"a.exe\"", "Enter password: ", 255));
+}
+
+TEST(WidgetDialogs, MessageBoxButtonsMapToResults) {
+    selvanix::ui::WidgetDialogs dialogs;
+    whenModal([](QWidget* box) {
+        for (auto* b : box->findChildren<QPushButton*>()) {
+            if (b->text().contains(u"Retry")) {
+                b->click();
+            }
+        }
+    });
+    EXPECT_EQ(dialogs.message("c", "t", platform::MessageIcon::Error,
+                              platform::MessageButtons::AbortRetryIgnore),
+              platform::MessageResult::Retry);
+}
+
+}  // namespace
