@@ -1,6 +1,7 @@
 #include "DriveMap.h"
 
 #include "MountTable.h"
+#include "Paths.h"
 
 #include <mutex>
 #include <optional>
@@ -63,6 +64,21 @@ bool DriveMap::isVirtualMountPoint(const QString& hostPath) const {
     return virtualMountPoints_.contains(path);
 }
 
+const DriveMap::Drive* DriveMap::driveOfHostPath(const QString& hostPath) const {
+    const Drive* best = nullptr;
+    for (const Drive& d : drives_) {
+        if (d.hostRoot.isEmpty()) {
+            continue;
+        }
+        const bool inside =
+            d.hostRoot == u"/" || hostPath == d.hostRoot || hostPath.startsWith(d.hostRoot + u'/');
+        if (inside && (best == nullptr || d.hostRoot.size() > best->hostRoot.size())) {
+            best = &d;
+        }
+    }
+    return best;
+}
+
 const DriveMap& driveMap() {
     std::lock_guard lock(mapMutex);
     if (!currentMap) {
@@ -86,6 +102,14 @@ int GetDriveTypeW(const QString& rootPath) {
         return DRIVE_NO_ROOT_DIR;
     }
     return driveMap().driveType(rootPath[0]);
+}
+
+int driveTypeOfPath(const QString& path) {
+    if (hasDrive(path)) {
+        return driveMap().driveType(path[0]);
+    }
+    const DriveMap::Drive* d = driveMap().driveOfHostPath(toHostPath(path));
+    return d ? d->type : DRIVE_NO_ROOT_DIR;
 }
 
 }  // namespace selvanix::platform

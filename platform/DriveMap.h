@@ -35,6 +35,8 @@ public:
     // Host folders of virtual file systems that show as "system" entries.
     void addVirtualMountPoint(const QString& hostPath);
     bool isVirtualMountPoint(const QString& hostPath) const;
+    // The drive whose host folder holds the host path most closely, or nullptr.
+    const Drive* driveOfHostPath(const QString& hostPath) const;
 
 private:
     std::array<Drive, 26> drives_{};
@@ -48,5 +50,9 @@ void setDriveMap(DriveMap map);
 
 // The drive type of a root such as "C:/" or "C:\"; 1 when it is no drive root.
 int GetDriveTypeW(const QString& rootPath);
+
+// The type of the drive an installer path lies on: its letter's, or for a host path the
+// drive whose folder holds it most closely.
+int driveTypeOfPath(const QString& path);
 
 }  // namespace selvanix::platform

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 
 namespace selvanix::platform {
@@ -109,6 +110,27 @@ bool setFileAttributes(const QString& path, std::uint32_t attributes) {
         mode |= S_IWUSR;
     }
     return ::chmod(host.constData(), mode) == 0 || fail(errno);
+}
+
+bool replaceFile(const QString& from, const QString& to) {
+    const QString source = toHostPath(from);
+    const QString target = toHostPath(to);
+    if (source.isEmpty() || target.isEmpty()) {
+        lastErrorCode = 3;
+        return false;
+    }
+    return ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) ==
+               0 ||
+           fail(errno);
+}
+
+bool setPermissions(const QString& path, unsigned mode) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        lastErrorCode = 3;
+        return false;
+    }
+    return ::chmod(QFile::encodeName(mapped).constData(), mode & 0777) == 0 || fail(errno);
 }
 
 bool setLastWriteTime(const QString& path, const QDateTime& time) {

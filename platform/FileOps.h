@@ -35,6 +35,11 @@ bool setFileAttributes(const QString& path, std::uint32_t attributes);
 bool setLastWriteTime(const QString& path, const QDateTime& time);
 std::optional<QDateTime> lastWriteTime(const QString& path);
 
+// Renames a file over another, replacing it.
+bool replaceFile(const QString& from, const QString& to);
+// Sets the permission bits of a file (never set-user or set-group).
+bool setPermissions(const QString& path, unsigned mode);
+
 // Creates the folder and every missing parent; true when the folder exists afterwards.
 bool createFolder(const QString& path);
 

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ArcException.h"
+#include "BaseArchiver.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace selvanix {
+
+enum TArcStorePath { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
+enum TArcOverwriteMode { omPrompt = 0, omAlways = 1, omNever = 2, omIfNewer = 3, omIfOlder = 4 };
+enum TArcShareMode {
+    smShareCompat,
+    smShareExclusive,
+    smShareDenyWrite,
+    smShareDenyRead,
+    smShareDenyNone
+};
+enum TArcSpanningMode { smNone, smSpanning, smSplitting };
+enum TArcZip64Mode { zmDisabled, zmAuto, zmAlways };
+enum TArcAction { fxaRetry = 0, fxaIgnore = 1, fxaAbort = 2 };
+
+inline constexpr std::uint32_t DefaultSearchAttr = 10431;  // hex 28BF
+inline constexpr std::uint16_t kCreateArchiveMode = 0xFF00;
+
+struct TArcOptions {
+    TArcStorePath StorePath = spRelativePath;
+    bool Recurse = true;
+    TArcOverwriteMode OverwriteMode = omAlways;
+    bool CreateDirs = true;
+    bool ReplaceReadOnly = true;
+    bool SetAttributes = true;
+    std::uint32_t SearchAttr = DefaultSearchAttr;
+    TArcShareMode ShareMode = smShareDenyNone;
+    bool FlushBuffers = true;
+    bool OEMFileNames = true;
+};
+
+class TPakovna;
+
+using TArcConfirmProcessFileEvent = std::function<void(
+    TPakovna& sender, const QString& fileName, TArcProcessOperation operation, bool& confirm)>;
+using TArcExtractFileEvent = std::function<void(
+    TPakovna& sender, QString& fileName, std::uint32_t& fileAttr, const QByteArray& comment)>;
+using TArcConfirmOverwriteEvent = std::function<void(
+    TPakovna& sender, const QString& sourceFileName, QString& destFileName, bool& confirm)>;
+using TArcProcessFileFailureEvent = std::function<void(
+    TPakovna& sender, const QString& fileName, TArcProcessOperation operation, int nativeError,
+    int errorCode, const QString& errorMessage, TArcAction& action)>;
+
+// The ZIP archiver component: opens an archive and extracts the entries a mask selects below
+// a base folder, never outside it.
+class TPakovna : public TArcBaseArchiver {
+public:
+    explicit TPakovna(QString name = QStringLiteral("Pakovna"));
+
+    QString BaseDir;
+    TArcOptions Options;
+    TArcSpanningMode SpanningMode = smNone;
+    TArcZip64Mode Zip64Mode = zmDisabled;
+    bool InMemory = false;
+
+    TArcConfirmProcessFileEvent OnConfirmProcessFile;
+    TArcExtractFileEvent OnExtractFile;
+    TArcConfirmOverwriteEvent OnConfirmOverwrite;      // unassigned: the overwrite dialog
+    TArcProcessFileFailureEvent OnProcessFileFailure;  // unassigned: the failure dialog
+    std::function<void(TPakovna& sender)> AfterOpen;
+
+    // Opens FileName for reading (any mode but 0xFF00) and loads its directory.
+    void OpenArchive(std::uint16_t mode);
+    void ExtractFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
+                      const QString& exclusionMask = QString());
+    void CloseArchive() noexcept;
+    bool Active() const { return isOpen(); }
+
+private:
+    bool entryPasses(const TDirItem& item, const QString& mask, const QString& exclusion,
+                     std::uint32_t searchAttr) const;
+    void processTagged();
+    void extractToFile(int index, const QString& fileName, const QString& baseDir);
+    TArcAction failureAction(const QString& fileName, const EArcException& error);
+    bool confirmOverwrite(const QString& source, QString& dest);
+    QString currentDir();
+
+    QString FCurrentDir;
+};
+
+}  // namespace selvanix
