@@ -62,3 +62,52 @@ for name in archives:
         print(f"{name:<11} {tool:<7} {rate:8.1f} {rate / results['floor'][0]:9.2f} "
               f"{rate / results['bsdtar'][0]:10.2f} {peak:9.1f}")
     shutil.rmtree(dest, ignore_errors=True)
+
+# The installer's selection: "*.exe", "*.sql", "*.chm", "*.dll" into T, "*.fr3" into T/pts.
+MASKS = ["*.exe", "*.sql", "*.chm", "*.dll"]
+
+
+def selection_tools(archive, dest):
+    pts = os.path.join(dest, "pts")
+    return {
+        "ours": [[zipbench, "masks", archive, dest]],
+        "bsdtar": [["bsdtar", "-xf", archive, "-C", dest] + MASKS,
+                   ["sh", "-c", f"mkdir -p '{pts}' && bsdtar -xf '{archive}' -C '{pts}' '*.fr3'"]],
+        "unzip": [["unzip", "-qo", archive] + MASKS + ["-d", dest],
+                  ["unzip", "-qo", archive, "*.fr3", "-d", pts]],
+    }
+
+
+def count_files(folder):
+    return sum(len(files) for _, _, files in os.walk(folder))
+
+
+print()
+print(f"{'archive':<11} {'tool':<7} {'seconds':>8} {'files/s':>9} {'vs bsdtar':>10} {'peak MiB':>9}")
+for name in ["mixed.zip", "many.zip"]:
+    archive = os.path.join(corpus, name)
+    dest = os.path.join(work, "sel")
+    results = {}
+    for tool in selection_tools(archive, dest):
+        times, peaks, files = [], [], 0
+        for _ in range(rounds):
+            shutil.rmtree(dest, ignore_errors=True)
+            os.makedirs(dest)
+            subprocess.run(["sync"])
+            total, peak = 0.0, 0.0
+            for cmd in selection_tools(archive, dest)[tool]:
+                start = time.perf_counter()
+                proc = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                total += time.perf_counter() - start
+                if proc.returncode not in (0, 11):  # unzip: 11 = no match for a pattern
+                    sys.exit(f"failed: {' '.join(cmd)}: {proc.stderr}")
+                peak = max(peak, int(proc.stderr.strip().splitlines()[-1]) / 1024)
+            times.append(total)
+            peaks.append(peak)
+            files = count_files(dest)
+        results[tool] = (statistics.median(times), files, max(peaks))
+    for tool, (secs, files, peak) in results.items():
+        print(f"{name:<11} {tool:<7} {secs:8.2f} {files / secs:9.0f} "
+              f"{results['bsdtar'][0] / secs:10.2f} {peak:9.1f}")
+    shutil.rmtree(dest, ignore_errors=True)
