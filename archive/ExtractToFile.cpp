@@ -1,6 +1,7 @@
-// One selected entry to one file below the base folder. The entry is decoded into a
-// temporary file beside its target, which replaces the target only when it decoded soundly,
-// so a failed, skipped or cancelled entry leaves the previous file as it was.
+// One selected entry to one file below the base folder. When a file of that name exists, the
+// entry is decoded into a temporary file beside it, which replaces it only when the entry
+// decoded soundly, so a failed, skipped or cancelled entry leaves the previous file as it
+// was. A new name is written directly and removed again when the entry fails.
 #include "ArcException.h"
 #include "ArcOutput.h"
 #include "Pakovna.h"
@@ -92,13 +93,13 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     f = *safe;
     const qsizetype slash = f.lastIndexOf(u'\\');
     if (Options.CreateDirs) {
-        if (slash >= 0) {
-            const QString folder = baseDir + f.left(slash);
+        const QString folder = slash >= 0 ? baseDir + f.left(slash) : baseDir;
+        // Entries of one folder usually follow each other: it was made a moment ago.
+        if (folder != lastFolder_) {
             if (!platform::createFolder(folder)) {
                 raise(ARC_ERROR_CANNOT_CREATE_DIR, folder);
             }
-        } else if (!platform::createFolder(baseDir)) {
-            raise(ARC_ERROR_CANNOT_CREATE_DIR, baseDir);
+            lastFolder_ = folder;
         }
     } else {
         f = f.mid(slash + 1);
@@ -108,7 +109,8 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     }
     const QString target = baseDir + f;
 
-    if (platform::fileExists(target)) {
+    const bool replacing = platform::fileExists(target);
+    if (replacing) {
         const auto existing = platform::fileAttributes(target);
         const bool readOnly = existing && (*existing & platform::FILE_ATTRIBUTE_READONLY) != 0;
         if (!Options.ReplaceReadOnly && readOnly) {
@@ -144,10 +146,12 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     }
 
     const qsizetype cut = target.lastIndexOf(u'\\');
-    const QString temp = target.left(cut + 1) + u'.' + target.mid(cut + 1) + u'.' +
-                         QString::number(QRandomGenerator::global()->generate64(), 16) +
-                         QStringLiteral(".tmp");
-    auto file = platform::File::open(temp, platform::File::Mode::Create);
+    const QString temp = replacing
+                             ? target.left(cut + 1) + u'.' + target.mid(cut + 1) + u'.' +
+                                   QString::number(QRandomGenerator::global()->generate64(), 16) +
+                                   QStringLiteral(".tmp")
+                             : target;
+    auto file = platform::File::open(temp, platform::File::Mode::CreateNew);
     if (!file) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
@@ -157,10 +161,10 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         if (Options.FlushBuffers && onRemovableDrive(target)) {
             file->flush();
         }
-        file->close();
         if (when.isValid()) {
-            platform::setLastWriteTime(temp, when);
+            file->setLastWriteTime(when.toMSecsSinceEpoch());
         }
+        file->close();
     };
     try {
         ExtractItem(index, out);
@@ -174,12 +178,12 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         platform::deleteFile(temp);
         return;
     }
-    if (platform::fileExists(target)) {
+    if (replacing) {
         platform::setFileAttributes(target, 0);  // a read-only file may be replaced too
-    }
-    if (!platform::replaceFile(temp, target)) {
-        platform::deleteFile(temp);
-        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+        if (!platform::replaceFile(temp, target)) {
+            platform::deleteFile(temp);
+            raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+        }
     }
     if (Options.SetAttributes) {
         applyAttributes(target, item, attributes);

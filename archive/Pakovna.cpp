@@ -143,6 +143,7 @@ void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
 
 void TPakovna::processTagged() {
     const std::lock_guard lock(archiverLock());
+    lastFolder_.clear();
     TArcDirManager& dir = directory();
     FCurrentOperation = poExtract;
     FProcessedFileNo = 0;

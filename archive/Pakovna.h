@@ -85,6 +85,7 @@ private:
     QString currentDir();
 
     QString FCurrentDir;
+    QString lastFolder_;  // the folder made for the previous entry of this call
 };
 
 }  // namespace selvanix

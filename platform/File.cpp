@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "FileOps.h"
+#include "FileTime.h"
 #include "Paths.h"
 
 #include <fcntl.h>
@@ -38,6 +39,9 @@ std::optional<File> File::open(const QString& path, Mode mode) {
         case Mode::Create:
             flags |= O_RDWR | O_CREAT | O_TRUNC;
             break;
+        case Mode::CreateNew:
+            flags |= O_RDWR | O_CREAT | O_EXCL;
+            break;
     }
     const int fd = ::open(QFile::encodeName(mapped).constData(), flags, 0666);
     if (fd < 0) {
@@ -45,7 +49,8 @@ std::optional<File> File::open(const QString& path, Mode mode) {
         return std::nullopt;
     }
     struct stat st {};
-    if (mode != Mode::Create && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool created = mode == Mode::Create || mode == Mode::CreateNew;
+    if (!created && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         setLastError(5);
         return std::nullopt;
@@ -133,6 +138,12 @@ qint64 File::size() const {
 
 bool File::flush() {
     return ::fsync(fd_) == 0 || fail();
+}
+
+bool File::setLastWriteTime(qint64 msecsSinceEpoch) {
+    timespec times[2];
+    fillWriteTimes(msecsSinceEpoch, times);
+    return ::futimens(fd_, times) == 0 || fail();
 }
 
 bool File::close() {

@@ -13,6 +13,7 @@ public:
         Read,       // existing file, read only
         ReadWrite,  // existing file, read and write at any offset
         Create,     // new empty file, replacing an existing one
+        CreateNew,  // new empty file; fails when the name exists
     };
 
     // path is an installer path (see toHostPath).
@@ -33,6 +34,7 @@ public:
     qint64 position() const;
     qint64 size() const;
     bool flush();  // down to the device
+    bool setLastWriteTime(qint64 msecsSinceEpoch);
     bool close();
     bool isOpen() const { return fd_ >= 0; }
 

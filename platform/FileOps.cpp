@@ -2,6 +2,7 @@
 
 #include "DriveMap.h"
 #include "Exception.h"
+#include "FileTime.h"
 #include "Paths.h"
 
 #include <fcntl.h>
@@ -103,13 +104,14 @@ bool setFileAttributes(const QString& path, std::uint32_t attributes) {
     if (!hostStat(path, host, st)) {
         return false;
     }
-    mode_t mode = st.st_mode & 07777;
+    const mode_t old = st.st_mode & 07777;
+    mode_t mode = old;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     } else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         mode |= S_IWUSR;
     }
-    return ::chmod(host.constData(), mode) == 0 || fail(errno);
+    return mode == old || ::chmod(host.constData(), mode) == 0 || fail(errno);
 }
 
 bool replaceFile(const QString& from, const QString& to) {
@@ -139,16 +141,8 @@ bool setLastWriteTime(const QString& path, const QDateTime& time) {
     if (!hostStat(path, host, st)) {
         return false;
     }
-    const qint64 ms = time.toMSecsSinceEpoch();
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(ms / 1000);
-    times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
-    if (times[1].tv_nsec < 0) {
-        times[1].tv_sec -= 1;
-        times[1].tv_nsec += 1000000000;
-    }
+    timespec times[2];
+    fillWriteTimes(time.toMSecsSinceEpoch(), times);
     return ::utimensat(AT_FDCWD, host.constData(), times, 0) == 0 || fail(errno);
 }
 
