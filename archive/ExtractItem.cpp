@@ -16,6 +16,7 @@ namespace {
 
 constexpr qint64 kBlock = 1048576;
 constexpr qint64 kStoredPiece = 65535;
+constexpr qint64 kSlice = 262144;
 
 struct EntryFailed {};
 
@@ -151,29 +152,47 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 if (FProgressCancel) {
                     break;
                 }
-                z.next_out = output;
-                z.avail_out = static_cast<uInt>(kBlock);
-                int rc = streamEnded ? Z_STREAM_END : inflate(&z, Z_NO_FLUSH);
-                if (rc < 0 && !(rc == Z_BUF_ERROR && z.avail_in == 0)) {
-                    throw EntryFailed{};
-                }
-                const auto produced = kBlock - static_cast<qint64>(z.avail_out);
-                if (produced > 0) {
-                    // More than the entry's size can only fail; stop before a bomb fills the disk.
-                    if (written + static_cast<std::uint64_t>(produced) > u) {
+                // One step fills the one-mebibyte output as the format has it, in slices that
+                // stay in the cache from inflate through the CRC to the write.
+                int rc = Z_OK;
+                qint64 stepProduced = 0;
+                bool delivered = true;
+                while (stepProduced < kBlock) {
+                    unsigned char* const slice = output + stepProduced;
+                    const qint64 room = std::min(kSlice, kBlock - stepProduced);
+                    z.next_out = slice;
+                    z.avail_out = static_cast<uInt>(room);
+                    rc = streamEnded ? Z_STREAM_END : inflate(&z, Z_NO_FLUSH);
+                    if (rc < 0 && !(rc == Z_BUF_ERROR && z.avail_in == 0)) {
                         throw EntryFailed{};
                     }
-                    if (!put(reinterpret_cast<const char*>(output), produced)) {
-                        break;
+                    const qint64 produced = room - static_cast<qint64>(z.avail_out);
+                    if (produced > 0) {
+                        // More than the entry's size can only fail: stop before a bomb fills
+                        // the disk.
+                        if (written + static_cast<std::uint64_t>(produced) > u) {
+                            throw EntryFailed{};
+                        }
+                        if (!put(reinterpret_cast<const char*>(slice), produced)) {
+                            delivered = false;
+                            break;
+                        }
+                        crc.update(slice, static_cast<size_t>(produced));
+                        written += static_cast<std::uint64_t>(produced);
+                        stepProduced += produced;
                     }
-                    crc.update(output, static_cast<size_t>(produced));
-                    written += static_cast<std::uint64_t>(produced);
+                    if (rc == Z_STREAM_END || produced < room) {
+                        break;  // the stream ended or the input is used up
+                    }
+                }
+                if (!delivered) {
+                    break;
                 }
                 if (rc == Z_STREAM_END) {
                     streamEnded = true;
                     break;
                 }
-                if (z.avail_out != 0 && z.avail_in == 0) {
+                if (stepProduced < kBlock && z.avail_in == 0) {
                     break;
                 }
             }

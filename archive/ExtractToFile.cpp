@@ -62,12 +62,6 @@ std::uint32_t toDos(const QDateTime& when) {
            static_cast<std::uint32_t>((t.hour() << 11) | (t.minute() << 5) | (t.second() / 2));
 }
 
-bool onRemovableDrive(const QString& path) {
-    const QChar letter = path.isEmpty() ? QChar() : path[0].toUpper();
-    return (platform::hasDrive(path) && (letter == u'A' || letter == u'B')) ||
-           platform::driveTypeOfPath(path) == platform::DRIVE_REMOVABLE;
-}
-
 void applyAttributes(const QString& target, const TDirItem& item, std::uint32_t attributes) {
     const unsigned mode = (attributes >> 16) & 0777;
     if ((item.CentralDir.versionMadeBy >> 8) == 3 && mode != 0) {
@@ -158,7 +152,7 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     FileOutput out(*file);
     const auto finish = [&] {
         const QDateTime when = fromDos(item.CentralDir.lastModDate, item.CentralDir.lastModTime);
-        if (Options.FlushBuffers && onRemovableDrive(target)) {
+        if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
             file->flush();
         }
         if (when.isValid()) {

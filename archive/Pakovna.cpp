@@ -22,12 +22,6 @@ std::recursive_mutex& archiverLock() {
     return lock;
 }
 
-bool onRemovableDrive(const QString& path) {
-    const QChar letter = path.isEmpty() ? QChar() : path[0].toUpper();
-    return (platform::hasDrive(path) && (letter == u'A' || letter == u'B')) ||
-           platform::driveTypeOfPath(path) == platform::DRIVE_REMOVABLE;
-}
-
 QString fileNamePart(const QString& path) {
     const qsizetype cut =
         std::max({path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'), path.lastIndexOf(u':')});
@@ -58,7 +52,7 @@ void TPakovna::OpenArchive(std::uint16_t mode) {
     if (fileNamePart(FileName).isEmpty()) {
         raise(ARC_ERROR_BLANK_NAME);
     }
-    const bool removable = onRemovableDrive(FileName);
+    const bool removable = platform::isOnRemovableDrive(FileName);
     if (mode != kCreateArchiveMode && !platform::fileExists(FileName) &&
         SpanningMode != smSpanning && !removable) {
         raise(ARC_ERROR_FILE_NOT_FOUND, FileName);

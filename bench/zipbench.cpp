@@ -13,14 +13,22 @@
 #include <zlib.h>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 using namespace selvanix;
 
 namespace {
 
-QString targetOf(const QString& outDir, const TDirItem& item) {
-    return outDir + u'/' + item.Name;
+// The file an entry goes to, with its folder made; nothing for a folder entry.
+std::optional<platform::File> createTarget(const QString& outDir, const TDirItem& item) {
+    const QString target = outDir + u'/' + item.Name;
+    if (item.isFolder()) {
+        platform::createFolder(target);
+        return std::nullopt;
+    }
+    platform::createFolder(QFileInfo(target).path());
+    return platform::File::open(target, platform::File::Mode::Create);
 }
 
 qint64 ours(const QString& archive, const QString& outDir) {
@@ -33,15 +41,9 @@ qint64 ours(const QString& archive, const QString& outDir) {
     qint64 total = 0;
     for (int i = 0; i < arc.directory().Count(); ++i) {
         const TDirItem& item = arc.directory().Item(i);
-        const QString target = targetOf(outDir, item);
-        if (item.isFolder()) {
-            platform::createFolder(target);
-            continue;
-        }
-        platform::createFolder(QFileInfo(target).path());
-        auto file = platform::File::open(target, platform::File::Mode::Create);
+        auto file = createTarget(outDir, item);
         if (!file) {
-            return -1;
+            continue;
         }
         FileOutput out(*file);
         arc.ExtractItem(i, out);
@@ -62,13 +64,10 @@ qint64 floorLoop(const QString& archive, const QString& outDir) {
     std::vector<unsigned char> out(1 << 20);
     qint64 total = 0;
     for (const TDirItem& item : dir.CDir) {
-        const QString target = targetOf(outDir, item);
-        if (item.isFolder()) {
-            platform::createFolder(target);
+        auto file = createTarget(outDir, item);
+        if (!file) {
             continue;
         }
-        platform::createFolder(QFileInfo(target).path());
-        auto file = platform::File::open(target, platform::File::Mode::Create);
         unsigned char local[30];
         stream->readExactly(static_cast<qint64>(item.LocalHeaderOffset), local, 30);
         qint64 at =

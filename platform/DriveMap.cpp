@@ -112,4 +112,11 @@ int driveTypeOfPath(const QString& path) {
     return d ? d->type : DRIVE_NO_ROOT_DIR;
 }
 
+bool isOnRemovableDrive(const QString& path) {
+    if (hasDrive(path) && (path[0].toUpper() == u'A' || path[0].toUpper() == u'B')) {
+        return true;
+    }
+    return driveTypeOfPath(path) == DRIVE_REMOVABLE;
+}
+
 }  // namespace selvanix::platform

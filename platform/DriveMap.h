@@ -55,4 +55,7 @@ int GetDriveTypeW(const QString& rootPath);
 // drive whose folder holds it most closely.
 int driveTypeOfPath(const QString& path);
 
+// Drive letters A and B are floppies whatever the map says; otherwise the drive's type.
+bool isOnRemovableDrive(const QString& path);
+
 }  // namespace selvanix::platform
