@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/SettingsFile.h"
+#include "locate/DriveInventory.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,8 +9,9 @@
 
 namespace selvanix {
 
-// What the window's handlers share; zeroed at start and never reset as a whole.
-struct InstallerState {
+// What the window's handlers share; zeroed at start and never reset as a whole. The drive
+// lists and their counts come from the drive inventory.
+struct InstallerState : DriveInventory {
     int cisloProgramu = 0;                       // product code, 0 = none yet
     int odkudinstC = 0;                          // 1 internet, 2 hard-disk folder
     int cilinstalace = 0;                        // 0 target fields, 1 and 2 search the fixed drives
@@ -30,15 +32,6 @@ struct InstallerState {
     QString TmpCestaAdresar;
     int pocetradkuINI = 0;
     int pocetradkuEXE = 0;
-    // Drive letters by kind, with their counts.
-    QStringList HDDisky;
-    QStringList FDDisky;
-    QStringList CDDisky;
-    QStringList SDDisky;
-    int hd = 0;
-    int fd = 0;
-    int cd = 0;
-    int sd = 0;
 };
 
 }  // namespace selvanix

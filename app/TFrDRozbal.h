@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstallerState.h"
+#include "locate/FolderSearch.h"
 
 #include <QWidget>
 #include <array>
@@ -78,6 +79,8 @@ public:
     QWidget* PanStartBar;
     QProgressBar* BarStartA;
     QProgressBar* BarStartB;
+    // Not shown: the listings of the folder search, level 0 (FileListA) to 7 (FileListH).
+    FolderListings FileLists;
 
     // Handlers and methods.
     void FormCreate();
@@ -86,6 +89,8 @@ public:
     void RGPrgClick();
     void RgZdrojClick();
     void JedenINI();
+    void GetDrives();
+    void NajdiSouborHD(const QString& soubor, const QString& kde);
     void BtnOKClick();
     void BtnAktualClick();
     void BtnUvodCloseClick();

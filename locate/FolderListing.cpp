@@ -1,0 +1,105 @@
+#include "FolderListing.h"
+
+#include "platform/DriveMap.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace selvanix {
+
+namespace {
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+bool isDriveRoot(const QString& folder) {
+    return platform::hasDrive(folder) &&
+           (folder.size() == 2 ||
+            (folder.size() == 3 && (folder[2] == u'\\' || folder[2] == u'/')));
+}
+
+}  // namespace
+
+void FolderListing::setDirectory(const QString& folder) {
+    items_.clear();
+    QString host = platform::toHostPath(folder);
+    if (host.isEmpty()) {
+        throw EInOutError(3);
+    }
+    // Entering a folder needs its search permission; no current folder is changed for it.
+    const int fd = ::open(QFile::encodeName(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        throw EInOutError(platformErrorFromErrno(errno));
+    }
+    const FdCloser guard{fd};
+    if (::faccessat(fd, ".", X_OK, 0) != 0) {
+        throw EInOutError(platformErrorFromErrno(errno));
+    }
+    const int readable = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) {
+        return;  // entered but not read: nothing listed
+    }
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(readable));
+    if (!dir) {
+        ::close(readable);
+        return;
+    }
+    if (!host.endsWith(u'/')) {
+        host += u'/';
+    }
+    const bool root = isDriveRoot(folder);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == u"." || name == u"..") {
+            if (!root) {
+                items_.append(u'[' + name + u']');
+            }
+            continue;
+        }
+        if (name.startsWith(u'.')) {
+            continue;  // hidden
+        }
+        bool folderEntry = entry->d_type == DT_DIR;
+        bool fileEntry = entry->d_type == DT_REG;
+        if (!folderEntry && !fileEntry) {
+            // Links are followed; what is neither file nor folder is a system entry.
+            struct stat st {};
+            if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) != 0) {
+                continue;
+            }
+            folderEntry = S_ISDIR(st.st_mode);
+            fileEntry = S_ISREG(st.st_mode);
+        }
+        if (folderEntry) {
+            if (platform::driveMap().isVirtualMountPoint(host + name)) {
+                continue;  // system
+            }
+            items_.append(u'[' + name + u']');
+        } else if (fileEntry) {
+            items_.append(name);
+        }
+    }
+    std::sort(items_.begin(), items_.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+}
+
+}  // namespace selvanix

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "DriveInventory.h"
+#include "FolderListing.h"
+
+#include <QString>
+#include <array>
+
+namespace selvanix {
+
+// What the search shows its progress on.
+class SearchProgress {
+public:
+    virtual ~SearchProgress() = default;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual void setMaximum(int maximum) = 0;
+    virtual void setPosition(int position) = 0;
+};
+
+// Where the search appends the folders it finds.
+class SearchResults {
+public:
+    virtual ~SearchResults() = default;
+    virtual void append(const QString& folder) = 0;
+};
+
+// The eight listings of the walk, level 0 (FileListA) to level 7 (FileListH).
+using FolderListings = std::array<FolderListing, 8>;
+
+// Appends every folder of levels 0 to 8 on the drives of class kde ("FD", "CD", "HD", "SD")
+// that holds a file named soubor, in pre-order: "C:" for a root, "C:\Apps\Tool" below it.
+// A folder that cannot be entered ends the search with an input/output error; the hits found
+// so far stay. An empty name, or one with a drive or an absolute path, finds nothing.
+void NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
+                   FolderListings& lists, SearchResults& results, SearchProgress& barA,
+                   SearchProgress& barB);
+
+}  // namespace selvanix
