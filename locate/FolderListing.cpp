@@ -17,15 +17,6 @@ namespace selvanix {
 
 namespace {
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
@@ -38,8 +29,35 @@ bool isDriveRoot(const QString& folder) {
 
 }  // namespace
 
+FolderListing::~FolderListing() {
+    release();
+}
+
+void FolderListing::release() {
+    if (folder_ >= 0) {
+        ::close(folder_);
+        folder_ = -1;
+    }
+}
+
 void FolderListing::setDirectory(const QString& folder) {
+    if (!setExistingDirectory(folder)) {
+        throw EInOutError(2);
+    }
+}
+
+bool FolderListing::holdsFile(const QString& relativeName) const {
+    QString name = relativeName;
+    name.replace(u'\\', u'/');
+    struct stat st {};
+    return folder_ >= 0 && !name.isEmpty() &&
+           ::fstatat(folder_, QFile::encodeName(name).constData(), &st, 0) == 0 &&
+           !S_ISDIR(st.st_mode);
+}
+
+bool FolderListing::setExistingDirectory(const QString& folder) {
     items_.clear();
+    release();
     QString host = platform::toHostPath(folder);
     if (host.isEmpty()) {
         throw EInOutError(3);
@@ -47,20 +65,23 @@ void FolderListing::setDirectory(const QString& folder) {
     // Entering a folder needs its search permission; no current folder is changed for it.
     const int fd = ::open(QFile::encodeName(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
+        if (errno == ENOENT) {
+            return false;
+        }
         throw EInOutError(platformErrorFromErrno(errno));
     }
-    const FdCloser guard{fd};
+    folder_ = fd;
     if (::faccessat(fd, ".", X_OK, 0) != 0) {
         throw EInOutError(platformErrorFromErrno(errno));
     }
     const int readable = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (readable < 0) {
-        return;  // entered but not read: nothing listed
+        return true;  // entered but not read: nothing listed
     }
     const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(readable));
     if (!dir) {
         ::close(readable);
-        return;
+        return true;
     }
     if (!host.endsWith(u'/')) {
         host += u'/';
@@ -100,6 +121,7 @@ void FolderListing::setDirectory(const QString& folder) {
     std::sort(items_.begin(), items_.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
+    return true;
 }
 
 }  // namespace selvanix

@@ -60,22 +60,30 @@ public:
         }
     }
 
+    // The same test through the folder's listing, which holds the folder open.
+    void test(const QString& folder, const FolderListing& listing) {
+        if (searchable_ && listing.holdsFile(soubor_)) {
+            results_.append(folder);
+        }
+    }
+
     // Visits entry text of a level n-1 listing under parent at level n.
     void visit(const QString& parent, const QString& text, int level) {
         if (text == u"[.]" || text == u"[..]" || !text.contains(u'[')) {
             return;
         }
         const QString folder = parent + u'\\' + text.mid(1, text.size() - 2);
-        if (!platform::directoryExists(folder)) {
-            return;  // gone since it was listed
-        }
         if (level > kDeepestListed) {
-            test(folder);
+            if (platform::directoryExists(folder)) {
+                test(folder);
+            }
             return;
         }
         FolderListing& listing = lists_[static_cast<size_t>(level)];
-        listing.setDirectory(folder + u'\\');
-        test(folder);
+        if (!listing.setExistingDirectory(folder + u'\\')) {
+            return;  // gone since it was listed
+        }
+        test(folder, listing);
         // The listing is read once; a deeper visit uses the next level's listing.
         const QStringList entries = listing.items();
         for (const QString& entry : entries) {
@@ -151,7 +159,7 @@ void NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInvento
             continue;
         }
         walk.root().setDirectory(p + u'\\');
-        walk.test(p);
+        walk.test(p, walk.root());
         const QStringList entries = walk.root().items();
         barB.setMaximum(static_cast<int>(entries.size()));
         for (int j = 0; j < entries.size(); ++j) {
