@@ -5,7 +5,8 @@
 
 namespace selvanix {
 
-// The standard CRC-32 (reflected polynomial EDB88320) by our own tables, sixteen bytes a step.
+// The standard CRC-32 (reflected polynomial EDB88320) by our own tables: slicing-by-8 in
+// three interleaved lanes.
 class Crc32 {
 public:
     void update(const void* data, std::size_t size);
