@@ -14,6 +14,18 @@
 #include <QTextStream>
 #include <cstdio>
 
+namespace {
+
+bool save(const QImage& image, const QString& path) {
+    if (image.save(path)) {
+        return true;
+    }
+    std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(path));
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     selvanix::ui::Application app(argc, argv);
     if (argc != 2) {
@@ -30,8 +42,7 @@ int main(int argc, char** argv) {
     window.show();
     app.processEvents();
     const QString first = out + QStringLiteral("/first-screen.png");
-    if (!window.grab().save(first)) {
-        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(first));
+    if (!save(window.grab().toImage(), first)) {
         return 1;
     }
 
@@ -53,8 +64,7 @@ int main(int argc, char** argv) {
     window.JedenINI();
     app.processEvents();
     const QString run = out + QStringLiteral("/run-screen.png");
-    if (!window.grab().save(run)) {
-        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(run));
+    if (!save(window.grab().toImage(), run)) {
         return 1;
     }
     // The seven product pictures side by side.
@@ -65,8 +75,7 @@ int main(int argc, char** argv) {
     }
     painter.end();
     const QString pictures = out + QStringLiteral("/product-pictures.png");
-    if (!strip.save(pictures)) {
-        std::fprintf(stderr, "cannot write %s\n", qUtf8Printable(pictures));
+    if (!save(strip, pictures)) {
         return 1;
     }
     std::printf("%s\n%s\n%s\n", qUtf8Printable(first), qUtf8Printable(run),

@@ -29,6 +29,23 @@ bool isDriveRoot(const QString& folder) {
 
 }  // namespace
 
+int enterFolder(const QString& hostFolder) {
+    const int fd =
+        ::open(QFile::encodeName(hostFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return -1;
+        }
+        throw EInOutError(platformErrorFromErrno(errno));
+    }
+    if (::faccessat(fd, ".", X_OK, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EInOutError(platformErrorFromErrno(error));
+    }
+    return fd;
+}
+
 FolderListing::~FolderListing() {
     release();
 }
@@ -62,18 +79,11 @@ bool FolderListing::setExistingDirectory(const QString& folder) {
     if (host.isEmpty()) {
         throw EInOutError(3);
     }
-    // Entering a folder needs its search permission; no current folder is changed for it.
-    const int fd = ::open(QFile::encodeName(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return false;
-        }
-        throw EInOutError(platformErrorFromErrno(errno));
+    folder_ = enterFolder(host);
+    if (folder_ < 0) {
+        return false;
     }
-    folder_ = fd;
-    if (::faccessat(fd, ".", X_OK, 0) != 0) {
-        throw EInOutError(platformErrorFromErrno(errno));
-    }
+    const int fd = folder_;
     const int readable = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (readable < 0) {
         return true;  // entered but not read: nothing listed

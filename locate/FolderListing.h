@@ -36,4 +36,9 @@ private:
     int folder_ = -1;  // the listed folder, held for tests of names inside it
 };
 
+// Opens a host folder the way the search enters it (its search permission checked, no current
+// folder changed): the handle, or -1 when the folder does not exist. Any other refusal raises
+// an input/output error with the platform's code.
+int enterFolder(const QString& hostFolder);
+
 }  // namespace selvanix

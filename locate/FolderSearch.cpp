@@ -106,16 +106,11 @@ void enterDrive(QChar letter) {
     if (host.isEmpty()) {
         throw EInOutError(21);  // drive not ready
     }
-    const int fd = ::open(QFile::encodeName(host).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int fd = enterFolder(host);
     if (fd < 0) {
-        throw EInOutError(platformErrorFromErrno(errno));
+        throw EInOutError(2);
     }
-    const int rc = ::faccessat(fd, ".", X_OK, 0);
-    const int error = errno;
     ::close(fd);
-    if (rc != 0) {
-        throw EInOutError(platformErrorFromErrno(error));
-    }
 }
 
 }  // namespace
