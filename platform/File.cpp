@@ -127,6 +127,10 @@ bool File::seek(qint64 offset) {
     return ::lseek(fd_, offset, SEEK_SET) >= 0 || fail();
 }
 
+bool File::resize(qint64 size) {
+    return ::ftruncate(fd_, size) == 0 || fail();
+}
+
 qint64 File::position() const {
     return ::lseek(fd_, 0, SEEK_CUR);
 }

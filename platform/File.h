@@ -31,6 +31,7 @@ public:
     bool write(const char* data, qint64 size);  // all bytes or failure
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
     bool seek(qint64 offset);
+    bool resize(qint64 size);
     qint64 position() const;
     qint64 size() const;
     bool flush();  // down to the device

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <mutex>
+
+#include "DownloadState.h"
+#include "HttpDate.h"
+#include "InternetOptions.h"
+
+namespace selvanix::net {
+
+class DownloadList;
+class HttpTransfer;
+struct HttpReplyHead;
+
+// One transfer of one address into memory, run on a worker thread of its list.
+class DownloadItem {
+public:
+    explicit DownloadItem(DownloadList& owner) : list_(owner) {}
+    DownloadItem(const DownloadItem&) = delete;
+    DownloadItem& operator=(const DownloadItem&) = delete;
+
+    // Request.
+    QString FURL;
+    RequestVerb FVerb = IV_GET;
+    qint64 FRangeStart = 0;
+    qint64 FRangeEnd = 0;
+    QString FUserName;
+    QString FUserPassword;
+    QString FReferer;
+    QString FResultType;  // accepted content types, one per line; empty accepts all
+    QString FHeaders;     // extra request header lines
+    QByteArray FPostData;
+    bool FReload = false;
+    bool FNoRedirect = false;
+    bool FCheckOnly = false;
+    int Tag = 0;
+
+    // Outcome. The worker writes these; other threads read them while it waits in a
+    // notification or after the run.
+    std::atomic<DownloadState> FState{DS_NONE};
+    int FProgress = 0;
+    int FError = 0;
+    QString FErrorString;
+    quint64 FDataSize = 0;  // while the head is announced: the announced length
+    QByteArray DataStream;
+    TDateTime FLastModified = 0;
+    QString FActualType;
+    QString FActualURL;
+    int iStatusCode = 0;
+    QList<QByteArray> Cookies;
+    bool FHeaderLoaded = false;
+    std::atomic<bool> Terminated{false};
+    bool FReady = false;
+    QString FLocalURL;
+    TInternetOptions Options;
+
+    void Prepare();
+    void Process();
+    void Terminate();                          // any thread: a blocked transfer ends at once
+    void Stop(int code, const QString& text);  // an owner's refusal, from a notification
+    void ResetData();
+    void SetError(int code, const QString& text);
+
+private:
+    void transfer();
+    bool connected() const;
+    bool acceptHead(const HttpReplyHead& head);
+    bool acceptPiece(const char* data, std::size_t size);
+    void recordLastError(int code);
+
+    DownloadList& list_;
+    std::mutex transferLock_;
+    HttpTransfer* transfer_ = nullptr;  // the running transfer, for Terminate
+    qint64 announced_ = 0;
+    bool headArrived_ = false;
+    long long pieceTick_ = 0;
+    long long notifyTick_ = 0;
+    bool notifiedBody_ = false;
+};
+
+}  // namespace selvanix::net

@@ -1,0 +1,216 @@
+#include "DownloadWindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <cmath>
+
+#include "CopyAnimation.h"
+#include "UrlParts.h"
+
+namespace selvanix::net {
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(x, y, w, h);
+    return l;
+}
+
+}  // namespace
+
+QString formatKilobytes(double kilobytes) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(kilobytes, 'f', 2);
+}
+
+DownloadWindow::DownloadWindow(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("DownloadWindow"));
+    setWindowTitle(QStringLiteral("Download"));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    resize(361, 168);
+
+    CopyAnimate = new CopyAnimation(this);
+    CopyAnimate->setGeometry(9, 8, 346, 56);
+    Label1 = label(this, QStringLiteral("Download:"), 10, 67, 51, 13);
+    DownloadLabel = label(this, QString(), 90, 67, 266, 13);
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setGeometry(9, 86, 345, 11);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+    TransferLabel = label(this, QStringLiteral("Transfer rate:"), 9, 103, 68, 13);
+    CPSLabel = label(this, QString(), 100, 103, 143, 13);
+    Label2 = label(this, QStringLiteral("Total size:"), 9, 119, 49, 13);
+    SizeLabel = label(this, QString(), 100, 119, 143, 13);
+    CloseBtn = new QPushButton(QStringLiteral("&Close"), this);
+    CloseBtn->setGeometry(191, 137, 77, 24);
+    StopBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    StopBtn->setGeometry(275, 137, 80, 24);
+    CopyAnimate->setObjectName(QStringLiteral("CopyAnimate"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    DownloadLabel->setObjectName(QStringLiteral("DownloadLabel"));
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    TransferLabel->setObjectName(QStringLiteral("TransferLabel"));
+    CPSLabel->setObjectName(QStringLiteral("CPSLabel"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    SizeLabel->setObjectName(QStringLiteral("SizeLabel"));
+    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
+    StopBtn->setObjectName(QStringLiteral("StopBtn"));
+    setTabOrder(StopBtn, ProgressBar);
+    setTabOrder(ProgressBar, CloseBtn);
+    CopyAnimate->raise();
+    connect(StopBtn, &QPushButton::clicked, this, [this] { StopBtnClick(); });
+    connect(CloseBtn, &QPushButton::clicked, this, [this] { CloseBtnClick(); });
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+DownloadWindow::~DownloadWindow() {
+    FormClose();
+}
+
+void DownloadWindow::SetHandlers() {
+    FOldProgress = DL->OnProgress();
+    FOldProcessed = DL->OnProcessed();
+    DL->SetOnProgress([this](DownloadItem& item) { DownloadProgress(item); });
+    DL->SetOnProcessed([this](DownloadList& list) { DownloadProcessed(list); });
+    handlersInstalled_ = true;
+}
+
+void DownloadWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        Start();
+    }
+}
+
+void DownloadWindow::Start() {
+    FormResult = mrOk;
+    CopyAnimate->setActive(true);
+    StopBtn->setEnabled(true);
+    running_ = true;
+    if (DL) {
+        DL->FServerThreads = 1;
+        DL->ThreadProcess();
+    }
+    UpdateBtn();
+}
+
+void DownloadWindow::Stop() {
+    if (DL) {
+        DL->Terminate();
+    }
+}
+
+void DownloadWindow::UpdateBtn() {
+    const DownloadState state = DL ? DL->State() : DS_NONE;
+    CloseBtn->setEnabled(state == DS_PROCESSED || state == DS_ERROR);
+    StopBtn->setEnabled(!CloseBtn->isEnabled());
+}
+
+void DownloadWindow::DownloadProgress(DownloadItem& item) {
+    if (FOldProgress) {
+        FOldProgress(item);
+    }
+    long long total = 0;
+    long long done = 0;
+    for (int i = 0; i < DL->Count(); ++i) {
+        const DownloadItem& each = DL->Item(i);
+        total += 100;
+        const DownloadState state = each.FState;
+        if (state == DS_PROCESSING || state == DS_PROCESSED) {
+            done += each.FProgress;
+        } else if (state == DS_ERROR) {
+            done += 100;
+        }
+    }
+    const QString host = crackUrl(item.FURL).value_or(UrlParts{}).host;
+    DownloadLabel->setText(urlFileName(item.FURL) + QStringLiteral(" from ") + host);
+    CPSLabel->setText(formatKilobytes(static_cast<double>(DL->GetCPS()) / 1024.0) +
+                      QStringLiteral(" Kb/s"));
+    SizeLabel->setText(formatKilobytes(static_cast<double>(DL->AllSize()) / 1024.0) +
+                       QStringLiteral(" Kb"));
+    if (total > 0) {
+        ProgressBar->setValue(
+            static_cast<int>(std::nearbyint(static_cast<double>(ProgressLen) * done / total)) +
+            ProgressStart);
+    }
+}
+
+void DownloadWindow::DownloadProcessed(DownloadList& list) {
+    running_ = false;
+    UpdateBtn();
+    ProgressStart += ProgressLen;
+    ProgressBar->setValue(ProgressStart);
+    CopyAnimate->setActive(false);
+    ProgressBar->setValue(100);
+    const DownloadList::ProcessedHandler old = FOldProcessed;
+    if (FOnProcessed && FormResult == mrOk) {
+        QMetaObject::invokeMethod(
+            this, [this] { SendProcessed(); }, Qt::QueuedConnection);
+    } else if (FAutoClose) {
+        close();
+    }
+    if (old) {
+        old(list);
+    }
+}
+
+void DownloadWindow::SendProcessed() {
+    DL->WaitForEnd();
+    if (FOnProcessed) {
+        FOnProcessed(*this);
+    }
+}
+
+void DownloadWindow::StopBtnClick() {
+    FormResult = mrCancel;
+    StopBtn->setEnabled(false);
+    Stop();
+}
+
+void DownloadWindow::CloseBtnClick() {
+    close();
+}
+
+void DownloadWindow::reject() {
+    close();
+}
+
+void DownloadWindow::closeEvent(QCloseEvent* event) {
+    // A run cannot be left behind: it ends through Cancel, then the window closes itself.
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+    done(FormResult);
+}
+
+void DownloadWindow::FormClose() {
+    CopyAnimate->setActive(false);
+    if (handlersInstalled_ && DL) {
+        DL->SetOnProgress(FOldProgress);
+        DL->SetOnProcessed(FOldProcessed);
+        handlersInstalled_ = false;
+    }
+}
+
+}  // namespace selvanix::net

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace selvanix::net {
+
+enum class SocksVersion { sv4, sv5 };
+
+// The connection options of a download list, copied into every item before it runs.
+struct TInternetOptions {
+    QString UserAgent = QStringLiteral("Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)");
+    bool UseDefaultOptions = false;
+    int ConnectRetries = 2;
+    int ConnectTimeout = 30;  // seconds
+    int DataTimeout = 0;
+    bool UseProxy = false;
+    QString ProxyName;
+    int ProxyPort = 0;
+    bool UseProxyAuth = false;
+    QString ProxyUserName;
+    QString ProxyPassword;
+    bool SocksProxy = false;
+    SocksVersion Socks = SocksVersion::sv4;
+    bool ModemConnection = false;
+    bool AutoDial = false;
+    bool AutoClose = false;
+    QString DUN;
+    bool UseIEDUNSettings = true;
+    bool UseDefaultBrowser = true;
+    bool ForceInternetCheck = false;
+    int ServerThreads = 4;
+
+    // A transfer that receives nothing for this long fails with a timeout, so a stalled
+    // server never hangs the installer.
+    int StallTimeoutMs = 60000;
+    // Certificate authorities for https; empty uses the system's store.
+    QString CaFile;
+};
+
+}  // namespace selvanix::net

@@ -1,0 +1,28 @@
+#include "NetTesting.h"
+
+#include "net/Tick.h"
+
+namespace selvanix::test {
+
+RecordingList::RecordingList() {
+    list.FServerThreads = 1;
+    list.SetOnProgress([this](net::DownloadItem& item) {
+        notes.push_back(
+            {item.FState, item.FHeaderLoaded, item.FDataSize, item.FProgress, net::tickCount()});
+    });
+    list.SetOnProcessed([this](net::DownloadList&) { ++processedCalls; });
+}
+
+net::DownloadItem& RecordingList::run(const QString& url, qint64 rangeStart, qint64 rangeEnd) {
+    list.Clear();
+    net::DownloadItem& item = list.Add();
+    item.FURL = url;
+    item.FRangeStart = rangeStart;
+    item.FRangeEnd = rangeEnd;
+    notes.clear();
+    list.ThreadProcess();
+    list.WaitForEnd();
+    return item;
+}
+
+}  // namespace selvanix::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <sys/types.h>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace selvanix::test {
+
+// nginx serving a folder on a free loopback port with its own configuration, stopped when the
+// object goes. ok() is false (with the reason in error()) when nginx could not start.
+class TestNginx {
+public:
+    explicit TestNginx(const QString& root);
+    TestNginx(const TestNginx&) = delete;
+    TestNginx& operator=(const TestNginx&) = delete;
+    ~TestNginx();
+
+    bool ok() const { return pid_ > 0; }
+    QString error() const { return error_; }
+    int port() const { return port_; }
+    QString url(const QString& path) const;
+    QString accessLog() const;  // the request lines and Range headers it logged
+
+private:
+    QTemporaryDir prefix_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+    QString error_;
+};
+
+// A loopback port nobody listens on at the moment of asking.
+int freeLoopbackPort();
+
+}  // namespace selvanix::test
