@@ -11,8 +11,7 @@ namespace selvanix::net {
 namespace {
 
 bool writeAt(const QString& path, const QByteArray& body, qint64 offset) {
-    std::optional<platform::File> file =
-        platform::File::open(path, platform::File::Mode::ReadWrite);
+    std::optional<platform::File> file = platform::File::open(path, platform::File::Mode::ReadWrite);
     if (!file) {
         return false;
     }
@@ -20,11 +19,17 @@ bool writeAt(const QString& path, const QByteArray& body, qint64 offset) {
     if (oldSize < offset) {
         return false;  // a gap would be filled with zeros
     }
-    if (file->seek(offset) && file->write(body) && file->close()) {
-        return true;
+    // The body starts inside the old bytes; keep them to put back if the write fails.
+    QByteArray overwritten(oldSize - offset, Qt::Uninitialized);
+    if (file->readAt(offset, overwritten.data(), overwritten.size()) != overwritten.size()) {
+        return false;
     }
-    if (file->isOpen()) {
-        file->resize(oldSize);
+    if (file->seek(offset) && file->write(body)) {
+        return file->close();
+    }
+    file->resize(oldSize);
+    if (file->seek(offset)) {
+        file->write(overwritten);
     }
     return false;
 }

@@ -1,0 +1,149 @@
+// The download component's save rules, run without the window: which replies become which
+// files, where a resumed body lands, and that a failed save leaves nothing new behind.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "net/WebHTTPGet.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestDrives.h"
+#include "support/TestHttpServer.h"
+#include "support/TestNginx.h"
+
+namespace selvanix::test {
+namespace {
+
+using namespace net;
+
+class WebHTTPGetSave : public ::testing::Test {
+protected:
+    // Fetches path into the temporary folder under name, the way the installer does.
+    bool fetch(const QString& path, const QString& name, bool resume = true) {
+        get.Resume = resume;
+        get.DownloadDir = dir.path() + u'/';
+        get.URL = server.url(path);
+        get.DestinationName = name;
+        return get.Process(false, false);
+    }
+    QString file(const QString& name) const { return dir.path() + u'/' + name; }
+    QStringList files() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    QTemporaryDir dir;
+    TestHttpServer server;
+    WebHTTPGet get;
+};
+
+TEST_F(WebHTTPGetSave, OnlyACompleteNonEmptyBodyIsSaved) {
+    server.route("/brodelik.ini", httpReply(200, "[DEFINICE]\r\nverze=14,20\r\n"));
+    server.route("/open.zip", httpReply(200, "PK body", {}, false));
+    server.route("/empty.ini", httpReply(200, ""));
+    TestReply cut = httpReply(200, QByteArray(40000, 'c'));
+    cut.cutAfter = 10000;
+    server.route("/cut.zip", cut);
+
+    EXPECT_TRUE(fetch("/brodelik.ini", "brodelik.ini"));
+    EXPECT_EQ(readBytes(file("brodelik.ini")), QByteArray("[DEFINICE]\r\nverze=14,20\r\n"));
+    EXPECT_TRUE(fetch("/open.zip", "open.zip"));
+    EXPECT_EQ(readBytes(file("open.zip")), QByteArray("PK body"));
+    EXPECT_EQ(get.Data(), QByteArray("PK body"));  // the body stays with the component
+
+    EXPECT_FALSE(fetch("/missing.ini", "missing.ini"));
+    EXPECT_EQ(get.GetErrorString(), QStringLiteral("File not found"));
+    fetch("/empty.ini", "empty.ini");
+    EXPECT_FALSE(fetch("/cut.zip", "cut.zip"));
+    EXPECT_EQ(files(), QStringList({"brodelik.ini", "open.zip"}));
+}
+
+TEST_F(WebHTTPGetSave, AnHtmlPageIsSavedBesideTheName) {
+    server.route("/brodelik.ini", httpReply(200, "<html>portal</html>",
+                                            {"Content-Type: text/html; charset=utf-8"}));
+    server.route("/page.html", httpReply(200, "<html/>", {"Content-Type: text/html"}));
+    fetch("/brodelik.ini", "brodelik.ini");
+    fetch("/page.html", "page.html");
+    EXPECT_EQ(files(), QStringList({"brodelik.ini.htm", "page.html"}));
+    EXPECT_EQ(readBytes(file("brodelik.ini.htm")), QByteArray("<html>portal</html>"));
+}
+
+TEST_F(WebHTTPGetSave, FoldersAreMadeAndTheFileTakesTheServersDate) {
+    server.route("/a.zip", httpReply(200, "zip", {"Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}));
+    get.DownloadDir = dir.path() + QStringLiteral("/new/deeper\\");
+    get.URL = server.url("/a.zip");
+    get.DestinationName = QStringLiteral("a.zip");
+    get.Process(false, false);
+    const QFileInfo saved(dir.path() + QStringLiteral("/new/deeper/a.zip"));
+    ASSERT_TRUE(saved.isFile());
+    EXPECT_EQ(saved.lastModified().toUTC(),
+              QDateTime(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC));
+}
+
+TEST_F(WebHTTPGetSave, AResumedBodyContinuesThePartialFile) {
+    const QByteArray whole = QByteArray(1000, 'h') + QByteArray(500, 't');
+    writeBytes(file("p.zip"), whole.left(1000));
+    server.route("/p.zip", httpReply(206, whole.mid(999), {"Content-Range: bytes 999-1499/1500"}));
+    EXPECT_TRUE(fetch("/p.zip", "p.zip"));
+    EXPECT_EQ(TestHttpServer::header(server.requests().back(), "Range"), "bytes=999-");
+    EXPECT_EQ(readBytes(file("p.zip")), whole);
+}
+
+TEST_F(WebHTTPGetSave, AServerThatIgnoresTheRangeReplacesTheFile) {
+    writeBytes(file("p.zip"), QByteArray(1000, 'o'));
+    server.route("/p.zip", httpReply(200, "complete new file"));
+    EXPECT_TRUE(fetch("/p.zip", "p.zip"));
+    EXPECT_EQ(TestHttpServer::header(server.requests().back(), "Range"), "bytes=999-");
+    EXPECT_EQ(readBytes(file("p.zip")), QByteArray("complete new file"));
+}
+
+TEST_F(WebHTTPGetSave, APartForAnotherPlaceLeavesTheFileAlone) {
+    writeBytes(file("p.zip"), QByteArray(1000, 'o'));
+    server.route("/p.zip", httpReply(206, "xyz", {"Content-Range: bytes 0-2/3"}));
+    EXPECT_FALSE(fetch("/p.zip", "p.zip"));
+    EXPECT_EQ(readBytes(file("p.zip")), QByteArray(1000, 'o'));
+}
+
+TEST_F(WebHTTPGetSave, AFailedSaveLeavesNoNewOrLongerFile) {
+    server.route("/big.zip", httpReply(200, QByteArray(300000, 'b')));
+    writeBytes(file("old.zip"), QByteArray(1000, 'o'));
+    server.route("/old.zip",
+                 httpReply(206, QByteArray(300000, 'n'), {"Content-Range: bytes 999-300998/300999"}));
+    const int code = exitCodeUnderFileSizeLimit(100000, [&] {
+        const bool fresh = fetch("/big.zip", "big.zip");
+        const bool resumed = fetch("/old.zip", "old.zip");
+        return (fresh ? 1 : 0) + (resumed ? 2 : 0);
+    });
+    // The transfers themselves succeed; only the disk refuses.
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(files(), QStringList({"old.zip"}));
+    EXPECT_EQ(readBytes(file("old.zip")), QByteArray(1000, 'o'));
+}
+
+TEST(WebHTTPGetNginx, AResumedDownloadIsAnsweredWithAPart) {
+    QTemporaryDir root;
+    QByteArray whole;
+    for (int i = 0; i < 50000; ++i) {
+        whole += QByteArray::number(i) + ',';
+    }
+    writeBytes(root.path() + QStringLiteral("/upgrade-brodelik.zip"), whole);
+    const TestNginx nginx(root.path());
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+
+    QTemporaryDir dir;
+    writeBytes(dir.path() + QStringLiteral("/upgrade-brodelik.zip"), whole.left(70000));
+    WebHTTPGet get;
+    get.Resume = true;
+    get.DownloadDir = dir.path() + u'/';
+    get.URL = nginx.url(QStringLiteral("/upgrade-brodelik.zip"));
+    get.DestinationName = QStringLiteral("upgrade-brodelik.zip");
+    EXPECT_TRUE(get.Process(false, false));
+    EXPECT_EQ(get.FileDownloader()->iStatusCode, 206);
+    EXPECT_EQ(readBytes(dir.path() + QStringLiteral("/upgrade-brodelik.zip")), whole);
+    EXPECT_TRUE(nginx.accessLog().contains(
+        QStringLiteral("GET /upgrade-brodelik.zip HTTP/1.1 bytes=69999- Mozilla/4.0")))
+        << nginx.accessLog().toStdString();
+}
+
+}  // namespace
+}  // namespace selvanix::test
