@@ -2,6 +2,7 @@
 
 #include "InstallerState.h"
 #include "locate/FolderSearch.h"
+#include "net/WebHTTPGet.h"
 
 #include <QWidget>
 #include <array>
@@ -81,6 +82,9 @@ public:
     QProgressBar* BarStartB;
     // Not shown: the listings of the folder search, level 0 (FileListA) to 7 (FileListH).
     FolderListings FileLists;
+    net::WebHTTPGet WebHTTPGet1{this};
+    // The download server's root, ending in "/".
+    QString BaseURL = QStringLiteral(SELVANIX_BASE_URL);
 
     // Handlers and methods.
     void FormCreate();
@@ -91,6 +95,7 @@ public:
     void JedenINI();
     void GetDrives();
     void NajdiSouborHD(const QString& soubor, const QString& kde);
+    void kopirujzWebu();
     void BtnOKClick();
     void BtnAktualClick();
     void BtnUvodCloseClick();

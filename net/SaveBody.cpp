@@ -11,7 +11,8 @@ namespace selvanix::net {
 namespace {
 
 bool writeAt(const QString& path, const QByteArray& body, qint64 offset) {
-    std::optional<platform::File> file = platform::File::open(path, platform::File::Mode::ReadWrite);
+    std::optional<platform::File> file =
+        platform::File::open(path, platform::File::Mode::ReadWrite);
     if (!file) {
         return false;
     }

@@ -59,8 +59,8 @@ TEST_F(WebHTTPGetSave, OnlyACompleteNonEmptyBodyIsSaved) {
 }
 
 TEST_F(WebHTTPGetSave, AnHtmlPageIsSavedBesideTheName) {
-    server.route("/brodelik.ini", httpReply(200, "<html>portal</html>",
-                                            {"Content-Type: text/html; charset=utf-8"}));
+    server.route("/brodelik.ini",
+                 httpReply(200, "<html>portal</html>", {"Content-Type: text/html; charset=utf-8"}));
     server.route("/page.html", httpReply(200, "<html/>", {"Content-Type: text/html"}));
     fetch("/brodelik.ini", "brodelik.ini");
     fetch("/page.html", "page.html");
@@ -107,8 +107,8 @@ TEST_F(WebHTTPGetSave, APartForAnotherPlaceLeavesTheFileAlone) {
 TEST_F(WebHTTPGetSave, AFailedSaveLeavesNoNewOrLongerFile) {
     server.route("/big.zip", httpReply(200, QByteArray(300000, 'b')));
     writeBytes(file("old.zip"), QByteArray(1000, 'o'));
-    server.route("/old.zip",
-                 httpReply(206, QByteArray(300000, 'n'), {"Content-Range: bytes 999-300998/300999"}));
+    server.route("/old.zip", httpReply(206, QByteArray(300000, 'n'),
+                                       {"Content-Range: bytes 999-300998/300999"}));
     const int code = exitCodeUnderFileSizeLimit(100000, [&] {
         const bool fresh = fetch("/big.zip", "big.zip");
         const bool resumed = fetch("/old.zip", "old.zip");

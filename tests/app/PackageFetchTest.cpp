@@ -1,0 +1,80 @@
+// Fetching a product's descriptor and archive from the download server into the
+// installer's folder, each in its own download window.
+#include "WindowFixture.h"
+
+#include <QFileInfo>
+#include <QProgressBar>
+
+#include "support/TestHttpServer.h"
+#include "support/TestNginx.h"
+
+namespace selvanix::test {
+namespace {
+
+class PackageFetch : public WindowFixture {
+protected:
+    std::unique_ptr<TFrDRozbal> window() {
+        auto w = open();
+        w->nazini = QStringLiteral("brodelik.ini");
+        w->nazzip = QStringLiteral("upgrade-brodelik.zip");
+        w->BaseURL = server.url(QStringLiteral("/"));
+        return w;
+    }
+    bool present(const QString& name) const { return QFileInfo::exists(ownFolder() + name); }
+
+    TestHttpServer server;
+};
+
+TEST_F(PackageFetch, BothFilesArriveInTheInstallersFolder) {
+    server.route("/brodelik.ini", httpReply(200, "[DEFINICE]\r\nverze=14,20\r\n"));
+    server.route("/upgrade-brodelik.zip", httpReply(200, "PK\x05\x06 archive"));
+    auto w = window();
+    w->kopirujzWebu();
+    EXPECT_TRUE(w->iniAn);
+    EXPECT_TRUE(w->zipAn);
+    EXPECT_TRUE(w->ProgressBar1->isVisible());
+    EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("brodelik.ini")),
+              QByteArray("[DEFINICE]\r\nverze=14,20\r\n"));
+    const QList<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(TestHttpServer::requestLine(requests[0]), "GET /brodelik.ini HTTP/1.1");
+    EXPECT_EQ(TestHttpServer::requestLine(requests[1]), "GET /upgrade-brodelik.zip HTTP/1.1");
+    for (const QByteArray& request : requests) {
+        EXPECT_EQ(TestHttpServer::header(request, "Range"), "bytes=0-");  // old copies went first
+    }
+}
+
+TEST_F(PackageFetch, AMissingDescriptorDoesNotStopTheArchive) {
+    server.route("/upgrade-brodelik.zip", httpReply(200, "zip"));
+    writeBytes(ownFolder() + QStringLiteral("brodelik.ini"), "stale descriptor");
+    auto w = window();
+    w->kopirujzWebu();
+    EXPECT_FALSE(w->iniAn);
+    EXPECT_TRUE(w->zipAn);
+    EXPECT_FALSE(present(QStringLiteral("brodelik.ini")));
+}
+
+TEST_F(PackageFetch, OldCopiesAreGoneWhenTheServerIsDown) {
+    writeBytes(ownFolder() + QStringLiteral("upgrade-brodelik.zip"), "old archive");
+    auto w = window();
+    w->BaseURL = QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort());
+    w->kopirujzWebu();
+    EXPECT_FALSE(w->iniAn);
+    EXPECT_FALSE(w->zipAn);
+    EXPECT_FALSE(present(QStringLiteral("upgrade-brodelik.zip")));
+}
+
+TEST_F(PackageFetch, APortalPageIsNotTakenForThePackage) {
+    for (const QByteArray path : {"/brodelik.ini", "/upgrade-brodelik.zip"}) {
+        server.route(path, httpReply(200, "<html>sign in</html>", {"Content-Type: text/html"}));
+    }
+    auto w = window();
+    w->kopirujzWebu();
+    EXPECT_FALSE(w->iniAn);
+    EXPECT_FALSE(w->zipAn);
+    EXPECT_TRUE(present(QStringLiteral("brodelik.ini.htm")));
+    EXPECT_TRUE(present(QStringLiteral("upgrade-brodelik.zip.htm")));
+}
+
+}  // namespace
+}  // namespace selvanix::test
