@@ -9,6 +9,7 @@
 #include "Tick.h"
 #include "UrlParts.h"
 #include "platform/ConnectedState.h"
+#include "platform/MemoryAdvice.h"
 
 namespace selvanix::net {
 
@@ -267,6 +268,7 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
     FDataSize = 0;
     if (announced_ > 0) {
         DataStream.reserve(announced_);
+        platform::adviseHugePages(DataStream.data(), static_cast<std::size_t>(announced_));
     }
     pieceTick_ = tickCount();
     notifiedBody_ = false;

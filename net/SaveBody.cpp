@@ -40,7 +40,8 @@ bool writeAt(const QString& path, const QByteArray& body, qint64 offset) {
 bool SaveBodyToFile(const QString& path, const QByteArray& body, qint64 offset,
                     qint64 lastModifiedMs) {
     const bool saved =
-        offset > 0 ? writeAt(path, body, offset) : platform::replaceFileAtomically(path, body);
+        offset > 0 ? writeAt(path, body, offset)
+                   : platform::replaceFileAtomically(path, body, platform::Durability::Cached);
     if (saved && lastModifiedMs != 0) {
         platform::setLastWriteTime(path, QDateTime::fromMSecsSinceEpoch(lastModifiedMs, Qt::UTC));
     }

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <thread>
 
 namespace selvanix::platform {
 
@@ -50,11 +51,9 @@ private:
     bool released_ = false;
 };
 
-bool writeAll(int fd, const QByteArray& content) {
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+bool writeAllAt(int fd, const char* data, qsizetype size, off_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -62,14 +61,38 @@ bool writeAll(int fd, const QByteArray& content) {
             return false;
         }
         data += n;
-        left -= n;
+        size -= n;
+        offset += n;
     }
     return true;
 }
 
+// Large contents are copied into the page cache from two threads: the copy, not the disk, is
+// what a save of hundreds of megabytes waits for.
+bool writeAll(int fd, const QByteArray& content) {
+    constexpr qsizetype kSplitFrom = 64 << 20;
+    const qsizetype size = content.size();
+    if (size < kSplitFrom) {
+        return writeAllAt(fd, content.constData(), size, 0);
+    }
+    ::posix_fallocate(fd, 0, size);  // one allocation instead of one per page; only a hint
+    const qsizetype half = (size / 2) & ~qsizetype(0xFFFF);
+    bool secondOk = false;
+    int secondErrno = 0;
+    std::thread second([&] {
+        secondOk = writeAllAt(fd, content.constData() + half, size - half, half);
+        secondErrno = errno;
+    });
+    const bool firstOk = writeAllAt(fd, content.constData(), half, 0);
+    const int firstErrno = errno;
+    second.join();
+    errno = firstOk ? secondErrno : firstErrno;
+    return firstOk && secondOk;
+}
+
 }  // namespace
 
-bool replaceFileAtomically(const QString& path, const QByteArray& content) {
+bool replaceFileAtomically(const QString& path, const QByteArray& content, Durability durability) {
     QString target = toHostPath(path);
     if (target.isEmpty()) {
         setLastError(3);
@@ -115,7 +138,8 @@ bool replaceFileAtomically(const QString& path, const QByteArray& content) {
             // Only the owner matters to nobody but the superuser; keep going.
         }
     }
-    if (!writeAll(temp.fd(), content) || ::fsync(temp.fd()) != 0) {
+    if (!writeAll(temp.fd(), content) ||
+        (durability == Durability::Flushed && ::fsync(temp.fd()) != 0)) {
         return fail(errno);
     }
     if (!temp.close()) {
@@ -125,6 +149,9 @@ bool replaceFileAtomically(const QString& path, const QByteArray& content) {
         return fail(errno);
     }
     temp.release();
+    if (durability == Durability::Cached) {
+        return true;
+    }
     // Make the rename itself durable; a failure here changes nothing already written.
     const int dirFd = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);

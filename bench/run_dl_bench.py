@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Download benchmark: our download component against curl, both from nginx on loopback.
+
+Usage: run_dl_bench.py DLBENCH FILE WORKDIR [ROUNDS]
+Each round fetches FILE (served by an nginx started here on a free port) into WORKDIR with
+`curl -s -o` and with DLBENCH; the figures are the median wall time and the peak resident
+memory of each, and our time as a ratio of curl's.
+"""
+import os
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+dlbench, source, work = sys.argv[1:4]
+rounds = int(sys.argv[4]) if len(sys.argv) > 4 else 3
+size = os.path.getsize(source)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_nginx(root):
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    prefix = tempfile.mkdtemp(prefix="dlbench-nginx-")
+    port = free_port()
+    user = "user root;\n" if os.geteuid() == 0 else ""
+    with open(os.path.join(prefix, "nginx.conf"), "w") as f:
+        f.write(f"""{user}worker_processes 1;
+pid {prefix}/nginx.pid;
+events {{ worker_connections 64; }}
+http {{
+  access_log off;
+  client_body_temp_path {prefix}/b; proxy_temp_path {prefix}/p; fastcgi_temp_path {prefix}/f;
+  uwsgi_temp_path {prefix}/u; scgi_temp_path {prefix}/s;
+  default_type application/octet-stream;
+  sendfile on;
+  server {{ listen 127.0.0.1:{port}; root {root}; }}
+}}
+""")
+    proc = subprocess.Popen([nginx, "-p", prefix + "/", "-c", prefix + "/nginx.conf",
+                             "-e", prefix + "/error.log", "-g", "daemon off;"])
+    for _ in range(200):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.1).close()
+            return proc, port, prefix
+        except OSError:
+            time.sleep(0.025)
+    proc.kill()
+    sys.exit("nginx did not start: " + open(prefix + "/error.log").read())
+
+
+def run(cmd, dest):
+    if os.path.exists(dest):
+        os.remove(dest)
+    subprocess.run(["sync"])  # the previous round's write-back must not slow this one
+    start = time.perf_counter()
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, text=True)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0 or os.path.getsize(dest) != size:
+        sys.exit(f"failed: {' '.join(cmd)}: {proc.stderr}")
+    return elapsed, int(proc.stderr.strip().splitlines()[-1]) / 1024  # MiB
+
+
+os.makedirs(work, exist_ok=True)
+nginx, port, prefix = start_nginx(os.path.dirname(os.path.abspath(source)))
+url = f"http://127.0.0.1:{port}/{os.path.basename(source)}"
+try:
+    times = {"curl": [], "ours": []}
+    peaks = {"curl": [], "ours": []}
+    for _ in range(rounds):
+        for tool in ("curl", "ours"):
+            dest = os.path.join(work, tool + ".bin")
+            cmd = (["curl", "-s", "-o", dest, url] if tool == "curl"
+                   else [dlbench, url, work, tool + ".bin"])
+            t, m = run(cmd, dest)
+            times[tool].append(t)
+            peaks[tool].append(m)
+    if subprocess.run(["cmp", "-s", source, os.path.join(work, "ours.bin")]).returncode != 0:
+        sys.exit("our download differs from the served file")
+finally:
+    nginx.terminate()
+    nginx.wait()
+    shutil.rmtree(prefix, ignore_errors=True)
+
+body = size / (1 << 20)
+print(f"download of {body:.0f} MiB from nginx on loopback, {rounds} rounds (medians)")
+print(f"{'tool':<6} {'seconds':>8} {'vs curl':>8} {'peak MiB':>9}")
+for tool in ("curl", "ours"):
+    t = statistics.median(times[tool])
+    print(f"{tool:<6} {t:>8.3f} {t / statistics.median(times['curl']):>7.2f}x "
+          f"{max(peaks[tool]):>9.1f}")
+print("rounds:", {k: [round(x, 3) for x in v] for k, v in times.items()})
+print(f"our peak above the body: {max(peaks['ours']) - body:.1f} MiB (limit 64)")
