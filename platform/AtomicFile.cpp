@@ -75,7 +75,7 @@ bool writeAll(int fd, const QByteArray& content) {
     if (size < kSplitFrom) {
         return writeAllAt(fd, content.constData(), size, 0);
     }
-    ::posix_fallocate(fd, 0, size);  // one allocation instead of one per page; only a hint
+    ::fallocate(fd, 0, 0, size);  // one allocation instead of one per page; only a hint
     const qsizetype half = (size / 2) & ~qsizetype(0xFFFF);
     bool secondOk = false;
     int secondErrno = 0;
