@@ -147,3 +147,34 @@ TEST(WebHTTPGetNginx, AResumedDownloadIsAnsweredWithAPart) {
 
 }  // namespace
 }  // namespace selvanix::test
+
+namespace selvanix::test {
+namespace {
+
+TEST(WebHTTPGetNginx, HttpsWorksOnlyWithACertificateThatVerifies) {
+    QTemporaryDir root;
+    QTemporaryDir keys;
+    writeBytes(root.path() + QStringLiteral("/brodelik.ini"), "[DEFINICE]\r\n");
+    ASSERT_TRUE(makeSelfSignedCertificate(keys.path()));
+    const QString certificate = keys.path() + QStringLiteral("/cert.pem");
+    const TestNginx nginx(root.path(), certificate, keys.path() + QStringLiteral("/key.pem"));
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+
+    QTemporaryDir dir;
+    net::WebHTTPGet get;
+    get.DownloadDir = dir.path() + u'/';
+    get.URL = nginx.url(QStringLiteral("/brodelik.ini"));
+    get.DestinationName = QStringLiteral("brodelik.ini");
+    // The system's store does not know a self-signed certificate.
+    EXPECT_FALSE(get.Process(false, false));
+    EXPECT_EQ(get.GetError(), 12045);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/brodelik.ini")));
+
+    get.InternetOptions().CaFile = certificate;
+    EXPECT_TRUE(get.Process(false, false));
+    EXPECT_EQ(readBytes(dir.path() + QStringLiteral("/brodelik.ini")),
+              QByteArray("[DEFINICE]\r\n"));
+}
+
+}  // namespace
+}  // namespace selvanix::test

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -39,7 +40,20 @@ bool accepts(int port) {
 
 }  // namespace
 
-TestNginx::TestNginx(const QString& root) {
+bool makeSelfSignedCertificate(const QString& folder) {
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                   folder + QStringLiteral("/key.pem"), QStringLiteral("-out"),
+                   folder + QStringLiteral("/cert.pem"), QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    return openssl.waitForFinished(60000) && openssl.exitStatus() == QProcess::NormalExit &&
+           openssl.exitCode() == 0;
+}
+
+TestNginx::TestNginx(const QString& root, const QString& certificate, const QString& key) {
     QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"));
     if (nginx.isEmpty()) {
         nginx =
@@ -50,6 +64,14 @@ TestNginx::TestNginx(const QString& root) {
         return;
     }
     port_ = freeLoopbackPort();
+    QString listen = QStringLiteral("listen 127.0.0.1:%1;").arg(port_);
+    if (!certificate.isEmpty()) {
+        scheme_ = QStringLiteral("https");
+        listen =
+            QStringLiteral("listen 127.0.0.1:%1 ssl; ssl_certificate %2; ssl_certificate_key %3;")
+                .arg(port_)
+                .arg(certificate, key);
+    }
     const QString dir = prefix_.path();
     const QString conf = dir + QStringLiteral("/nginx.conf");
     QFile file(conf);
@@ -67,14 +89,13 @@ TestNginx::TestNginx(const QString& root) {
                               "  default_type application/octet-stream;\n"
                               "  sendfile on;\n"
                               "  server {\n"
-                              "    listen 127.0.0.1:%3;\n"
+                              "    %3\n"
                               "    access_log %2/wire.log wire;\n"
                               "    root %4;\n"
                               "  }\n"
                               "}\n")
                    .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString(), dir)
-                   .arg(port_)
-                   .arg(root)
+                   .arg(listen, root)
                    .toUtf8());
     file.close();
     const QByteArray program = QFile::encodeName(nginx);
@@ -110,7 +131,7 @@ TestNginx::~TestNginx() {
 }
 
 QString TestNginx::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme_).arg(port_).arg(path);
 }
 
 QString TestNginx::accessLog() const {

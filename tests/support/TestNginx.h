@@ -10,7 +10,9 @@ namespace selvanix::test {
 // object goes. ok() is false (with the reason in error()) when nginx could not start.
 class TestNginx {
 public:
-    explicit TestNginx(const QString& root);
+    // With a certificate and key (PEM files) it speaks https instead of http.
+    explicit TestNginx(const QString& root, const QString& certificate = {},
+                       const QString& key = {});
     TestNginx(const TestNginx&) = delete;
     TestNginx& operator=(const TestNginx&) = delete;
     ~TestNginx();
@@ -26,7 +28,12 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
     QString error_;
+    QString scheme_ = QStringLiteral("http");
 };
+
+// A self-signed certificate for 127.0.0.1 made with the openssl tool, into folder as
+// cert.pem and key.pem; false when the tool failed.
+bool makeSelfSignedCertificate(const QString& folder);
 
 // A loopback port nobody listens on at the moment of asking.
 int freeLoopbackPort();
