@@ -1,4 +1,5 @@
 #include "TFrDRozbal.h"
+#include "config/ServerAddress.h"
 #include "config/SettingsFile.h"
 #include "platform/FileOps.h"
 #include "ui/DirectoryEdit.h"
@@ -10,8 +11,9 @@
 namespace selvanix {
 
 void TFrDRozbal::NactiCFG() {
-    const StoredSettings stored =
-        readSettings(platform::installerFolder() + QString::fromUtf16(kSettingsFileName));
+    const QString file = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
+    BaseURL = readBaseUrl(file, QStringLiteral(SELVANIX_BASE_URL));
+    const StoredSettings stored = readSettings(file);
     if (stored.program) {
         state.cisloProgramu = *stored.program;
     }

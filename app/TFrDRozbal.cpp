@@ -87,6 +87,11 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     connect(BtnStorno, &QPushButton::clicked, this, ui::guarded([this] { BtnUvodCloseClick(); }));
     connect(BtnKonec, &QPushButton::clicked, this, ui::guarded([this] { BtnKonecClick(); }));
 
+    Pakovna.Name = QStringLiteral("Pakovna");
+    Pakovna.OnOverallProgress = [this](TArcBaseArchiver&, double progress, TArcProcessOperation,
+                                       TArcProgressPhase,
+                                       bool&) { PakovnaOverallProgress(progress); };
+
     ui::guarded([this] { FormCreate(); })();
 }
 
@@ -346,10 +351,6 @@ void TFrDRozbal::showEvent(QShowEvent* event) {
         selvanix::setOuterSize(this, outerSize_.width(), outerSize_.height());
     }
 }
-
-void TFrDRozbal::BtnOKClick() {}
-
-void TFrDRozbal::BtnAktualClick() {}
 
 void TFrDRozbal::BtnUvodCloseClick() {
     UlozCFG(platform::installerFolder());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstallerState.h"
+#include "archive/Pakovna.h"
 #include "locate/FolderSearch.h"
 #include "net/WebHTTPGet.h"
 
@@ -83,7 +84,9 @@ public:
     // Not shown: the listings of the folder search, level 0 (FileListA) to 7 (FileListH).
     FolderListings FileLists;
     net::WebHTTPGet WebHTTPGet1{this};
-    // The download server's root, ending in "/".
+    TPakovna Pakovna;
+    // The download server's root, ending in "/": the built-in one unless the settings file
+    // beside the program names another (read at start).
     QString BaseURL = QStringLiteral(SELVANIX_BASE_URL);
 
     // Handlers and methods.
@@ -96,6 +99,11 @@ public:
     void GetDrives();
     void NajdiSouborHD(const QString& soubor, const QString& kde);
     void kopirujzWebu();
+    void dejtam(const QString& cesta);
+    void rozbal();
+    int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
+                  int showCmd);
+    void PakovnaOverallProgress(double progress);
     void BtnOKClick();
     void BtnAktualClick();
     void BtnUvodCloseClick();
@@ -110,6 +118,7 @@ protected:
 
 private:
     void buildFirstScreen();
+    void showFinalScreen();
     void buildRunScreen();
     void paintColours();
 

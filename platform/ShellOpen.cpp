@@ -20,7 +20,11 @@ std::shared_ptr<Shell> currentShell;
 
 int LinuxShell::open(const ShellRequest& request) noexcept {
     try {
-        const QString file = toHostPath(request.file.trimmed());
+        QString file = toHostPath(request.file.trimmed());
+        // A bare name is looked for in the working folder the caller gives.
+        if (!file.isEmpty() && !file.startsWith(u'/') && !request.dir.isEmpty()) {
+            file = toHostPath(request.dir) + u'/' + file;
+        }
         const QFileInfo info(file);
         if (file.isEmpty() || !info.exists()) {
             return SE_ERR_FNF;

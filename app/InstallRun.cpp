@@ -1,0 +1,207 @@
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cmath>
+
+#include "ProductTable.h"
+#include "TFrDRozbal.h"
+#include "WindowSize.h"
+#include "platform/FileOps.h"
+#include "platform/ShellOpen.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/Label3D.h"
+#include "ui/ListImage.h"
+#include "ui/Look.h"
+
+namespace selvanix {
+
+namespace {
+
+constexpr quint32 kBlue = 16711680;
+
+template <typename Label>
+void setLine(Label* label, const QString& text, int points) {
+    label->setText(text);
+    if (points > 0) {
+        QFont font = label->font();
+        font.setPixelSize(pointsToPixels(points));
+        label->setFont(font);
+    }
+}
+
+// A folder typed by the user, as the work list holds it: the installer's own folder loses
+// its trailing separator like any other.
+QString withoutTrailingSeparator(const QString& folder) {
+    QString result = folder;
+    while (result.size() > 1 && (result.endsWith(u'/') || result.endsWith(u'\\'))) {
+        result.chop(1);
+    }
+    return result;
+}
+
+}  // namespace
+
+void TFrDRozbal::BtnOKClick() {
+    // 1. The run screen.
+    PanNaselVicIni->hide();
+    ListBox->hide();
+    PanUvod->hide();
+    ListBox->clear();
+    PanStart->show();
+    BarStartA->hide();
+    BarStartB->hide();
+    LbNadpisPanStart->setText(QStringLiteral("TARMOL software"));
+    LbNadpisPanStart->setFixedHeight(51);
+    LbDiraPanStart->setText(QString());
+    LbDiraPanStart->setFixedHeight(10);
+    LbRadekA->setText(QStringLiteral("Připravuji instalaci programu"));
+    LbRadekA->setFixedHeight(40);
+    LbRadekB->setFixedHeight(40);
+    if (const Product* product = productByCode(state.cisloProgramu)) {
+        LbRadekB->setText(QString::fromUtf16(product->bannerName));
+        ImPanStart->setListIndex(product->pictureIndex);
+        ImPaninst->setListIndex(product->pictureIndex);
+    } else {
+        LbRadekB->setText(QString());
+    }
+    repaint();
+
+    // 2.-6. The package folder.
+    GetDrives();
+    const auto checkDescriptor = [this] {
+        if (!state.odkudCesta.isEmpty()) {
+            state.Cestaini = state.odkudCesta + u'\\' + nazini;
+            if (platform::fileExists(state.Cestaini)) {
+                ListBox->addItem(state.odkudCesta);
+            }
+        }
+    };
+    if (state.odkudinstC == 1) {
+        kopirujzWebu();
+        if (iniAn && zipAn) {
+            state.odkudCesta = withoutTrailingSeparator(platform::installerFolder());
+            checkDescriptor();
+        }
+    } else if (state.odkudinstC == 2) {
+        state.odkudCesta = EdOdkudCesta->text();
+        checkDescriptor();
+    }
+    EdOdkudCesta->setText(state.odkudCesta);
+    state.pocetradkuINI = ListBox->count();
+
+    // 7.-8. The descriptor.
+    if (state.pocetradkuINI == 0) {
+        setLine(LbRadekA, QStringLiteral("Nebyl nalezen"), 20);
+        setLine(LbRadekB, QStringLiteral("instalační balíček"), 20);
+        PanInst->show();
+        LbVerze->hide();
+        LbDatum->hide();
+        showFinalScreen();
+        return;
+    }
+    state.cestabez = ListBox->item(0)->text();
+    state.Cestaini = state.cestabez + u'\\' + nazini;
+    state.cestazip = state.cestabez + u'\\' + nazzip;
+    state.odkudCesta = state.cestabez;
+    JedenINI();
+
+    // 9.-11. The targets.
+    PanStartBar->show();
+    BarStartA->show();
+    BarStartB->show();
+    PanInstTlacitka->hide();
+    PanStart->repaint();
+    ListBox->clear();
+    if (state.cilinstalace == 0) {
+        for (const ui::DirectoryEdit* field : EdKamCesta) {
+            if (!field->text().isEmpty()) {
+                ListBox->addItem(field->text());
+            }
+        }
+    } else {
+        setLine(LbRadekC, QStringLiteral("Hledám program ") + state.exac, 0);
+        LbRadekC->show();
+        PanStartBar->show();
+        PanStart->repaint();
+        NajdiSouborHD(state.exac, QStringLiteral("HD"));
+        LbRadekC->hide();
+    }
+    state.pocetradkuEXE = ListBox->count();
+
+    // 12. Nowhere to install.
+    if (state.pocetradkuEXE == 0) {
+        setLine(LbRadekA, QStringLiteral("Chyba Instalace"), 30);
+        setLine(LbRadekB, QStringLiteral("Nenašel jsem složku, kde máte"), 20);
+        setLine(LbVerze, QStringLiteral("nainstalovanou předchozí"), 20);
+        setLine(LbDatum, QStringLiteral("verzi programu."), 20);
+        for (QLabel* label : {LbVerze, LbDatum}) {
+            QFont font = label->font();
+            font.setBold(false);
+            font.setItalic(false);
+            font.setUnderline(false);
+            font.setStrikeOut(false);
+            label->setFont(font);
+            ui::setFontColor(label, ui::windowsColor(kBlue));
+            label->show();
+        }
+        showFinalScreen();
+        return;
+    }
+
+    // 13.-14. Install into each target.
+    const int count = ListBox->count();
+    for (int i = 0; i < count; ++i) {
+        const QString target = ListBox->item(i)->text();
+        setLine(LbRadekC, QStringLiteral("Instaluji do ") + target, 12);
+        LbRadekC->show();
+        PanStart->repaint();
+        dejtam(target);
+    }
+    LbRadekC->hide();
+    PanStart->repaint();
+    setLine(LbRadekA, QStringLiteral("Instalace byla dokončena."), 20);
+    LbRadekB->setText(QStringLiteral("Instaloval jsem ") + QString::number(count) + u'x');
+    LbVerze->hide();
+    LbDatum->hide();
+    showFinalScreen();
+}
+
+void TFrDRozbal::showFinalScreen() {
+    PanInstTlacitka->hide();
+    PanStartBar->hide();
+    BtnKonec->show();
+}
+
+void TFrDRozbal::dejtam(const QString& cesta) {
+    state.TmpCestaAdresar = cesta;
+    EdKamCesta[0]->setText(cesta);
+    UlozCFG(cesta);
+    rozbal();
+    if (!state.run.isEmpty()) {
+        SpustFile(state.run, QString(), cesta + u'\\', platform::SW_SHOWNORMAL);
+    }
+}
+
+void TFrDRozbal::rozbal() {
+    Pakovna.FileName = state.cestazip;
+    Pakovna.OpenArchive(0);
+    Pakovna.BaseDir = state.TmpCestaAdresar;
+    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
+        Pakovna.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+    }
+    Pakovna.BaseDir = state.TmpCestaAdresar + QStringLiteral("\\pts");
+    Pakovna.ExtractFiles(QStringLiteral("*.fr3"), DefaultSearchAttr, QString());
+    Pakovna.CloseArchive();
+}
+
+int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
+                          int showCmd) {
+    return platform::ShellOpen(fileName, params, defaultDir, showCmd);
+}
+
+void TFrDRozbal::PakovnaOverallProgress(double progress) {
+    BarStartB->setValue(static_cast<int>(std::nearbyint(progress)));
+}
+
+}  // namespace selvanix

@@ -1,0 +1,281 @@
+// The whole installation run and the self-update, end to end: a real HTTP server on
+// loopback serving packages made here, test drives over temporary folders, scripted dialogs
+// and a shell that records what it is asked to open.
+#include "WindowFixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+#include "platform/ShellOpen.h"
+#include "profile/IniFile.h"
+#include "support/TestHttpServer.h"
+#include "support/TestNginx.h"
+#include "support/ZipWriter.h"
+
+namespace selvanix::test {
+namespace {
+
+class RecordingShell : public platform::Shell {
+public:
+    int open(const platform::ShellRequest& request) noexcept override {
+        requests.push_back(request);
+        return platform::SHELL_OPEN_OK;
+    }
+    std::vector<platform::ShellRequest> requests;
+};
+
+// A program that leaves a marker in its working folder when it runs.
+const QByteArray kProgram = "#!/bin/sh\necho installed > started.txt\n";
+
+QByteArray packageArchive() {
+    ZipWriter zip;
+    const auto add = [&](const char* name, const QByteArray& data, bool executable = false) {
+        ZipEntry entry;
+        entry.name = name;
+        entry.data = data;
+        if (executable) {
+            entry.versionMadeBy = 0x031E;  // made on Unix: the mode is in the high bits
+            entry.externalAttr = 0100755u << 16;
+        }
+        zip.entries.push_back(entry);
+    };
+    add("brodelik.exe", kProgram, true);
+    add("data/brodelik.sql", "create table t;");
+    add("brodelik.chm", "help");
+    add("lib/engine.dll", "dll");
+    add("reports/list.fr3", "<report/>");
+    add("readme.txt", "not taken");
+    add("docs/notes.txt", "not taken either");
+    return zip.build();
+}
+
+QByteArray descriptor(bool withRun) {
+    QByteArray text = "\xEF\xBB\xBF[DEFINICE]\r\nhledany=brodelik.exe\r\n";
+    text += QStringLiteral("nazev=Brodělík\r\n").toUtf8();
+    text += "verze=14,20\r\ndatum=12.5.2023\r\n";
+    if (withRun) {
+        text += "run=brodelik.exe\r\n";
+    }
+    return text;
+}
+
+class InstallRun : public WindowFixture {
+protected:
+    InstallRun() { platform::setShell(shell); }
+    ~InstallRun() override { platform::setShell(nullptr); }
+
+    void servePackage(bool withArchive = true) {
+        server.route("/brodelik.ini", httpReply(200, descriptor(true)));
+        if (withArchive) {
+            server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+        }
+    }
+    std::unique_ptr<TFrDRozbal> start(const QByteArray& definice) {
+        writeSettings(definice);
+        auto w = open();
+        w->BaseURL = server.url(QStringLiteral("/"));
+        return w;
+    }
+    std::string reported() const {
+        return dialogs->calls.empty() ? std::string() : dialogs->calls[0].text.toStdString();
+    }
+    static QString setting(const QString& file, const char* key) {
+        return TIniFile(file).ReadString(QStringLiteral("DEFINICE"), QString::fromLatin1(key),
+                                         QStringLiteral("<none>"));
+    }
+    static void expectInstalled(const QString& host) {
+        for (const char* name : {"brodelik.exe", "data/brodelik.sql", "brodelik.chm",
+                                 "lib/engine.dll", "pts/reports/list.fr3", "upgrade.kac"}) {
+            EXPECT_TRUE(QFileInfo(host + u'/' + QLatin1String(name)).isFile()) << name;
+        }
+        for (const char* name : {"readme.txt", "docs", "reports", "pts/readme.txt"}) {
+            EXPECT_FALSE(QFileInfo::exists(host + u'/' + QLatin1String(name))) << name;
+        }
+    }
+
+    TestDrives drives;
+    TestHttpServer server;
+    std::shared_ptr<RecordingShell> shell = std::make_shared<RecordingShell>();
+};
+
+TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
+    const QString c = drives.add(u'C');
+    const QString d = drives.add(u'D');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    QDir().mkpath(d + QStringLiteral("/B"));
+    servePackage();
+    auto w = start(
+        "program=1\r\nodkud=1\r\ncilinstalace=0\r\nkamcestaI=C:\\A\r\n"
+        "kamcestaIII=D:\\B\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Instalace byla dokončena."));
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 2x"));
+    EXPECT_TRUE(w->BtnKonec->isVisible());
+    EXPECT_FALSE(w->PanStartBar->isVisible());
+    EXPECT_FALSE(w->LbVerze->isVisible());
+    EXPECT_EQ(w->EdOdkudCesta->text() + u'/', ownFolder());
+    expectInstalled(c + QStringLiteral("/A"));
+    expectInstalled(d + QStringLiteral("/B"));
+    EXPECT_EQ(setting(c + QStringLiteral("/A/upgrade.kac"), "kamcestaI"), QStringLiteral("C:\\A"));
+    EXPECT_EQ(setting(c + QStringLiteral("/A/upgrade.kac"), "kamcestaIII"),
+              QStringLiteral("D:\\B"));
+    EXPECT_EQ(setting(d + QStringLiteral("/B/upgrade.kac"), "kamcestaI"), QStringLiteral("D:\\B"));
+    EXPECT_EQ(setting(d + QStringLiteral("/B/upgrade.kac"), "kamcestaIII"),
+              QStringLiteral("D:\\B"));
+    ASSERT_EQ(shell->requests.size(), 2u);
+    EXPECT_EQ(shell->requests[0].file, QStringLiteral("brodelik.exe"));
+    EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\A\\"));
+    EXPECT_EQ(shell->requests[1].dir, QStringLiteral("D:\\B\\"));
+    EXPECT_EQ(shell->requests[1].show, platform::SW_SHOWNORMAL);
+    EXPECT_EQ(w->BarStartB->value(), 100);
+}
+
+TEST_F(InstallRun, FromAFolderWithATrailingSeparatorAndNothingToStart) {
+    const QString c = drives.add(u'C');
+    const QString e = drives.add(u'E');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(false));
+    writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    QTest::keyClicks(w->EdOdkudCesta, QStringLiteral("E:\\pkg\\"));
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(w->state.Cestaini, QStringLiteral("E:\\pkg\\\\brodelik.ini"));
+    expectInstalled(c + QStringLiteral("/A"));
+    EXPECT_TRUE(shell->requests.empty());
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(InstallRun, AnArchiveMissingOnTheServerMeansNoPackage) {
+    drives.add(u'C');
+    servePackage(false);
+    auto w = start("program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Nebyl nalezen"));
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("instalační balíček"));
+    EXPECT_TRUE(QFileInfo::exists(ownFolder() + QStringLiteral("brodelik.ini")));
+    EXPECT_TRUE(w->BtnKonec->isVisible());
+    EXPECT_FALSE(w->LbVerze->isVisible());
+    EXPECT_EQ(server.requests().size(), 2);
+}
+
+TEST_F(InstallRun, NoTargetFolderEndsWithTheErrorScreen) {
+    servePackage();
+    auto w = start("program=1\r\nodkud=1\r\ncilinstalace=0\r\n");
+    w->EdKamCesta[0]->clear();  // the installer's own folder stands there at start
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Nenašel jsem složku, kde máte"));
+    EXPECT_EQ(w->LbVerze->text(), QStringLiteral("nainstalovanou předchozí"));
+    EXPECT_EQ(w->LbDatum->text(), QStringLiteral("verzi programu."));
+    EXPECT_TRUE(w->LbVerze->isVisible());
+    EXPECT_EQ(w->LbVerze->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(w->BtnKonec->isVisible());
+}
+
+TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
+    const QString c = drives.add(u'C');
+    const QString d = drives.add(u'D');
+    const QString f = drives.add(u'F', platform::DRIVE_REMOVABLE);
+    writeBytes(c + QStringLiteral("/Prog/Brodelik/brodelik.exe"), "old");
+    writeBytes(d + QStringLiteral("/brodelik.exe"), "old");
+    writeBytes(f + QStringLiteral("/Stick/brodelik.exe"), "old");  // not a fixed drive
+    servePackage();
+    auto w = start("program=1\r\nodkud=1\r\ncilinstalace=1\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 2x"));
+    expectInstalled(c + QStringLiteral("/Prog/Brodelik"));
+    expectInstalled(d);
+    EXPECT_EQ(readBytes(d + QStringLiteral("/brodelik.exe")), kProgram);
+    EXPECT_EQ(setting(d + QStringLiteral("/upgrade.kac"), "kamcestaI"), QStringLiteral("D:"));
+    EXPECT_FALSE(QFileInfo::exists(f + QStringLiteral("/Stick/upgrade.kac")));
+    ASSERT_EQ(shell->requests.size(), 2u);
+    EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\Prog\\Brodelik\\"));
+    EXPECT_EQ(shell->requests[1].dir, QStringLiteral("D:\\"));
+}
+
+TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {
+    const QString c = drives.add(u'C');
+    QDir().mkpath(c + QStringLiteral("/B"));
+    servePackage();
+    // Q: is not a drive, so its settings file cannot be written.
+    auto w = start("program=1\r\nodkud=1\r\nkamcestaI=Q:\\X\r\nkamcestaII=C:\\B\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
+    EXPECT_TRUE(dialogs->calls[0].text.startsWith(QStringLiteral("Unable to write to Q:\\X")));
+    EXPECT_TRUE(QDir(c + QStringLiteral("/B")).isEmpty());
+    EXPECT_EQ(w->LbRadekC->text(), QStringLiteral("Instaluji do Q:\\X"));
+    EXPECT_FALSE(w->BtnKonec->isVisible());
+    EXPECT_TRUE(shell->requests.empty());
+}
+
+TEST_F(InstallRun, TheStartedProgramReallyRunsInItsTarget) {
+    platform::setShell(nullptr);  // the real shell this time
+    const QString c = drives.add(u'C');
+    const QString e = drives.add(u'E');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(true));
+    writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    const QString marker = c + QStringLiteral("/A/started.txt");
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFileInfo::exists(marker) && clock.elapsed() < 10000) {
+        QThread::msleep(20);
+    }
+    QThread::msleep(50);
+    EXPECT_EQ(readBytes(marker), QByteArray("installed\n"));
+}
+
+class SelfUpdate : public InstallRun {};
+
+TEST_F(SelfUpdate, TheNewCopyLandsBesideTheProgramAndIsOpened) {
+    writeBytes(ownFolder() + QStringLiteral("selvanixnext.exe"), "leftover");
+    server.route("/selvanixnext.exe", httpReply(200, kProgram));
+    auto w = start("program=1\r\n");
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("selvanixnext.exe")), kProgram);
+    EXPECT_TRUE(QFileInfo(ownFolder() + QStringLiteral("selvanixnext.exe")).isExecutable());
+    EXPECT_EQ(TestHttpServer::header(server.requests().front(), "Range"), "bytes=0-");
+    ASSERT_EQ(shell->requests.size(), 1u);
+    EXPECT_EQ(shell->requests[0].file, ownFolder() + QStringLiteral("selvanixnext.exe"));
+    EXPECT_TRUE(shell->requests[0].dir.isEmpty());
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(SelfUpdate, WithTheServerDownTheOldCopyIsGoneAndTheProgramStillEnds) {
+    writeBytes(ownFolder() + QStringLiteral("selvanixnext.exe"), "leftover");
+    auto w = start("program=1\r\n");
+    w->BaseURL = QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort());
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_FALSE(QFileInfo::exists(ownFolder() + QStringLiteral("selvanixnext.exe")));
+    ASSERT_EQ(shell->requests.size(), 1u);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+}
+
+TEST_F(SelfUpdate, TheServerAddressComesFromTheSettingsBesideTheProgram) {
+    server.route("/mirror/selvanixnext.exe", httpReply(200, kProgram));
+    writeBytes(settingsPath(), "[DEFINICE]\r\nprogram=1\r\n[SERVER]\r\nbaseurl=" +
+                                   server.url(QStringLiteral("/mirror")).toUtf8() + "\r\n");
+    auto w = open();
+    EXPECT_EQ(w->BaseURL, server.url(QStringLiteral("/mirror/")));
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_EQ(TestHttpServer::requestLine(server.requests().front()),
+              "GET /mirror/selvanixnext.exe HTTP/1.1");
+}
+
+}  // namespace
+}  // namespace selvanix::test
