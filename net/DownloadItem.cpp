@@ -266,7 +266,9 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
         return false;
     }
     FDataSize = 0;
-    if (announced_ > 0) {
+    // Room for the announced body at once, when the machine could hold it at all; a length
+    // beyond that is a lie or a failure waiting to happen, and the body grows as it comes.
+    if (announced_ > 0 && announced_ <= platform::physicalMemory()) {
         DataStream.reserve(announced_);
         platform::adviseHugePages(DataStream.data(), static_cast<std::size_t>(announced_));
     }

@@ -57,6 +57,7 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
     head_ = {};
     headDelivered_ = false;
     stoppedByHandler_ = false;
+    raised_ = nullptr;
     if (!valid()) {
         return ERROR_INTERNET_INTERNAL_ERROR;
     }
@@ -133,12 +134,18 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
             break;
         }
         if (cancelled_ || stoppedByHandler_) {
+            if (raised_) {
+                std::rethrow_exception(raised_);
+            }
             return ERROR_INTERNET_OPERATION_CANCELLED;
         }
         if (tickCount() - lastActivityMs_ > request.stallTimeoutMs) {
             return ERROR_INTERNET_TIMEOUT;
         }
         curl_multi_poll(multi_.get(), nullptr, 0, kPollMs, nullptr);
+    }
+    if (raised_) {
+        std::rethrow_exception(raised_);
     }
     CURLcode code = CURLE_OK;
     int queued = 0;
@@ -155,6 +162,9 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
         }
         if (code == CURLE_OK || connects > 0) {
             if (!deliverHead()) {
+                if (raised_) {
+                    std::rethrow_exception(raised_);
+                }
                 return ERROR_INTERNET_OPERATION_CANCELLED;
             }
             code = CURLE_OK;
@@ -165,11 +175,15 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
 
 bool HttpTransfer::deliverHead() {
     headDelivered_ = true;
-    if (onHead_ && !onHead_(head_)) {
-        stoppedByHandler_ = true;
-        return false;
+    try {
+        if (!onHead_ || onHead_(head_)) {
+            return true;
+        }
+    } catch (...) {
+        raised_ = std::current_exception();
     }
-    return true;
+    stoppedByHandler_ = true;
+    return false;
 }
 
 std::size_t HttpTransfer::headerCallback(char* data, std::size_t size, std::size_t n, void* p) {
@@ -211,11 +225,17 @@ std::size_t HttpTransfer::writeCallback(char* data, std::size_t size, std::size_
     if (self->cancelled_ || (!self->headDelivered_ && !self->deliverHead())) {
         return 0;
     }
-    for (std::size_t at = 0; at < length && self->onData_; at += kPieceSize) {
-        if (!self->onData_(data + at, std::min(kPieceSize, length - at))) {
-            self->stoppedByHandler_ = true;
-            return 0;
+    try {
+        for (std::size_t at = 0; at < length && self->onData_; at += kPieceSize) {
+            if (!self->onData_(data + at, std::min(kPieceSize, length - at))) {
+                self->stoppedByHandler_ = true;
+                return 0;
+            }
         }
+    } catch (...) {
+        self->raised_ = std::current_exception();
+        self->stoppedByHandler_ = true;
+        return 0;
     }
     return length;
 }

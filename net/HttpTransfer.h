@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -56,7 +57,8 @@ public:
     ~HttpTransfer();
 
     bool valid() const { return easy_ && multi_; }
-    // 0 when the body ended normally, else the client error code.
+    // 0 when the body ended normally, else the client error code. An exception thrown by a
+    // handler ends the transfer and is thrown again from here.
     int perform(const HttpRequest& request, HeadHandler onHead, DataHandler onData);
     // From any thread: the transfer ends within a fraction of a second.
     void cancel();
@@ -75,6 +77,7 @@ private:
     HttpReplyHead head_;
     bool headDelivered_ = false;
     bool stoppedByHandler_ = false;
+    std::exception_ptr raised_;  // thrown by a handler; carried past libcurl's C frames
     HeadHandler onHead_;
     DataHandler onData_;
 };

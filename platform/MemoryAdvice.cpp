@@ -1,6 +1,7 @@
 #include "MemoryAdvice.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 #include <cstdint>
 
 namespace selvanix::platform {
@@ -19,6 +20,10 @@ void adviseHugePages(void* data, std::size_t size) {
     (void)data;
     (void)size;
 #endif
+}
+
+long long physicalMemory() {
+    return static_cast<long long>(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace selvanix::platform

@@ -8,4 +8,7 @@ namespace selvanix::platform {
 // pages: filling hundreds of megabytes page by page costs more than receiving them.
 void adviseHugePages(void* data, std::size_t size);
 
+// The machine's physical memory in bytes.
+long long physicalMemory();
+
 }  // namespace selvanix::platform

@@ -292,3 +292,21 @@ TEST(SyncObject, AnExceptionOnTheUserInterfaceThreadIsThrownAgainInTheCaller) {
 
 }  // namespace
 }  // namespace selvanix::test
+
+namespace selvanix::test {
+namespace {
+
+TEST(Engine, AnAbsurdAnnouncedLengthFailsOnlyTheItem) {
+    TestHttpServer server;
+    TestReply liar;
+    liar.raw = "HTTP/1.1 200 OK\r\nContent-Length: 900000000000000000\r\n\r\nshort";
+    server.route("/liar", liar);
+    RecordingList r;
+    net::DownloadItem& item = r.run(server.url("/liar"));
+    EXPECT_EQ(item.FState, net::DS_ERROR);
+    EXPECT_EQ(item.FError, 12030);  // nothing reserved for it; the body just ended early
+    EXPECT_EQ(item.DataStream, QByteArray("short"));
+}
+
+}  // namespace
+}  // namespace selvanix::test
