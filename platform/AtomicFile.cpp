@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <thread>
 
 namespace selvanix::platform {
 
@@ -67,27 +66,12 @@ bool writeAllAt(int fd, const char* data, qsizetype size, off_t offset) {
     return true;
 }
 
-// Large contents are copied into the page cache from two threads: the copy, not the disk, is
-// what a save of hundreds of megabytes waits for.
 bool writeAll(int fd, const QByteArray& content) {
-    constexpr qsizetype kSplitFrom = 64 << 20;
-    const qsizetype size = content.size();
-    if (size < kSplitFrom) {
-        return writeAllAt(fd, content.constData(), size, 0);
+    constexpr qsizetype kLarge = 64 << 20;
+    if (content.size() >= kLarge) {
+        ::fallocate(fd, 0, 0, content.size());  // one allocation for the whole; only a hint
     }
-    ::fallocate(fd, 0, 0, size);  // one allocation instead of one per page; only a hint
-    const qsizetype half = (size / 2) & ~qsizetype(0xFFFF);
-    bool secondOk = false;
-    int secondErrno = 0;
-    std::thread second([&] {
-        secondOk = writeAllAt(fd, content.constData() + half, size - half, half);
-        secondErrno = errno;
-    });
-    const bool firstOk = writeAllAt(fd, content.constData(), half, 0);
-    const int firstErrno = errno;
-    second.join();
-    errno = firstOk ? secondErrno : firstErrno;
-    return firstOk && secondOk;
+    return writeAllAt(fd, content.constData(), content.size(), 0);
 }
 
 }  // namespace
