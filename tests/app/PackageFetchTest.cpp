@@ -4,6 +4,10 @@
 
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "net/DownloadWindow.h"
 
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"
@@ -52,6 +56,24 @@ TEST_F(PackageFetch, AMissingDescriptorDoesNotStopTheArchive) {
     EXPECT_FALSE(w->iniAn);
     EXPECT_TRUE(w->zipAn);
     EXPECT_FALSE(present(QStringLiteral("brodelik.ini")));
+}
+
+TEST_F(PackageFetch, CancelInTheFirstWindowGoesOnToTheSecond) {
+    TestReply slow = httpReply(200, QByteArray(100000, 'i'));
+    slow.stallAfter = 1000;
+    server.route("/brodelik.ini", slow);
+    server.route("/upgrade-brodelik.zip", httpReply(200, "zip"));
+    int windows = 0;
+    auto w = window();
+    w->WebHTTPGet1.OnCustomizeForm = [&](net::WebHTTPGet&, net::DownloadWindow& shown) {
+        if (++windows == 1) {
+            QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
+        }
+    };
+    w->kopirujzWebu();
+    EXPECT_EQ(windows, 2);
+    EXPECT_FALSE(w->iniAn);
+    EXPECT_TRUE(w->zipAn);
 }
 
 TEST_F(PackageFetch, OldCopiesAreGoneWhenTheServerIsDown) {

@@ -95,6 +95,19 @@ TEST_F(DownloadWindowTest, AFailedDownloadStillEndsAtFullBarWithOk) {
     EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/missing.zip")));
 }
 
+TEST_F(DownloadWindowTest, WithoutALengthTheBarWaitsForTheEnd) {
+    TestReply open = httpReply(200, QByteArray(200000, 'o'), {}, false);
+    open.pieceSize = 40000;
+    open.pieceDelayMs = 30;
+    server.route("/open.zip", open);
+    EXPECT_TRUE(download("open.zip"));
+    ASSERT_GE(seen.barBefore.size(), 3u);
+    for (const int bar : seen.barBefore) {
+        EXPECT_EQ(bar, 0);
+    }
+    EXPECT_EQ(seen.bar, 100);
+}
+
 TEST_F(DownloadWindowTest, CancelEndsTheRunAndReturnsCancel) {
     TestReply slow = httpReply(200, QByteArray(100000, 's'));
     slow.stallAfter = 2000;
