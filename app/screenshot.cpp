@@ -1,15 +1,20 @@
-// Renders the installer's two screens to PNG files, for looking at the window without a
-// display: selvanix-screenshot OUTDIR
+// Renders the installer's two screens and the download window to PNG files, for looking at the
+// window without a display: selvanix-screenshot OUTDIR
 #include "ProductPictures.h"
 #include "TFrDRozbal.h"
+#include "net/CopyAnimation.h"
+#include "net/DownloadWindow.h"
 #include "platform/FileOps.h"
 #include "ui/Application.h"
 #include "ui/Label3D.h"
 #include "ui/ListImage.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdio>
@@ -78,7 +83,25 @@ int main(int argc, char** argv) {
     if (!save(strip, pictures)) {
         return 1;
     }
-    std::printf("%s\n%s\n%s\n", qUtf8Printable(first), qUtf8Printable(run),
-                qUtf8Printable(pictures));
+    // The download window in the middle of a download.
+    selvanix::net::DownloadWindow download;
+    download.DownloadLabel->setText(
+        QStringLiteral("upgrade-brodelik.zip from www.selvanix.example"));
+    download.CPSLabel->setText(QStringLiteral("812,40 Kb/s"));
+    download.SizeLabel->setText(QStringLiteral("3217,75 Kb"));
+    download.ProgressBar->setValue(42);
+    download.CopyAnimate->setActive(true);
+    download.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 500) {
+        app.processEvents();
+    }
+    const QString downloading = out + QStringLiteral("/download-window.png");
+    if (!save(download.grab().toImage(), downloading)) {
+        return 1;
+    }
+    std::printf("%s\n%s\n%s\n%s\n", qUtf8Printable(first), qUtf8Printable(run),
+                qUtf8Printable(pictures), qUtf8Printable(downloading));
     return 0;
 }

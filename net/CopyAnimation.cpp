@@ -81,7 +81,7 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
     if (timer_.isActive()) {
         const qreal t = static_cast<qreal>(frame_) / StopFrame;
         const qreal x = from.center().x() + (to.center().x() - from.center().x()) * t;
-        const qreal y = from.top() - std::sin(t * M_PI) * (h - 30) * 0.6;
+        const qreal y = from.center().y() - 6 - std::sin(t * M_PI) * 14;
         drawSheet(p, QPointF(x, y), -20 + 40 * t);
     }
 }
