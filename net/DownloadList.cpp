@@ -94,14 +94,17 @@ void DownloadList::Process() {
         // The run ends the same way whatever went wrong inside it.
     }
     FState = DS_PROCESSED;
-    {
-        decltype(threads_) finished;
-        {
-            const std::lock_guard guard(FSem);
-            finished.swap(threads_);
-        }
-    }
+    freeThreads();
     notifyProcessed();
+}
+
+void DownloadList::freeThreads() {
+    decltype(threads_) finished;
+    {
+        const std::lock_guard guard(FSem);
+        finished.swap(threads_);
+    }
+    // Joined here, outside the lock: a late Terminate must not wait for them.
 }
 
 void DownloadList::notifyProcessed() {

@@ -64,6 +64,7 @@ public:
 private:
     friend class DownloadThread;
     DownloadItem* NextItem(DownloadThread& thread);
+    void freeThreads();
     void notifyProcessed();
 
     std::vector<std::unique_ptr<DownloadItem>> items_;
