@@ -30,8 +30,7 @@ void setLine(Label* label, const QString& text, int points) {
     }
 }
 
-// A folder typed by the user, as the work list holds it: the installer's own folder loses
-// its trailing separator like any other.
+// The work list holds folders without a trailing separator; the installer's own folder has one.
 QString withoutTrailingSeparator(const QString& folder) {
     QString result = folder;
     while (result.size() > 1 && (result.endsWith(u'/') || result.endsWith(u'\\'))) {
