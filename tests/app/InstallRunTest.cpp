@@ -80,6 +80,15 @@ protected:
         w->BaseURL = server.url(QStringLiteral("/"));
         return w;
     }
+    // Drive C: with an empty folder A, drive E: with the package in E:\pkg; returns C:'s root.
+    QString packageOnDiskE(bool withRun) {
+        const QString c = drives.add(u'C');
+        const QString e = drives.add(u'E');
+        QDir().mkpath(c + QStringLiteral("/A"));
+        writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(withRun));
+        writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
+        return c;
+    }
     std::string reported() const {
         return dialogs->calls.empty() ? std::string() : dialogs->calls[0].text.toStdString();
     }
@@ -137,11 +146,7 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
 }
 
 TEST_F(InstallRun, FromAFolderWithATrailingSeparatorAndNothingToStart) {
-    const QString c = drives.add(u'C');
-    const QString e = drives.add(u'E');
-    QDir().mkpath(c + QStringLiteral("/A"));
-    writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(false));
-    writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
+    const QString c = packageOnDiskE(false);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
     QTest::keyClicks(w->EdOdkudCesta, QStringLiteral("E:\\pkg\\"));
     QTest::mouseClick(w->BtnOK, Qt::LeftButton);
@@ -220,11 +225,7 @@ TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {
 
 TEST_F(InstallRun, TheStartedProgramReallyRunsInItsTarget) {
     platform::setShell(nullptr);  // the real shell this time
-    const QString c = drives.add(u'C');
-    const QString e = drives.add(u'E');
-    QDir().mkpath(c + QStringLiteral("/A"));
-    writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(true));
-    writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
+    const QString c = packageOnDiskE(true);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
     w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
     QTest::mouseClick(w->BtnOK, Qt::LeftButton);
