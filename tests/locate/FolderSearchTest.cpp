@@ -2,6 +2,7 @@
 #include "locate/FolderSearch.h"
 #include "platform/Exception.h"
 
+#include "support/OtherUser.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QFile>
 
 using namespace selvanix;
+using selvanix::test::runAsOtherUser;
 using selvanix::test::TestDrives;
 using selvanix::test::writeBytes;
 
@@ -158,22 +160,7 @@ TEST_F(FolderSearch, FolderThatCannotBeEnteredEndsTheSearch) {
     mark(u'C', "B/locked/inner");
     mark(u'C', "C");
     ::chmod(QFile::encodeName(c + "/B/locked").constData(), 0);
-    // Let the other user reach the drive's folder.
-    for (QString path = c; path.size() > 1; path = QFileInfo(path).path()) {
-        ::chmod(QFile::encodeName(path).constData(), 0755);
-        if (path == QDir::tempPath()) {
-            break;
-        }
-    }
-    int channel[2];
-    ASSERT_EQ(::pipe(channel), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(3);
-        }
+    const QByteArray report = runAsOtherUser([&] {
         Hits hits;
         QString outcome;
         try {
@@ -183,21 +170,11 @@ TEST_F(FolderSearch, FolderThatCannotBeEnteredEndsTheSearch) {
         } catch (const EInOutError& e) {
             outcome = e.message();
         }
-        const QByteArray report =
-            (outcome + "|" + hits.folders.join(',') + "|" + (barA.visible ? "shown" : "hidden"))
-                .toUtf8();
-        (void)!::write(channel[1], report.constData(), static_cast<size_t>(report.size()));
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    char buffer[512] = {};
-    const ssize_t n = ::read(channel[0], buffer, sizeof buffer - 1);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+        return (outcome + "|" + hits.folders.join(',') + "|" + (barA.visible ? "shown" : "hidden"))
+            .toUtf8();
+    });
     ::chmod(QFile::encodeName(c + "/B/locked").constData(), 0755);
-    ASSERT_GT(n, 0);
-    EXPECT_EQ(QString::fromUtf8(buffer), QStringLiteral("File access denied|C:\\A|hidden"));
+    EXPECT_EQ(QString::fromUtf8(report), QStringLiteral("File access denied|C:\\A|hidden"));
 }
 
 }  // namespace

@@ -8,6 +8,11 @@
 namespace selvanix::test {
 
 TestDrives::TestDrives() {
+    // Our own folder: another user may pass through it to the drives (0755 below), which the
+    // tests that run as an unprivileged user need; nothing above it is touched.
+    QFile::setPermissions(base_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                            QFileDevice::ExeOther);
     install();
 }
 
@@ -18,6 +23,10 @@ TestDrives::~TestDrives() {
 QString TestDrives::add(QChar letter, platform::DriveType type) {
     const QString path = base_.path() + QStringLiteral("/drive_") + letter.toUpper();
     QDir().mkpath(path);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                    QFileDevice::ExeOther);
     map_.setDrive(letter, path, type);
     roots_[letter.toUpper().unicode()] = path;
     install();
