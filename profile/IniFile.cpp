@@ -14,7 +14,8 @@ ProfileEntry splitEntry(const QString& line) {
     return {line.left(eq), line.mid(eq + 1)};
 }
 
-TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName)) {}
+TIniFile::TIniFile(QString fileName, platform::LinkAtName links)
+    : fileName_(std::move(fileName)), links_(links) {}
 
 TIniFile::~TIniFile() {
     try {
@@ -67,13 +68,13 @@ void TIniFile::ReadSectionValues(const QString& section, QStringList& lines) con
 }
 
 void TIniFile::EraseSection(const QString& section) {
-    if (!WritePrivateProfileStringW(section, std::nullopt, std::nullopt, fileName_)) {
+    if (!WritePrivateProfileStringW(section, std::nullopt, std::nullopt, fileName_, links_)) {
         raiseWriteError();
     }
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    if (!WritePrivateProfileStringW(section, key, value, fileName_)) {
+    if (!WritePrivateProfileStringW(section, key, value, fileName_, links_)) {
         raiseWriteError();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 
 #include <QString>
@@ -23,7 +24,8 @@ public:
 // A profile file bound to one name; every call goes to the file at once.
 class TIniFile {
 public:
-    explicit TIniFile(QString fileName);
+    // Writes under LinkAtName::Replace never go through a link at the file name.
+    explicit TIniFile(QString fileName, platform::LinkAtName links = platform::LinkAtName::Follow);
     ~TIniFile();  // writes pending changes, ignoring the result
     TIniFile(const TIniFile&) = delete;
     TIniFile& operator=(const TIniFile&) = delete;
@@ -44,6 +46,7 @@ private:
     [[noreturn]] void raiseWriteError() const;
 
     QString fileName_;
+    platform::LinkAtName links_;
 };
 
 }  // namespace selvanix

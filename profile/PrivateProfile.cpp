@@ -5,6 +5,10 @@
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -16,20 +20,39 @@ namespace {
 
 enum class LoadResult { Loaded, Missing, Failed };
 
-LoadResult load(const QString& fileName, ProfileText& profile) {
+LoadResult load(const QString& fileName, ProfileText& profile,
+                platform::LinkAtName links = platform::LinkAtName::Follow) {
     const QString host = platform::toHostPath(fileName);
     if (host.isEmpty()) {
         platform::setLastError(3);
         return LoadResult::Failed;
     }
-    const QFileInfo info(host);
-    if (!info.exists()) {
-        return LoadResult::Missing;
-    }
-    QFile file(host);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+    const int flags = O_RDONLY | O_CLOEXEC |
+                      (links == platform::LinkAtName::Replace ? O_NOFOLLOW | O_NONBLOCK : 0);
+    const int fd = ::open(QFile::encodeName(host).constData(), flags);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return LoadResult::Missing;
+        }
+        if (errno == ELOOP && links == platform::LinkAtName::Replace) {
+            return LoadResult::Missing;  // a link is replaced, its target never read
+        }
         platform::setLastError(5);
         return LoadResult::Failed;
+    }
+    QFile file;
+    struct stat st {};
+    const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!opened) {
+        ::close(fd);
+    }
+    if (!opened || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        platform::setLastError(5);
+        return LoadResult::Failed;
+    }
+    if (links == platform::LinkAtName::Replace &&
+        (!S_ISREG(st.st_mode) || platform::isForeignLink(st))) {
+        return LoadResult::Missing;  // not a file of the folder's own: replaced, never read
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
@@ -48,23 +71,21 @@ int copyList(const QStringList& names, QChar* buffer, int size) {
         buffer[0] = QChar(0);
         return 0;
     }
-    int pos = 0;
+    QString list;
     for (const QString& name : names) {
-        const int length = static_cast<int>(name.size());
-        if (pos + length + 2 > size) {
-            // Too long: as much as fits, then two NULs.
-            const int room = std::max(0, size - 2 - pos);
-            std::copy_n(name.constData(), room, buffer + pos);
-            buffer[size - 2] = QChar(0);
-            buffer[size - 1] = QChar(0);
-            return size - 2;
-        }
-        std::copy_n(name.constData(), length, buffer + pos);
-        pos += length;
-        buffer[pos++] = QChar(0);
+        list += name;
+        list += QChar(0);
     }
-    buffer[pos] = QChar(0);
-    return pos == 0 ? 0 : pos;
+    // A list that reaches size - 2 units counts as cut, as callers test for that result.
+    if (list.size() >= size - 2 && !list.isEmpty()) {
+        std::copy_n(list.constData(), size - 2, buffer);
+        buffer[size - 2] = QChar(0);
+        buffer[size - 1] = QChar(0);
+        return size - 2;
+    }
+    std::copy_n(list.constData(), list.size(), buffer);
+    buffer[list.size()] = QChar(0);
+    return static_cast<int>(list.size());
 }
 
 int copyValue(const QString& value, QChar* buffer, int size) {
@@ -93,14 +114,18 @@ int GetPrivateProfileStringW(const std::optional<QString>& section,
     }
     std::optional<QString> value;
     if (loaded) {
-        value = profile.value(*section, *key);
+        value = profile.value(ProfileText::trimmedName(*section), ProfileText::trimmedName(*key));
     }
-    return copyValue(value.value_or(defaultValue.value_or(QString())), buffer, size);
+    if (!value) {
+        value = ProfileText::readAsDefault(defaultValue.value_or(QString()));
+    }
+    return copyValue(*value, buffer, size);
 }
 
 bool WritePrivateProfileStringW(const std::optional<QString>& section,
                                 const std::optional<QString>& key,
-                                const std::optional<QString>& value, const QString& fileName) {
+                                const std::optional<QString>& value, const QString& fileName,
+                                platform::LinkAtName links) {
     if (!section) {
         // Every write reaches the disk at once, so there is nothing to flush.
         return !key && !value;
@@ -113,20 +138,28 @@ bool WritePrivateProfileStringW(const std::optional<QString>& section,
         return false;
     }
     ProfileText profile;
-    const LoadResult loaded = load(fileName, profile);
+    const LoadResult loaded = load(fileName, profile, links);
     if (loaded == LoadResult::Failed) {
         return false;  // never replace content we could not read
     }
     if (!key || !value) {
         if (loaded == LoadResult::Missing) {
+            // As a write there would: only a missing folder is a failure.
+            const QString host = platform::toHostPath(fileName);
+            if (!QFileInfo(host).absoluteDir().exists()) {
+                platform::setLastError(3);
+                return false;
+            }
             return true;
         }
         const bool changed =
             key ? profile.removeKey(*section, *key) : profile.eraseSection(*section);
-        return !changed || platform::replaceFileAtomically(fileName, profile.encode());
+        return !changed || platform::replaceFileAtomically(fileName, profile.encode(),
+                                                           platform::Durability::Flushed, links);
     }
     profile.setValue(*section, *key, *value);
-    return platform::replaceFileAtomically(fileName, profile.encode());
+    return platform::replaceFileAtomically(fileName, profile.encode(),
+                                           platform::Durability::Flushed, links);
 }
 
 }  // namespace selvanix

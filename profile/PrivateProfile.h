@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
+
 #include <QChar>
 #include <QString>
 #include <optional>
@@ -20,8 +22,11 @@ int GetPrivateProfileStringW(const std::optional<QString>& section,
 // With all three: sets the value. Without a value: removes the key. Without a key: erases the
 // section. Without a section: writes pending changes (there never are any). False on failure,
 // with the platform error code in platform::lastError().
+// Under LinkAtName::Replace a link at the file name is neither read nor written through: the
+// write puts a regular file in its place.
 bool WritePrivateProfileStringW(const std::optional<QString>& section,
                                 const std::optional<QString>& key,
-                                const std::optional<QString>& value, const QString& fileName);
+                                const std::optional<QString>& value, const QString& fileName,
+                                platform::LinkAtName links = platform::LinkAtName::Follow);
 
 }  // namespace selvanix

@@ -38,7 +38,15 @@ struct ParsedLine {
     Kind kind = Kind::Other;
     QString name;
     QString value;
+    bool listed = true;  // a comment or a line without a key is found by a read, never listed
 };
+
+QString unquoted(const QString& value) {
+    if (value.size() >= 2 && isQuote(value.front()) && value.back() == value.front()) {
+        return value.mid(1, value.size() - 2);
+    }
+    return value;
+}
 
 ParsedLine parseLine(const QString& line) {
     ParsedLine parsed;
@@ -55,23 +63,14 @@ ParsedLine parseLine(const QString& line) {
         // A '[' line without ']' is no header and no key.
         return parsed;
     }
-    if (line.startsWith(u';')) {
-        return parsed;
-    }
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0) {
         return parsed;
     }
     parsed.name = trimBlanks(cutAtNul(QStringView(line).left(eq)));
-    if (parsed.name.isEmpty()) {
-        return parsed;
-    }
+    parsed.listed = !parsed.name.isEmpty() && !line.startsWith(u';');
     parsed.kind = ParsedLine::Kind::Entry;
-    parsed.value = trimBlanks(cutAtNul(QStringView(line).mid(eq + 1)));
-    if (parsed.value.size() >= 2 && isQuote(parsed.value.front()) &&
-        parsed.value.back() == parsed.value.front()) {
-        parsed.value = parsed.value.mid(1, parsed.value.size() - 2);
-    }
+    parsed.value = unquoted(trimBlanks(cutAtNul(QStringView(line).mid(eq + 1))));
     return parsed;
 }
 
@@ -229,10 +228,8 @@ std::optional<ProfileText::Section> ProfileText::firstSection(const QString& nam
 QStringList ProfileText::sectionNames() const {
     QStringList names;
     for (const Section& s : sections()) {
-        const bool seen = std::any_of(names.cbegin(), names.cend(),
-                                      [&](const QString& n) { return sameProfileName(n, s.name); });
-        if (s.header >= 0 && !seen) {
-            names.append(s.name);
+        if (s.header >= 0 && !s.name.isEmpty()) {
+            names.append(s.name);  // a repeated header is listed each time
         }
     }
     return names;
@@ -243,7 +240,7 @@ QStringList ProfileText::keys(const QString& section) const {
     if (const auto s = firstSection(section)) {
         for (qsizetype i = s->begin; i < s->end; ++i) {
             const ParsedLine parsed = parseLine(lines_[i].text);
-            if (parsed.kind == ParsedLine::Kind::Entry) {
+            if (parsed.kind == ParsedLine::Kind::Entry && parsed.listed) {
                 result.append(parsed.name);
             }
         }
@@ -321,6 +318,18 @@ bool ProfileText::removeKey(const QString& section, const QString& key) {
         }
     }
     return false;
+}
+
+QString ProfileText::trimmedName(const QString& name) {
+    return trimBlanks(name);
+}
+
+QString ProfileText::readAsDefault(const QString& value) {
+    qsizetype end = value.size();
+    while (end > 0 && isBlank(value[end - 1])) {
+        --end;
+    }
+    return unquoted(value.left(end));
 }
 
 bool ProfileText::isWritableSection(const QString& section) {

@@ -39,6 +39,11 @@ public:
     // Removes the key's first occurrence; false when there was none.
     bool removeKey(const QString& section, const QString& key);
 
+    // A section or key name as a read looks it up: without surrounding blanks.
+    static QString trimmedName(const QString& name);
+    // A read's default as the read returns it: right-trimmed and unquoted like a value.
+    static QString readAsDefault(const QString& value);
+
     // Whether a name or value survives a write and a read unchanged.
     static bool isWritableSection(const QString& section);
     static bool isWritableKey(const QString& key);

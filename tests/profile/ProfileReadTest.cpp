@@ -100,7 +100,35 @@ TEST_F(ProfileRead, KeyLines) {
                            "inner= a ", "eq=a=b=c", "#hash=1", "semi=v ;not a comment",
                            "empty=", QStringLiteral("nbsp=\u00A0v\u00A0")}));
     EXPECT_EQ(value("DEFINICE", "no equals sign"), QStringLiteral("?"));
-    EXPECT_EQ(value("DEFINICE", ";comment"), QStringLiteral("?"));
+    // A comment or a line without a key is hidden from the list only.
+    EXPECT_EQ(value("DEFINICE", ";comment"), QStringLiteral("1"));
+    EXPECT_EQ(value("DEFINICE", ""), QStringLiteral("nokey"));
+}
+
+TEST_F(ProfileRead, SectionListAndLookupsAsTheSystemDoesThem) {
+    writeBytes(c + "/p.ini",
+               "[A]\r\nk=1\r\n"
+               "[]\r\nhidden=1\r\n"
+               "[ ]\r\n"
+               "[B]\r\nk=2\r\n"
+               "[a]\r\nk=3\r\n");
+    QChar buffer[64];
+    const int n =
+        GetPrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, buffer, 64, "C:\\p.ini");
+    // A repeated header is named each time; empty headers are not named at all.
+    EXPECT_EQ(QString(buffer, n + 1), QString::fromUtf16(u"A\0B\0a\0\0", 7));
+    EXPECT_EQ(value("a", "k"), QStringLiteral("1"));  // reads take the first occurrence
+
+    // Names given to a read are trimmed; the key list of an untrimmed section is empty.
+    EXPECT_EQ(value(" \tB ", "  k\t"), QStringLiteral("2"));
+    EXPECT_EQ(GetPrivateProfileStringW(QString(" B "), std::nullopt, std::nullopt, buffer, 64,
+                                       "C:\\p.ini"),
+              0);
+
+    // The default is treated like a stored value: right-trimmed and unquoted.
+    EXPECT_EQ(value("A", "missing", "  \"d e f\"  \t"), QStringLiteral("  \"d e f\""));
+    EXPECT_EQ(value("A", "missing", "\"d e f\"  \t"), QStringLiteral("d e f"));
+    EXPECT_EQ(value("A", "missing", "'x'"), QStringLiteral("x"));
 }
 
 TEST_F(ProfileRead, NamesIgnoreAsciiCaseAndFirstOccurrencesWin) {
@@ -161,6 +189,14 @@ TEST_F(ProfileRead, KeyListBufferSemantics) {
     EXPECT_EQ(
         GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 6, "C:\\p.ini"),
         4);
+    // A list of exactly size - 2 units counts as cut too; one unit more room and it fits.
+    EXPECT_EQ(
+        GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 9, "C:\\p.ini"),
+        7);
+    EXPECT_EQ(buffer[7], QChar(0));
+    EXPECT_EQ(
+        GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 10, "C:\\p.ini"),
+        7);
     EXPECT_EQ(GetPrivateProfileStringW(QString("S"), QString("abc"), std::nullopt, buffer, 2,
                                        "C:\\p.ini"),
               1);

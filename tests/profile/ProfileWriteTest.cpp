@@ -1,5 +1,7 @@
 #include "platform/CodePages.h"
+#include "platform/FileOps.h"
 #include "profile/IniFile.h"
+#include "profile/PrivateProfile.h"
 
 #include "support/FileSizeLimit.h"
 #include "support/TestDrives.h"
@@ -71,8 +73,13 @@ TEST_F(ProfileWrite, EraseOfNothingWritesNothing) {
     TIniFile missing("C:\\s.kac");
     missing.EraseSection("DEFINICE");
     EXPECT_FALSE(QFile::exists(c + "/s.kac"));
+    // In a folder that does not exist, erasing fails as writing there does.
     TIniFile missingFolder("C:\\nowhere\\s.kac");
-    missingFolder.EraseSection("DEFINICE");  // succeeds: there is nothing to erase
+    EXPECT_THROW(missingFolder.EraseSection("DEFINICE"), EIniFileException);
+    platform::setLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringW(QString("DEFINICE"), QString("k"), std::nullopt,
+                                            "C:\\nowhere\\s.kac"));
+    EXPECT_EQ(platform::lastError(), 3);
     EXPECT_FALSE(QDir(c + "/nowhere").exists());
 
     writeBytes(c + "/s.kac", "[SERVER]\nbaseurl=u");
