@@ -175,7 +175,7 @@ void TFrDRozbal::showFinalScreen() {
 void TFrDRozbal::dejtam(const QString& cesta) {
     state.TmpCestaAdresar = cesta;
     EdKamCesta[0]->setText(cesta);
-    UlozCFG(cesta);
+    UlozCFG(cesta, platform::LinkAtName::Replace);
     rozbal();
     if (!state.run.isEmpty()) {
         SpustFile(state.run, QString(), cesta + u'\\', platform::SW_SHOWNORMAL);

@@ -41,7 +41,7 @@ void TFrDRozbal::NactiCFG() {
     }
 }
 
-void TFrDRozbal::UlozCFG(const QString& kam) {
+void TFrDRozbal::UlozCFG(const QString& kam, platform::LinkAtName links) {
     SettingsToWrite settings;
     settings.program = state.cisloProgramu;
     settings.source = state.odkudinstC;
@@ -57,7 +57,7 @@ void TFrDRozbal::UlozCFG(const QString& kam) {
     settings.koukani = CbKoukani->isChecked();
     settings.automaticky = CbAutomaticky->isChecked();
     settings.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-    writeSettings(settingsFileName(kam), settings);
+    writeSettings(settingsFileName(kam), settings, links);
 }
 
 }  // namespace selvanix

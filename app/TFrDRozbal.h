@@ -92,7 +92,8 @@ public:
     // Handlers and methods.
     void FormCreate();
     void NactiCFG();
-    void UlozCFG(const QString& kam);
+    // Into a target folder with LinkAtName::Replace; beside the program links are followed.
+    void UlozCFG(const QString& kam, platform::LinkAtName links = platform::LinkAtName::Follow);
     void RGPrgClick();
     void RgZdrojClick();
     void JedenINI();

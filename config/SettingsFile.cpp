@@ -70,9 +70,10 @@ QString settingsFileName(const QString& folder) {
     return separated ? folder + name : folder + u'\\' + name;
 }
 
-void writeSettings(const QString& fileName, const SettingsToWrite& settings) {
+void writeSettings(const QString& fileName, const SettingsToWrite& settings,
+                   platform::LinkAtName links) {
     const QString section = QString::fromUtf16(kDefiniceSection);
-    TIniFile ini(fileName);
+    TIniFile ini(fileName, links);
     ini.EraseSection(section);
     if (codeIn(QString::number(settings.program), {1, 2, 4, 5, 6, 7, 8})) {
         ini.WriteString(section, QStringLiteral("program"), QString::number(settings.program));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
+
 #include <QString>
 #include <array>
 #include <optional>
@@ -45,7 +47,9 @@ struct SettingsToWrite {
 // folder + "\upgrade.kac".
 QString settingsFileName(const QString& folder);
 
-// Erases the section, then writes every key; raises EIniFileException.
-void writeSettings(const QString& fileName, const SettingsToWrite& settings);
+// Erases the section, then writes every key; raises EIniFileException. A target folder's file
+// is written with LinkAtName::Replace, so a planted link cannot redirect it.
+void writeSettings(const QString& fileName, const SettingsToWrite& settings,
+                   platform::LinkAtName links = platform::LinkAtName::Follow);
 
 }  // namespace selvanix

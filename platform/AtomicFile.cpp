@@ -76,19 +76,28 @@ bool writeAll(int fd, const QByteArray& content) {
 
 }  // namespace
 
-bool replaceFileAtomically(const QString& path, const QByteArray& content, Durability durability) {
+bool isForeignLink(const struct stat& status) {
+    return S_ISLNK(status.st_mode) || (S_ISREG(status.st_mode) && status.st_nlink > 1);
+}
+
+bool replaceFileAtomically(const QString& path, const QByteArray& content, Durability durability,
+                           LinkAtName links) {
     QString target = toHostPath(path);
     if (target.isEmpty()) {
         setLastError(3);
         return false;
     }
     const QFileInfo info(target);
-    if (info.isSymLink() && info.exists()) {
+    if (links == LinkAtName::Follow && info.isSymLink() && info.exists()) {
         target = info.canonicalFilePath();
     }
     const QByteArray hostTarget = QFile::encodeName(target);
     struct stat old {};
-    const bool existed = ::stat(hostTarget.constData(), &old) == 0;
+    bool existed = links == LinkAtName::Follow ? ::stat(hostTarget.constData(), &old) == 0
+                                               : ::lstat(hostTarget.constData(), &old) == 0;
+    if (existed && links == LinkAtName::Replace && isForeignLink(old)) {
+        existed = false;  // replaced as if it were not there
+    }
     if (existed) {
         if (S_ISDIR(old.st_mode)) {
             return fail(EISDIR);
