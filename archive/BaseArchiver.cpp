@@ -23,6 +23,7 @@ void TArcBaseArchiver::openStream(ArchiveStream stream) {
 }
 
 void TArcBaseArchiver::closeStream() {
+    claims_.clear();
     dir_.reset();
     stream_.reset();
 }

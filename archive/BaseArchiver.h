@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -84,13 +85,22 @@ public:
     // Decodes entry index into out; see the decoding rules in ExtractItem.cpp.
     void ExtractItem(int index, ArcOutput& out);
 
+    // Forgets which parts of the archive were decoded: an entry whose data overlaps another's
+    // decoded since then is refused as damaged, so a few bytes cannot be written many times.
+    void beginClaims() { claims_.clear(); }
+
     // Raises an archiver error with this component's name in front.
     [[noreturn]] void raise(int nativeError, const QString& argument = QString()) const;
     // Fires the per-entry and overall ppProcess events for the entry being decoded.
     void fireProgress(const QString& fileName);
 
 private:
+    // Records [begin, end) as entry index's; false when another entry holds part of it.
+    bool claim(int index, std::uint64_t begin, std::uint64_t end);
+
     std::optional<ArchiveStream> stream_;
+    // Decoded ranges by their start: their end and their entry.
+    std::map<std::uint64_t, std::pair<std::uint64_t, int>> claims_;
     std::unique_ptr<TArcDirManager> dir_;
     // Decoding buffers, made at the first entry and reused: one block of compressed data and
     // one of output. Never filled before use, so small entries cost no clearing.

@@ -15,6 +15,10 @@ namespace {
 constexpr qint64 kEndSearchSpan = 65600;
 constexpr qint64 kLocalSearchBlock = 65535;
 constexpr qint64 kStubSearchBlock = 10000;
+// A directory rebuilt from local headers keeps at most as many entries as an archive without
+// Zip64 records can list: a damaged package never holds more, and a file packed with header
+// signatures cannot make the rebuilt list outgrow the archive many times over.
+constexpr std::size_t kMaxRebuiltEntries = 65535;
 
 // The directory cannot be read as the end record describes it.
 struct UnreadableDirectory {};
@@ -310,7 +314,7 @@ void TArcDirManager::TryToBuildCentralDir(bool endFound) {
     qint64 searchedFrom = -1;
     std::optional<qint64> descriptor;
 
-    for (; match; match = headers.find(*match + 4)) {
+    for (; match && CDir.size() < kMaxRebuiltEntries; match = headers.find(*match + 4)) {
         const qint64 x = *match;
         std::array<unsigned char, TArcZipLocalHeader::kSize> raw{};
         if (!stream_.readExactly(x, raw.data(), raw.size())) {

@@ -22,6 +22,23 @@ struct EntryFailed {};
 
 }  // namespace
 
+bool TArcBaseArchiver::claim(int index, std::uint64_t begin, std::uint64_t end) {
+    auto next = claims_.lower_bound(begin);
+    if (next != claims_.end() && next->first < end && next->second.second != index) {
+        return false;
+    }
+    if (next != claims_.begin()) {
+        const auto previous = std::prev(next);
+        if (previous->second.first > begin && previous->second.second != index) {
+            return false;
+        }
+    }
+    if (next == claims_.end() || next->first != begin) {
+        claims_.emplace(begin, std::make_pair(end, index));
+    }
+    return true;
+}
+
 void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
     if (!isOpen() || index < 0 || index >= dir_->Count()) {
         raise(ARC_ERROR_BAD_INDEX);
@@ -75,6 +92,9 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             const std::uint64_t room =
                 dataStart < dirStart ? static_cast<std::uint64_t>(dirStart - dataStart) : 0;
             c = std::min(c, room);
+        }
+        if (!claim(index, item.LocalHeaderOffset, static_cast<std::uint64_t>(dataStart) + c)) {
+            throw EntryFailed{};
         }
 
         const std::uint16_t method = item.CompressionMethod;
@@ -208,6 +228,10 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 const QByteArray code =
                     in.readBytes(dataStart + static_cast<qint64>(c), AesDecryptor::kCodeLength);
                 if (!decryption.aes->verify(code)) {
+                    throw EntryFailed{};
+                }
+                // AE-1 keeps the CRC-32 as well; AE-2 stores 0 there.
+                if (item.AesVersion == 1 && crc.value() != item.CentralDir.crc32) {
                     throw EntryFailed{};
                 }
             } else if (crc.value() != item.CentralDir.crc32) {

@@ -1,16 +1,21 @@
-// One selected entry to one file below the base folder. When a file of that name exists, the
-// entry is decoded into a temporary file beside it, which replaces it only when the entry
-// decoded soundly, so a failed, skipped or cancelled entry leaves the previous file as it
-// was. A new name is written directly and removed again when the entry fails.
+// One selected entry to one file below the base folder. The folders on the way are entered
+// one by one from a handle on the base folder, never through a symbolic link. When something
+// stands at the entry's name, the entry is decoded into a temporary file beside it, which
+// replaces it (a link itself, never its target) only when the entry decoded soundly, so a
+// failed, skipped or cancelled entry leaves the previous file as it was. A new name is
+// written directly and removed again when the entry fails.
 #include "ArcException.h"
 #include "ArcOutput.h"
 #include "Pakovna.h"
 #include "platform/DriveMap.h"
 #include "platform/File.h"
 #include "platform/FileOps.h"
+#include "platform/FolderHandle.h"
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
 #include <QDateTime>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <optional>
@@ -62,16 +67,68 @@ std::uint32_t toDos(const QDateTime& when) {
            static_cast<std::uint32_t>((t.hour() << 11) | (t.minute() << 5) | (t.second() / 2));
 }
 
-void applyAttributes(const QString& target, const TDirItem& item, std::uint32_t attributes) {
-    const unsigned mode = (attributes >> 16) & 0777;
-    if ((item.CentralDir.versionMadeBy >> 8) == 3 && mode != 0) {
-        platform::setPermissions(target, mode);  // made on Unix: its permission bits
-    } else {
-        platform::setFileAttributes(target, attributes);
+// The permission bits the new file gets: an entry made on Unix keeps its own, within what
+// the umask allows and without set-uid, set-gid and sticky; any other entry is writable
+// unless it is marked read-only.
+unsigned entryMode(const TDirItem& item, std::uint32_t attributes, unsigned umask) {
+    const unsigned stored = (attributes >> 16) & 0777;
+    if ((item.CentralDir.versionMadeBy >> 8) == 3 && stored != 0) {
+        return stored & ~umask;
     }
+    unsigned mode = 0666 & ~umask;
+    if ((attributes & platform::FILE_ATTRIBUTE_READONLY) != 0) {
+        mode &= ~0222u;
+    }
+    return mode;
+}
+
+QByteArray hostName(const QString& component) {
+    return QFile::encodeName(component);
 }
 
 }  // namespace
+
+const platform::FolderHandle& TPakovna::folderFor(const QString& baseDir, const QString& folderPart,
+                                                  const QString& target) {
+    if (!baseFolder_ || baseFolderPath_ != baseDir) {
+        lastFolderHandle_.reset();
+        baseFolder_ = platform::FolderHandle::open(baseDir);
+        if (!baseFolder_ && Options.CreateDirs && platform::createFolder(baseDir)) {
+            baseFolder_ = platform::FolderHandle::open(baseDir);
+        }
+        if (!baseFolder_) {
+            raise(ARC_ERROR_CANNOT_CREATE_DIR, baseDir);
+        }
+        baseFolderPath_ = baseDir;
+    }
+    if (folderPart.isEmpty()) {
+        return *baseFolder_;
+    }
+    // Entries of one folder usually follow each other.
+    if (lastFolderHandle_ && lastFolder_ == folderPart) {
+        return *lastFolderHandle_;
+    }
+    lastFolderHandle_.reset();
+    std::optional<platform::FolderHandle> current;
+    QString walked = baseDir;
+    for (const QString& component : folderPart.split(u'\\')) {
+        walked += component;
+        const platform::FolderHandle& from = current ? *current : *baseFolder_;
+        platform::FolderHandle::Refusal why = platform::FolderHandle::Refusal::None;
+        auto next = from.enter(hostName(component), Options.CreateDirs, &why);
+        if (!next) {
+            if (why == platform::FolderHandle::Refusal::Link) {
+                raise(ARC_ERROR_CANNOT_CREATE_FILE, target);  // never written through a link
+            }
+            raise(ARC_ERROR_CANNOT_CREATE_DIR, walked);
+        }
+        current = std::move(next);
+        walked += u'\\';
+    }
+    lastFolder_ = folderPart;
+    lastFolderHandle_ = std::move(current);
+    return *lastFolderHandle_;
+}
 
 void TPakovna::extractToFile(int index, const QString& entryName, const QString& baseDir) {
     const TDirItem& item = directory().Item(index);
@@ -86,35 +143,34 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     }
     f = *safe;
     const qsizetype slash = f.lastIndexOf(u'\\');
-    if (Options.CreateDirs) {
-        const QString folder = slash >= 0 ? baseDir + f.left(slash) : baseDir;
-        // Entries of one folder usually follow each other: it was made a moment ago.
-        if (folder != lastFolder_) {
-            if (!platform::createFolder(folder)) {
-                raise(ARC_ERROR_CANNOT_CREATE_DIR, folder);
-            }
-            lastFolder_ = folder;
-        }
-    } else {
+    QString folderPart = slash > 0 ? f.left(slash) : QString();
+    if (!Options.CreateDirs) {
         f = f.mid(slash + 1);
+        folderPart.clear();
     }
+    const QString target = baseDir + f;
+    const platform::FolderHandle& folder = folderFor(baseDir, folderPart, target);
     if ((attributes & 0x10) != 0 || item.Name.endsWith(u'/')) {
         return;  // a folder entry is its folder
     }
-    const QString target = baseDir + f;
+    const QByteArray leaf = hostName(f.mid(f.lastIndexOf(u'\\') + 1));
 
-    const bool replacing = platform::fileExists(target);
+    // What stands at the name now; a link there is judged as itself and replaced.
+    const std::optional<struct stat> existing = folder.status(leaf);
+    if (existing && S_ISDIR(existing->st_mode)) {
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+    }
+    const bool replacing = existing.has_value();
     if (replacing) {
-        const auto existing = platform::fileAttributes(target);
-        const bool readOnly = existing && (*existing & platform::FILE_ATTRIBUTE_READONLY) != 0;
+        const bool readOnly = S_ISREG(existing->st_mode) && (existing->st_mode & 0222) == 0;
         if (!Options.ReplaceReadOnly && readOnly) {
             return;
         }
         const std::uint32_t entryTime =
             (static_cast<std::uint32_t>(item.CentralDir.lastModDate) << 16) |
             item.CentralDir.lastModTime;
-        const auto targetTime = platform::lastWriteTime(target);
-        const std::uint32_t current = targetTime ? toDos(*targetTime) : 0;
+        const std::uint32_t current =
+            toDos(QDateTime::fromSecsSinceEpoch(existing->st_mtim.tv_sec));
         QString dest = target;
         switch (Options.OverwriteMode) {
             case omPrompt:
@@ -139,48 +195,44 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         }
     }
 
-    const qsizetype cut = target.lastIndexOf(u'\\');
-    const QString temp = replacing
-                             ? target.left(cut + 1) + u'.' + target.mid(cut + 1) + u'.' +
-                                   QString::number(QRandomGenerator::global()->generate64(), 16) +
-                                   QStringLiteral(".tmp")
-                             : target;
-    auto file = platform::File::open(temp, platform::File::Mode::CreateNew);
+    const QByteArray written =
+        replacing ? "." + leaf + "." +
+                        QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp"
+                  : leaf;
+    auto file = folder.createFile(written);
     if (!file) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
     FileOutput out(*file);
-    const auto finish = [&] {
-        const QDateTime when = fromDos(item.CentralDir.lastModDate, item.CentralDir.lastModTime);
-        if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
-            file->flush();
-        }
-        if (when.isValid()) {
-            file->setLastWriteTime(when.toMSecsSinceEpoch());
-        }
+    const auto discard = [&] {
         file->close();
+        folder.remove(written);
     };
     try {
         ExtractItem(index, out);
     } catch (...) {
-        finish();
-        platform::deleteFile(temp);
+        discard();
         throw;
     }
-    finish();
     if (FSkipFile || FProgressCancel) {
-        platform::deleteFile(temp);
+        discard();
         return;
     }
-    if (replacing) {
-        platform::setFileAttributes(target, 0);  // a read-only file may be replaced too
-        if (!platform::replaceFile(temp, target)) {
-            platform::deleteFile(temp);
-            raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
-        }
+    // Everything is settled on the open file, before its name is visible as the target.
+    const QDateTime when = fromDos(item.CentralDir.lastModDate, item.CentralDir.lastModTime);
+    if (when.isValid()) {
+        file->setLastWriteTime(when.toMSecsSinceEpoch());
     }
     if (Options.SetAttributes) {
-        applyAttributes(target, item, attributes);
+        file->setPermissions(entryMode(item, attributes, umask_));
+    }
+    if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
+        file->flush();
+    }
+    file->close();
+    if (replacing && !folder.rename(written, leaf)) {
+        folder.remove(written);
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
 }
 

@@ -137,7 +137,11 @@ void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
 
 void TPakovna::processTagged() {
     const std::lock_guard lock(archiverLock());
+    baseFolder_.reset();
+    lastFolderHandle_.reset();
     lastFolder_.clear();
+    umask_ = platform::processUmask();
+    beginClaims();
     TArcDirManager& dir = directory();
     FCurrentOperation = poExtract;
     FProcessedFileNo = 0;

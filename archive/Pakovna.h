@@ -2,6 +2,7 @@
 
 #include "ArcException.h"
 #include "BaseArchiver.h"
+#include "platform/FolderHandle.h"
 
 #include <QString>
 #include <cstdint>
@@ -80,12 +81,20 @@ private:
                      std::uint32_t searchAttr) const;
     void processTagged();
     void extractToFile(int index, const QString& fileName, const QString& baseDir);
+    // The folder of an entry below the base folder, entered without following links.
+    const platform::FolderHandle& folderFor(const QString& baseDir, const QString& folderPart,
+                                            const QString& target);
     TArcAction failureAction(const QString& fileName, const EArcException& error);
     bool confirmOverwrite(const QString& source, QString& dest);
     QString currentDir();
 
     QString FCurrentDir;
-    QString lastFolder_;  // the folder made for the previous entry of this call
+    // Opened for one ExtractFiles call: the base folder and the previous entry's folder.
+    std::optional<platform::FolderHandle> baseFolder_;
+    QString baseFolderPath_;
+    std::optional<platform::FolderHandle> lastFolderHandle_;
+    QString lastFolder_;
+    unsigned umask_ = 022;
 };
 
 }  // namespace selvanix

@@ -150,6 +150,10 @@ bool File::setLastWriteTime(qint64 msecsSinceEpoch) {
     return ::futimens(fd_, times) == 0 || fail();
 }
 
+bool File::setPermissions(unsigned mode) {
+    return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 || fail();
+}
+
 bool File::close() {
     if (fd_ < 0) {
         return true;

@@ -36,10 +36,12 @@ public:
     qint64 size() const;
     bool flush();  // down to the device
     bool setLastWriteTime(qint64 msecsSinceEpoch);
+    bool setPermissions(unsigned mode);  // the permission bits of the open file
     bool close();
     bool isOpen() const { return fd_ >= 0; }
 
 private:
+    friend class FolderHandle;
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };

@@ -1,4 +1,4 @@
-#include "ArchiveTesting.h"
+#include "ExtractFixture.h"
 
 #include "archive/Pakovna.h"
 #include "archive/WildcardMatch.h"
@@ -57,46 +57,6 @@ TEST(Wildcard, MatcherCorners) {
     EXPECT_TRUE(ArcMatchesMask(u"dir/x", u"*.*"));
     EXPECT_TRUE(ArcMatchesMask(u"a.b.c", u"a*.*"));
 }
-
-class ExtractFiles : public ::testing::Test {
-protected:
-    ExtractFiles() {
-        platform::setDialogs(dialogs);
-        base = drives.add(u'C') + "/T";
-        archive = drives.root(u'C') + "/pkg.zip";
-    }
-    ~ExtractFiles() override { platform::setDialogs(nullptr); }
-
-    void write(const ZipWriter& w) { writeBytes(archive, w.build()); }
-    void open() {
-        arc.FileName = "C:\\pkg.zip";
-        arc.OpenArchive(0);
-        arc.BaseDir = "C:\\T";
-    }
-    QStringList filesBelow(const QString& folder) const {
-        QStringList found;
-        const QDir root(folder);
-        for (const QFileInfo& info :
-             QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-            if (info.isDir()) {
-                found << root.relativeFilePath(info.filePath()) + "/";
-                for (const QString& inner : filesBelow(info.filePath())) {
-                    found << root.relativeFilePath(info.filePath()) + "/" + inner;
-                }
-            } else {
-                found << root.relativeFilePath(info.filePath());
-            }
-        }
-        found.sort();
-        return found;
-    }
-
-    TestDrives drives;
-    QString base;
-    QString archive;
-    TPakovna arc;
-    std::shared_ptr<ScriptedDialogs> dialogs = std::make_shared<ScriptedDialogs>();
-};
 
 TEST_F(ExtractFiles, StarDotExeSelection) {
     ZipWriter w;

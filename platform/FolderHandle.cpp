@@ -1,0 +1,146 @@
+#include "FolderHandle.h"
+
+#include "Exception.h"
+#include "FileOps.h"
+#include "Paths.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QFile>
+#include <cerrno>
+#include <cstdio>
+
+namespace selvanix::platform {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+bool fail(int errnoValue) {
+    setLastError(platformErrorFromErrno(errnoValue));
+    return false;
+}
+
+}  // namespace
+
+std::optional<FolderHandle> FolderHandle::open(const QString& path) {
+    const QString host = toHostPath(path);
+    if (host.isEmpty()) {
+        setLastError(3);
+        return std::nullopt;
+    }
+    const int fd = ::open(QFile::encodeName(host).constData(), kFolderFlags);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    return FolderHandle(fd);
+}
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FolderHandle::~FolderHandle() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::optional<FolderHandle> FolderHandle::enter(const QByteArray& name, bool create,
+                                                Refusal* refusal) const {
+    const auto refuse = [&](Refusal why, int errnoValue) -> std::optional<FolderHandle> {
+        if (refusal) {
+            *refusal = why;
+        }
+        fail(errnoValue);
+        return std::nullopt;
+    };
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/')) {
+        return refuse(Refusal::Other, EINVAL);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::openat(fd_, name.constData(), kFolderFlags | O_NOFOLLOW);
+        if (fd >= 0) {
+            if (refusal) {
+                *refusal = Refusal::None;
+            }
+            return FolderHandle(fd);
+        }
+        const int error = errno;
+        if (error == ENOENT && create && attempt == 0) {
+            if (::mkdirat(fd_, name.constData(), 0777) == 0 || errno == EEXIST) {
+                continue;  // open what is there now, made by us or by someone else meanwhile
+            }
+            return refuse(Refusal::Other, errno);
+        }
+        if (error == ELOOP || error == ENOTDIR) {
+            const auto st = status(name);
+            if (st && S_ISLNK(st->st_mode)) {
+                return refuse(Refusal::Link, ELOOP);
+            }
+            return refuse(Refusal::NotFolder, ENOTDIR);
+        }
+        return refuse(Refusal::Other, error);
+    }
+    return refuse(Refusal::Other, ENOENT);
+}
+
+std::optional<struct stat> FolderHandle::status(const QByteArray& name) const {
+    struct stat st {};
+    if (::fstatat(fd_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    return st;
+}
+
+std::optional<File> FolderHandle::createFile(const QByteArray& name) const {
+    const int fd =
+        ::openat(fd_, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    return File(fd);
+}
+
+bool FolderHandle::rename(const QByteArray& from, const QByteArray& to) const {
+    return ::renameat(fd_, from.constData(), fd_, to.constData()) == 0 || fail(errno);
+}
+
+bool FolderHandle::remove(const QByteArray& name) const {
+    return ::unlinkat(fd_, name.constData(), 0) == 0 || fail(errno);
+}
+
+unsigned processUmask() {
+    // The kernel reports it since 4.7; setting and restoring it would race with other threads.
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status)) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) {
+            return mask & 0777;
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask & 0777;
+}
+
+}  // namespace selvanix::platform

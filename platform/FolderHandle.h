@@ -1,0 +1,52 @@
+#pragma once
+
+#include "File.h"
+
+#include <sys/stat.h>
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace selvanix::platform {
+
+// An open folder; everything below it is reached by name relative to it, never through a
+// symbolic link, so a link planted below the folder cannot redirect a write elsewhere.
+class FolderHandle {
+public:
+    // Why a step below the folder failed.
+    enum class Refusal { None, Link, NotFolder, Other };
+
+    // The folder at an installer path. Links on the path itself are followed: the path is the
+    // caller's own choice.
+    static std::optional<FolderHandle> open(const QString& path);
+
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle();
+
+    // The child folder, made first when missing and create is set.
+    std::optional<FolderHandle> enter(const QByteArray& name, bool create,
+                                      Refusal* refusal = nullptr) const;
+    // What the name is, without following a link at it.
+    std::optional<struct stat> status(const QByteArray& name) const;
+    // A new file of that name, readable and writable; fails when the name exists.
+    std::optional<File> createFile(const QByteArray& name) const;
+    // Renames within this folder, replacing what stands at to (a link there is replaced,
+    // never followed).
+    bool rename(const QByteArray& from, const QByteArray& to) const;
+    // Removes a file or link of that name.
+    bool remove(const QByteArray& name) const;
+
+    int descriptor() const { return fd_; }
+
+private:
+    explicit FolderHandle(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// The process's file-creation mask, read without changing it.
+unsigned processUmask();
+
+}  // namespace selvanix::platform
