@@ -3,6 +3,8 @@
 // and a shell that records what it is asked to open.
 #include "WindowFixture.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -221,6 +223,29 @@ TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {
     EXPECT_EQ(w->LbRadekC->text(), QStringLiteral("Instaluji do Q:\\X"));
     EXPECT_FALSE(w->BtnKonec->isVisible());
     EXPECT_TRUE(shell->requests.empty());
+}
+
+TEST_F(InstallRun, ALinkedSettingsFileInATargetIsReplacedNotFollowed) {
+    const QString c = packageOnDiskE(false);
+    const QByteArray secret = "[SECRET]\r\ntoken=s3cret\r\n";
+    writeBytes(c + QStringLiteral("/secret.kac"), secret);
+    ::chmod(QFile::encodeName(c + QStringLiteral("/secret.kac")).constData(), 0600);
+    ASSERT_EQ(::symlink(QFile::encodeName(c + QStringLiteral("/secret.kac")).constData(),
+                        QFile::encodeName(c + QStringLiteral("/A/upgrade.kac")).constData()),
+              0);
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    const QString written = c + QStringLiteral("/A/upgrade.kac");
+    EXPECT_FALSE(QFileInfo(written).isSymLink());
+    EXPECT_EQ(setting(written, "kamcestaI"), QStringLiteral("C:\\A"));
+    EXPECT_FALSE(readBytes(written).contains("s3cret"));  // the link's target was never read
+    EXPECT_EQ(readBytes(c + QStringLiteral("/secret.kac")), secret);
+    EXPECT_EQ(QFileInfo(c + QStringLiteral("/secret.kac")).permissions(),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
 }
 
 TEST_F(InstallRun, TheStartedProgramReallyRunsInItsTarget) {

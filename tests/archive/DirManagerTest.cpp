@@ -171,4 +171,19 @@ TEST(DirManager, HostileCountsAndLengthsEndAtTheFile) {
     EXPECT_EQ(decode(arc, 1), QByteArray("tool"));
 }
 
+// A file packed with local header signatures: the rebuilt directory stops at 65,535 entries.
+TEST(DirManager, RebuildFromLocalHeadersIsBounded) {
+    QByteArray header("PK\x03\x04", 4);
+    header += QByteArray(22, '\0');
+    header += QByteArray("\x01\x00\x00\x00", 4);  // a one-byte name, no extra field
+    header += 'n';
+    QByteArray bytes;
+    for (int i = 0; i < 70000; ++i) {
+        bytes += header;
+    }
+    TArcBaseArchiver arc;
+    openBytes(arc, bytes);
+    EXPECT_EQ(arc.directory().Count(), 65535);
+}
+
 }  // namespace

@@ -1,9 +1,11 @@
-// Every input kept from fuzzing, and the seeds, go through the fuzzer's routine again.
+// Every input kept from fuzzing, and the seeds, go through both fuzzers' routines again.
 #include "ExerciseArchive.h"
+#include "ExerciseExtraction.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -14,7 +16,11 @@ TEST(FuzzRegression, KeptInputsDecodeWithoutHarm) {
         for (const QString& name : dir.entryList(QDir::Files)) {
             QFile f(dir.filePath(name));
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            selvanix::fuzz::exerciseArchive(f.readAll());
+            const QByteArray bytes = f.readAll();
+            selvanix::fuzz::exerciseArchive(bytes);
+            QTemporaryDir root;
+            EXPECT_EQ(selvanix::fuzz::exerciseExtraction(bytes, root.path()), QString())
+                << name.toStdString();
             ++inputs;
         }
     }

@@ -106,6 +106,30 @@ TEST_F(Interop, SevenZipAesWithAWrongCode) {
     EXPECT_EQ(nativeErrorOf([&] { decode(arc, 0); }), 8);
 }
 
+// AE-1 keeps a CRC-32 that must match as well as the code; AE-2 leaves it 0 and unused.
+TEST_F(Interop, SevenZipAesCrcCountsForAe1Only) {
+    QByteArray bytes =
+        readBytes(make("7z", {"a", "-tzip", "-bd", "-pk", "-mem=AES256", "OUT", "app.exe"}));
+    const qsizetype dir = bytes.indexOf(QByteArray("PK\x01\x02", 4));
+    ASSERT_GT(dir, 0);
+    const auto le16 = [&](qsizetype at) {
+        return static_cast<unsigned char>(bytes[at]) |
+               (static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    const qsizetype extra = dir + 46 + le16(dir + 28);
+    const qsizetype aes = bytes.indexOf(QByteArray("\x01\x99", 2), extra);
+    ASSERT_GT(aes, 0);
+    bytes[dir + 16] = static_cast<char>(bytes[dir + 16] ^ 0x55);  // the directory's CRC-32
+    for (const int version : {1, 2}) {
+        bytes[aes + 4] = static_cast<char>(version);
+        TArcBaseArchiver arc;
+        openBytes(arc, bytes);
+        ASSERT_EQ(arc.directory().Item(0).AesVersion, version);
+        arc.Password = "k";
+        EXPECT_EQ(nativeErrorOf([&] { decode(arc, 0); }), version == 1 ? 8 : 0) << version;
+    }
+}
+
 TEST_F(Interop, SevenZipDeflate64IsRefused) {
     TArcBaseArchiver arc;
     open(arc, make("7z", {"a", "-tzip", "-bd", "-mm=Deflate64", "OUT", "app.exe"}));

@@ -4,6 +4,10 @@
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 using namespace selvanix;
 using selvanix::test::readBytes;
@@ -93,6 +97,42 @@ TEST_F(SettingsFile, MissingFileOrSectionLoadsNothing) {
     EXPECT_FALSE(none.program || none.source || none.packageFolder || none.targetMode);
     writeBytes(c + "/upgrade.kac", "[SERVER]\r\nprogram=2\r\n");
     EXPECT_FALSE(readSettings("C:\\upgrade.kac").program.has_value());
+}
+
+// Beside the program a link is the user's own choice and is followed; in a target folder a
+// link (or a second hard link) is replaced by a file of the folder's own.
+TEST_F(SettingsFile, LinksAreFollowedBesideTheProgramAndReplacedInTargets) {
+    const QByteArray other = "[OTHER]\r\nkeep=1\r\n";
+    writeBytes(c + "/elsewhere.kac", other);
+    QDir().mkpath(c + "/own");
+    QDir().mkpath(c + "/target");
+    const auto link = [&](const QString& at) {
+        return ::symlink(QFile::encodeName(c + "/elsewhere.kac").constData(),
+                         QFile::encodeName(at).constData()) == 0;
+    };
+    ASSERT_TRUE(link(c + "/own/upgrade.kac"));
+    ASSERT_TRUE(link(c + "/target/upgrade.kac"));
+    SettingsToWrite s;
+    s.targets[0] = "C:\\target";
+
+    writeSettings("C:\\target\\upgrade.kac", s, platform::LinkAtName::Replace);
+    EXPECT_EQ(readBytes(c + "/elsewhere.kac"), other);
+    EXPECT_FALSE(QFileInfo(c + "/target/upgrade.kac").isSymLink());
+    EXPECT_FALSE(readBytes(c + "/target/upgrade.kac").contains("OTHER"));
+    EXPECT_EQ(readSettings("C:\\target\\upgrade.kac").targets[0], QStringLiteral("C:\\target"));
+
+    ASSERT_TRUE(QFile::remove(c + "/target/upgrade.kac"));
+    ASSERT_EQ(::link(QFile::encodeName(c + "/elsewhere.kac").constData(),
+                     QFile::encodeName(c + "/target/upgrade.kac").constData()),
+              0);
+    writeSettings("C:\\target\\upgrade.kac", s, platform::LinkAtName::Replace);
+    EXPECT_EQ(readBytes(c + "/elsewhere.kac"), other);
+    EXPECT_FALSE(readBytes(c + "/target/upgrade.kac").contains("OTHER"));
+
+    writeSettings("C:\\own\\upgrade.kac", s);
+    EXPECT_TRUE(QFileInfo(c + "/own/upgrade.kac").isSymLink());
+    EXPECT_TRUE(readBytes(c + "/elsewhere.kac").startsWith(other));
+    EXPECT_EQ(readSettings("C:\\elsewhere.kac").targets[0], QStringLiteral("C:\\target"));
 }
 
 }  // namespace
