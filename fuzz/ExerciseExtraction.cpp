@@ -81,7 +81,9 @@ QString exerciseExtraction(const QByteArray& bytes, const QString& root) {
     TPakovna arc;
     arc.FileName = archive;
     arc.Password = "fuzz";
-    arc.OnPassword = [](TArcBaseArchiver&, const QString&, QByteArray& password, bool&) {
+    // The fixed password once; asked again, the entry is skipped as a user would.
+    arc.OnPassword = [](TArcBaseArchiver&, const QString&, QByteArray& password, bool& skip) {
+        skip = password == "fuzz";
         password = "fuzz";
     };
     arc.OnProcessFileFailure = [](TPakovna&, const QString&, TArcProcessOperation, int, int,

@@ -189,11 +189,12 @@ TEST_F(ProfileRead, KeyListBufferSemantics) {
     EXPECT_EQ(
         GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 6, "C:\\p.ini"),
         4);
-    // A list of exactly size - 2 units counts as cut too; one unit more room and it fits.
+    // A list that reaches size - 2 units counts as cut too, even where it would just fit
+    // with its closing NUL; two units more room and it fits.
     EXPECT_EQ(
-        GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 9, "C:\\p.ini"),
-        7);
-    EXPECT_EQ(buffer[7], QChar(0));
+        GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 8, "C:\\p.ini"),
+        6);
+    EXPECT_EQ(QString(buffer, 8), QString::fromUtf16(u"abc\0de\0\0", 8));
     EXPECT_EQ(
         GetPrivateProfileStringW(QString("S"), std::nullopt, std::nullopt, buffer, 10, "C:\\p.ini"),
         7);
