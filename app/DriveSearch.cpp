@@ -38,7 +38,7 @@ void TFrDRozbal::NajdiSouborHD(const QString& soubor, const QString& kde) {
     BarProgress a(BarStartA);
     BarProgress b(BarStartB);
     WorkList hits(ListBox);
-    selvanix::NajdiSouborHD(soubor, kde, state, FileLists, hits, a, b);
+    state.preskoceno = selvanix::NajdiSouborHD(soubor, kde, state, FileLists, hits, a, b);
 }
 
 }  // namespace selvanix

@@ -144,6 +144,7 @@ void TFrDRozbal::BtnOKClick() {
             ui::setFontColor(label, ui::windowsColor(kBlue));
             label->show();
         }
+        showSkippedFolders();
         showFinalScreen();
         return;
     }
@@ -163,7 +164,19 @@ void TFrDRozbal::BtnOKClick() {
     LbRadekB->setText(QStringLiteral("Instaloval jsem ") + QString::number(count) + u'x');
     LbVerze->hide();
     LbDatum->hide();
+    showSkippedFolders();
     showFinalScreen();
+}
+
+// A search that could not look everywhere says so below the outcome.
+void TFrDRozbal::showSkippedFolders() {
+    if (state.cilinstalace != 0 && state.preskoceno > 0) {
+        setLine(
+            LbRadekC,
+            QStringLiteral("Přeskočeno složek bez přístupu: ") + QString::number(state.preskoceno),
+            12);
+        LbRadekC->show();
+    }
 }
 
 void TFrDRozbal::showFinalScreen() {

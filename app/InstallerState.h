@@ -32,6 +32,7 @@ struct InstallerState : DriveInventory {
     QString TmpCestaAdresar;
     int pocetradkuINI = 0;
     int pocetradkuEXE = 0;
+    int preskoceno = 0;  // folders the search could not enter
 };
 
 }  // namespace selvanix

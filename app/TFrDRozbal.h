@@ -120,6 +120,7 @@ protected:
 private:
     void buildFirstScreen();
     void showFinalScreen();
+    void showSkippedFolders();
     void buildRunScreen();
     void paintColours();
 

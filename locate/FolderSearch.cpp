@@ -1,5 +1,6 @@
 #include "FolderSearch.h"
 
+#include "VisitedFolders.h"
 #include "platform/Exception.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <cerrno>
 
@@ -15,7 +18,6 @@ namespace selvanix {
 namespace {
 
 constexpr int kDeepestListed = 7;
-constexpr int kDeepestTested = 8;
 
 // Hides both bars however the search ends.
 class HideOnExit {
@@ -40,84 +42,107 @@ public:
         const QString name = soubor;
         searchable_ = !name.isEmpty() && !platform::hasDrive(name) && !name.startsWith(u'\\') &&
                       !name.startsWith(u'/');
+        sinceRepaint_.start();
     }
 
-    // A file of the searched name in the folder; hidden and system files count, links to files
-    // too, folders do not.
-    bool isHit(const QString& folder) const {
-        if (!searchable_) {
-            return false;
+    // The drive's root: the walk stays on its file system.
+    void beginDrive(const QString& drive) {
+        FolderListing& root = lists_[0];
+        device_ = root.status().st_dev;
+        visited_.clear();
+        visited_.firstVisit(root.status().st_ino);
+        test(drive, root);
+    }
+
+    // Visits entry index of the level n-1 listing under parent at level n.
+    void visit(const FolderListing& parentListing, const QString& parent, int index, int level) {
+        if (!parentListing.isFolder(index)) {
+            return;  // a file, "[.]" or "[..]"
         }
-        const QString host = platform::toHostPath(folder + u'\\' + soubor_);
-        struct stat st {};
-        return !host.isEmpty() && ::stat(QFile::encodeName(host).constData(), &st) == 0 &&
-               !S_ISDIR(st.st_mode);
-    }
-
-    void test(const QString& folder) {
-        if (isHit(folder)) {
-            results_.append(folder);
+        const QString& text = parentListing.item(index);
+        const QString name = text.mid(1, text.size() - 2);
+        const bool listed = level <= kDeepestListed;
+        FolderListing& listing = listed ? lists_[static_cast<size_t>(level)] : deepest_;
+        const FolderEntered entered = listing.setSubfolder(parentListing, name, listed);
+        keepWindowAlive();
+        if (entered == FolderEntered::Refused) {
+            ++skipped_;
+            return;
+        }
+        // Gone, a link, another file system (searched under its own letter, if any), or a
+        // folder already searched by another way.
+        if (entered != FolderEntered::Listed || listing.status().st_dev != device_ ||
+            !visited_.firstVisit(listing.status().st_ino)) {
+            return;
+        }
+        const QString folder = parent + u'\\' + name;
+        test(folder, listing);
+        if (!listed) {
+            return;
+        }
+        for (int j = 0; j < listing.count(); ++j) {
+            visit(listing, folder, j, level + 1);
         }
     }
 
-    // The same test through the folder's listing, which holds the folder open.
+    FolderListing& root() { return lists_[0]; }
+    int skipped() const { return skipped_; }
+
+private:
+    // A file of the searched name in the folder; hidden and system files count, links to
+    // files too, folders do not.
     void test(const QString& folder, const FolderListing& listing) {
         if (searchable_ && listing.holdsFile(soubor_)) {
             results_.append(folder);
         }
     }
 
-    // Visits entry text of a level n-1 listing under parent at level n.
-    void visit(const QString& parent, const QString& text, int level) {
-        if (text == u"[.]" || text == u"[..]" || !text.contains(u'[')) {
-            return;
-        }
-        const QString folder = parent + u'\\' + text.mid(1, text.size() - 2);
-        if (level > kDeepestListed) {
-            if (platform::directoryExists(folder)) {
-                test(folder);
-            }
-            return;
-        }
-        FolderListing& listing = lists_[static_cast<size_t>(level)];
-        if (!listing.setExistingDirectory(folder + u'\\')) {
-            return;  // gone since it was listed
-        }
-        test(folder, listing);
-        // The listing is read once; a deeper visit uses the next level's listing.
-        const QStringList entries = listing.items();
-        for (const QString& entry : entries) {
-            visit(folder, entry, level + 1);
+    // The walk of a real drive takes seconds: let the window repaint and its bars move, and
+    // nothing else happen, about every 50 ms.
+    void keepWindowAlive() {
+        if (sinceRepaint_.elapsed() >= 50 && QCoreApplication::instance() != nullptr) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceRepaint_.restart();
         }
     }
 
-    FolderListing& root() { return lists_[0]; }
-
-private:
     QString soubor_;
     bool searchable_ = false;
     FolderListings& lists_;
+    FolderListing deepest_;  // a level-8 folder: tested, never listed
     SearchResults& results_;
+    dev_t device_ = 0;
+    VisitedFolders visited_;
+    int skipped_ = 0;
+    QElapsedTimer sinceRepaint_;
 };
 
-// Entering a drive: its root must let us search it.
-void enterDrive(QChar letter) {
+// Entering a drive: its root must let us search it. False when the user may not.
+bool enterDrive(QChar letter) {
     const QString host = platform::toHostPath(QString(letter) + QStringLiteral(":\\"));
     if (host.isEmpty()) {
         throw EInOutError(21);  // drive not ready
     }
-    const int fd = enterFolder(host);
-    if (fd < 0) {
-        throw EInOutError(2);
+    try {
+        const int fd = enterFolder(host);
+        if (fd < 0) {
+            throw EInOutError(2);
+        }
+        ::close(fd);
+    } catch (const EInOutError& e) {
+        if (e.errorCode() == 5) {
+            return false;
+        }
+        throw;
     }
-    ::close(fd);
+    return true;
 }
 
 }  // namespace
 
-void NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
-                   FolderListings& lists, SearchResults& results, SearchProgress& barA,
-                   SearchProgress& barB) {
+int NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
+                  FolderListings& lists, SearchResults& results, SearchProgress& barA,
+                  SearchProgress& barB) {
     barA.show();
     barB.show();
     const HideOnExit hide(barA, barB);
@@ -146,24 +171,27 @@ void NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInvento
         barA.setPosition(i);
         const QChar disk = (*list)[static_cast<size_t>(i - 1)];
         if (disk.unicode() < u'A' || disk.unicode() > u'Z') {
-            return;  // not a drive letter: the search ends here
+            return walk.skipped();  // not a drive letter: the search ends here
         }
-        enterDrive(disk);
+        if (!enterDrive(disk)) {
+            continue;  // a drive the user may not search is skipped like a folder
+        }
         const QString p = QString(disk) + u':';
         if (!platform::directoryExists(p)) {
             continue;
         }
-        walk.root().setDirectory(p + u'\\');
-        walk.test(p, walk.root());
-        const QStringList entries = walk.root().items();
-        barB.setMaximum(static_cast<int>(entries.size()));
-        for (int j = 0; j < entries.size(); ++j) {
+        FolderListing& root = walk.root();
+        root.setDirectory(p + u'\\');
+        walk.beginDrive(p);
+        barB.setMaximum(root.count());
+        for (int j = 0; j < root.count(); ++j) {
             barB.setPosition(j + 1);
-            walk.visit(p, entries[j], 1);
+            walk.visit(root, p, j, 1);
         }
     }
     barA.setPosition(0);
     barB.setPosition(0);
+    return walk.skipped();
 }
 
 }  // namespace selvanix

@@ -30,10 +30,12 @@ using FolderListings = std::array<FolderListing, 8>;
 
 // Appends every folder of levels 0 to 8 on the drives of class kde ("FD", "CD", "HD", "SD")
 // that holds a file named soubor, in pre-order: "C:" for a root, "C:\Apps\Tool" below it.
-// A folder that cannot be entered ends the search with an input/output error; the hits found
-// so far stay. An empty name, or one with a drive or an absolute path, finds nothing.
-void NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
-                   FolderListings& lists, SearchResults& results, SearchProgress& barA,
-                   SearchProgress& barB);
+// The walk of a drive stays on its file system, never enters a symbolic link and searches a
+// folder met twice once. A folder the user may not enter is skipped; the result is how many
+// were. Only an input/output failure ends the search, with an error; the hits found so far
+// stay. An empty name, or one with a drive or an absolute path, finds nothing.
+int NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
+                  FolderListings& lists, SearchResults& results, SearchProgress& barA,
+                  SearchProgress& barB);
 
 }  // namespace selvanix

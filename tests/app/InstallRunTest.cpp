@@ -14,6 +14,7 @@
 
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
+#include "support/OtherUser.h"
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"
 #include "support/ZipWriter.h"
@@ -207,6 +208,34 @@ TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
     ASSERT_EQ(shell->requests.size(), 2u);
     EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\Prog\\Brodelik\\"));
     EXPECT_EQ(shell->requests[1].dir, QStringLiteral("D:\\"));
+}
+
+// An unprivileged user's search meets a folder only root may enter: it is skipped, the run
+// goes on, and the run screen says how many such folders there were.
+TEST_F(InstallRun, SearchModeSaysHowManyFoldersItCouldNotEnter) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    const QString c = packageOnDiskE(false);
+    writeBytes(c + QStringLiteral("/Prog/brodelik.exe"), "old");
+    QDir().mkpath(c + QStringLiteral("/Locked/Deep"));
+    writeBytes(c + QStringLiteral("/Locked/Deep/brodelik.exe"), "old");
+    for (const char* owned : {"/Prog", "/Prog/brodelik.exe"}) {
+        ASSERT_EQ(
+            ::chown(QFile::encodeName(c + QLatin1String(owned)).constData(), kNobody, kNobody), 0);
+    }
+    ::chmod(QFile::encodeName(c + QStringLiteral("/Locked")).constData(), 0700);
+    auto w = start("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    const QByteArray report = runAsOtherUser([&] {
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        return (w->LbRadekB->text() + u'|' + w->LbRadekC->text() + u'|' +
+                (w->LbRadekC->isVisible() ? u'+' : u'-') + u'|' +
+                QString::number(dialogs->calls.size()))
+            .toUtf8();
+    });
+    EXPECT_EQ(QString::fromUtf8(report),
+              QStringLiteral("Instaloval jsem 1x|Přeskočeno složek bez přístupu: 1|+|0"));
 }
 
 TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {

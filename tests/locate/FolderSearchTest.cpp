@@ -1,11 +1,13 @@
 #include "locate/DriveInventory.h"
 #include "locate/FolderSearch.h"
+#include "platform/DriveMap.h"
 #include "platform/Exception.h"
 
 #include "support/OtherUser.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,28 +155,193 @@ TEST_F(FolderSearch, ListingRules) {
     EXPECT_THROW(listing.setDirectory("C:\\missing\\"), EInOutError);
 }
 
+bool makeLink(const QString& target, const QString& link) {
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) ==
+           0;
+}
+
 // Runs the search as an unprivileged user, for whom permission bits refuse for real.
-TEST_F(FolderSearch, FolderThatCannotBeEnteredEndsTheSearch) {
+TEST_F(FolderSearch, FolderTheUserMayNotEnterIsSkippedAndCounted) {
     const QString c = drives.add(u'C');
     mark(u'C', "A");
     mark(u'C', "B/locked/inner");
     mark(u'C', "C");
+    QDir().mkpath(c + "/B/unreadable/sub");
+    mark(u'C', "B/unreadable");
     ::chmod(QFile::encodeName(c + "/B/locked").constData(), 0);
+    ::chmod(QFile::encodeName(c + "/B/unreadable").constData(), 0711);  // entered, not listed
     const QByteArray report = runAsOtherUser([&] {
         Hits hits;
         QString outcome;
+        int skipped = -1;
         try {
             GetDrives(inventory);
-            NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+            skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
             outcome = "no error";
         } catch (const EInOutError& e) {
             outcome = e.message();
         }
-        return (outcome + "|" + hits.folders.join(',') + "|" + (barA.visible ? "shown" : "hidden"))
-            .toUtf8();
+        return (outcome + "|" + hits.folders.join(',') + "|" + QString::number(skipped)).toUtf8();
     });
     ::chmod(QFile::encodeName(c + "/B/locked").constData(), 0755);
-    EXPECT_EQ(QString::fromUtf8(report), QStringLiteral("File access denied|C:\\A|hidden"));
+    ::chmod(QFile::encodeName(c + "/B/unreadable").constData(), 0755);
+    EXPECT_EQ(QString::fromUtf8(report),
+              QStringLiteral("no error|C:\\A,C:\\B\\unreadable,C:\\C|1"));
+}
+
+// Links to folders are junctions: never entered, so loops end; what is a folder comes from
+// the listing, never from brackets in a name.
+TEST_F(FolderSearch, LinksLoopsAndBracketNamesOnARealTree) {
+    const QString c = drives.add(u'C');
+    mark(u'C', "A");
+    ASSERT_TRUE(makeLink(c + "/A", c + "/LinkToA"));
+    QDir().mkpath(c + "/B");
+    ASSERT_TRUE(makeLink("..", c + "/B/up"));              // a loop
+    ASSERT_TRUE(makeLink("self", c + "/B/self"));          // a link to itself
+    ASSERT_TRUE(makeLink(c + "/nowhere", c + "/B/gone"));  // dangling
+    writeBytes(c + "/D/[", "a file named [");
+    writeBytes(c + "/E/[x]", "");
+    writeBytes(c + "/E/x", "");
+    mark(u'C', "E");
+    QDir().mkpath(c + "/F");
+    ASSERT_TRUE(makeLink(c + "/A/target.exe", c + "/F/target.exe"));  // a link to a file counts
+    int skipped = -1;
+    GetDrives(inventory);
+    Hits hits;
+    skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+    EXPECT_EQ(hits.folders, (QStringList{"C:\\A", "C:\\E", "C:\\F"}));
+    EXPECT_EQ(skipped, 0);
+
+    FolderListing listing;
+    listing.setDirectory("C:\\E\\");
+    EXPECT_EQ(listing.items(), (QStringList{"[..]", "[.]", "[x]", "target.exe", "x"}));
+    for (int i = 0; i < listing.count(); ++i) {
+        EXPECT_FALSE(listing.isFolder(i)) << listing.item(i).toStdString();
+    }
+    listing.setDirectory("C:\\B\\");
+    EXPECT_EQ(listing.items(), (QStringList{"[..]", "[.]"}));  // links to folders are left out
+    listing.setDirectory("C:\\");
+    EXPECT_EQ(listing.items(), (QStringList{"[A]", "[B]", "[D]", "[E]", "[F]"}));
+    EXPECT_TRUE(listing.isFolder(0));
+}
+
+TEST_F(FolderSearch, FolderThatVanishedOrBecameAFileIsSkipped) {
+    const QString c = drives.add(u'C');
+    QDir().mkpath(c + "/gone");
+    QDir().mkpath(c + "/file");
+    FolderListing root;
+    root.setDirectory("C:\\");
+    ASSERT_EQ(root.items(), (QStringList{"[file]", "[gone]"}));
+    ASSERT_TRUE(QDir(c).rmdir("gone"));
+    ASSERT_TRUE(QDir(c).rmdir("file"));
+    writeBytes(c + "/file", "now a file");
+    FolderListing child;
+    EXPECT_EQ(child.setSubfolder(root, "gone"), FolderEntered::Missing);
+    EXPECT_EQ(child.setSubfolder(root, "file"), FolderEntered::Missing);
+    EXPECT_EQ(child.count(), 0);
+}
+
+// Mounts inside a drive: a bind mount of the same file system is searched once, another
+// file system not at all (it has its own letter, or none). Needs the right to mount.
+TEST_F(FolderSearch, MountsInsideADrive) {
+    const QString c = drives.add(u'C');
+    mark(u'C', "A");
+    QDir().mkpath(c + "/Z/bound");
+    QDir().mkpath(c + "/Z/tmpfs");
+    const QByteArray bound = QFile::encodeName(c + "/Z/bound");
+    const QByteArray other = QFile::encodeName(c + "/Z/tmpfs");
+    if (::getuid() != 0 || ::mount(QFile::encodeName(c + "/A").constData(), bound.constData(),
+                                   nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind-mount here";
+    }
+    const bool tmpfs = ::mount("tmpfs", other.constData(), "tmpfs", 0, "size=1m") == 0;
+    if (tmpfs) {
+        writeBytes(c + "/Z/tmpfs/target.exe", "on another file system");
+    }
+    const QStringList found = search();
+    ::umount2(bound.constData(), MNT_DETACH);
+    if (tmpfs) {
+        ::umount2(other.constData(), MNT_DETACH);
+    }
+    EXPECT_EQ(found, QStringList{"C:\\A"});
+}
+
+// Markers in folders this test makes on the machine's root file system, removed again
+// whatever the outcome.
+class PlantedMarkers {
+public:
+    explicit PlantedMarkers(const QString& name) : name_(name) {
+        struct stat root {};
+        ::stat("/", &root);
+        for (const char* parent : {"/opt", "/srv", "/var/tmp"}) {
+            struct stat st {};
+            if (::stat(parent, &st) != 0 || st.st_dev != root.st_dev) {
+                continue;  // not there, or on another file system than "/"
+            }
+            const QString folder =
+                QString::fromLatin1(parent) + "/selvanix-search-" + QString::number(::getpid());
+            if (::mkdir(QFile::encodeName(folder).constData(), 0755) != 0) {
+                continue;
+            }
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            folders_ << folder;
+            writeBytes(folder + "/" + name_, "marker");
+        }
+    }
+    ~PlantedMarkers() {
+        for (const QString& folder : folders_) {
+            QDir(folder).removeRecursively();
+        }
+    }
+    PlantedMarkers(const PlantedMarkers&) = delete;
+    PlantedMarkers& operator=(const PlantedMarkers&) = delete;
+
+    // Where the search must find them, in walk order.
+    QStringList expected() const {
+        QStringList hits;
+        for (QString folder : folders_) {
+            hits << "C:" + folder.replace(u'/', u'\\');
+        }
+        return hits;
+    }
+
+private:
+    QString name_;
+    QStringList folders_;
+};
+
+// The whole real "/" as drive C:, with its root-only folders, links, loops and special
+// mounts: exactly the planted markers are found, as root and as an unprivileged user.
+TEST(RealRootSearch, FindsExactlyThePlantedMarkers) {
+    const QString name = QStringLiteral("selvanix-marker-%1.exe").arg(::getpid());
+    const PlantedMarkers markers(name);
+    if (markers.expected().isEmpty()) {
+        GTEST_SKIP() << "no folder of the root file system to plant markers in";
+    }
+    platform::DriveMap map;
+    map.setDrive(u'C', QStringLiteral("/"), platform::DRIVE_FIXED);
+    platform::setDriveMap(map);
+    const auto searchRoot = [&] {
+        DriveInventory inventory;
+        GetDrives(inventory);
+        FolderListings lists;
+        RecordingBar a;
+        RecordingBar b;
+        Hits hits;
+        QString outcome = QStringLiteral("no error");
+        try {
+            NajdiSouborHD(name, "HD", inventory, lists, hits, a, b);
+        } catch (const EInOutError& e) {
+            outcome = e.message();
+        }
+        return (outcome + "|" + hits.folders.join(',')).toUtf8();
+    };
+    const QByteArray expected = "no error|" + markers.expected().join(',').toUtf8();
+    EXPECT_EQ(searchRoot(), expected);
+    if (::getuid() == 0) {
+        EXPECT_EQ(runAsOtherUser(searchRoot), expected);
+    }
+    platform::setDriveMap(platform::DriveMap{});
 }
 
 }  // namespace
