@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 
 using namespace selvanix;
 using selvanix::test::runAsOtherUser;
@@ -337,7 +339,16 @@ TEST(RealRootSearch, FindsExactlyThePlantedMarkers) {
         return (outcome + "|" + hits.folders.join(',')).toUtf8();
     };
     const QByteArray expected = "no error|" + markers.expected().join(',').toUtf8();
+    // The walk of a real drive takes long enough that the window's pending events (its
+    // repaints) are served meanwhile.
+    int argc = 1;
+    char program[] = "test_locate";
+    char* argv[] = {program, nullptr};
+    const QCoreApplication application(argc, argv);
+    bool served = false;
+    QTimer::singleShot(0, [&] { served = true; });
     EXPECT_EQ(searchRoot(), expected);
+    EXPECT_TRUE(served);
     if (::getuid() == 0) {
         EXPECT_EQ(runAsOtherUser(searchRoot), expected);
     }
