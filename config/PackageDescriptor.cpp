@@ -21,6 +21,8 @@ PackageDescriptor readPackageDescriptor(const QString& fileName) {
             descriptor.datum = value;
         } else if (key == u"run") {
             descriptor.run = value;
+        } else if (key == u"podpis") {
+            descriptor.podpis = value;
         }
     }
     return descriptor;

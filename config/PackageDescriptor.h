@@ -13,6 +13,7 @@ struct PackageDescriptor {
     std::optional<QString> verze;    // version
     std::optional<QString> datum;    // package date
     std::optional<QString> run;      // program to start in each target
+    std::optional<QString> podpis;   // the publisher's signature (base64), when signed
 };
 
 // Reads section "DEFINICE"; keys compared exactly, values split at the first '='.
