@@ -1,0 +1,60 @@
+#include "Commands.h"
+#include "Options.h"
+#include "config/PackageSignature.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace selvanix::publish {
+
+int verify(const QStringList& arguments) {
+    const auto options = Options::parse(arguments, {QStringLiteral("--public-key")}, {1, 2});
+    if (!options || !options->require({QStringLiteral("--public-key")})) {
+        return kUsage;
+    }
+    const auto key = signing::PublicKey::fromBase64(
+        options->named.value(QStringLiteral("--public-key")).toLatin1());
+    if (!key) {
+        return report(kUsage, QStringLiteral("--public-key is no Ed25519 public key in base64"));
+    }
+    if (options->plain.size() == 1) {
+        const QString file = QFileInfo(options->plain[0]).absoluteFilePath();
+        const QString signature = file + QStringLiteral(".sig");
+        if (!QFileInfo(file).isFile()) {
+            return report(kFailed, QStringLiteral("%1: no such file").arg(file));
+        }
+        if (!QFileInfo::exists(signature)) {
+            return report(kFailed, QStringLiteral("%1: not signed (no %2)").arg(file, signature));
+        }
+        if (!checkDetachedSignature(file, signature, *key)) {
+            return report(kFailed, QStringLiteral("%1: the signature does not match").arg(file));
+        }
+        std::printf("%s: verified\n", qUtf8Printable(file));
+        return kDone;
+    }
+    const QDir folder(options->plain[0]);
+    const QString stem = options->plain[1];
+    const QString descriptor = folder.absoluteFilePath(stem + QStringLiteral(".ini"));
+    const QString archive = folder.absoluteFilePath(QStringLiteral("upgrade-") + stem + ".zip");
+    if (!QFileInfo(descriptor).isFile()) {
+        return report(kFailed, QStringLiteral("%1: no such file").arg(descriptor));
+    }
+    switch (checkPackage(descriptor, archive, *key)) {
+        case PackageCheck::Verified:
+            std::printf("%s: verified\n", qUtf8Printable(stem));
+            return kDone;
+        case PackageCheck::Unsigned:
+            return report(kFailed, QStringLiteral("%1: not signed (no podpis)").arg(descriptor));
+        case PackageCheck::NoArchive:
+            return report(kFailed, QStringLiteral("%1: cannot be read").arg(archive));
+        case PackageCheck::BadSignature:
+            break;
+    }
+    return report(kFailed,
+                  QStringLiteral("%1: the signature does not match the descriptor's values and "
+                                 "the archive")
+                      .arg(stem));
+}
+
+}  // namespace selvanix::publish

@@ -1,0 +1,41 @@
+// selvanix-publish: the publisher's tool that makes keys, signed packages and signed updates.
+#include "Commands.h"
+
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+constexpr char kUsageText[] =
+    "usage:\n"
+    "  selvanix-publish keygen KEYFILE\n"
+    "  selvanix-publish package --key KEYFILE --stem STEM --name NAME --version VER --date DATE\n"
+    "                           --marker FILE [--run FILE] SRCDIR OUTDIR\n"
+    "  selvanix-publish sign --key KEYFILE FILE\n"
+    "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file-size limit then fails the write, which cleans up, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const QCoreApplication application(argc, argv);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    using namespace selvanix::publish;
+    if (command == u"keygen") {
+        return keygen(arguments);
+    }
+    if (command == u"package") {
+        return package(arguments);
+    }
+    if (command == u"sign") {
+        return sign(arguments);
+    }
+    if (command == u"verify") {
+        return verify(arguments);
+    }
+    std::fputs(kUsageText, stderr);
+    return kUsage;
+}
