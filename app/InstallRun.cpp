@@ -7,6 +7,8 @@
 #include "ProductTable.h"
 #include "TFrDRozbal.h"
 #include "WindowSize.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
 #include "platform/FileOps.h"
 #include "platform/ShellOpen.h"
 #include "ui/DirectoryEdit.h"
@@ -91,18 +93,16 @@ void TFrDRozbal::BtnOKClick() {
 
     // 7.-8. The descriptor.
     if (state.pocetradkuINI == 0) {
-        setLine(LbRadekA, QStringLiteral("Nebyl nalezen"), 20);
-        setLine(LbRadekB, QStringLiteral("instalační balíček"), 20);
-        PanInst->show();
-        LbVerze->hide();
-        LbDatum->hide();
-        showFinalScreen();
+        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"));
         return;
     }
     state.cestabez = ListBox->item(0)->text();
     state.Cestaini = state.cestabez + u'\\' + nazini;
     state.cestazip = state.cestabez + u'\\' + nazzip;
     state.odkudCesta = state.cestabez;
+    if (!packageTrusted()) {
+        return;
+    }
     JedenINI();
 
     // 9.-11. The targets.
@@ -166,6 +166,42 @@ void TFrDRozbal::BtnOKClick() {
     LbDatum->hide();
     showSkippedFolders();
     showFinalScreen();
+}
+
+void TFrDRozbal::showNoPackage(const QString& lineA, const QString& lineB) {
+    setLine(LbRadekA, lineA, 20);
+    setLine(LbRadekB, lineB, 20);
+    PanInst->show();
+    LbVerze->hide();
+    LbDatum->hide();
+    showFinalScreen();
+}
+
+// With a publisher key configured nothing unsigned is shown, extracted or started.
+bool TFrDRozbal::packageTrusted() {
+    const PublisherKey publisher = PublisherKey::fromText(PublicKey);
+    if (!publisher.required) {
+        return true;
+    }
+    const PackageCheck check = publisher.verifies()
+                                   ? checkPackage(state.Cestaini, state.cestazip, *publisher.key)
+                                   : PackageCheck::BadSignature;
+    switch (check) {
+        case PackageCheck::Verified:
+            return true;
+        case PackageCheck::Unsigned:
+            showNoPackage(QStringLiteral("Balíček není podepsán"),
+                          QStringLiteral("instalace byla zastavena"));
+            break;
+        case PackageCheck::NoArchive:
+            showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"));
+            break;
+        case PackageCheck::BadSignature:
+            showNoPackage(QStringLiteral("Podpis balíčku nesouhlasí"),
+                          QStringLiteral("instalace byla zastavena"));
+            break;
+    }
+    return false;
 }
 
 // A search that could not look everywhere says so below the outcome.

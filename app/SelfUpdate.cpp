@@ -4,6 +4,9 @@
 #include <exception>
 
 #include "TFrDRozbal.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
+#include "platform/ErrorReport.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
@@ -13,21 +16,44 @@ namespace selvanix {
 namespace {
 
 constexpr char16_t kNextInstaller[] = u"selvanixnext.exe";
+constexpr char16_t kSignatureSuffix[] = u".sig";
 
-// A fresh copy cannot start on Linux without an execute bit: it gets the running
-// program's bits, but only when the whole body was written.
-void makeRunnableIfComplete(const net::WebHTTPGet& get, const QString& path) {
+// Whether the download wrote the whole body: only then may the file ever run.
+bool downloadComplete(const net::WebHTTPGet& get, const QString& path) {
     const net::DownloadItem* item = get.FileDownloader();
     const QFileInfo file(platform::toHostPath(path));
-    if (!item || item->FState != net::DS_PROCESSED || item->FError != 0 || !file.isFile() ||
-        file.size() != get.Data().size() || get.Data().isEmpty()) {
-        return;
-    }
+    return item && item->FState == net::DS_PROCESSED && item->FError == 0 && file.isFile() &&
+           file.size() == get.Data().size() && !get.Data().isEmpty();
+}
+
+// A fresh copy cannot start on Linux without an execute bit: it gets the running program's.
+void makeRunnable(const QString& path) {
+    const QFileInfo file(platform::toHostPath(path));
     const QFileInfo self(QCoreApplication::applicationFilePath());
     QFile::setPermissions(file.absoluteFilePath(), file.permissions() | self.permissions());
 }
 
 }  // namespace
+
+bool TFrDRozbal::updateSigned(const QString& path) {
+    const PublisherKey publisher = PublisherKey::fromText(PublicKey);
+    const QString signature = path + QString::fromUtf16(kSignatureSuffix);
+    platform::deleteFile(signature);
+    WebHTTPGet1.Resume = false;
+    WebHTTPGet1.URL =
+        BaseURL + QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
+    WebHTTPGet1.DestinationName =
+        QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
+    bool verified = false;
+    try {
+        WebHTTPGet1.Process(false, false);
+        verified = publisher.verifies() && checkDetachedSignature(path, signature, *publisher.key);
+    } catch (const std::exception&) {
+        verified = false;  // no signature to be had is no signature
+    }
+    platform::deleteFile(signature);
+    return verified;
+}
 
 void TFrDRozbal::BtnAktualClick() {
     WebHTTPGet1.Resume = true;
@@ -42,10 +68,21 @@ void TFrDRozbal::BtnAktualClick() {
         raised = std::current_exception();
     }
     const QString path = platform::installerFolder() + QString::fromUtf16(kNextInstaller);
+    const bool complete = downloadComplete(WebHTTPGet1, path);
+    // With a publisher key, only a new copy signed by it may start; otherwise this one stays.
+    if (PublisherKey::fromText(PublicKey).required && !(complete && updateSigned(path))) {
+        platform::deleteFile(path);
+        platform::reportError(
+            QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit, proto nebyla "
+                           "spuštěna"));
+        return;
+    }
     if (!path.trimmed().isEmpty()) {
         close();
         QCoreApplication::quit();
-        makeRunnableIfComplete(WebHTTPGet1, path);
+        if (complete) {
+            makeRunnable(path);
+        }
         SpustFile(path, QString(), QString(), platform::SW_SHOWNORMAL);
     }
     if (raised) {

@@ -1,4 +1,5 @@
 #include "TFrDRozbal.h"
+#include "config/PublisherKey.h"
 #include "config/ServerAddress.h"
 #include "config/SettingsFile.h"
 #include "platform/FileOps.h"
@@ -13,6 +14,7 @@ namespace selvanix {
 void TFrDRozbal::NactiCFG() {
     const QString file = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
     BaseURL = readBaseUrl(file, QStringLiteral(SELVANIX_BASE_URL));
+    PublicKey = readPublisherKey(file, QStringLiteral(SELVANIX_PUBLIC_KEY));
     const StoredSettings stored = readSettings(file);
     if (stored.program) {
         state.cisloProgramu = *stored.program;

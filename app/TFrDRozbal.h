@@ -88,6 +88,9 @@ public:
     // The download server's root, ending in "/": the built-in one unless the settings file
     // beside the program names another (read at start).
     QString BaseURL = QStringLiteral(SELVANIX_BASE_URL);
+    // The publisher's public key (base64) that packages and updates must be signed with:
+    // the built-in one unless the settings file names another; empty requires none.
+    QString PublicKey = QStringLiteral(SELVANIX_PUBLIC_KEY);
 
     // Handlers and methods.
     void FormCreate();
@@ -121,6 +124,9 @@ private:
     void buildFirstScreen();
     void showFinalScreen();
     void showSkippedFolders();
+    void showNoPackage(const QString& lineA, const QString& lineB);
+    bool packageTrusted();
+    bool updateSigned(const QString& path);
     void buildRunScreen();
     void paintColours();
 

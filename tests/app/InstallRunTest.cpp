@@ -1,7 +1,7 @@
 // The whole installation run and the self-update, end to end: a real HTTP server on
 // loopback serving packages made here, test drives over temporary folders, scripted dialogs
 // and a shell that records what it is asked to open.
-#include "WindowFixture.h"
+#include "InstallFixture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,98 +21,6 @@
 
 namespace selvanix::test {
 namespace {
-
-class RecordingShell : public platform::Shell {
-public:
-    int open(const platform::ShellRequest& request) noexcept override {
-        requests.push_back(request);
-        return platform::SHELL_OPEN_OK;
-    }
-    std::vector<platform::ShellRequest> requests;
-};
-
-// A program that leaves a marker in its working folder when it runs.
-const QByteArray kProgram = "#!/bin/sh\necho installed > started.txt\n";
-
-QByteArray packageArchive() {
-    ZipWriter zip;
-    const auto add = [&](const char* name, const QByteArray& data, bool executable = false) {
-        ZipEntry entry;
-        entry.name = name;
-        entry.data = data;
-        if (executable) {
-            entry.versionMadeBy = 0x031E;  // made on Unix: the mode is in the high bits
-            entry.externalAttr = 0100755u << 16;
-        }
-        zip.entries.push_back(entry);
-    };
-    add("brodelik.exe", kProgram, true);
-    add("data/brodelik.sql", "create table t;");
-    add("brodelik.chm", "help");
-    add("lib/engine.dll", "dll");
-    add("reports/list.fr3", "<report/>");
-    add("readme.txt", "not taken");
-    add("docs/notes.txt", "not taken either");
-    return zip.build();
-}
-
-QByteArray descriptor(bool withRun) {
-    QByteArray text = "\xEF\xBB\xBF[DEFINICE]\r\nhledany=brodelik.exe\r\n";
-    text += QStringLiteral("nazev=Brodělík\r\n").toUtf8();
-    text += "verze=14,20\r\ndatum=12.5.2023\r\n";
-    if (withRun) {
-        text += "run=brodelik.exe\r\n";
-    }
-    return text;
-}
-
-class InstallRun : public WindowFixture {
-protected:
-    InstallRun() { platform::setShell(shell); }
-    ~InstallRun() override { platform::setShell(nullptr); }
-
-    void servePackage(bool withArchive = true) {
-        server.route("/brodelik.ini", httpReply(200, descriptor(true)));
-        if (withArchive) {
-            server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
-        }
-    }
-    std::unique_ptr<TFrDRozbal> start(const QByteArray& definice) {
-        writeSettings(definice);
-        auto w = open();
-        w->BaseURL = server.url(QStringLiteral("/"));
-        return w;
-    }
-    // Drive C: with an empty folder A, drive E: with the package in E:\pkg; returns C:'s root.
-    QString packageOnDiskE(bool withRun) {
-        const QString c = drives.add(u'C');
-        const QString e = drives.add(u'E');
-        QDir().mkpath(c + QStringLiteral("/A"));
-        writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), descriptor(withRun));
-        writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), packageArchive());
-        return c;
-    }
-    std::string reported() const {
-        return dialogs->calls.empty() ? std::string() : dialogs->calls[0].text.toStdString();
-    }
-    static QString setting(const QString& file, const char* key) {
-        return TIniFile(file).ReadString(QStringLiteral("DEFINICE"), QString::fromLatin1(key),
-                                         QStringLiteral("<none>"));
-    }
-    static void expectInstalled(const QString& host) {
-        for (const char* name : {"brodelik.exe", "data/brodelik.sql", "brodelik.chm",
-                                 "lib/engine.dll", "pts/reports/list.fr3", "upgrade.kac"}) {
-            EXPECT_TRUE(QFileInfo(host + u'/' + QLatin1String(name)).isFile()) << name;
-        }
-        for (const char* name : {"readme.txt", "docs", "reports", "pts/readme.txt"}) {
-            EXPECT_FALSE(QFileInfo::exists(host + u'/' + QLatin1String(name))) << name;
-        }
-    }
-
-    TestDrives drives;
-    TestHttpServer server;
-    std::shared_ptr<RecordingShell> shell = std::make_shared<RecordingShell>();
-};
 
 TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     const QString c = drives.add(u'C');

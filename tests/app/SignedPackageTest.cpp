@@ -1,0 +1,194 @@
+// A Selvanix with a publisher key: signed packages and updates pass, anything else is refused
+// before it is shown, extracted or started.
+#include "InstallFixture.h"
+
+#include "config/PackageSignature.h"
+
+#include <QCryptographicHash>
+#include <QLabel>
+#include <functional>
+
+namespace selvanix::test {
+namespace {
+
+struct Values {
+    QString hledany = QStringLiteral("brodelik.exe");
+    QString nazev = QStringLiteral("Brodělík");
+    QString verze = QStringLiteral("14,20");
+    QString datum = QStringLiteral("12.5.2023");
+    QString run = QStringLiteral("brodelik.exe");
+};
+
+// A descriptor whose podpis is made by key over values and the archive's bytes; shown may
+// differ from what was signed, to tamper with it.
+QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteArray& archive,
+                            const Values& signedValues, const Values& shown,
+                            const QByteArray& podpisOverride = "-") {
+    PackageDescriptor d;
+    d.hledany = signedValues.hledany;
+    d.nazev = signedValues.nazev;
+    d.verze = signedValues.verze;
+    d.datum = signedValues.datum;
+    d.run = signedValues.run;
+    const QByteArray hash = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
+    const QByteArray podpis =
+        podpisOverride == "-" ? key.sign(packageSigningText(d, hash)).toBase64() : podpisOverride;
+    QString text = "[DEFINICE]\r\nhledany=" + shown.hledany + "\r\nnazev=" + shown.nazev +
+                   "\r\nverze=" + shown.verze + "\r\ndatum=" + shown.datum +
+                   "\r\nrun=" + shown.run + "\r\n";
+    if (!podpis.isEmpty()) {
+        text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
+    }
+    return "\xEF\xBB\xBF" + text.toUtf8();
+}
+
+class SignedInstall : public InstallRun {
+protected:
+    std::unique_ptr<TFrDRozbal> startWithKey(const QByteArray& definice) {
+        auto w = start(definice);
+        w->PublicKey = QString::fromLatin1(key->publicKey().base64());
+        return w;
+    }
+    // Installs the package on E:\pkg into C:\A; true when it reached the end screen.
+    std::unique_ptr<TFrDRozbal> installFromDisk(const QByteArray& ini, const QByteArray& zip) {
+        const QString c = drives.add(u'C');
+        const QString e = drives.add(u'E');
+        QDir(c + QStringLiteral("/A")).removeRecursively();
+        QDir().mkpath(c + QStringLiteral("/A"));
+        writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), ini);
+        writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), zip);
+        auto w = startWithKey("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        return w;
+    }
+    QString target() const { return drives.root(u'C') + QStringLiteral("/A"); }
+
+    std::optional<signing::PrivateKey> key = signing::PrivateKey::generate();
+    std::optional<signing::PrivateKey> otherKey = signing::PrivateKey::generate();
+    QByteArray zip = packageArchive();
+};
+
+TEST_F(SignedInstall, ASignedPackageInstallsThroughBothSources) {
+    auto w = installFromDisk(signedDescriptor(*key, zip, {}, {}), zip);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    expectInstalled(target());
+
+    QDir(target()).removeRecursively();
+    QDir().mkpath(target());
+    shell->requests.clear();
+    server.route("/brodelik.ini", httpReply(200, signedDescriptor(*key, zip, {}, {})));
+    server.route("/upgrade-brodelik.zip", httpReply(200, zip));
+    auto web = startWithKey("program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\n");
+    QTest::mouseClick(web->BtnOK, Qt::LeftButton);
+    EXPECT_EQ(web->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    expectInstalled(target());
+    EXPECT_EQ(shell->requests.size(), 1u);
+}
+
+TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
+    QByteArray flipped = zip;
+    flipped[60] = static_cast<char>(flipped[60] ^ 1);
+    Values otherVersion;
+    otherVersion.verze = QStringLiteral("14,21");
+    Values otherRun;
+    otherRun.run = QStringLiteral("evil.exe");
+    const QByteArray good = key->sign("x").toBase64();
+    struct Case {
+        const char* what;
+        QByteArray ini;
+        QByteArray archive;
+        const char* lineA;
+    };
+    const std::vector<Case> cases = {
+        {"flipped archive byte", signedDescriptor(*key, zip, {}, {}), flipped,
+         "Podpis balíčku nesouhlasí"},
+        {"changed verze", signedDescriptor(*key, zip, {}, otherVersion), zip,
+         "Podpis balíčku nesouhlasí"},
+        {"changed run", signedDescriptor(*key, zip, {}, otherRun), zip,
+         "Podpis balíčku nesouhlasí"},
+        {"another key", signedDescriptor(*otherKey, zip, {}, {}), zip, "Podpis balíčku nesouhlasí"},
+        {"no podpis", signedDescriptor(*key, zip, {}, {}, ""), zip, "Balíček není podepsán"},
+        {"truncated signature", signedDescriptor(*key, zip, {}, {}, good.left(50)), zip,
+         "Podpis balíčku nesouhlasí"},
+    };
+    for (const Case& c : cases) {
+        shell->requests.clear();
+        auto w = installFromDisk(c.ini, c.archive);
+        EXPECT_EQ(w->LbRadekA->text(), QString::fromUtf8(c.lineA)) << c.what;
+        EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("instalace byla zastavena")) << c.what;
+        EXPECT_TRUE(w->BtnKonec->isVisible()) << c.what;
+        EXPECT_FALSE(w->LbVerze->isVisible()) << c.what;
+        EXPECT_TRUE(QDir(target()).isEmpty()) << c.what;  // no settings, no file
+        EXPECT_TRUE(shell->requests.empty()) << c.what;
+        EXPECT_TRUE(dialogs->calls.empty()) << c.what;
+    }
+}
+
+TEST_F(SignedInstall, TheSignatureCoversValuesNotBytes) {
+    const QByteArray utf8 = signedDescriptor(*key, zip, {}, {});
+    auto w = installFromDisk(utf16Bytes(QString::fromUtf8(utf8.mid(3)), true), zip);
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    expectInstalled(target());
+}
+
+TEST_F(SignedInstall, WithoutAKeyUnsignedPackagesInstallAsBefore) {
+    key.reset();
+    const QString c = packageOnDiskE(true);
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    EXPECT_TRUE(w->PublicKey.isEmpty());
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    expectInstalled(c + QStringLiteral("/A"));
+}
+
+TEST_F(SignedInstall, TheKeyComesFromTheSettingsBesideTheProgram) {
+    writeBytes(settingsPath(), "[DEFINICE]\r\nprogram=1\r\n[SERVER]\r\npublickey=" +
+                                   key->publicKey().base64() + "\r\n");
+    auto w = open();
+    EXPECT_EQ(w->PublicKey, QString::fromLatin1(key->publicKey().base64()));
+}
+
+// The new installer must carry the publisher's signature before it may run.
+class SignedUpdate : public SignedInstall {
+protected:
+    std::unique_ptr<TFrDRozbal> upgrade(const std::optional<QByteArray>& signature) {
+        server.route("/selvanixnext.exe", httpReply(200, kProgram));
+        if (signature) {
+            server.route("/selvanixnext.exe.sig", httpReply(200, *signature + "\n"));
+        }
+        auto w = startWithKey("program=1\r\n");
+        QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+        return w;
+    }
+    QString next() const { return ownFolder() + QStringLiteral("selvanixnext.exe"); }
+};
+
+TEST_F(SignedUpdate, AGoodSignatureLetsTheNewCopyStart) {
+    auto w = upgrade(key->sign(kProgram).toBase64());
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_TRUE(QFileInfo(next()).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(next() + QStringLiteral(".sig")));
+    ASSERT_EQ(shell->requests.size(), 1u);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
+    for (const auto& signature : {std::optional<QByteArray>(otherKey->sign(kProgram).toBase64()),
+                                  std::optional<QByteArray>()}) {
+        dialogs->calls.clear();
+        auto w = upgrade(signature);
+        EXPECT_FALSE(QFileInfo::exists(next()));
+        EXPECT_FALSE(QFileInfo::exists(next() + QStringLiteral(".sig")));
+        EXPECT_TRUE(shell->requests.empty());
+        EXPECT_TRUE(w->isVisible());
+        ASSERT_EQ(dialogs->calls.size(), 1u);
+        EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
+        EXPECT_TRUE(dialogs->calls[0].text.contains(QStringLiteral("nepodařilo ověřit")));
+    }
+}
+
+}  // namespace
+}  // namespace selvanix::test
