@@ -183,6 +183,39 @@ TEST(WebHTTPGetNginx, HttpsWorksOnlyWithACertificateThatVerifies) {
               QByteArray("[DEFINICE]\r\n"));
 }
 
+// A reply over https never leads on to plain http: the redirect is refused, nothing is
+// asked of the http server and nothing is saved.
+TEST(WebHTTPGetNginx, HttpsNeverRedirectsToHttp) {
+    TestHttpServer plain;
+    plain.route("/brodelik.ini", httpReply(200, "[DEFINICE]\r\nnazev=podvrh\r\n"));
+    QTemporaryDir root;
+    QTemporaryDir keys;
+    writeBytes(root.path() + QStringLiteral("/brodelik.ini"), "[DEFINICE]\r\n");
+    ASSERT_TRUE(makeSelfSignedCertificate(keys.path()));
+    const QString certificate = keys.path() + QStringLiteral("/cert.pem");
+    const TestNginx nginx(root.path(), certificate, keys.path() + QStringLiteral("/key.pem"),
+                          QStringLiteral("location = /moved.ini { return 302 %1; }\n"
+                                         "location = /secure.ini { return 302 /brodelik.ini; }")
+                              .arg(plain.url(QStringLiteral("/brodelik.ini"))));
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+
+    QTemporaryDir dir;
+    net::WebHTTPGet get;
+    get.InternetOptions().CaFile = certificate;
+    get.DownloadDir = dir.path() + u'/';
+    get.DestinationName = QStringLiteral("brodelik.ini");
+    get.URL = nginx.url(QStringLiteral("/moved.ini"));
+    EXPECT_FALSE(get.Process(false, false));
+    EXPECT_NE(get.GetError(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/brodelik.ini")));
+    EXPECT_TRUE(plain.requests().isEmpty());
+    // A redirect that stays on https is followed as before.
+    get.URL = nginx.url(QStringLiteral("/secure.ini"));
+    EXPECT_TRUE(get.Process(false, false));
+    EXPECT_EQ(readBytes(dir.path() + QStringLiteral("/brodelik.ini")),
+              QByteArray("[DEFINICE]\r\n"));
+}
+
 }  // namespace
 }  // namespace selvanix::test
 

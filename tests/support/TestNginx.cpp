@@ -53,7 +53,8 @@ bool makeSelfSignedCertificate(const QString& folder) {
            openssl.exitCode() == 0;
 }
 
-TestNginx::TestNginx(const QString& root, const QString& certificate, const QString& key) {
+TestNginx::TestNginx(const QString& root, const QString& certificate, const QString& key,
+                     const QString& serverConfig) {
     QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"));
     if (nginx.isEmpty()) {
         nginx =
@@ -92,10 +93,11 @@ TestNginx::TestNginx(const QString& root, const QString& certificate, const QStr
                               "    %3\n"
                               "    access_log %2/wire.log wire;\n"
                               "    root %4;\n"
+                              "    %5\n"
                               "  }\n"
                               "}\n")
                    .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString(), dir)
-                   .arg(listen, root)
+                   .arg(listen, root, serverConfig)
                    .toUtf8());
     file.close();
     const QByteArray program = QFile::encodeName(nginx);

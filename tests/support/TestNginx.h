@@ -10,9 +10,10 @@ namespace selvanix::test {
 // object goes. ok() is false (with the reason in error()) when nginx could not start.
 class TestNginx {
 public:
-    // With a certificate and key (PEM files) it speaks https instead of http.
+    // With a certificate and key (PEM files) it speaks https instead of http; serverConfig
+    // goes into the server block as it is (for example a location that redirects).
     explicit TestNginx(const QString& root, const QString& certificate = {},
-                       const QString& key = {});
+                       const QString& key = {}, const QString& serverConfig = {});
     TestNginx(const TestNginx&) = delete;
     TestNginx& operator=(const TestNginx&) = delete;
     ~TestNginx();
