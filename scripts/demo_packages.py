@@ -1,23 +1,26 @@
 #!/usr/bin/env python3
 """Demo packages for scripts/run.
 
-  demo_packages.py packages DIR
-      writes <stem>.ini and upgrade-<stem>.zip for all seven products, and a
+  demo_packages.py packages TOOL KEY DIR
+      publishes all seven products with the publisher's tool TOOL (selvanix-publish) and
+      the private key KEY: <stem>.ini and upgrade-<stem>.zip, signed, and a signed
       selvanixnext.exe for Upgrade, into DIR (what a download server publishes)
-  demo_packages.py settings FILE BASEURL TARGET
-      points the installer's settings file FILE at BASEURL ("baseurl" in section
-      SERVER); a new file also gets a first-run setup that installs into TARGET
+  demo_packages.py settings FILE BASEURL PUBLICKEY TARGET
+      points the installer's settings file FILE at BASEURL and the publisher's PUBLICKEY
+      ("baseurl" and "publickey" in section SERVER); a new file also gets a first-run
+      setup that installs into TARGET
 """
 import os
+import subprocess
 import sys
-import zipfile
+import tempfile
 
 PRODUCTS = [  # stem, name
     ("brodelik", "Brodělík"), ("pesmarin", "Pesmarín"), ("tulvek", "Tulvék"),
     ("zorbenka", "Zorbénka"), ("malvidor", "Malvidoř"), ("hesterka", "Hestěrka"),
     ("quobr", "Quobr"),
 ]
-STAMP = (2024, 6, 1, 12, 0, 0)
+STAMP = 1717243200  # 1 June 2024, 12:00 UTC: the same packages on every run
 
 
 def program(name):
@@ -34,31 +37,37 @@ exit 0
 """
 
 
-def add(zf, name, data, executable=False):
-    info = zipfile.ZipInfo(name, STAMP)
-    info.compress_type = zipfile.ZIP_DEFLATED
-    info.create_system = 3  # made on Unix: the high bits carry the file mode
-    info.external_attr = (0o100755 if executable else 0o100644) << 16
-    zf.writestr(info, data)
+def write(folder, name, data, executable=False):
+    path = os.path.join(folder, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(data)
+    os.chmod(path, 0o755 if executable else 0o644)
+    os.utime(path, (STAMP, STAMP))
 
 
-def packages(folder):
+def packages(tool, key, folder):
     os.makedirs(folder, exist_ok=True)
-    for stem, name in PRODUCTS:
-        descriptor = (f"[DEFINICE]\r\nhledany={stem}.exe\r\nnazev={name}\r\nverze=14,20\r\n"
-                      f"datum=1.6.2024\r\nrun={stem}.exe\r\n")
-        with open(os.path.join(folder, f"{stem}.ini"), "wb") as f:
-            f.write(b"\xef\xbb\xbf" + descriptor.encode("utf-8"))
-        with zipfile.ZipFile(os.path.join(folder, f"upgrade-{stem}.zip"), "w") as zf:
-            add(zf, f"{stem}.exe", program(name), executable=True)        # *.exe
-            add(zf, f"data/{stem}.sql", f"-- {name} database\n")       # *.sql
-            add(zf, f"{stem}.chm", f"{name} help\n")                     # *.chm
-            add(zf, f"lib/{stem}.dll", f"{name} library\n")              # *.dll
-            add(zf, f"reports/{stem}.fr3", f"<report name='{name}'/>\n")  # *.fr3 below pts
-            add(zf, "readme.txt", "No mask takes text files: never installed.\n")
-            add(zf, "source/notes.md", "Neither is this.\n")
-    with open(os.path.join(folder, "selvanixnext.exe"), "w") as f:
+    with tempfile.TemporaryDirectory() as sources:
+        for stem, name in PRODUCTS:
+            src = os.path.join(sources, stem)
+            write(src, f"{stem}.exe", program(name), executable=True)          # *.exe
+            write(src, f"data/{stem}.sql", f"-- {name} database\n")           # *.sql
+            write(src, f"{stem}.chm", f"{name} help\n")                         # *.chm
+            write(src, f"lib/{stem}.dll", f"{name} library\n")                  # *.dll
+            write(src, f"reports/{stem}.fr3", f"<report name='{name}'/>\n")     # below pts
+            write(src, "readme.txt", "No mask takes text files: never installed.\n")
+            write(src, "source/notes.md", "Neither is this.\n")
+            # The readme and notes are there on purpose: the tool's warnings about them
+            # are expected, so they are not shown.
+            subprocess.run([tool, "package", "--key", key, "--stem", stem, "--name", name,
+                            "--version", "14,20", "--date", "1.6.2024", "--marker",
+                            f"{stem}.exe", "--run", f"{stem}.exe", src, folder],
+                           check=True, stderr=subprocess.DEVNULL)
+    nxt = os.path.join(folder, "selvanixnext.exe")
+    with open(nxt, "w") as f:
         f.write("#!/bin/sh\necho 'The newer Selvanix would start here (demo).'\n")
+    subprocess.run([tool, "sign", "--key", key, nxt], check=True)
 
 
 def read_text(raw):
@@ -69,7 +78,7 @@ def read_text(raw):
     return b"", "latin-1", raw.decode("latin-1")
 
 
-def settings(path, baseurl, target):
+def settings(path, baseurl, publickey, target):
     if not os.path.exists(path):
         os.makedirs(target, exist_ok=True)
         text = (f"[DEFINICE]\r\nprogram=1\r\nodkud=1\r\nodkudcesta=\r\ncilinstalace=0\r\n"
@@ -79,35 +88,37 @@ def settings(path, baseurl, target):
     with open(path, "rb") as f:
         bom, codec, text = read_text(f.read())
     end = "\r\n" if "\r\n" in text else "\n"
-    lines = text.split(end)
-    section, done, out = None, False, []
-    for line in lines:
+    wanted = {"baseurl": baseurl, "publickey": publickey}
+    section, out = None, []
+
+    def flush():
+        out.extend(f"{k}={v}" for k, v in wanted.items())
+        wanted.clear()
+
+    for line in text.split(end):
         stripped = line.strip()
         if stripped.startswith("[") and stripped.endswith("]"):
-            if section == "SERVER" and not done:
-                out.append(f"baseurl={baseurl}")
-                done = True
+            if section == "SERVER":
+                flush()
             section = stripped[1:-1]
-        elif section == "SERVER" and stripped.split("=", 1)[0].strip() == "baseurl":
-            if not done:
-                out.append(f"baseurl={baseurl}")
-                done = True
-            continue
+        elif section == "SERVER" and stripped.split("=", 1)[0].strip() in ("baseurl", "publickey"):
+            continue  # written anew
         out.append(line)
-    if not done:
+    if wanted:
         while out and out[-1] == "":
             out.pop()
         if section != "SERVER":
             out.append("[SERVER]")
-        out += [f"baseurl={baseurl}", ""]
+        flush()
+        out.append("")
     with open(path, "wb") as f:
         f.write(bom + end.join(out).encode(codec))
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 3 and sys.argv[1] == "packages":
-        packages(sys.argv[2])
-    elif len(sys.argv) == 5 and sys.argv[1] == "settings":
+    if len(sys.argv) == 5 and sys.argv[1] == "packages":
+        packages(*sys.argv[2:])
+    elif len(sys.argv) == 6 and sys.argv[1] == "settings":
         settings(*sys.argv[2:])
     else:
         sys.exit(__doc__)
