@@ -23,7 +23,7 @@ bool downloadComplete(const net::WebHTTPGet& get, const QString& path) {
     const net::DownloadItem* item = get.FileDownloader();
     const QFileInfo file(platform::toHostPath(path));
     return item && item->FState == net::DS_PROCESSED && item->FError == 0 && file.isFile() &&
-           file.size() == get.Data().size() && !get.Data().isEmpty();
+           static_cast<quint64>(file.size()) == get.DataSize() && get.DataSize() > 0;
 }
 
 // A fresh copy cannot start on Linux without an execute bit: it gets the running program's.

@@ -1,8 +1,11 @@
 #include "DownloadItem.h"
 
+#include <QDir>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
+#include "BodyFile.h"
 #include "DownloadList.h"
 #include "HttpTransfer.h"
 #include "InternetErrors.h"
@@ -27,17 +30,52 @@ QByteArray rangeValue(qint64 start, qint64 end) {
     return "bytes=-" + QByteArray::number(-end);
 }
 
-// The first byte a "bytes first-last/total" range names; -1 when it names none.
-qint64 rangeFirstByte(const QByteArray& contentRange) {
-    QByteArray value = contentRange.trimmed();
+struct ContentRange {
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 complete = -1;  // -1 when the server gave "*"
+};
+
+// "bytes first-last/complete"; nothing when it is not that.
+std::optional<ContentRange> parseContentRange(const QByteArray& header) {
+    QByteArray value = header.trimmed();
     if (!value.startsWith("bytes")) {
-        return -1;
+        return std::nullopt;
     }
     value = value.mid(5).trimmed();
     const qsizetype dash = value.indexOf('-');
-    bool ok = false;
-    const qint64 first = dash > 0 ? value.left(dash).toLongLong(&ok) : -1;
-    return ok ? first : -1;
+    const qsizetype slash = value.indexOf('/');
+    if (dash <= 0 || slash <= dash) {
+        return std::nullopt;
+    }
+    ContentRange range;
+    bool ok1 = false;
+    bool ok2 = false;
+    range.first = value.left(dash).trimmed().toLongLong(&ok1);
+    range.last = value.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&ok2);
+    const QByteArray complete = value.mid(slash + 1).trimmed();
+    bool ok3 = complete == "*";
+    if (!ok3) {
+        range.complete = complete.toLongLong(&ok3);
+    }
+    if (!ok1 || !ok2 || !ok3 || range.first < 0 || range.last < range.first) {
+        return std::nullopt;
+    }
+    return range;
+}
+
+// Whether a 206 reply is the part asked for: it starts where we asked and ends where the file
+// ends (or where a closed range we asked for ends). Anything else would be saved as if it were
+// the whole rest of the file.
+bool isTheAskedPart(const QByteArray& header, qint64 start, qint64 end) {
+    const auto range = parseContentRange(header);
+    if (!range || range->first != start) {
+        return false;
+    }
+    if (end > start) {
+        return range->last == end && (range->complete < 0 || range->last < range->complete);
+    }
+    return range->complete >= 0 && range->last + 1 == range->complete;
 }
 
 class ActiveTransfer {
@@ -63,6 +101,7 @@ private:
 
 void DownloadItem::Prepare() {
     DataStream.clear();
+    FBodyFile.reset();
     FDataSize = 0;
     Terminated = false;
     FProgress = 0;
@@ -74,7 +113,16 @@ void DownloadItem::Prepare() {
 
 void DownloadItem::ResetData() {
     DataStream = QByteArray();
+    FBodyFile.reset();
     FDataSize = 0;
+}
+
+bool DownloadItem::fail(int code, const QString& text) {
+    SetError(code, text);
+    FState = DS_ERROR;
+    DataStream = QByteArray();
+    FBodyFile.reset();  // its temporary file goes with it
+    return false;
 }
 
 void DownloadItem::SetError(int code, const QString& text) {
@@ -114,8 +162,12 @@ void DownloadItem::Process() {
         return;
     }
     FHeaderLoaded = false;
-    Terminated = false;
+    // A stop that came before this moment is kept: the list's flag is read after the state
+    // says processing, and the list sets its flag before it looks for processing items.
     FState = DS_PROCESSING;
+    if (list_.IsTerminated()) {
+        Terminated = true;
+    }
     Options = list_.InternetOptions;
     try {
         transfer();
@@ -125,6 +177,9 @@ void DownloadItem::Process() {
     }
     if (FState != DS_ERROR) {
         FState = DS_PROCESSED;
+    }
+    if (FState == DS_ERROR || Terminated) {
+        FBodyFile.reset();  // nothing of a failed or stopped body stays on disk
     }
     FProgress = 100;
     if (!Terminated) {
@@ -169,7 +224,10 @@ void DownloadItem::transfer() {
     }
 
     HttpRequest request;
-    const QString host = parts->host.contains(u':') ? u'[' + parts->host + u']' : parts->host;
+    // An IPv6 literal keeps its brackets in the address, whether or not the parts have them.
+    const bool bracketed = parts->host.startsWith(u'[');
+    const QString host =
+        parts->host.contains(u':') && !bracketed ? u'[' + parts->host + u']' : parts->host;
     request.url = (https ? QStringLiteral("https://") : QStringLiteral("http://")) + host + u':' +
                   QString::number(parts->port) + parts->objectName();
     request.verb = FVerb == IV_POST ? "POST" : "GET";
@@ -247,9 +305,10 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
         announced_ = 0;
     }
     FLastModified = parseHttpDate(head.lastModified);
-    // A part that does not start where we asked would land at the wrong place in the file.
+    // A part that is not the one we asked for would land at the wrong place in the file, or
+    // pass for the whole rest of it.
     if (FState != DS_ERROR && iStatusCode == 206 && FRangeEnd >= 0 &&
-        rangeFirstByte(head.contentRange) != FRangeStart) {
+        !isTheAskedPart(head.contentRange, FRangeStart, FRangeEnd)) {
         SetError(ERROR_HTTP_INVALID_SERVER_RESPONSE,
                  internetErrorText(ERROR_HTTP_INVALID_SERVER_RESPONSE));
         FState = DS_ERROR;
@@ -266,9 +325,13 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
         return false;
     }
     FDataSize = 0;
-    // Room for the announced body at once, when the machine could hold it at all; a length
-    // beyond that is a lie or a failure waiting to happen, and the body grows as it comes.
-    if (announced_ > 0 && announced_ <= platform::physicalMemory()) {
+    // A body announced larger than memory may hold goes to its file from the start; a smaller
+    // one gets its room at once.
+    if (announced_ > Options.BodyInMemoryLimit) {
+        if (!moveBodyToFile()) {
+            return false;
+        }
+    } else if (announced_ > 0) {
         DataStream.reserve(announced_);
         platform::adviseHugePages(DataStream.data(), static_cast<std::size_t>(announced_));
     }
@@ -281,12 +344,21 @@ bool DownloadItem::acceptPiece(const char* data, std::size_t size) {
     const long long now = tickCount();
     list_.SizeChanged(now - pieceTick_, static_cast<qint64>(size));
     pieceTick_ = now;
-    FDataSize += size;
-    if (announced_ != 0) {
-        FProgress = static_cast<int>(std::nearbyint(static_cast<double>(FDataSize) /
-                                                    static_cast<double>(announced_) * 100.0));
+    // What a server may make us store: no more than it announced, nor than the owner allows.
+    const quint64 after = FDataSize + size;
+    if ((announced_ > 0 && after > static_cast<quint64>(announced_)) ||
+        (FSizeLimit > 0 && after > FSizeLimit)) {
+        return fail(8, QStringLiteral("Size limit"));
     }
-    DataStream.append(data, static_cast<qsizetype>(size));
+    FDataSize = after;
+    if (announced_ != 0) {
+        const double share =
+            static_cast<double>(FDataSize) / static_cast<double>(announced_) * 100.0;
+        FProgress = static_cast<int>(std::nearbyint(std::clamp(share, 0.0, 100.0)));
+    }
+    if (!store(data, size)) {
+        return false;
+    }
     if (Terminated) {
         return false;
     }
@@ -296,6 +368,42 @@ bool DownloadItem::acceptPiece(const char* data, std::size_t size) {
         list_.SendProgress(*this);
     }
     return !Terminated;
+}
+
+bool DownloadItem::store(const char* data, std::size_t size) {
+    const auto piece = static_cast<qint64>(size);
+    if (!FBodyFile && DataStream.size() + piece > Options.BodyInMemoryLimit && !moveBodyToFile()) {
+        return false;
+    }
+    if (!FBodyFile) {
+        DataStream.append(data, piece);
+        return true;
+    }
+    if (FBodyFile->size() + piece > diskRoom_) {
+        diskRoom_ = FBodyFile->size() + FBodyFile->room(Options.KeepFreeOnDisk);
+        if (FBodyFile->size() + piece > diskRoom_) {
+            return fail(8, QStringLiteral("Size limit"));  // the disk would be full
+        }
+    }
+    if (!FBodyFile->write(data, piece)) {
+        return fail(ERROR_DISK_FULL, QStringLiteral("Disk full"));
+    }
+    return true;
+}
+
+bool DownloadItem::moveBodyToFile() {
+    const QString folder = FBodyFolder.isEmpty() ? QDir::tempPath() : FBodyFolder;
+    std::unique_ptr<BodyFile> file = BodyFile::create(folder);
+    if (!file && QDir().mkpath(folder)) {
+        file = BodyFile::create(folder);
+    }
+    if (!file || !file->write(DataStream.constData(), DataStream.size())) {
+        return fail(ERROR_DISK_FULL, QStringLiteral("Disk full"));
+    }
+    diskRoom_ = file->size() + file->room(Options.KeepFreeOnDisk);
+    FBodyFile = std::move(file);
+    DataStream = QByteArray();  // the memory goes back at once
+    return true;
 }
 
 }  // namespace selvanix::net

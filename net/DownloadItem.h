@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "DownloadState.h"
@@ -12,6 +13,7 @@
 
 namespace selvanix::net {
 
+class BodyFile;
 class DownloadList;
 class HttpTransfer;
 struct HttpReplyHead;
@@ -37,6 +39,8 @@ public:
     bool FReload = false;
     bool FNoRedirect = false;
     bool FCheckOnly = false;
+    quint64 FSizeLimit = 0;  // a body beyond this fails the item ("Size limit"); 0: none
+    QString FBodyFolder;     // host folder for a body too large for memory (its destination's)
     int Tag = 0;
 
     // Outcome. The worker writes these; other threads read them while it waits in a
@@ -46,7 +50,10 @@ public:
     int FError = 0;
     QString FErrorString;
     quint64 FDataSize = 0;  // while the head is announced: the announced length
+    // The body: in memory up to Options.BodyInMemoryLimit, else all of it in FBodyFile and
+    // DataStream empty. FDataSize counts its bytes either way.
     QByteArray DataStream;
+    std::shared_ptr<BodyFile> FBodyFile;
     TDateTime FLastModified = 0;
     QString FActualType;
     QString FActualURL;
@@ -70,12 +77,16 @@ private:
     bool connected() const;
     bool acceptHead(const HttpReplyHead& head);
     bool acceptPiece(const char* data, std::size_t size);
+    bool store(const char* data, std::size_t size);
+    bool moveBodyToFile();
+    bool fail(int code, const QString& text);
     void recordLastError(int code);
 
     DownloadList& list_;
     std::mutex transferLock_;
     HttpTransfer* transfer_ = nullptr;  // the running transfer, for Terminate
     qint64 announced_ = 0;
+    qint64 diskRoom_ = 0;  // what the body file may grow to before the disk is too full
     bool headArrived_ = false;
     long long pieceTick_ = 0;
     long long notifyTick_ = 0;

@@ -163,13 +163,17 @@ void DownloadList::WaitForEnd() {
 }
 
 void DownloadList::Terminate() {
+    if (FState != DS_PROCESSING && processEnded_) {
+        return;  // no run to stop
+    }
+    // Noted first and the state read after: either the starting run finds the note, or this
+    // finds the run processing and stops it here.
+    pendingStop_ = true;
     if (FState != DS_PROCESSING) {
-        if (!processEnded_) {
-            pendingStop_ = true;
-        }
         return;
     }
     Terminated = true;
+    pendingStop_ = false;
     for (const auto& item : items_) {
         if (item->FState == DS_PROCESSING) {
             item->Terminate();

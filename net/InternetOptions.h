@@ -35,6 +35,11 @@ struct TInternetOptions {
     int StallTimeoutMs = 60000;
     // Certificate authorities for https; empty uses the system's store.
     QString CaFile;
+    // A body is kept in memory up to this size; beyond it, it continues in a file beside its
+    // destination, so memory stays bounded whatever a server sends.
+    qint64 BodyInMemoryLimit = 16 << 20;
+    // A body of unknown length stops before it leaves less than this free on that disk.
+    qint64 KeepFreeOnDisk = 64 << 20;
 };
 
 }  // namespace selvanix::net

@@ -13,4 +13,9 @@ namespace selvanix::net {
 bool SaveBodyToFile(const QString& path, const QByteArray& body, qint64 offset,
                     qint64 lastModifiedMs);
 
+class BodyFile;
+// The same rules for a body kept in a file beside the destination: from offset 0 the file
+// itself takes the destination's name (no copy); a later part is copied in at its offset.
+bool SaveBodyToFile(const QString& path, BodyFile& body, qint64 offset, qint64 lastModifiedMs);
+
 }  // namespace selvanix::net

@@ -106,6 +106,7 @@ void WebHTTPGet::Stop() {
 
 void WebHTTPGet::prepare() {
     FData.clear();
+    FDataSize = 0;
     list_.Clear();
     DownloadItem& item = list_.Add();
     FFileDownloader = &item;
@@ -119,6 +120,10 @@ void WebHTTPGet::prepare() {
         }
     }
     item.FURL = URL;
+    item.FSizeLimit = DownloadParams.SizeLimit;
+    if (!DownloadDir.isEmpty()) {
+        item.FBodyFolder = platform::toHostPath(absoluteFolder(DownloadDir));
+    }
     item.FResultType = AcceptTypes.join(u'\n');
     item.FUserName = UserName;
     item.FUserPassword = Password;
@@ -149,6 +154,7 @@ void WebHTTPGet::DownloadProgress(DownloadItem& item) {
     }
     if (&item == FFileDownloader && item.FState == DS_PROCESSED) {
         FData = item.DataStream;  // shared, not copied: the item lets go of it next
+        FDataSize = item.FDataSize;
         item.ResetData();
     }
     if (OnProgress) {
@@ -180,7 +186,11 @@ void WebHTTPGet::saveBody(DownloadItem& item) {
     const qint64 offset = item.iStatusCode == 206 ? item.FRangeStart : 0;
     const qint64 lastModified =
         item.FLastModified > 0 ? dateTimeToMsecsSinceEpoch(item.FLastModified) : 0;
-    SaveBodyToFile(item.FLocalURL, item.DataStream, offset, lastModified);
+    if (item.FBodyFile) {
+        SaveBodyToFile(item.FLocalURL, *item.FBodyFile, offset, lastModified);
+    } else {
+        SaveBodyToFile(item.FLocalURL, item.DataStream, offset, lastModified);
+    }
 }
 
 void WebHTTPGet::DownloadProcessed() {

@@ -62,7 +62,11 @@ public:
     int GetProgress() const;
     QString GetProgressString() const;
     QString GetDataAsString() const;
+    // The body of the last completed download when it was small enough for memory (see
+    // TInternetOptions::BodyInMemoryLimit); a larger one went to its file only, and this is
+    // empty. DataSize() counts the body's bytes either way.
     const QByteArray& Data() const { return FData; }
+    quint64 DataSize() const { return FDataSize; }
     DownloadList& List() { return list_; }
     DownloadItem* FileDownloader() const { return FFileDownloader; }
 
@@ -77,6 +81,7 @@ private:
     DownloadList list_;
     DownloadItem* FFileDownloader = nullptr;
     QByteArray FData;
+    quint64 FDataSize = 0;
 };
 
 }  // namespace selvanix::net

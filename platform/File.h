@@ -39,6 +39,7 @@ public:
     bool setPermissions(unsigned mode);  // the permission bits of the open file
     bool close();
     bool isOpen() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
 
 private:
     friend class FolderHandle;

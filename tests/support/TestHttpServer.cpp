@@ -27,18 +27,29 @@ TestReply httpReply(int status, const QByteArray& body, const QList<QByteArray>&
 }
 
 TestHttpServer::TestHttpServer(const char* address) : address_(QString::fromLatin1(address)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in bound{};
-    bound.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &bound.sin_addr);
-    socklen_t length = sizeof bound;
+    const bool six = address_.contains(u':');
+    listenFd_ = ::socket(six ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage bound{};
+    socklen_t length = 0;
+    if (six) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&bound);
+        in6->sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, address, &in6->sin6_addr);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&bound);
+        in4->sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &in4->sin_addr);
+        length = sizeof(sockaddr_in);
+    }
     if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&bound), length) != 0 ||
         ::listen(listenFd_, 16) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0 ||
         ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         throw std::runtime_error("test server cannot listen");
     }
-    port_ = ntohs(bound.sin_port);
+    port_ = ntohs(six ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                      : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -62,7 +73,8 @@ TestHttpServer::~TestHttpServer() {
 }
 
 QString TestHttpServer::url(const QString& path) const {
-    return QStringLiteral("http://%1:%2%3").arg(address_).arg(port_).arg(path);
+    const QString host = address_.contains(u':') ? u'[' + address_ + u']' : address_;
+    return QStringLiteral("http://%1:%2%3").arg(host).arg(port_).arg(path);
 }
 
 void TestHttpServer::route(const QByteArray& path, const TestReply& reply) {
@@ -162,6 +174,9 @@ void TestHttpServer::serve(int fd) {
         if (reply.pieceDelayMs > 0 && at + piece < end) {
             waitForStop(reply.pieceDelayMs);
         }
+    }
+    while (!reply.repeatForever.isEmpty() && !stopping_ &&
+           sendAll(fd, reply.repeatForever.constData(), reply.repeatForever.size())) {
     }
     if (reply.stallAfter >= 0) {
         waitForStop(24 * 3600 * 1000);

@@ -21,6 +21,7 @@ struct TestReply {
     qsizetype cutAfter = -1;    // close the connection after this many bytes
     bool resetAtCut = false;    // close with a reset instead of an orderly end
     qsizetype stallAfter = -1;  // after this many bytes say nothing until the server stops
+    QByteArray repeatForever;   // after raw, send this again and again until the client goes
 };
 
 // A reply with a status line, the given header lines, Content-Length (unless told not to)
@@ -32,7 +33,7 @@ TestReply httpReply(int status, const QByteArray& body, const QList<QByteArray>&
 // and records every request head it received. Paths without a script get a 404.
 class TestHttpServer {
 public:
-    explicit TestHttpServer(const char* address = "127.0.0.1");  // any 127.x.y.z
+    explicit TestHttpServer(const char* address = "127.0.0.1");  // any 127.x.y.z, or "::1"
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
     ~TestHttpServer();

@@ -1,0 +1,137 @@
+#include "BodyFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/FileTime.h"
+#include "platform/FolderHandle.h"
+
+namespace selvanix::net {
+
+namespace {
+
+QString randomName(const QString& folder) {
+    return folder + QStringLiteral("/.download-") +
+           QString::number(QRandomGenerator::global()->generate64(), 16) + QStringLiteral(".part");
+}
+
+}  // namespace
+
+std::unique_ptr<BodyFile> BodyFile::create(const QString& hostFolder) {
+    const QByteArray folder = QFile::encodeName(hostFolder);
+    const auto mode = static_cast<mode_t>(0666 & ~platform::processUmask());
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd >= 0) {
+        return std::unique_ptr<BodyFile>(new BodyFile(fd, hostFolder, QString()));
+    }
+    // A file system without unnamed files: a random name, removed whenever we fail.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString name = randomName(hostFolder);
+        const int named = ::open(QFile::encodeName(name).constData(),
+                                 O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (named >= 0) {
+            return std::unique_ptr<BodyFile>(new BodyFile(named, hostFolder, name));
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return nullptr;
+}
+
+BodyFile::~BodyFile() {
+    ::close(fd_);
+    if (!namedPath_.isEmpty()) {
+        ::unlink(QFile::encodeName(namedPath_).constData());
+    }
+}
+
+bool BodyFile::write(const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+        size_ += n;
+    }
+    return true;
+}
+
+qint64 BodyFile::room(qint64 keepFree) const {
+    struct statvfs fs {};
+    if (::fstatvfs(fd_, &fs) != 0) {
+        return 0;
+    }
+    const auto free = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+    return free > keepFree ? free - keepFree : 0;
+}
+
+bool BodyFile::publishAs(const QString& hostPath, qint64 lastModifiedMs) {
+    if (lastModifiedMs != 0) {
+        timespec times[2];
+        platform::fillWriteTimes(lastModifiedMs, times);
+        ::futimens(fd_, times);
+    }
+    const QByteArray target = QFile::encodeName(hostPath);
+    if (!namedPath_.isEmpty()) {
+        if (::rename(QFile::encodeName(namedPath_).constData(), target.constData()) != 0) {
+            return false;
+        }
+        namedPath_.clear();
+        return true;
+    }
+    // An unnamed file gets a temporary name first: linkat never replaces what is there.
+    const QString temporary = randomName(folder_);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(temporary).constData(),
+                 AT_SYMLINK_FOLLOW) != 0) {
+        return false;
+    }
+    if (::rename(QFile::encodeName(temporary).constData(), target.constData()) != 0) {
+        ::unlink(QFile::encodeName(temporary).constData());
+        return false;
+    }
+    return true;
+}
+
+bool BodyFile::copyInto(int targetFd, qint64 offset) const {
+    loff_t from = 0;
+    loff_t to = offset;
+    while (from < size_) {
+        const ssize_t n =
+            ::copy_file_range(fd_, &from, targetFd, &to, static_cast<size_t>(size_ - from), 0);
+        if (n > 0) {
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS)) {
+            break;  // the kernel cannot copy between these: by hand below
+        }
+        return false;
+    }
+    char buffer[1 << 16];
+    while (from < size_) {
+        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, from);
+        if (n <= 0 || ::pwrite(targetFd, buffer, static_cast<size_t>(n), to) != n) {
+            return false;
+        }
+        from += n;
+        to += n;
+    }
+    return true;
+}
+
+}  // namespace selvanix::net

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace selvanix::net {
+
+// The part of a body beyond what is kept in memory, in an unnamed temporary file in the
+// folder the body will be saved into, so it takes the file's place without a copy. It never
+// has a name of its own until it is published; on any failure or a stop it simply goes.
+class BodyFile {
+public:
+    // A new file in the host folder; nothing when the folder does not take one.
+    static std::unique_ptr<BodyFile> create(const QString& hostFolder);
+    BodyFile(const BodyFile&) = delete;
+    BodyFile& operator=(const BodyFile&) = delete;
+    ~BodyFile();
+
+    bool write(const char* data, qint64 size);  // appends all of it, or fails
+    qint64 size() const { return size_; }
+    int descriptor() const { return fd_; }
+    // Bytes the folder's file system can still take, less what must stay free.
+    qint64 room(qint64 keepFree) const;
+
+    // Gives the file its name (host path in the same folder), replacing what stands there.
+    bool publishAs(const QString& hostPath, qint64 lastModifiedMs);
+    // Copies the content into an open file at its current position.
+    bool copyInto(int targetFd, qint64 offset) const;
+
+private:
+    BodyFile(int fd, QString folder, QString namedPath)
+        : fd_(fd), folder_(std::move(folder)), namedPath_(std::move(namedPath)) {}
+    int fd_;
+    QString folder_;
+    QString namedPath_;  // where O_TMPFILE is missing: a random name removed on failure
+    qint64 size_ = 0;
+};
+
+}  // namespace selvanix::net
