@@ -163,9 +163,7 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 continue;
             }
 
-            z_stream& z = inflater->stream();
-            z.next_in = input;
-            z.avail_in = static_cast<uInt>(size);
+            inflater->setInput(input, static_cast<std::size_t>(size));
             for (;;) {
                 FProgress = static_cast<std::int64_t>(written);
                 fireProgress(displayName);
@@ -174,19 +172,18 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 }
                 // One step fills the one-mebibyte output as the format has it, in slices that
                 // stay in the cache from inflate through the CRC to the write.
-                int rc = Z_OK;
+                Inflater::Step step;
                 qint64 stepProduced = 0;
                 bool delivered = true;
                 while (stepProduced < kBlock) {
                     unsigned char* const slice = output + stepProduced;
                     const qint64 room = std::min(kSlice, kBlock - stepProduced);
-                    z.next_out = slice;
-                    z.avail_out = static_cast<uInt>(room);
-                    rc = streamEnded ? Z_STREAM_END : inflate(&z, Z_NO_FLUSH);
-                    if (rc < 0 && !(rc == Z_BUF_ERROR && z.avail_in == 0)) {
+                    step = streamEnded ? Inflater::Step{0, true, false}
+                                       : inflater->inflate(slice, static_cast<std::size_t>(room));
+                    if (step.failed) {
                         throw EntryFailed{};
                     }
-                    const qint64 produced = room - static_cast<qint64>(z.avail_out);
+                    const auto produced = static_cast<qint64>(step.produced);
                     if (produced > 0) {
                         // More than the entry's size can only fail: stop before a bomb fills
                         // the disk.
@@ -201,18 +198,18 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                         written += static_cast<std::uint64_t>(produced);
                         stepProduced += produced;
                     }
-                    if (rc == Z_STREAM_END || produced < room) {
+                    if (step.ended || produced < room) {
                         break;  // the stream ended or the input is used up
                     }
                 }
                 if (!delivered) {
                     break;
                 }
-                if (rc == Z_STREAM_END) {
+                if (step.ended) {
                     streamEnded = true;
                     break;
                 }
-                if (stepProduced < kBlock && z.avail_in == 0) {
+                if (stepProduced < kBlock && inflater->inputLeft() == 0) {
                     break;
                 }
             }

@@ -1,17 +1,38 @@
 #include "Inflater.h"
 
-#include "platform/Exception.h"
+#include <isa-l/igzip_lib.h>
 
 namespace selvanix {
 
-Inflater::Inflater() {
-    if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) {
-        throw Exception(QStringLiteral("error"));  // zlib's own text for a failed set-up
-    }
+Inflater::Inflater() : state_(std::make_unique<inflate_state>()) {
+    isal_inflate_init(state_.get());
+    state_->crc_flag = ISAL_DEFLATE;  // raw deflate: no wrapper, no check of its own
 }
 
-Inflater::~Inflater() {
-    inflateEnd(&stream_);
+Inflater::~Inflater() = default;
+
+void Inflater::setInput(const unsigned char* data, std::size_t size) {
+    state_->next_in = const_cast<unsigned char*>(data);
+    state_->avail_in = static_cast<std::uint32_t>(size);
+}
+
+std::size_t Inflater::inputLeft() const {
+    return state_->avail_in;
+}
+
+Inflater::Step Inflater::inflate(unsigned char* out, std::size_t room) {
+    Step step;
+    if (state_->block_state == ISAL_BLOCK_FINISH) {
+        step.ended = true;
+        return step;
+    }
+    state_->next_out = out;
+    state_->avail_out = static_cast<std::uint32_t>(room);
+    const int rc = isal_inflate(state_.get());
+    step.produced = room - state_->avail_out;
+    step.failed = rc < 0;
+    step.ended = state_->block_state == ISAL_BLOCK_FINISH;
+    return step;
 }
 
 }  // namespace selvanix

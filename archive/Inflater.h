@@ -1,20 +1,33 @@
 #pragma once
 
-#include <zlib.h>
+#include <cstddef>
+#include <memory>
+
+struct inflate_state;
 
 namespace selvanix {
 
-// A raw-deflate zlib stream, released with the object. Raw mode needs no Adler-32 trailer.
+// A raw-deflate stream through ISA-L's igzip, released with the object.
 class Inflater {
 public:
     Inflater();
     ~Inflater();
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
-    z_stream& stream() { return stream_; }
+
+    struct Step {
+        std::size_t produced = 0;
+        bool ended = false;   // the stream's last block is out
+        bool failed = false;  // the data is no deflate stream
+    };
+    // The next compressed bytes; they must stay put until they are used up.
+    void setInput(const unsigned char* data, std::size_t size);
+    std::size_t inputLeft() const;
+    // Inflates into out until it is full, the input is used up or the stream ends.
+    Step inflate(unsigned char* out, std::size_t room);
 
 private:
-    z_stream stream_{};
+    std::unique_ptr<inflate_state> state_;
 };
 
 }  // namespace selvanix
