@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "profile/IniFile.h"
+#include "profile/PrivateProfile.h"
 
 namespace selvanix {
 
@@ -92,6 +93,10 @@ void writeSettings(const QString& fileName, const SettingsToWrite& settings,
     ini.WriteString(section, QStringLiteral("koukani"), flag(settings.koukani));
     ini.WriteString(section, QStringLiteral("automaticky"), flag(settings.automaticky));
     ini.WriteString(section, QStringLiteral("datum"), settings.date);
+    // All keys go to disk in one rewrite here; a failure then is still this save's failure.
+    if (!WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, fileName, links)) {
+        throw EIniFileException(QStringLiteral("Unable to write to %1").arg(fileName));
+    }
 }
 
 }  // namespace selvanix

@@ -76,6 +76,33 @@ bool writeAll(int fd, const QByteArray& content) {
 
 }  // namespace
 
+bool canReplaceFile(const QString& path, LinkAtName links) {
+    const QString target = toHostPath(path);
+    if (target.isEmpty()) {
+        setLastError(3);
+        return false;
+    }
+    const QByteArray host = QFile::encodeName(target);
+    struct stat st {};
+    const bool there = links == LinkAtName::Follow ? ::stat(host.constData(), &st) == 0
+                                                   : ::lstat(host.constData(), &st) == 0;
+    if (there && !(links == LinkAtName::Replace && isForeignLink(st))) {
+        if (S_ISDIR(st.st_mode)) {
+            return fail(EISDIR);
+        }
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+            ::access(host.constData(), W_OK) != 0) {
+            return fail(EACCES);
+        }
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        setLastError(3);
+        return false;
+    }
+    return ::access(folder.constData(), W_OK) == 0 || fail(EACCES);
+}
+
 bool isForeignLink(const struct stat& status) {
     return S_ISLNK(status.st_mode) || (S_ISREG(status.st_mode) && status.st_nlink > 1);
 }

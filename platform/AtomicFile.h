@@ -21,6 +21,10 @@ bool replaceFileAtomically(const QString& path, const QByteArray& content,
                            Durability durability = Durability::Flushed,
                            LinkAtName links = LinkAtName::Follow);
 
+// Whether replaceFileAtomically could replace the file now (its folder there and writable, the
+// file, when there, writable), with the code in lastError() when not; writes nothing.
+bool canReplaceFile(const QString& path, LinkAtName links = LinkAtName::Follow);
+
 // Whether what stands at a host path is not the caller's to read or keep under the Replace
 // rule: a symbolic link, or a file with more than one name.
 bool isForeignLink(const struct stat& status);

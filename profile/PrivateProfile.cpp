@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <mutex>
 
 namespace selvanix {
 
@@ -63,6 +65,42 @@ LoadResult load(const QString& fileName, ProfileText& profile,
     return LoadResult::Loaded;
 }
 
+// The last file written, with its changes not yet on disk: one save of many keys is one
+// rewrite of the file, as the system's own profile functions do it.
+struct PendingProfile {
+    QString fileName;
+    platform::LinkAtName links;
+    ProfileText text;
+    bool dirty;
+};
+
+std::mutex& pendingLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::optional<PendingProfile>& pendingProfile() {
+    static std::optional<PendingProfile> pending;
+    return pending;
+}
+
+// Writes what is pending (under the lock); true when there was nothing or it was written.
+bool flushPending() {
+    std::optional<PendingProfile>& pending = pendingProfile();
+    bool written = true;
+    if (pending && pending->dirty) {
+        written = platform::replaceFileAtomically(pending->fileName, pending->text.encode(),
+                                                  platform::Durability::Flushed, pending->links);
+    }
+    pending.reset();
+    return written;
+}
+
+void flushAtExit() {
+    const std::lock_guard guard(pendingLock());
+    flushPending();
+}
+
 int copyList(const QStringList& names, QChar* buffer, int size) {
     if (size <= 0) {
         return 0;
@@ -105,7 +143,21 @@ int GetPrivateProfileStringW(const std::optional<QString>& section,
                              const std::optional<QString>& defaultValue, QChar* buffer, int size,
                              const QString& fileName) {
     ProfileText profile;
-    const bool loaded = load(fileName, profile) == LoadResult::Loaded;
+    bool loaded = false;
+    {
+        // Pending changes of this file are what a read sees; another file's go to disk first.
+        const std::lock_guard guard(pendingLock());
+        std::optional<PendingProfile>& pending = pendingProfile();
+        if (pending && pending->fileName == fileName) {
+            profile = pending->text;
+            loaded = true;
+        } else if (pending) {
+            flushPending();
+        }
+    }
+    if (!loaded) {
+        loaded = load(fileName, profile) == LoadResult::Loaded;
+    }
     if (!section) {
         return copyList(loaded ? profile.sectionNames() : QStringList(), buffer, size);
     }
@@ -126,9 +178,9 @@ bool WritePrivateProfileStringW(const std::optional<QString>& section,
                                 const std::optional<QString>& key,
                                 const std::optional<QString>& value, const QString& fileName,
                                 platform::LinkAtName links) {
+    const std::lock_guard guard(pendingLock());
     if (!section) {
-        // Every write reaches the disk at once, so there is nothing to flush.
-        return !key && !value;
+        return (key || value) ? false : flushPending();
     }
     const bool valid = ProfileText::isWritableSection(*section) &&
                        (!key || ProfileText::isWritableKey(*key)) &&
@@ -137,29 +189,28 @@ bool WritePrivateProfileStringW(const std::optional<QString>& section,
         platform::setLastError(87);
         return false;
     }
-    ProfileText profile;
-    const LoadResult loaded = load(fileName, profile, links);
-    if (loaded == LoadResult::Failed) {
-        return false;  // never replace content we could not read
+    std::optional<PendingProfile>& pending = pendingProfile();
+    if (pending && (pending->fileName != fileName || pending->links != links)) {
+        flushPending();  // another file's turn: what was pending goes to disk first
     }
-    if (!key || !value) {
-        if (loaded == LoadResult::Missing) {
-            // As a write there would: only a missing folder is a failure.
-            const QString host = platform::toHostPath(fileName);
-            if (!QFileInfo(host).absoluteDir().exists()) {
-                platform::setLastError(3);
-                return false;
-            }
-            return true;
+    if (!pending) {
+        ProfileText profile;
+        if (load(fileName, profile, links) == LoadResult::Failed) {
+            return false;  // never replace content we could not read
         }
-        const bool changed =
-            key ? profile.removeKey(*section, *key) : profile.eraseSection(*section);
-        return !changed || platform::replaceFileAtomically(fileName, profile.encode(),
-                                                           platform::Durability::Flushed, links);
+        // Refused now rather than when the changes are written: the caller learns it here.
+        if (!platform::canReplaceFile(fileName, links)) {
+            return false;
+        }
+        pending = PendingProfile{fileName, links, std::move(profile), false};
+        static const bool flushedAtExit = [] { return std::atexit(flushAtExit) == 0; }();
+        (void)flushedAtExit;
     }
-    profile.setValue(*section, *key, *value);
-    return platform::replaceFileAtomically(fileName, profile.encode(),
-                                           platform::Durability::Flushed, links);
+    const bool changed = !key     ? pending->text.eraseSection(*section)
+                         : !value ? pending->text.removeKey(*section, *key)
+                                  : pending->text.setValue(*section, *key, *value);
+    pending->dirty = pending->dirty || changed;
+    return true;
 }
 
 }  // namespace selvanix

@@ -20,8 +20,9 @@ int GetPrivateProfileStringW(const std::optional<QString>& section,
                              const QString& fileName);
 
 // With all three: sets the value. Without a value: removes the key. Without a key: erases the
-// section. Without a section: writes pending changes (there never are any). False on failure,
-// with the platform error code in platform::lastError().
+// section. Changes stay pending (reads see them) until written in one atomic rewrite: without a
+// section (a flush), when another file is used, and at exit. A write that could not be made
+// fails at once. False on failure, with the platform error code in platform::lastError().
 // Under LinkAtName::Replace a link at the file name is neither read nor written through: the
 // write puts a regular file in its place.
 bool WritePrivateProfileStringW(const std::optional<QString>& section,

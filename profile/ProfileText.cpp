@@ -284,27 +284,30 @@ void ProfileText::insertLine(qsizetype at, const QString& text) {
     lines_.insert(lines_.begin() + at, Line{text, lineEnd_});
 }
 
-void ProfileText::setValue(const QString& section, const QString& key, const QString& value) {
+bool ProfileText::setValue(const QString& section, const QString& key, const QString& value) {
     const QString written = valueForWriting(value);
     const auto s = firstSection(section);
     if (!s) {
         const auto end = static_cast<qsizetype>(lines_.size());
         insertLine(end, u'[' + section + u']');
         insertLine(end + 1, key + u'=' + written);
-        return;
+        return true;
     }
     qsizetype after = s->begin;
     for (qsizetype i = s->begin; i < s->end; ++i) {
         const ParsedLine parsed = parseLine(lines_[i].text);
         if (parsed.kind == ParsedLine::Kind::Entry && sameProfileName(parsed.name, key)) {
-            lines_[i].text = parsed.name + u'=' + written;
-            return;
+            const QString line = parsed.name + u'=' + written;
+            const bool changed = lines_[i].text != line;
+            lines_[i].text = line;
+            return changed;
         }
         if (!trimBlanks(lines_[i].text).isEmpty()) {
             after = i + 1;
         }
     }
     insertLine(after, key + u'=' + written);
+    return true;
 }
 
 bool ProfileText::removeKey(const QString& section, const QString& key) {

@@ -34,8 +34,9 @@ public:
     // Removes every occurrence of the section; false when there was none.
     bool eraseSection(const QString& section);
     // Sets a value in place, or adds the key after the section's last line, or adds the
-    // section at the end. The value is quoted when reading would otherwise alter it.
-    void setValue(const QString& section, const QString& key, const QString& value);
+    // section at the end. The value is quoted when reading would otherwise alter it. False
+    // when the file already said exactly that.
+    bool setValue(const QString& section, const QString& key, const QString& value);
     // Removes the key's first occurrence; false when there was none.
     bool removeKey(const QString& section, const QString& key);
 

@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <csignal>
+#include <cstdlib>
 
 using namespace selvanix;
 using selvanix::test::readBytes;
@@ -28,6 +31,11 @@ protected:
     void TearDown() override { platform::setCodePages({1252, 437}); }
 
     QByteArray file() const { return readBytes(c + "/s.kac"); }
+    // The file once its pending changes are written.
+    QByteArray flushed() const {
+        WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, "C:\\s.kac");
+        return file();
+    }
 
     TestDrives drives;
     QString c = drives.add(u'C');
@@ -46,7 +54,7 @@ TEST_F(ProfileWrite, ExistingKeysStayNewKeysFollowTheirSection) {
     ini.WriteString("DEFINICE", "ZDROJ", "1");
     ini.WriteString("definice", "nova", "ano");
     ini.WriteString("NEW", "k", "v");
-    EXPECT_EQ(file(),
+    EXPECT_EQ(flushed(),
               "; settings\r\n"
               "[DEFINICE]\r\n"
               "Produkt=1\r\n"
@@ -64,9 +72,9 @@ TEST_F(ProfileWrite, EraseRemovesEveryOccurrenceAndKeepsTheRest) {
                "[DEFINICE]\nProdukt=1\n;note\n[SERVER]\nbaseurl=u\n[definice]\nold=2\n");
     TIniFile ini("C:\\s.kac");
     ini.EraseSection("DEFINICE");
-    EXPECT_EQ(file(), "[SERVER]\nbaseurl=u\n");
+    EXPECT_EQ(flushed(), "[SERVER]\nbaseurl=u\n");
     ini.WriteString("DEFINICE", "Produkt", "4");
-    EXPECT_EQ(file(), "[SERVER]\nbaseurl=u\n[DEFINICE]\nProdukt=4\n");
+    EXPECT_EQ(flushed(), "[SERVER]\nbaseurl=u\n[DEFINICE]\nProdukt=4\n");
 }
 
 TEST_F(ProfileWrite, EraseOfNothingWritesNothing) {
@@ -106,7 +114,7 @@ TEST_F(ProfileWrite, AnsiFileThatCannotHoldANewLetterBecomesUtf8) {
     writeBytes(c + "/s.kac", "[A]\r\nk=\x9E\r\n");
     TIniFile ini("C:\\s.kac");
     ini.WriteString("A", "ru", QStringLiteral("Жук"));
-    EXPECT_EQ(file(),
+    EXPECT_EQ(flushed(),
               QByteArray("\xEF\xBB\xBF") + QStringLiteral("[A]\r\nk=ž\r\nru=Жук\r\n").toUtf8());
     EXPECT_EQ(ini.ReadString("A", "k", ""), QStringLiteral("ž"));
     EXPECT_EQ(ini.ReadString("A", "ru", ""), QStringLiteral("Жук"));
@@ -128,7 +136,7 @@ TEST_F(ProfileWrite, NewFileIsUtf8WithBomAndReadsBackUnchanged) {
     for (int i = 0; i < values.size(); ++i) {
         ini.WriteString("DEFINICE", QStringLiteral("k%1").arg(i), values[i]);
     }
-    EXPECT_TRUE(file().startsWith("\xEF\xBB\xBF[DEFINICE]\r\nk0="));
+    EXPECT_TRUE(flushed().startsWith("\xEF\xBB\xBF[DEFINICE]\r\nk0="));
     for (int i = 0; i < values.size(); ++i) {
         EXPECT_EQ(ini.ReadString("DEFINICE", QStringLiteral("k%1").arg(i), "?"), values[i]) << i;
     }
@@ -139,7 +147,7 @@ TEST_F(ProfileWrite, EraseThenTwoWritesCreateTheFile) {
     ini.EraseSection("DEFINICE");
     ini.WriteString("DEFINICE", "a", "1");
     ini.WriteString("DEFINICE", "b", "2");
-    EXPECT_EQ(file(), "\xEF\xBB\xBF[DEFINICE]\r\na=1\r\nb=2\r\n");
+    EXPECT_EQ(flushed(), "\xEF\xBB\xBF[DEFINICE]\r\na=1\r\nb=2\r\n");
 }
 
 TEST_F(ProfileWrite, FailuresNameTheFileAndChangeNothing) {
@@ -174,16 +182,75 @@ TEST_F(ProfileWrite, FailingWriteLeavesTheOldFileByteIdentical) {
     QByteArray old = "[DEFINICE]\r\nProdukt=1\r\n";
     writeBytes(c + "/s.kac", old);
     const int code = selvanix::test::exitCodeUnderFileSizeLimit(64, [] {
-        try {
-            TIniFile("C:\\s.kac").WriteString("DEFINICE", "big", QString(500, u'x'));
-        } catch (const EIniFileException& e) {
-            return e.message() == QStringLiteral("Unable to write to C:\\s.kac") ? 0 : 2;
-        }
-        return 1;
+        TIniFile ini("C:\\s.kac");
+        ini.WriteString("DEFINICE", "big", QString(500, u'x'));
+        // The change is written at the flush, and that is where it fails.
+        return WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, "C:\\s.kac")
+                   ? 1
+                   : 0;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(file(), old);
     EXPECT_EQ(QDir(c).entryList(QDir::Files | QDir::Hidden), QStringList{"s.kac"});
+}
+
+// Changes stay pending until a flush, another file or the end of the program: a save of many
+// keys is one rewrite, and reads see what is pending.
+TEST_F(ProfileWrite, ChangesArePendingUntilFlushedAndReadsSeeThem) {
+    writeBytes(c + "/s.kac", "[DEFINICE]\r\nold=1\r\n");
+    {
+        TIniFile ini("C:\\s.kac");
+        ini.WriteString("DEFINICE", "a", "1");
+        ini.WriteString("DEFINICE", "b", "2");
+        EXPECT_EQ(file(), "[DEFINICE]\r\nold=1\r\n");  // nothing written yet
+        EXPECT_EQ(ini.ReadString("DEFINICE", "b", "?"), QStringLiteral("2"));
+        QStringList keys;
+        ini.ReadSection("DEFINICE", keys);
+        EXPECT_EQ(keys, (QStringList{"old", "a", "b"}));
+    }  // release flushes
+    EXPECT_EQ(file(), "[DEFINICE]\r\nold=1\r\na=1\r\nb=2\r\n");
+
+    // Using another file writes what was pending first.
+    TIniFile first("C:\\s.kac");
+    first.WriteString("DEFINICE", "c", "3");
+    EXPECT_EQ(TIniFile("C:\\other.kac").ReadString("X", "y", "none"), QStringLiteral("none"));
+    EXPECT_TRUE(file().contains("c=3"));
+}
+
+TEST_F(ProfileWrite, AFlushWithNothingChangedWritesNothing) {
+    writeBytes(c + "/s.kac", "[DEFINICE]\r\na=1\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(c + "/s.kac").constData(), &before), 0);
+    {
+        TIniFile ini("C:\\s.kac");
+        ini.WriteString("DEFINICE", "a", "1");  // what the file says already
+        ini.EraseSection("NOTHERE");
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(c + "/s.kac").constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);  // not even rewritten with the same bytes
+}
+
+// A program that dies before the flush leaves the previous file as it was; one that ends
+// normally writes what was pending.
+TEST_F(ProfileWrite, ACrashBeforeTheFlushLeavesThePreviousFile) {
+    writeBytes(c + "/s.kac", "[DEFINICE]\r\na=1\r\n");
+    for (const bool crash : {true, false}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            static TIniFile* kept = new TIniFile("C:\\s.kac");  // never released
+            kept->WriteString("DEFINICE", "a", crash ? "crashed" : "ended");
+            if (crash) {
+                ::kill(::getpid(), SIGKILL);
+            }
+            std::exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(file(), crash ? QByteArray("[DEFINICE]\r\na=1\r\n")
+                                : QByteArray("[DEFINICE]\r\na=ended\r\n"));
+    }
 }
 
 }  // namespace
