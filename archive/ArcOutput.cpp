@@ -6,7 +6,20 @@ namespace selvanix {
 
 qint64 FileOutput::write(const char* data, qint64 size) {
     // A failed write stores nothing of this piece; the caller decides what follows.
-    return file_.write(data, size) ? size : 0;
+    if (!file_.write(data, size)) {
+        file_.seek(position_);
+        return 0;
+    }
+    position_ += size;
+    return size;
+}
+
+bool FileOutput::seek(qint64 position) {
+    if (!file_.seek(position)) {
+        return false;
+    }
+    position_ = position;
+    return true;
 }
 
 qint64 MemoryOutput::write(const char* data, qint64 size) {

@@ -16,16 +16,17 @@ public:
     virtual bool seek(qint64 position) = 0;
 };
 
-// An open file.
+// An open file, written from its start; the position is counted here, not asked of the system.
 class FileOutput : public ArcOutput {
 public:
     explicit FileOutput(platform::File& file) : file_(file) {}
     qint64 write(const char* data, qint64 size) override;
-    qint64 position() const override { return file_.position(); }
-    bool seek(qint64 position) override { return file_.seek(position); }
+    qint64 position() const override { return position_; }
+    bool seek(qint64 position) override;
 
 private:
     platform::File& file_;
+    qint64 position_ = 0;
 };
 
 // Memory, for tests.

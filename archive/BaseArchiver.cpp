@@ -1,6 +1,7 @@
 #include "BaseArchiver.h"
 
 #include "ArcException.h"
+#include "Inflater.h"
 
 namespace selvanix {
 

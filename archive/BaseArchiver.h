@@ -14,6 +14,7 @@
 namespace selvanix {
 
 class ArcOutput;
+class Inflater;
 
 enum TArcProcessOperation : int {
     poAdd = 0,
@@ -106,6 +107,7 @@ private:
     // one of output. Never filled before use, so small entries cost no clearing.
     std::unique_ptr<unsigned char[]> input_;
     std::unique_ptr<unsigned char[]> output_;
+    std::unique_ptr<Inflater> inflater_;  // one stream state, reset for each entry
 };
 
 }  // namespace selvanix

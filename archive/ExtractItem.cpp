@@ -130,9 +130,13 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
         }
         unsigned char* const input = input_.get();
         unsigned char* const output = output_.get();
-        std::optional<Inflater> inflater;
+        Inflater* inflater = nullptr;
         if (method == 8) {
-            inflater.emplace();
+            if (!inflater_) {
+                inflater_ = std::make_unique<Inflater>();
+            }
+            inflater = inflater_.get();
+            inflater->reset();
         }
         std::uint64_t consumed = 0;
         bool streamEnded = false;

@@ -17,7 +17,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
+#include <QTimeZone>
 #include <optional>
 
 namespace selvanix {
@@ -36,14 +36,20 @@ std::optional<QString> safeEntryName(const QString& name) {
         }
     }
     QStringList kept;
-    for (const QString& part : name.split(QRegularExpression(QStringLiteral("[\\\\/]")))) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != u'\\' && name[i] != u'/') {
+            continue;
+        }
+        const QStringView part = QStringView(name).mid(start, i - start);
+        start = i + 1;
         if (part == u"..") {
             if (kept.isEmpty()) {
                 return std::nullopt;
             }
             kept.removeLast();
         } else if (!part.isEmpty() && part != u".") {
-            kept.append(part);
+            kept.append(part.toString());
         }
     }
     QString safe = kept.join(u'\\');
@@ -53,10 +59,12 @@ std::optional<QString> safeEntryName(const QString& name) {
     return safe;
 }
 
-QDateTime fromDos(std::uint16_t date, std::uint16_t time) {
+// Local time, through a zone read once per call rather than the C library's, which looks at
+// /etc/localtime again for every conversion.
+QDateTime fromDos(std::uint16_t date, std::uint16_t time, const QTimeZone& zone) {
     const QDate d(1980 + (date >> 9), (date >> 5) & 15, date & 31);
     const QTime t(time >> 11, (time >> 5) & 63, (time & 31) * 2);
-    return QDateTime(d, t);  // local time
+    return QDateTime(d, t, zone);
 }
 
 std::uint32_t toDos(const QDateTime& when) {
@@ -155,10 +163,15 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     }
     const QByteArray leaf = hostName(f.mid(f.lastIndexOf(u'\\') + 1));
 
-    // What stands at the name now; a link there is judged as itself and replaced.
-    const std::optional<struct stat> existing = folder.status(leaf);
-    if (existing && S_ISDIR(existing->st_mode)) {
-        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+    // Most names are new: made at once. Otherwise what stands there is judged as itself (a
+    // link too) and replaced.
+    std::optional<platform::File> file = folder.createFile(leaf);
+    std::optional<struct stat> existing;
+    if (!file) {
+        existing = folder.status(leaf);
+        if (!existing || S_ISDIR(existing->st_mode)) {
+            raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+        }
     }
     const bool replacing = existing.has_value();
     if (replacing) {
@@ -199,7 +212,9 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         replacing ? "." + leaf + "." +
                         QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp"
                   : leaf;
-    auto file = folder.createFile(written);
+    if (replacing) {
+        file = folder.createFile(written);
+    }
     if (!file) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
@@ -219,7 +234,8 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         return;
     }
     // Everything is settled on the open file, before its name is visible as the target.
-    const QDateTime when = fromDos(item.CentralDir.lastModDate, item.CentralDir.lastModTime);
+    const QDateTime when =
+        fromDos(item.CentralDir.lastModDate, item.CentralDir.lastModTime, localZone_);
     if (when.isValid()) {
         file->setLastWriteTime(when.toMSecsSinceEpoch());
     }

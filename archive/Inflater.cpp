@@ -4,12 +4,17 @@
 
 namespace selvanix {
 
-Inflater::Inflater() : state_(std::make_unique<inflate_state>()) {
+Inflater::Inflater() : state_(std::make_unique_for_overwrite<inflate_state>()) {
     isal_inflate_init(state_.get());
     state_->crc_flag = ISAL_DEFLATE;  // raw deflate: no wrapper, no check of its own
 }
 
 Inflater::~Inflater() = default;
+
+void Inflater::reset() {
+    isal_inflate_reset(state_.get());
+    state_->crc_flag = ISAL_DEFLATE;
+}
 
 void Inflater::setInput(const unsigned char* data, std::size_t size) {
     state_->next_in = const_cast<unsigned char*>(data);

@@ -12,6 +12,8 @@ class Inflater {
 public:
     Inflater();
     ~Inflater();
+    // Ready for a new stream; the state is reused rather than made again for each entry.
+    void reset();
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
 

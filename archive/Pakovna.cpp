@@ -141,6 +141,7 @@ void TPakovna::processTagged() {
     lastFolderHandle_.reset();
     lastFolder_.clear();
     umask_ = platform::processUmask();
+    localZone_ = QTimeZone::systemTimeZone();
     beginClaims();
     TArcDirManager& dir = directory();
     FCurrentOperation = poExtract;

@@ -5,6 +5,7 @@
 #include "platform/FolderHandle.h"
 
 #include <QString>
+#include <QTimeZone>
 #include <cstdint>
 #include <functional>
 
@@ -95,6 +96,7 @@ private:
     std::optional<platform::FolderHandle> lastFolderHandle_;
     QString lastFolder_;
     unsigned umask_ = 022;
+    QTimeZone localZone_;
 };
 
 }  // namespace selvanix
