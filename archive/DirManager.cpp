@@ -282,19 +282,23 @@ void TArcDirManager::detectStub(qint64 endPosition) {
         }
         from = *x + 1;
     }
-    for (const TDirItem& item : CDir) {
-        if (item.compressedSize() == 0) {
-            continue;
+    // The offsets are shifted by the stub only when they do not point at local headers as
+    // stored and do once shifted: an archive whose offsets are right is never moved, in
+    // whatever order its directory lists them.
+    const std::uint64_t stored = first.LocalHeaderOffset;
+    if (StubSize > stored && !startsLocalHeader(stored) && startsLocalHeader(StubSize)) {
+        const std::uint64_t shift = StubSize - stored;
+        for (TDirItem& each : CDir) {
+            each.LocalHeaderOffset += shift;
         }
-        if (item.LocalHeaderOffset < StubSize) {
-            for (TDirItem& each : CDir) {
-                if ((each.CentralDir.externalAttr & 0x10) == 0) {
-                    each.LocalHeaderOffset += StubSize;
-                }
-            }
-        }
-        break;
     }
+}
+
+bool TArcDirManager::startsLocalHeader(std::uint64_t offset) const {
+    std::array<unsigned char, 4> signature{};
+    return offset < static_cast<std::uint64_t>(stream_.size()) &&
+           stream_.readExactly(static_cast<qint64>(offset), signature.data(), signature.size()) &&
+           le32(signature.data()) == kLocalHeaderSignature;
 }
 
 void TArcDirManager::TryToBuildCentralDir(bool endFound) {
@@ -321,7 +325,7 @@ void TArcDirManager::TryToBuildCentralDir(bool endFound) {
             break;
         }
         const auto local = TArcZipLocalHeader::parse(raw.data());
-        if (static_cast<qint64>(local.compSize) >= size || local.extraLength > 260) {
+        if (local.extraLength > 260) {
             continue;
         }
         TDirItem item;
@@ -339,7 +343,6 @@ void TArcDirManager::TryToBuildCentralDir(bool endFound) {
         cd.nameLength = local.nameLength;
         cd.extraLength = local.extraLength;
         cd.relOffsetLH = static_cast<std::uint32_t>(std::min<qint64>(x, 0xFFFFFFFF));
-        cd.externalAttr = (local.unCompSize != 0 || item.hasDataDescriptor()) ? 0x20 : 0x10;
         item.CompressionMethod = local.compMethod;
         item.LocalHeaderOffset = static_cast<std::uint64_t>(x);
 
@@ -348,9 +351,20 @@ void TArcDirManager::TryToBuildCentralDir(bool endFound) {
             QByteArray name = oemConverted(stream_.readBytes(nameAt, local.nameLength),
                                            local.genPurposeFlag, endFound);
             const qsizetype nul = name.indexOf('\0');
-            item.Name = platform::ansiToText(nul < 0 ? name : name.left(nul));
+            name = nul < 0 ? name : name.left(nul);
+            // The same test as in the directory: a UTF-8 name is read as UTF-8.
+            item.Name =
+                platform::isUtf8Name(name) ? QString::fromUtf8(name) : platform::ansiToText(name);
+            // A Zip64 block supplies the sizes a local header leaves at FFFFFFFF.
             readExtraField(item, stream_.readBytes(nameAt + local.nameLength, local.extraLength));
         }
+        if (static_cast<qint64>(std::min<std::uint64_t>(item.compressedSize(), INT64_MAX)) >=
+            size) {
+            continue;
+        }
+        // Only its name makes an entry a folder: an empty file is a file.
+        const bool folder = item.Name.endsWith(u'/') || item.Name.endsWith(u'\\');
+        cd.externalAttr = folder ? 0x10 : 0x20;
         if (item.hasDataDescriptor()) {
             if (!(searchedFrom >= 0 && searchedFrom <= x && (!descriptor || *descriptor >= x))) {
                 descriptor = descriptors.find(x);

@@ -49,6 +49,7 @@ private:
     std::optional<qint64> GetCentralDirEnd();
     void readEntries(qint64 position, std::uint64_t count, bool endFound);
     void detectStub(qint64 endPosition);
+    bool startsLocalHeader(std::uint64_t offset) const;
     void TryToBuildCentralDir(bool endFound);
     void readExtraField(TDirItem& item, const QByteArray& extra) const;
     QByteArray oemConverted(const QByteArray& name, std::uint16_t flags, bool endFound) const;

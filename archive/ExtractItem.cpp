@@ -84,6 +84,9 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             throw EntryFailed{};
         }
         const auto local = TArcZipLocalHeader::parse(raw.data());
+        if (local.signature != kLocalHeaderSignature) {
+            throw EntryFailed{};  // not where the directory says: other bytes, never decoded
+        }
         qint64 dataStart = static_cast<qint64>(item.LocalHeaderOffset) + TArcZipLocalHeader::kSize +
                            local.nameLength + local.extraLength;
         std::uint64_t c = item.compressedSize();

@@ -150,6 +150,11 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         raise(ARC_ERROR_CANNOT_CREATE_FILE, f);
     }
     f = *safe;
+    // A folder entry is its folder, also when only its attribute says so.
+    const bool folderEntry = (attributes & 0x10) != 0 || item.Name.endsWith(u'/');
+    if (folderEntry && !f.endsWith(u'\\')) {
+        f += u'\\';
+    }
     const qsizetype slash = f.lastIndexOf(u'\\');
     QString folderPart = slash > 0 ? f.left(slash) : QString();
     if (!Options.CreateDirs) {
@@ -158,8 +163,8 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     }
     const QString target = baseDir + f;
     const platform::FolderHandle& folder = folderFor(baseDir, folderPart, target);
-    if ((attributes & 0x10) != 0 || item.Name.endsWith(u'/')) {
-        return;  // a folder entry is its folder
+    if (folderEntry) {
+        return;
     }
     const QByteArray leaf = hostName(f.mid(f.lastIndexOf(u'\\') + 1));
 
