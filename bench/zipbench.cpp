@@ -36,6 +36,13 @@ std::optional<platform::File> createTarget(const QString& outDir, const TDirItem
     return platform::File::open(target, platform::File::Mode::Create);
 }
 
+// Where an entry's data begins, behind its local header.
+qint64 dataStart(const ArchiveStream& stream, const TDirItem& item) {
+    unsigned char local[30];
+    stream.readExactly(static_cast<qint64>(item.LocalHeaderOffset), local, 30);
+    return static_cast<qint64>(item.LocalHeaderOffset) + 30 + le16(local + 26) + le16(local + 28);
+}
+
 qint64 ours(const QString& archive, const QString& outDir) {
     TArcBaseArchiver arc;
     auto stream = ArchiveStream::open(archive);
@@ -73,10 +80,7 @@ qint64 floorLoop(const QString& archive, const QString& outDir) {
         if (!file) {
             continue;
         }
-        unsigned char local[30];
-        stream->readExactly(static_cast<qint64>(item.LocalHeaderOffset), local, 30);
-        qint64 at =
-            static_cast<qint64>(item.LocalHeaderOffset) + 30 + le16(local + 26) + le16(local + 28);
+        qint64 at = dataStart(*stream, item);
         qint64 left = static_cast<qint64>(item.compressedSize());
         uLong crc = crc32(0, nullptr, 0);
         z_stream z{};
@@ -135,10 +139,7 @@ qint64 isalLoop(const QString& archive, const QString& outDir) {
         if (!file) {
             continue;
         }
-        unsigned char local[30];
-        stream->readExactly(static_cast<qint64>(item.LocalHeaderOffset), local, 30);
-        qint64 at =
-            static_cast<qint64>(item.LocalHeaderOffset) + 30 + le16(local + 26) + le16(local + 28);
+        qint64 at = dataStart(*stream, item);
         qint64 left = static_cast<qint64>(item.compressedSize());
         std::uint32_t crc = 0;
         isal_inflate_init(state.get());

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/File.h"
 #include "platform/FileTime.h"
 #include "platform/FolderHandle.h"
 
@@ -53,18 +54,10 @@ BodyFile::~BodyFile() {
 }
 
 bool BodyFile::write(const char* data, qint64 size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-        size_ += n;
+    if (!platform::writeAllAt(fd_, data, size, size_)) {
+        return false;
     }
+    size_ += size;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include "Exception.h"
+#include "File.h"
 #include "FileOps.h"
 #include "Paths.h"
 
@@ -49,22 +50,6 @@ private:
     QByteArray path_;
     bool released_ = false;
 };
-
-bool writeAllAt(int fd, const char* data, qsizetype size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
-}
 
 bool writeAll(int fd, const QByteArray& content) {
     constexpr qsizetype kLarge = 64 << 20;

@@ -22,6 +22,22 @@ bool fail() {
 
 }  // namespace
 
+bool writeAllAt(int fd, const char* data, qint64 size, qint64 offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
 std::optional<File> File::open(const QString& path, Mode mode) {
     const QString mapped = toHostPath(path);
     if (mapped.isEmpty()) {

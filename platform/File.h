@@ -7,6 +7,9 @@
 namespace selvanix::platform {
 
 // An open file; closed when the object goes. Errors leave their code in lastError().
+// Writes all of data at offset of an open descriptor, or fails with errno set.
+bool writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
+
 class File {
 public:
     enum class Mode {
