@@ -54,10 +54,29 @@ BodyFile::~BodyFile() {
 }
 
 bool BodyFile::write(const char* data, qint64 size) {
-    if (!platform::writeAllAt(fd_, data, size, size_)) {
+    if (pending_.size() + size > kGather && !flush()) {
         return false;
     }
-    size_ += size;
+    if (size >= kGather) {
+        if (!platform::writeAllAt(fd_, data, size, written_)) {
+            return false;
+        }
+        written_ += size;
+        return true;
+    }
+    pending_.append(data, size);
+    return true;
+}
+
+bool BodyFile::flush() {
+    if (pending_.isEmpty()) {
+        return true;
+    }
+    if (!platform::writeAllAt(fd_, pending_.constData(), pending_.size(), written_)) {
+        return false;
+    }
+    written_ += pending_.size();
+    pending_.resize(0);
     return true;
 }
 
@@ -71,6 +90,9 @@ qint64 BodyFile::room(qint64 keepFree) const {
 }
 
 bool BodyFile::publishAs(const QString& hostPath, qint64 lastModifiedMs) {
+    if (!flush()) {
+        return false;
+    }
     if (lastModifiedMs != 0) {
         timespec times[2];
         platform::fillWriteTimes(lastModifiedMs, times);
@@ -98,12 +120,16 @@ bool BodyFile::publishAs(const QString& hostPath, qint64 lastModifiedMs) {
     return true;
 }
 
-bool BodyFile::copyInto(int targetFd, qint64 offset) const {
+bool BodyFile::copyInto(int targetFd, qint64 offset) {
+    if (!flush()) {
+        return false;
+    }
+    const qint64 size = written_;
     loff_t from = 0;
     loff_t to = offset;
-    while (from < size_) {
+    while (from < size) {
         const ssize_t n =
-            ::copy_file_range(fd_, &from, targetFd, &to, static_cast<size_t>(size_ - from), 0);
+            ::copy_file_range(fd_, &from, targetFd, &to, static_cast<size_t>(size - from), 0);
         if (n > 0) {
             continue;
         }
@@ -116,7 +142,7 @@ bool BodyFile::copyInto(int targetFd, qint64 offset) const {
         return false;
     }
     char buffer[1 << 16];
-    while (from < size_) {
+    while (from < size) {
         const ssize_t n = ::pread(fd_, buffer, sizeof buffer, from);
         if (n <= 0 || ::pwrite(targetFd, buffer, static_cast<size_t>(n), to) != n) {
             return false;

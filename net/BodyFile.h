@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -17,8 +18,10 @@ public:
     BodyFile& operator=(const BodyFile&) = delete;
     ~BodyFile();
 
-    bool write(const char* data, qint64 size);  // appends all of it, or fails
-    qint64 size() const { return size_; }
+    // Appends all of it, or fails; small pieces are gathered into large writes.
+    bool write(const char* data, qint64 size);
+    bool flush();  // what is gathered goes to the file
+    qint64 size() const { return written_ + pending_.size(); }
     int descriptor() const { return fd_; }
     // Bytes the folder's file system can still take, less what must stay free.
     qint64 room(qint64 keepFree) const;
@@ -26,15 +29,19 @@ public:
     // Gives the file its name (host path in the same folder), replacing what stands there.
     bool publishAs(const QString& hostPath, qint64 lastModifiedMs);
     // Copies the content into an open file at its current position.
-    bool copyInto(int targetFd, qint64 offset) const;
+    bool copyInto(int targetFd, qint64 offset);
 
 private:
     BodyFile(int fd, QString folder, QString namedPath)
-        : fd_(fd), folder_(std::move(folder)), namedPath_(std::move(namedPath)) {}
+        : fd_(fd), folder_(std::move(folder)), namedPath_(std::move(namedPath)) {
+        pending_.reserve(kGather);
+    }
+    static constexpr qint64 kGather = 1 << 20;
     int fd_;
     QString folder_;
     QString namedPath_;  // where O_TMPFILE is missing: a random name removed on failure
-    qint64 size_ = 0;
+    qint64 written_ = 0;
+    QByteArray pending_;
 };
 
 }  // namespace selvanix::net
