@@ -80,6 +80,12 @@ bool BodyFile::flush() {
     return true;
 }
 
+void BodyFile::reserve(qint64 size) {
+    if (size > 0) {
+        ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, size);
+    }
+}
+
 qint64 BodyFile::room(qint64 keepFree) const {
     struct statvfs fs {};
     if (::fstatvfs(fd_, &fs) != 0) {

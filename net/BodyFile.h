@@ -21,6 +21,9 @@ public:
     // Appends all of it, or fails; small pieces are gathered into large writes.
     bool write(const char* data, qint64 size);
     bool flush();  // what is gathered goes to the file
+    // Room for an announced length at once, so the file system lays it out in one piece; only
+    // a hint, the size stays what was written.
+    void reserve(qint64 size);
     qint64 size() const { return written_ + pending_.size(); }
     int descriptor() const { return fd_; }
     // Bytes the folder's file system can still take, less what must stay free.

@@ -331,6 +331,7 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
         if (!moveBodyToFile()) {
             return false;
         }
+        FBodyFile->reserve(std::min(announced_, diskRoom_));
     } else if (announced_ > 0) {
         DataStream.reserve(announced_);
         platform::adviseHugePages(DataStream.data(), static_cast<std::size_t>(announced_));
