@@ -64,57 +64,23 @@ qint64 ours(const QString& archive, const QString& outDir) {
     return total;
 }
 
-// The least any extractor has to do: inflate, CRC-32 by zlib, write.
-qint64 floorLoop(const QString& archive, const QString& outDir) {
+// The frame both bare loops share: every file entry gets its target and the offset of its
+// data; decode returns the CRC-32 of what it wrote, which is checked here.
+template <typename Decode>
+qint64 bareLoop(const QString& archive, const QString& outDir, Decode&& decode) {
     auto stream = ArchiveStream::open(archive);
     if (!stream) {
         return -1;
     }
     TArcDirManager dir(*stream, {});
     dir.LoadDir();
-    std::vector<unsigned char> in(1 << 20);
-    std::vector<unsigned char> out(1 << 20);
     qint64 total = 0;
     for (const TDirItem& item : dir.CDir) {
         auto file = createTarget(outDir, item);
         if (!file) {
             continue;
         }
-        qint64 at = dataStart(*stream, item);
-        qint64 left = static_cast<qint64>(item.compressedSize());
-        uLong crc = crc32(0, nullptr, 0);
-        z_stream z{};
-        inflateInit2(&z, -MAX_WBITS);
-        while (left > 0) {
-            const qint64 n = stream->readAt(at, reinterpret_cast<char*>(in.data()),
-                                            std::min<qint64>(left, static_cast<qint64>(in.size())));
-            if (n <= 0) {
-                break;
-            }
-            at += n;
-            left -= n;
-            if (item.CompressionMethod == 0) {
-                crc = crc32(crc, in.data(), static_cast<uInt>(n));
-                file->write(reinterpret_cast<const char*>(in.data()), n);
-                continue;
-            }
-            z.next_in = in.data();
-            z.avail_in = static_cast<uInt>(n);
-            do {
-                z.next_out = out.data();
-                z.avail_out = static_cast<uInt>(out.size());
-                const int rc = inflate(&z, Z_NO_FLUSH);
-                const auto produced = out.size() - z.avail_out;
-                crc = crc32(crc, out.data(), static_cast<uInt>(produced));
-                file->write(reinterpret_cast<const char*>(out.data()),
-                            static_cast<qint64>(produced));
-                if (rc != Z_OK) {
-                    break;
-                }
-            } while (z.avail_out == 0);
-        }
-        inflateEnd(&z);
-        if (crc != item.CentralDir.crc32) {
+        if (decode(*stream, item, *file, dataStart(*stream, item)) != item.CentralDir.crc32) {
             std::fprintf(stderr, "CRC mismatch in %s\n", qUtf8Printable(item.Name));
         }
         total += static_cast<qint64>(item.uncompressedSize());
@@ -122,62 +88,94 @@ qint64 floorLoop(const QString& archive, const QString& outDir) {
     return total;
 }
 
+// The least any extractor has to do: inflate, CRC-32 by zlib, write.
+qint64 floorLoop(const QString& archive, const QString& outDir) {
+    std::vector<unsigned char> in(1 << 20);
+    std::vector<unsigned char> out(1 << 20);
+    return bareLoop(
+        archive, outDir,
+        [&](const ArchiveStream& stream, const TDirItem& item, platform::File& file, qint64 at) {
+            qint64 left = static_cast<qint64>(item.compressedSize());
+            uLong crc = crc32(0, nullptr, 0);
+            z_stream z{};
+            inflateInit2(&z, -MAX_WBITS);
+            while (left > 0) {
+                const qint64 n =
+                    stream.readAt(at, reinterpret_cast<char*>(in.data()),
+                                  std::min<qint64>(left, static_cast<qint64>(in.size())));
+                if (n <= 0) {
+                    break;
+                }
+                at += n;
+                left -= n;
+                if (item.CompressionMethod == 0) {
+                    crc = crc32(crc, in.data(), static_cast<uInt>(n));
+                    file.write(reinterpret_cast<const char*>(in.data()), n);
+                    continue;
+                }
+                z.next_in = in.data();
+                z.avail_in = static_cast<uInt>(n);
+                do {
+                    z.next_out = out.data();
+                    z.avail_out = static_cast<uInt>(out.size());
+                    const int rc = inflate(&z, Z_NO_FLUSH);
+                    const auto produced = out.size() - z.avail_out;
+                    crc = crc32(crc, out.data(), static_cast<uInt>(produced));
+                    file.write(reinterpret_cast<const char*>(out.data()),
+                               static_cast<qint64>(produced));
+                    if (rc != Z_OK) {
+                        break;
+                    }
+                } while (z.avail_out == 0);
+            }
+            inflateEnd(&z);
+            return static_cast<std::uint32_t>(crc);
+        });
+}
+
 // The same bare loop with ISA-L's inflate and CRC-32.
 qint64 isalLoop(const QString& archive, const QString& outDir) {
-    auto stream = ArchiveStream::open(archive);
-    if (!stream) {
-        return -1;
-    }
-    TArcDirManager dir(*stream, {});
-    dir.LoadDir();
     std::vector<unsigned char> in(1 << 20);
     std::vector<unsigned char> out(1 << 20);
     auto state = std::make_unique<inflate_state>();
-    qint64 total = 0;
-    for (const TDirItem& item : dir.CDir) {
-        auto file = createTarget(outDir, item);
-        if (!file) {
-            continue;
-        }
-        qint64 at = dataStart(*stream, item);
-        qint64 left = static_cast<qint64>(item.compressedSize());
-        std::uint32_t crc = 0;
-        isal_inflate_init(state.get());
-        state->crc_flag = ISAL_DEFLATE;
-        while (left > 0) {
-            const qint64 n = stream->readAt(at, reinterpret_cast<char*>(in.data()),
-                                            std::min<qint64>(left, static_cast<qint64>(in.size())));
-            if (n <= 0) {
-                break;
-            }
-            at += n;
-            left -= n;
-            if (item.CompressionMethod == 0) {
-                crc = crc32_gzip_refl(crc, in.data(), static_cast<std::uint64_t>(n));
-                file->write(reinterpret_cast<const char*>(in.data()), n);
-                continue;
-            }
-            state->next_in = in.data();
-            state->avail_in = static_cast<std::uint32_t>(n);
-            do {
-                state->next_out = out.data();
-                state->avail_out = static_cast<std::uint32_t>(out.size());
-                const int rc = isal_inflate(state.get());
-                const auto produced = out.size() - state->avail_out;
-                crc = crc32_gzip_refl(crc, out.data(), produced);
-                file->write(reinterpret_cast<const char*>(out.data()),
-                            static_cast<qint64>(produced));
-                if (rc < 0 || state->block_state == ISAL_BLOCK_FINISH) {
+    return bareLoop(
+        archive, outDir,
+        [&](const ArchiveStream& stream, const TDirItem& item, platform::File& file, qint64 at) {
+            qint64 left = static_cast<qint64>(item.compressedSize());
+            std::uint32_t crc = 0;
+            isal_inflate_init(state.get());
+            state->crc_flag = ISAL_DEFLATE;
+            while (left > 0) {
+                const qint64 n =
+                    stream.readAt(at, reinterpret_cast<char*>(in.data()),
+                                  std::min<qint64>(left, static_cast<qint64>(in.size())));
+                if (n <= 0) {
                     break;
                 }
-            } while (state->avail_out == 0 || state->avail_in > 0);
-        }
-        if (crc != item.CentralDir.crc32) {
-            std::fprintf(stderr, "CRC mismatch in %s\n", qUtf8Printable(item.Name));
-        }
-        total += static_cast<qint64>(item.uncompressedSize());
-    }
-    return total;
+                at += n;
+                left -= n;
+                if (item.CompressionMethod == 0) {
+                    crc = crc32_gzip_refl(crc, in.data(), static_cast<std::uint64_t>(n));
+                    file.write(reinterpret_cast<const char*>(in.data()), n);
+                    continue;
+                }
+                state->next_in = in.data();
+                state->avail_in = static_cast<std::uint32_t>(n);
+                do {
+                    state->next_out = out.data();
+                    state->avail_out = static_cast<std::uint32_t>(out.size());
+                    const int rc = isal_inflate(state.get());
+                    const auto produced = out.size() - state->avail_out;
+                    crc = crc32_gzip_refl(crc, out.data(), produced);
+                    file.write(reinterpret_cast<const char*>(out.data()),
+                               static_cast<qint64>(produced));
+                    if (rc < 0 || state->block_state == ISAL_BLOCK_FINISH) {
+                        break;
+                    }
+                } while (state->avail_out == 0 || state->avail_in > 0);
+            }
+            return crc;
+        });
 }
 
 // Everything, as the archiver component extracts it.
