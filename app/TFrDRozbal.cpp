@@ -12,8 +12,8 @@
 #include "ui/Look.h"
 #include "ui/RadioGroup.h"
 
+#include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -288,7 +288,9 @@ void TFrDRozbal::paintColours() {
     const QColor t = ui::windowsColor(ui::kTeal);
     const QColor navy = ui::windowsColor(ui::kNavy);
 
-    ui::setBackground(this, c);
+    // The window and the product group keep the platform's window colour, so the group's
+    // cream caption stands out; the group must say so, or it would take its panel's cream.
+    ui::setBackground(RgPrg, QApplication::palette(RgPrg).color(QPalette::Window));
     ui::setBackground(PanStart, c);
     ui::setBackground(ImPanStart, c);
     LbDiraPanStart->setBackgroundColor(c);
@@ -323,9 +325,15 @@ void TFrDRozbal::paintColours() {
 }
 
 void TFrDRozbal::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape act like the default and cancel buttons, on the first screen only.
+    // Return acts on the focused push button; the default button takes it only when the focus
+    // is elsewhere. Default and cancel buttons act on the first screen only.
     const bool firstScreen = !PanUvod->isHidden();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        if (focused && focused->isVisible() && focused->isEnabled()) {
+            focused->click();
+            return;
+        }
         if (firstScreen && BtnOK->isEnabled()) {
             BtnOK->click();
             return;

@@ -1,5 +1,7 @@
 #include "ArcException.h"
 
+#include "platform/Paths.h"
+
 #include <array>
 #include <utility>
 
@@ -75,7 +77,7 @@ int ArcNativeToErrorCode(int nativeError) {
 void raiseArcError(int nativeError, const QString& componentName, const QString& argument) {
     const int code = ArcNativeToErrorCode(nativeError);
     QString text = ArcErrorMessages(code);
-    text.replace(QStringLiteral("%s"), argument);
+    text.replace(QStringLiteral("%s"), platform::displayPath(argument));
     QString message = componentName.isEmpty() ? text : componentName + QStringLiteral(": ") + text;
     message += QStringLiteral(" - Native error: ") +
                QStringLiteral("%1").arg(nativeError, 5, 10, QLatin1Char('0'));

@@ -70,7 +70,7 @@ void TPakovna::OpenArchive(std::uint16_t mode) {
                 QStringLiteral("Confirm"),
                 QStringLiteral("File '%1' not found on inserted disk. Please insert last disk "
                                "with required file")
-                    .arg(FileName),
+                    .arg(platform::displayPath(FileName)),
                 platform::MessageIcon::Confirmation, platform::MessageButtons::OkCancel);
         }
         if (answer != platform::MessageResult::Ok) {
@@ -254,7 +254,8 @@ bool TPakovna::confirmOverwrite(const QString& source, QString& dest) {
     }
     switch (platform::dialogs().message(
         QStringLiteral("Confirm"),
-        QStringLiteral("Overwrite file \"%1\" with \"%2\"").arg(dest, source),
+        QStringLiteral("Overwrite file \"%1\" with \"%2\"")
+            .arg(platform::displayPath(dest), platform::displayPath(source)),
         platform::MessageIcon::Confirmation, platform::MessageButtons::YesNoNoToAllYesToAll)) {
         case platform::MessageResult::Yes:
             return true;

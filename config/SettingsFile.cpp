@@ -95,7 +95,7 @@ void writeSettings(const QString& fileName, const SettingsToWrite& settings,
     ini.WriteString(section, QStringLiteral("datum"), settings.date);
     // All keys go to disk in one rewrite here; a failure then is still this save's failure.
     if (!WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, fileName, links)) {
-        throw EIniFileException(QStringLiteral("Unable to write to %1").arg(fileName));
+        raiseUnableToWrite(fileName);
     }
 }
 

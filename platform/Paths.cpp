@@ -29,6 +29,10 @@ bool hasDrive(const QString& path) {
     return c >= u'A' && c <= u'Z';
 }
 
+QString displayPath(const QString& path) {
+    return path.startsWith(u'/') ? collapseSeparators(path) : path;
+}
+
 QString toHostPath(const QString& path) {
     if (!hasDrive(path)) {
         return collapseSeparators(path);

@@ -12,4 +12,8 @@ QString toHostPath(const QString& path);
 // True when the path starts with a drive letter and a colon.
 bool hasDrive(const QString& path);
 
+// A path as a message shows it: a host path ("/tmp/x\\upgrade.kac") with '/' only, doubled
+// separators collapsed; anything else ("C:\\Prog\\upgrade.kac", a bare name) as it is held.
+QString displayPath(const QString& path);
+
 }  // namespace selvanix::platform

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "PrivateProfile.h"
+#include "platform/Paths.h"
 
 #include <vector>
 
@@ -83,8 +84,13 @@ void TIniFile::UpdateFile() {
     WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, fileName_);
 }
 
+void raiseUnableToWrite(const QString& fileName) {
+    throw EIniFileException(
+        QStringLiteral("Unable to write to %1").arg(platform::displayPath(fileName)));
+}
+
 void TIniFile::raiseWriteError() const {
-    throw EIniFileException(QStringLiteral("Unable to write to %1").arg(fileName_));
+    raiseUnableToWrite(fileName_);
 }
 
 }  // namespace selvanix

@@ -20,6 +20,7 @@ class EIniFileException : public Exception {
 public:
     using Exception::Exception;
 };
+[[noreturn]] void raiseUnableToWrite(const QString& fileName);
 
 // A profile file bound to one name; every call goes to the file at once.
 class TIniFile {

@@ -79,6 +79,39 @@ TEST_F(Selection, EnterAndEscapeActOnlyOnTheFirstScreenWhileEnabled) {
     EXPECT_FALSE(QFile::exists(settingsPath()));
 }
 
+TEST_F(Selection, ReturnActsOnTheFocusedButtonAndOtherwiseOnInstall) {
+    const auto w = open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QSignalSpy ok(w->BtnOK, &QPushButton::clicked);
+    QSignalSpy upgrade(w->BtnAktual, &QPushButton::clicked);
+    QSignalSpy cancel(w->BtnStorno, &QPushButton::clicked);
+    // Only the clicks are counted here: no download, no save, no quit.
+    for (QPushButton* b :
+         {static_cast<QPushButton*>(w->BtnOK), static_cast<QPushButton*>(w->BtnAktual),
+          static_cast<QPushButton*>(w->BtnStorno)}) {
+        QObject::disconnect(b, nullptr, w.get(), nullptr);
+    }
+    w->BtnStorno->setFocus();
+    QTest::keyClick(w->BtnStorno, Qt::Key_Return);
+    EXPECT_EQ(cancel.count(), 1);
+    w->BtnAktual->setFocus();
+    QTest::keyClick(w->BtnAktual, Qt::Key_Enter);
+    EXPECT_EQ(upgrade.count(), 1);
+    EXPECT_EQ(ok.count(), 0);
+    // In a text field, on a radio item or a check box: the default button.
+    w->EdKamCesta[0]->setFocus();
+    QTest::keyClick(w->EdKamCesta[0], Qt::Key_Return);
+    w->CbKoukani->setFocus();
+    QTest::keyClick(w->CbKoukani, Qt::Key_Return);
+    EXPECT_EQ(ok.count(), 2);
+    // Escape is Storno wherever the focus is.
+    w->BtnAktual->setFocus();
+    QTest::keyClick(w->BtnAktual, Qt::Key_Escape);
+    EXPECT_EQ(cancel.count(), 2);
+    EXPECT_EQ(upgrade.count(), 1);
+}
+
 TEST_F(Selection, EndButtonClosesWithoutSaving) {
     const auto w = open();
     w->PanUvod->hide();

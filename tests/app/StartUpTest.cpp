@@ -2,6 +2,7 @@
 
 #include "profile/IniFile.h"
 
+#include <QApplication>
 #include <QProgressBar>
 
 namespace selvanix::test {
@@ -95,8 +96,17 @@ TEST_F(StartUp, ColoursAndTexts) {
     const auto w = open();
     const QColor cream(242, 232, 208);
     const QColor teal(0, 128, 128);
-    EXPECT_EQ(w->palette().color(QPalette::Window), cream);
-    EXPECT_EQ(w->PanUvod->palette().color(QPalette::Window), cream);
+    const QColor standard = QApplication::palette().color(QPalette::Window);
+    EXPECT_EQ(w->palette().color(QPalette::Window), standard);
+    EXPECT_EQ(w->RgPrg->palette().color(QPalette::Window), standard);
+    for (QWidget* creamByDesign :
+         {w->PanUvod, w->PanUvodLevy, w->PanUvodPravy, w->PanUvodniCheck, w->PanUvodDolni,
+          static_cast<QWidget*>(w->RgZdroj), static_cast<QWidget*>(w->CbKoukani),
+          static_cast<QWidget*>(w->LbKamCesta[9]), static_cast<QWidget*>(w->Label1), w->PanStart,
+          w->PanInst, static_cast<QWidget*>(w->LbRadekC), w->PanStartBar}) {
+        EXPECT_EQ(creamByDesign->palette().color(QPalette::Window), cream)
+            << creamByDesign->objectName().toStdString();
+    }
     EXPECT_EQ(w->LbNadpisPanUvod->backgroundColor(), QColor(0, 0, 128));
     EXPECT_EQ(w->LbNadpisPanUvod->faceColor(), cream);
     EXPECT_EQ(w->LbNadpisPanUvod->fontColor(), teal);
@@ -122,6 +132,25 @@ TEST_F(StartUp, ColoursAndTexts) {
                              "LbRadekC",    "BtnKonec",    "BarStartA", "BarStartB", "ListBox"}) {
         EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;
     }
+}
+
+// The caption is cream; it must not stand on cream.
+TEST_F(StartUp, ProductCaptionStandsOutFromItsGroup) {
+    const auto w = open();
+    const QImage group = w->RgPrg->grab().toImage();
+    const QColor background = group.pixelColor(group.width() - 3, 1);
+    const QColor cream(242, 232, 208);
+    int captionPixels = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 8; x < 130; ++x) {
+            const QColor p = group.pixelColor(x, y);
+            if (p == cream && p != background) {
+                ++captionPixels;
+            }
+        }
+    }
+    EXPECT_NE(background, cream);
+    EXPECT_GT(captionPixels, 40);  // the solid cores of the bold letters
 }
 
 }  // namespace

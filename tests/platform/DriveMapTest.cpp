@@ -107,4 +107,16 @@ TEST(Paths, WindowsPathsMapThroughTheDriveMap) {
     setDriveMap(DriveMap{});
 }
 
+TEST(Paths, MessagesShowHostPathsWithSlashesAndDrivePathsAsHeld) {
+    EXPECT_EQ(displayPath(QStringLiteral("/tmp/x\\upgrade.kac")),
+              QStringLiteral("/tmp/x/upgrade.kac"));
+    EXPECT_EQ(displayPath(QStringLiteral("/tmp/x\\\\brodelik.ini")),
+              QStringLiteral("/tmp/x/brodelik.ini"));
+    EXPECT_EQ(displayPath(QStringLiteral("C:\\Prog\\upgrade.kac")),
+              QStringLiteral("C:\\Prog\\upgrade.kac"));
+    // Not a host path: a path on the current drive, an entry name, a bare name.
+    EXPECT_EQ(displayPath(QStringLiteral("\\upgrade.kac")), QStringLiteral("\\upgrade.kac"));
+    EXPECT_EQ(displayPath(QStringLiteral("data\\a.sql")), QStringLiteral("data\\a.sql"));
+}
+
 }  // namespace

@@ -158,6 +158,13 @@ TEST_F(ProfileWrite, FailuresNameTheFileAndChangeNothing) {
     } catch (const EIniFileException& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Unable to write to C:\\nowhere\\upgrade.kac"));
     }
+    TIniFile hostPath(c + "/nowhere\\upgrade.kac");
+    try {
+        hostPath.WriteString("DEFINICE", "a", "1");
+        FAIL() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to %1/nowhere/upgrade.kac").arg(c));
+    }
     EXPECT_FALSE(QDir(c + "/nowhere").exists());
 
     writeBytes(c + "/s.kac", "[A]\r\nk=1\r\n");
