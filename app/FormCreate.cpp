@@ -33,6 +33,7 @@ void TFrDRozbal::FormCreate() {
     const RepaintOnExit repaint(this);
 
     LbRadekC->hide();
+    LbDuvod->hide();
     ListBox->hide();
     ListBox->clear();
     PanInst->hide();
@@ -47,7 +48,7 @@ void TFrDRozbal::FormCreate() {
     state.run.clear();
     state.datum.clear();
 
-    PanUvodniCheck->setFixedHeight(222);
+    PanUvodniCheck->setMaximumHeight(222);
     setOuterSize(390, 530);
 
     state.cisloProgramu = 0;

@@ -4,12 +4,14 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "FailureDetail.h"
 #include "ProductTable.h"
 #include "TFrDRozbal.h"
 #include "WindowSize.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "platform/FileOps.h"
+#include "platform/Paths.h"
 #include "platform/ShellOpen.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Label3D.h"
@@ -47,6 +49,7 @@ void TFrDRozbal::BtnOKClick() {
     // 1. The run screen.
     PanNaselVicIni->hide();
     ListBox->hide();
+    LbDuvod->hide();
     PanUvod->hide();
     ListBox->clear();
     PanStart->show();
@@ -93,7 +96,11 @@ void TFrDRozbal::BtnOKClick() {
 
     // 7.-8. The descriptor.
     if (state.pocetradkuINI == 0) {
-        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"));
+        const QString reason = state.odkudinstC == 1 && !downloadProblem_.isEmpty()
+                                   ? downloadProblem_
+                                   : missingPackageFile(state.odkudCesta, nazini);
+        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
+                      reason);
         return;
     }
     state.cestabez = ListBox->item(0)->text();
@@ -145,6 +152,7 @@ void TFrDRozbal::BtnOKClick() {
             label->show();
         }
         showSkippedFolders();
+        showReason(noTargetReason(state.cilinstalace, state.exac));
         showFinalScreen();
         return;
     }
@@ -153,10 +161,17 @@ void TFrDRozbal::BtnOKClick() {
     const int count = ListBox->count();
     for (int i = 0; i < count; ++i) {
         const QString target = ListBox->item(i)->text();
-        setLine(LbRadekC, QStringLiteral("Instaluji do ") + target, 12);
+        setLine(LbRadekC, QStringLiteral("Instaluji do ") + platform::displayPath(target), 12);
         LbRadekC->show();
         PanStart->repaint();
-        dejtam(target);
+        try {
+            dejtam(target);
+        } catch (const std::exception& error) {
+            // The run ends here and the error is reported; the screen says which target.
+            showReason(installFailure(target, error));
+            PanStart->repaint();
+            throw;
+        }
     }
     LbRadekC->hide();
     PanStart->repaint();
@@ -168,13 +183,19 @@ void TFrDRozbal::BtnOKClick() {
     showFinalScreen();
 }
 
-void TFrDRozbal::showNoPackage(const QString& lineA, const QString& lineB) {
+void TFrDRozbal::showNoPackage(const QString& lineA, const QString& lineB, const QString& reason) {
     setLine(LbRadekA, lineA, 20);
     setLine(LbRadekB, lineB, 20);
     PanInst->show();
     LbVerze->hide();
     LbDatum->hide();
+    showReason(reason);
     showFinalScreen();
+}
+
+void TFrDRozbal::showReason(const QString& reason) {
+    LbDuvod->setText(reason);
+    LbDuvod->setVisible(!reason.isEmpty());
 }
 
 // With a publisher key configured nothing unsigned is shown, extracted or started.
@@ -191,14 +212,18 @@ bool TFrDRozbal::packageTrusted() {
             return true;
         case PackageCheck::Unsigned:
             showNoPackage(QStringLiteral("Balíček není podepsán"),
-                          QStringLiteral("instalace byla zastavena"));
+                          QStringLiteral("instalace byla zastavena"),
+                          QStringLiteral("Soubor %1 nenese podpis vydavatele.").arg(nazini));
             break;
         case PackageCheck::NoArchive:
-            showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"));
+            showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
+                          missingPackageFile(state.cestabez, nazzip));
             break;
         case PackageCheck::BadSignature:
             showNoPackage(QStringLiteral("Podpis balíčku nesouhlasí"),
-                          QStringLiteral("instalace byla zastavena"));
+                          QStringLiteral("instalace byla zastavena"),
+                          QStringLiteral("Balíček byl po podpisu změněn nebo je podepsán "
+                                         "jiným klíčem."));
             break;
     }
     return false;

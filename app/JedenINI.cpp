@@ -10,7 +10,7 @@
 namespace selvanix {
 
 void TFrDRozbal::JedenINI() {
-    setOuterSize(400, frameGeometry().height());
+    setOuterSize(400, outerSize().height());
     PanStartBar->hide();
     LbRadekA->setText(QStringLiteral("Vítám Vás při instalaci programu"));
     QFont font = LbRadekA->font();

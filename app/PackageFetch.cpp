@@ -1,5 +1,6 @@
 #include <QProgressBar>
 
+#include "FailureDetail.h"
 #include "TFrDRozbal.h"
 #include "platform/FileOps.h"
 
@@ -8,19 +9,24 @@ namespace selvanix {
 namespace {
 
 // Deletes the old copy, downloads a fresh one and tells whether the file is there now, also
-// when the download threw.
-void fetchOne(net::WebHTTPGet& get, const QString& baseUrl, const QString& name, bool& present) {
+// when the download threw; a download that left no file says why in `problem`.
+void fetchOne(net::WebHTTPGet& get, const QString& baseUrl, const QString& name, bool& present,
+              QString& problem) {
     get.URL = baseUrl + name;
     get.DestinationName = name;
     const QString path = get.DownloadDir + get.DestinationName;
     platform::deleteFile(path);
+    bool finished = true;
     try {
-        get.InteractiveProcess();
+        finished = get.InteractiveProcess();
     } catch (...) {
         present = platform::fileExists(path);
         throw;
     }
     present = platform::fileExists(path);
+    if (!present && problem.isEmpty()) {
+        problem = downloadFailure(get, finished, name);
+    }
 }
 
 }  // namespace
@@ -29,8 +35,9 @@ void TFrDRozbal::kopirujzWebu() {
     ProgressBar1->setVisible(true);
     WebHTTPGet1.Resume = true;
     WebHTTPGet1.DownloadDir = platform::installerFolder();
-    fetchOne(WebHTTPGet1, BaseURL, nazini, iniAn);
-    fetchOne(WebHTTPGet1, BaseURL, nazzip, zipAn);
+    downloadProblem_.clear();
+    fetchOne(WebHTTPGet1, BaseURL, nazini, iniAn, downloadProblem_);
+    fetchOne(WebHTTPGet1, BaseURL, nazzip, zipAn, downloadProblem_);
 }
 
 }  // namespace selvanix

@@ -23,6 +23,7 @@ void TFrDRozbal::RGPrgClick() {
     }
     if (state.cisloProgramu != 0 && state.odkudinstC != 0) {
         BtnOK->setEnabled(false);
+        explainDisabledInstall();
     }
     RgPrg->update();
 }
@@ -40,6 +41,7 @@ void TFrDRozbal::RgZdrojClick() {
     }
     if (state.cisloProgramu != 0 && state.odkudinstC != 0) {
         BtnOK->setEnabled(false);
+        explainDisabledInstall();
     }
 }
 

@@ -1,8 +1,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <exception>
 
+#include "FailureDetail.h"
 #include "TFrDRozbal.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
@@ -60,22 +60,39 @@ void TFrDRozbal::BtnAktualClick() {
     WebHTTPGet1.DownloadDir = platform::installerFolder();
     WebHTTPGet1.URL = BaseURL + QString::fromUtf16(kNextInstaller);
     WebHTTPGet1.DestinationName = QString::fromUtf16(kNextInstaller);
-    std::exception_ptr raised;
+    QString problem;
+    bool finished = true;
     try {
         platform::deleteFile(WebHTTPGet1.DownloadDir + WebHTTPGet1.DestinationName);
-        WebHTTPGet1.InteractiveProcess();
-    } catch (...) {
-        raised = std::current_exception();
+        finished = WebHTTPGet1.InteractiveProcess();
+    } catch (const std::exception& error) {
+        problem = platform::errorReportText(QString::fromUtf8(error.what()));
     }
     const QString path = platform::installerFolder() + QString::fromUtf16(kNextInstaller);
     const bool complete = downloadComplete(WebHTTPGet1, path);
+    if (!complete && problem.isEmpty()) {
+        problem = downloadFailure(WebHTTPGet1, finished, QString::fromUtf16(kNextInstaller));
+    }
+    // The report comes before the window goes: a message box opened after quit() would
+    // return at once, unseen.
+    const QString failed = QStringLiteral("Novou verzi programu Selvanix se nepodařilo stáhnout. ");
     // With a publisher key, only a new copy signed by it may start; otherwise this one stays.
-    if (PublisherKey::fromText(PublicKey).required && !(complete && updateSigned(path))) {
-        platform::deleteFile(path);
-        platform::reportError(
-            QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit, proto nebyla "
-                           "spuštěna"));
-        return;
+    if (PublisherKey::fromText(PublicKey).required) {
+        if (!complete) {
+            platform::deleteFile(path);
+            platform::reportError(failed + problem);
+            return;
+        }
+        if (!updateSigned(path)) {
+            platform::deleteFile(path);
+            platform::reportError(
+                QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit, proto nebyla "
+                               "spuštěna"));
+            return;
+        }
+    }
+    if (!complete) {
+        platform::reportError(failed + problem);
     }
     if (!path.trimmed().isEmpty()) {
         close();
@@ -84,9 +101,6 @@ void TFrDRozbal::BtnAktualClick() {
             makeRunnable(path);
         }
         SpustFile(path, QString(), QString(), platform::SW_SHOWNORMAL);
-    }
-    if (raised) {
-        std::rethrow_exception(raised);
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "ProductPictures.h"
 #include "ProductTable.h"
-#include "WindowSize.h"
 #include "platform/FileOps.h"
+#include "ui/BandLabel.h"
 #include "ui/BitBtn.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Guard.h"
@@ -23,6 +23,9 @@
 namespace selvanix {
 
 namespace {
+
+constexpr int kBottomBarHeight = 31;
+constexpr int kHintHeight = 16;
 
 const std::array<const char*, kTargetCount> kTargetSuffixes{"I",  "II",  "III",  "IV", "V",
                                                             "VI", "VII", "VIII", "IX", "X"};
@@ -48,7 +51,7 @@ ui::Label3D* bannerLine(QWidget* parent, const char* name, int height) {
 }
 
 QLabel* tealLine(QWidget* parent, const char* name) {
-    auto* label = named(new QLabel(parent), name);
+    auto* label = named(new ui::BandLabel(parent), name);
     label->setFixedHeight(31);
     label->setAlignment(Qt::AlignCenter);
     label->setFont(ui::timesNewRoman(27));
@@ -68,6 +71,9 @@ QProgressBar* smoothBar(QWidget* parent, const char* name, int height) {
 
 TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FrDRozbal"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Instalace programu"));
     setFont(ui::sansSerif(11));
     move(35, 12);
@@ -175,18 +181,30 @@ void TFrDRozbal::buildFirstScreen() {
         rows->addWidget(EdKamCesta[i], i + 1, 1);
     }
     rows->setColumnStretch(1, 1);
+    // Rows are 20 high where the panel has room and give way evenly where a window frame
+    // leaves less, so no row is ever cut off at the bottom.
     for (QLineEdit* edit : PanUvodniCheck->findChildren<QLineEdit*>()) {
-        edit->setFixedHeight(20);
+        edit->setMinimumHeight(17);
+        edit->setMaximumHeight(20);
+        edit->setSizePolicy(edit->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
     }
-    right->addWidget(PanUvodniCheck);
-    right->addStretch(1);
+    PanUvodniCheck->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    right->addWidget(PanUvodniCheck, 1);
+    right->addStretch(0);
     screen->addWidget(PanUvodPravy, 1);
 
     PanUvodDolni = named(new QWidget(PanUvod), "PanUvodDolni");
-    PanUvodDolni->setFixedHeight(31);
-    auto* bottom = new QHBoxLayout(PanUvodDolni);
+    PanUvodDolni->setFixedHeight(kBottomBarHeight);
+    QVBoxLayout* bar = column(PanUvodDolni);
+    LbNovyVyber = named(new ui::BandLabel(PanUvodDolni), "LbNovyVyber");
+    LbNovyVyber->setFixedHeight(kHintHeight);
+    LbNovyVyber->setAlignment(Qt::AlignCenter);
+    LbNovyVyber->hide();
+    bar->addWidget(LbNovyVyber);
+    auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(4, 3, 4, 3);
     bottom->setSpacing(4);
+    bar->addLayout(bottom);
     Label1 = named(new QLabel(QStringLiteral("selvanix 2023"), PanUvodDolni), "Label1");
     Label1->setFont(ui::timesNewRoman(16));
     bottom->addWidget(Label1);
@@ -242,9 +260,12 @@ void TFrDRozbal::buildRunScreen() {
     LbVerze = tealLine(PanInst, "LbVerze");
     LbDatum = tealLine(PanInst, "LbDatum");
     LbRadekC = tealLine(PanInst, "LbRadekC");
+    LbDuvod = tealLine(PanInst, "LbDuvod");
+    LbDuvod->setFont(ui::timesNewRoman(16));
     inst->addWidget(LbVerze);
     inst->addWidget(LbDatum);
     inst->addWidget(LbRadekC);
+    inst->addWidget(LbDuvod);
     ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
     ImPaninst->setPictures(productPictures());
     ImPaninst->setMinimumHeight(40);
@@ -315,11 +336,12 @@ void TFrDRozbal::paintColours() {
              RgZdroj}) {
         ui::setBackground(w, c);
     }
-    for (QLabel* label : {LbDatum, LbRadekC, LbVerze, LbNaselVicA, LbNaselVicB}) {
+    for (QLabel* label : {LbDatum, LbRadekC, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
         ui::setBackground(label, c);
         ui::setFontColor(label, t);
     }
     ui::setFontColor(Label1, t);
+    ui::setFontColor(LbNovyVyber, t);
     RgPrg->setCaptionColor(c);
     RgZdroj->setCaptionColor(t);
 }
@@ -349,14 +371,45 @@ void TFrDRozbal::keyPressEvent(QKeyEvent* event) {
 
 void TFrDRozbal::setOuterSize(int width, int height) {
     outerSize_ = QSize(width, height);
-    selvanix::setOuterSize(this, width, height);
+    appliedFrame_ = QSize(-1, -1);
+    applyOuterSize();
+}
+
+// The frame is known only once a window manager has framed the window, after it is shown; the
+// size follows each frame it reports, and the user cannot resize or maximise it.
+void TFrDRozbal::applyOuterSize() {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (!outerSize_.isValid() || frame == appliedFrame_) {
+        return;
+    }
+    appliedFrame_ = frame;
+    setFixedSize(outerSize_ - frame);
 }
 
 void TFrDRozbal::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!framed_ && outerSize_.isValid()) {
-        framed_ = true;
-        selvanix::setOuterSize(this, outerSize_.width(), outerSize_.height());
+    applyOuterSize();
+}
+
+void TFrDRozbal::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    applyOuterSize();
+}
+
+void TFrDRozbal::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applyOuterSize();
+}
+
+void TFrDRozbal::explainDisabledInstall() {
+    BtnOK->setToolTip(
+        QStringLiteral("Výběr programu nebo zdroje se změnil a platí až od příštího spuštění. "
+                       "Uložte ho tlačítkem Storno a spusťte instalaci znovu."));
+    if (LbNovyVyber->isHidden()) {
+        LbNovyVyber->setText(
+            QStringLiteral("Nový výběr uložte tlačítkem Storno a spusťte instalaci znovu."));
+        LbNovyVyber->show();
+        PanUvodDolni->setFixedHeight(kBottomBarHeight + kHintHeight);
     }
 }
 

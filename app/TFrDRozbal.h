@@ -55,6 +55,7 @@ public:
     std::array<QLabel*, kTargetCount> LbKamCesta;
     std::array<ui::DirectoryEdit*, kTargetCount> EdKamCesta;
     QWidget* PanUvodDolni;
+    QLabel* LbNovyVyber;  // why Install is disabled, after a change of product or source
     QLabel* Label1;
     ui::BitBtn* BtnAktual;
     ui::BitBtn* BtnOK;
@@ -71,6 +72,7 @@ public:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
+    QLabel* LbDuvod;  // why a run came to nothing, in the style of LbRadekC
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;
@@ -112,26 +114,35 @@ public:
     void BtnAktualClick();
     void BtnUvodCloseClick();
     void BtnKonecClick();
+    // A change of product or source takes effect at the next start: say so.
+    void explainDisabledInstall();
 
-    // Sizes the window by its outer size; applied again once the frame is known.
+    // Fixes the window's outer size, frame included; applied again whenever the frame changes.
     void setOuterSize(int width, int height);
+    QSize outerSize() const { return outerSize_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildFirstScreen();
     void showFinalScreen();
     void showSkippedFolders();
-    void showNoPackage(const QString& lineA, const QString& lineB);
+    void showNoPackage(const QString& lineA, const QString& lineB, const QString& reason);
+    void showReason(const QString& reason);
     bool packageTrusted();
     bool updateSigned(const QString& path);
     void buildRunScreen();
     void paintColours();
 
+    void applyOuterSize();
+
+    QString downloadProblem_;  // the first download of the run that left no file, and why
     QSize outerSize_;
-    bool framed_ = false;
+    QSize appliedFrame_{-1, -1};
 };
 
 }  // namespace selvanix

@@ -1,12 +1,14 @@
 #include "Label3D.h"
 
 #include "Look.h"
+#include "TextFit.h"
 
 #include <QPainter>
 
 namespace selvanix::ui {
 
 Label3D::Label3D(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, sizePolicy().verticalPolicy());
     background_ = palette().color(QPalette::Window);
     fontColor_ = inactive_ = active_ = twinkle_ = palette().color(QPalette::WindowText);
 }
@@ -20,15 +22,15 @@ void Label3D::setBackgroundColor(const QColor& color) {
 void Label3D::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), background_);
-    painter.setFont(font());
-    const QRect area = contentsRect();
-    const int flags = static_cast<int>(alignment()) | Qt::TextSingleLine;
-    if (style_ == Style::Raised) {
+    const int shadow = style_ == Style::Raised ? depth_ : 0;
+    const FittedLine line = fitLine(font(), text(), contentsRect(), alignment(), shadow);
+    painter.setFont(line.font);
+    if (shadow > 0) {
         painter.setPen(fontColor_);
-        painter.drawText(area.translated(depth_, depth_), flags, text());
+        painter.drawText(line.origin + QPointF(shadow, shadow), line.text);
     }
     painter.setPen(faceColor());
-    painter.drawText(area, flags, text());
+    painter.drawText(line.origin, line.text);
 }
 
 }  // namespace selvanix::ui

@@ -7,7 +7,7 @@ namespace selvanix::ui {
 
 // A label whose text face takes the inactive colour and, when raised, stands on a shadow in
 // the font colour offset by the depth. The active and twinkle colours are kept for callers;
-// the label never blinks.
+// the label never blinks. Its text is fitted into the label's band as a BandLabel's is.
 class Label3D : public QLabel {
     Q_OBJECT
 public:

@@ -18,29 +18,36 @@ T next(std::deque<T>& answers, const QString& what) {
 
 }  // namespace
 
+void ScriptedDialogs::record(Call call) {
+    calls.push_back(std::move(call));
+    if (onCall) {
+        onCall(calls.back());
+    }
+}
+
 void ScriptedDialogs::errorReport(const QString& title, const QString& text) {
-    calls.push_back({Kind::ErrorReport, title, text, platform::MessageIcon::Error,
-                     platform::MessageButtons::Ok, 0});
+    record({Kind::ErrorReport, title, text, platform::MessageIcon::Error,
+            platform::MessageButtons::Ok, 0});
 }
 
 platform::MessageResult ScriptedDialogs::message(const QString& caption, const QString& text,
                                                  platform::MessageIcon icon,
                                                  platform::MessageButtons buttons) {
-    calls.push_back({Kind::Message, caption, text, icon, buttons, 0});
+    record({Kind::Message, caption, text, icon, buttons, 0});
     return next(messageAnswers, text);
 }
 
 std::optional<QString> ScriptedDialogs::password(const QString& caption, const QString& label,
                                                  int maxLength) {
-    calls.push_back({Kind::Password, caption, label, platform::MessageIcon::None,
-                     platform::MessageButtons::OkCancel, maxLength});
+    record({Kind::Password, caption, label, platform::MessageIcon::None,
+            platform::MessageButtons::OkCancel, maxLength});
     return next(passwordAnswers, caption);
 }
 
 std::optional<QString> ScriptedDialogs::browseFolder(const QString& caption,
                                                      const QString& startFolder) {
-    calls.push_back({Kind::BrowseFolder, caption, startFolder, platform::MessageIcon::None,
-                     platform::MessageButtons::OkCancel, 0});
+    record({Kind::BrowseFolder, caption, startFolder, platform::MessageIcon::None,
+            platform::MessageButtons::OkCancel, 0});
     return next(folderAnswers, caption);
 }
 

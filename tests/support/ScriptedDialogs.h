@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     std::deque<std::optional<QString>> passwordAnswers;
     std::deque<std::optional<QString>> folderAnswers;
     std::vector<Call> calls;
+    // Runs as each call is recorded, while the asking code still waits for the answer.
+    std::function<void(const Call&)> onCall;
 
     void errorReport(const QString& title, const QString& text) override;
     platform::MessageResult message(const QString& caption, const QString& text,
@@ -36,6 +39,9 @@ public:
                                     int maxLength) override;
     std::optional<QString> browseFolder(const QString& caption,
                                         const QString& startFolder) override;
+
+private:
+    void record(Call call);
 };
 
 }  // namespace selvanix::test

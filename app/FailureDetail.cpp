@@ -1,0 +1,109 @@
+#include "FailureDetail.h"
+
+#include "archive/ArcException.h"
+#include "net/InternetErrors.h"
+#include "net/UrlParts.h"
+#include "net/WebHTTPGet.h"
+#include "platform/Paths.h"
+#include "profile/IniFile.h"
+
+#include <QFileInfo>
+
+namespace selvanix {
+
+namespace {
+
+// The server as a user would type it: its host, and its port when not the scheme's own.
+QString serverOf(const QString& url) {
+    const std::optional<net::UrlParts> parts = net::crackUrl(url);
+    if (!parts || parts->host.isEmpty()) {
+        return url;
+    }
+    const bool usualPort = (parts->scheme == u"http" && parts->port == 80) ||
+                           (parts->scheme == u"https" && parts->port == 443);
+    return usualPort ? parts->host : parts->host + u':' + QString::number(parts->port);
+}
+
+}  // namespace
+
+QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString& fileName) {
+    const net::DownloadItem* item = get.FileDownloader();
+    if (!finished) {
+        return QStringLiteral("Stahování bylo zrušeno.");
+    }
+    if (item == nullptr) {
+        return QStringLiteral("Soubor %1 se nepodařilo stáhnout.").arg(fileName);
+    }
+    const QString server = serverOf(item->FURL);
+    if (item->iStatusCode >= 300 && item->iStatusCode != 302) {
+        return QStringLiteral("Server %1 odmítl soubor %2 (HTTP %3).")
+            .arg(server, fileName, QString::number(item->iStatusCode));
+    }
+    if (item->FError == 0 && item->FActualType.contains(QLatin1String("text/html"))) {
+        return QStringLiteral("Server %1 poslal místo souboru %2 webovou stránku.")
+            .arg(server, fileName);
+    }
+    switch (item->FError) {
+        case 0:
+            return QStringLiteral("Server %1 poslal soubor %2 prázdný.").arg(server, fileName);
+        case 2:
+            return QStringLiteral("Počítač není připojen k síti.");
+        case net::ERROR_STOPPED:
+        case net::ERROR_INTERNET_OPERATION_CANCELLED:
+            return QStringLiteral("Stahování bylo zrušeno.");
+        case net::ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return QStringLiteral("Server %1 nebyl nalezen.").arg(server);
+        case net::ERROR_INTERNET_CANNOT_CONNECT:
+        case net::ERROR_INTERNET_TIMEOUT:
+            return QStringLiteral("Server %1 neodpovídá.").arg(server);
+        case net::ERROR_INTERNET_CONNECTION_ABORTED:
+        case net::ERROR_INTERNET_CONNECTION_RESET:
+        case net::ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            return QStringLiteral("Server %1 přerušil přenos souboru %2.").arg(server, fileName);
+        case net::ERROR_INTERNET_INVALID_CA:
+        case net::ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+            return QStringLiteral("Serveru %1 nelze ověřit zabezpečení.").arg(server);
+        case net::ERROR_HTTP_REDIRECT_FAILED:
+            return QStringLiteral("Server %1 přesměroval stahování na nedovolenou adresu.")
+                .arg(server);
+        case 8:
+        case net::ERROR_DISK_FULL:
+            return QStringLiteral("Soubor %1 se nevejde na disk.").arg(fileName);
+        default:
+            return QStringLiteral("Soubor %1 se nepodařilo stáhnout (%2).")
+                .arg(fileName, item->FErrorString);
+    }
+}
+
+QString missingPackageFile(const QString& folder, const QString& fileName) {
+    if (folder.isEmpty()) {
+        return QStringLiteral("Složka instalačního balíčku není zadána.");
+    }
+    if (fileName.isEmpty()) {
+        return QStringLiteral("Program z nastavení nemá instalační balíček.");
+    }
+    return QStringLiteral("Ve složce %1 není soubor %2.")
+        .arg(platform::displayPath(folder), fileName);
+}
+
+QString noTargetReason(int targetMode, const QString& searchedFile) {
+    if (targetMode == 0) {
+        return QStringLiteral("Není vyplněn žádný cílový adresář.");
+    }
+    return QStringLiteral("Na pevných discích není složka se souborem %1.").arg(searchedFile);
+}
+
+QString installFailure(const QString& target, const std::exception& error) {
+    const QString shown = platform::displayPath(target);
+    if (dynamic_cast<const EIniFileException*>(&error) != nullptr) {
+        return QFileInfo(platform::toHostPath(target)).isDir()
+                   ? QStringLiteral("Do složky %1 nelze zapisovat.").arg(shown)
+                   : QStringLiteral("Složka %1 neexistuje.").arg(shown);
+    }
+    if (dynamic_cast<const EArcException*>(&error) != nullptr) {
+        return QStringLiteral("Balíček se nepodařilo rozbalit do %1.").arg(shown);
+    }
+    return QStringLiteral("Instalace do %1 se nezdařila.").arg(shown);
+}
+
+}  // namespace selvanix

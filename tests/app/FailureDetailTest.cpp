@@ -1,0 +1,137 @@
+// A run or an update that comes to nothing says why: on the run screen below the outcome, and
+// in the update's report, which the user sees before the window goes.
+#include "InstallFixture.h"
+
+#include <QTimer>
+
+#include "net/DownloadWindow.h"
+#include "support/TestNginx.h"
+
+namespace selvanix::test {
+namespace {
+
+class Reasons : public InstallRun {
+protected:
+    void expectNoPackageBecause(const TFrDRozbal& w, const QString& reason) {
+        EXPECT_EQ(w.LbRadekA->text(), QStringLiteral("Nebyl nalezen"));
+        EXPECT_EQ(w.LbRadekB->text(), QStringLiteral("instalační balíček"));
+        EXPECT_TRUE(w.BtnKonec->isVisible());
+        EXPECT_TRUE(w.LbDuvod->isVisible());
+        EXPECT_EQ(w.LbDuvod->text(), reason);
+    }
+    QString serverDown() {
+        port = freeLoopbackPort();
+        return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    }
+    int port = 0;
+};
+
+TEST_F(Reasons, TheServerThatDidNotAnswer) {
+    auto w = start("program=1\r\nodkud=1\r\n");
+    w->BaseURL = serverDown();
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 neodpovídá.").arg(port));
+}
+
+TEST_F(Reasons, TheRefusedFileAndItsStatus) {
+    servePackage(false);
+    auto w = start("program=1\r\nodkud=1\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 odmítl soubor "
+                                              "upgrade-brodelik.zip (HTTP 404).")
+                                   .arg(server.port()));
+}
+
+TEST_F(Reasons, ACancelledDownload) {
+    TestReply slow = httpReply(200, QByteArray(100000, 'i'));
+    slow.stallAfter = 1000;
+    server.route("/brodelik.ini", slow);
+    server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+    auto w = start("program=1\r\nodkud=1\r\n");
+    w->WebHTTPGet1.OnCustomizeForm = [](net::WebHTTPGet&, net::DownloadWindow& shown) {
+        QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
+    };
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    expectNoPackageBecause(*w, QStringLiteral("Stahování bylo zrušeno."));
+}
+
+TEST_F(Reasons, AFolderWithoutThePackageOrNoFolderAtAll) {
+    packageOnDiskE(true);
+    {
+        auto w = start("program=4\r\nodkud=2\r\n");
+        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        expectNoPackageBecause(*w, QStringLiteral("Ve složce E:\\pkg není soubor tulvek.ini."));
+    }
+    {
+        auto w = start("program=1\r\nodkud=2\r\n");
+        w->EdOdkudCesta->setText(folder.path() + QStringLiteral("\\sub\\"));
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        expectNoPackageBecause(
+            *w, QStringLiteral("Ve složce %1/sub/ není soubor brodelik.ini.").arg(folder.path()));
+    }
+    {
+        auto w = start("program=1\r\nodkud=2\r\n");
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        expectNoPackageBecause(*w, QStringLiteral("Složka instalačního balíčku není zadána."));
+    }
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(Reasons, NowhereToInstall) {
+    packageOnDiskE(true);
+    {
+        auto w = start("program=1\r\nodkud=2\r\ncilinstalace=0\r\n");
+        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+        w->EdKamCesta[0]->clear();
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
+        EXPECT_EQ(w->LbDuvod->text(), QStringLiteral("Není vyplněn žádný cílový adresář."));
+        EXPECT_TRUE(w->LbDuvod->isVisible());
+    }
+    {
+        auto w = start("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
+        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
+        EXPECT_EQ(w->LbDuvod->text(),
+                  QStringLiteral("Na pevných discích není složka se souborem brodelik.exe."));
+    }
+}
+
+// A host folder that is not there: the report and the screen name it with '/' only.
+TEST_F(Reasons, ATargetThatCannotBeWrittenIsNamedAsTheUserWroteIt) {
+    packageOnDiskE(true);
+    const QString missing = folder.path() + QStringLiteral("/gone");
+    auto w = start("program=1\r\nodkud=2\r\n");
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    w->EdKamCesta[0]->setText(missing);
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].text,
+              QStringLiteral("Unable to write to %1/upgrade.kac.").arg(missing));
+    EXPECT_EQ(w->LbRadekC->text(), QStringLiteral("Instaluji do ") + missing);
+    EXPECT_EQ(w->LbDuvod->text(), QStringLiteral("Složka %1 neexistuje.").arg(missing));
+    EXPECT_FALSE(w->BtnKonec->isVisible());
+}
+
+TEST_F(Reasons, TheUpdateReportComesBeforeTheWindowGoes) {
+    auto w = start("program=1\r\n");
+    w->BaseURL = serverDown();
+    bool shownWhileOpen = false;
+    dialogs->onCall = [&](const ScriptedDialogs::Call&) { shownWhileOpen = w->isVisible(); };
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
+    EXPECT_EQ(dialogs->calls[0].text,
+              QStringLiteral("Novou verzi programu Selvanix se nepodařilo stáhnout. "
+                             "Server 127.0.0.1:%1 neodpovídá.")
+                  .arg(port));
+    EXPECT_TRUE(shownWhileOpen);
+    // Then as before: the window goes and the shell is asked to open the path.
+    EXPECT_FALSE(w->isVisible());
+    ASSERT_EQ(shell->requests.size(), 1u);
+}
+
+}  // namespace
+}  // namespace selvanix::test
