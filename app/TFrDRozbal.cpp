@@ -181,6 +181,9 @@ void TFrDRozbal::buildFirstScreen() {
         rows->addWidget(EdKamCesta[i], i + 1, 1);
     }
     rows->setColumnStretch(1, 1);
+    for (QLabel* label : PanUvodniCheck->findChildren<QLabel*>()) {
+        label->setSizePolicy(label->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    }
     // Rows are 20 high where the panel has room and give way evenly where a window frame
     // leaves less, so no row is ever cut off at the bottom.
     for (QLineEdit* edit : PanUvodniCheck->findChildren<QLineEdit*>()) {

@@ -16,9 +16,16 @@ namespace selvanix::net {
 
 namespace {
 
+// The label keeps its specified size; a text wider than it gets a smaller font, a pixel at a
+// time, rather than losing its end.
 QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) {
     auto* l = new QLabel(text, parent);
     l->setGeometry(x, y, w, h);
+    QFont font = parent->font();
+    while (QFontMetrics(font).horizontalAdvance(text) > w && font.pixelSize() > 8) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    l->setFont(font);
     return l;
 }
 
@@ -32,6 +39,8 @@ QString formatKilobytes(double kilobytes) {
 
 DownloadWindow::DownloadWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // Only a title: desktops that honour the window's hints draw no minimise, maximise or close
+    // box; a fixed size takes maximise away on the others too.
     setObjectName(QStringLiteral("DownloadWindow"));
     setWindowTitle(QStringLiteral("Download"));
     QFont font(QStringLiteral("Tahoma"));
@@ -41,7 +50,7 @@ DownloadWindow::DownloadWindow(QWidget* parent)
     pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
     setPalette(pal);
     setAutoFillBackground(true);
-    resize(361, 168);
+    setFixedSize(361, 168);
 
     CopyAnimate = new CopyAnimation(this);
     CopyAnimate->setGeometry(9, 8, 346, 56);
@@ -140,8 +149,7 @@ void DownloadWindow::DownloadProgress(DownloadItem& item) {
             done += 100;
         }
     }
-    const QString host = crackUrl(item.FURL).value_or(UrlParts{}).host;
-    DownloadLabel->setText(urlFileName(item.FURL) + QStringLiteral(" from ") + host);
+    showFile(item.FURL);
     CPSLabel->setText(formatKilobytes(static_cast<double>(DL->GetCPS()) / 1024.0) +
                       QStringLiteral(" Kb/s"));
     SizeLabel->setText(formatKilobytes(static_cast<double>(DL->AllSize()) / 1024.0) +
@@ -150,6 +158,17 @@ void DownloadWindow::DownloadProgress(DownloadItem& item) {
         ProgressBar->setValue(
             static_cast<int>(std::nearbyint(static_cast<double>(ProgressLen) * done / total)) +
             ProgressStart);
+    }
+}
+
+void DownloadWindow::showFile(const QString& url) {
+    const QString host = crackUrl(url).value_or(UrlParts{}).host;
+    const QString text = urlFileName(url) + QStringLiteral(" from ") + host;
+    if (text != DownloadLabel->toolTip()) {
+        // A long name is shortened in the middle, whole in the tooltip.
+        DownloadLabel->setToolTip(text);
+        DownloadLabel->setText(
+            DownloadLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, DownloadLabel->width()));
     }
 }
 
@@ -194,8 +213,12 @@ void DownloadWindow::reject() {
 }
 
 void DownloadWindow::closeEvent(QCloseEvent* event) {
-    // A run cannot be left behind: it ends through Cancel, then the window closes itself.
+    // A run cannot be left behind: a close request while it lasts is taken as Cancel, and the
+    // window closes itself once the stopped run has ended.
     if (running_) {
+        if (StopBtn->isEnabled()) {
+            StopBtnClick();
+        }
         event->ignore();
         return;
     }

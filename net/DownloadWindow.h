@@ -43,6 +43,8 @@ public:
     void StopBtnClick();
     void CloseBtnClick();
     bool Running() const { return running_; }
+    // Shows the file and the server of a download address in DownloadLabel.
+    void showFile(const QString& url);
 
     CopyAnimation* CopyAnimate;
     QLabel* Label1;

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "Look.h"
+#include "Translations.h"
 #include "WidgetDialogs.h"
 #include "platform/ErrorReport.h"
 
@@ -9,6 +10,7 @@ namespace selvanix::ui {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf16(platform::kApplicationTitle));
     installFontSubstitutes();
+    installToolkitTranslations(*this, QLocale::system());
     platform::setDialogs(std::make_shared<WidgetDialogs>());
 }
 

@@ -1,10 +1,13 @@
 #include "WidgetDialogs.h"
 
+#include "platform/FileOps.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -130,11 +133,20 @@ std::optional<QString> WidgetDialogs::password(const QString& caption, const QSt
 std::optional<QString> WidgetDialogs::browseFolder(const QString& caption,
                                                    const QString& startFolder) {
     const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption,
-                                                             platform::toHostPath(startFolder));
+                                                             browseStart(startFolder));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
     return chosen;
+}
+
+QString browseStart(const QString& fieldText) {
+    QString folder = platform::toHostPath(fieldText.trimmed());
+    while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        folder = parent == folder || !QDir::isAbsolutePath(folder) ? QString() : parent;
+    }
+    return folder.isEmpty() ? platform::toHostPath(platform::installerFolder()) : folder;
 }
 
 }  // namespace selvanix::ui

@@ -17,4 +17,8 @@ public:
                                         const QString& startFolder) override;
 };
 
+// Where the folder browser opens for a field's text: the nearest folder of it that exists on
+// the host, or the installer's own folder when the field names none.
+QString browseStart(const QString& fieldText);
+
 }  // namespace selvanix::ui

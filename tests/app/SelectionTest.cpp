@@ -22,6 +22,33 @@ TEST_F(Selection, ClickingAProductChoosesItsFilesAndDisablesInstall) {
     EXPECT_EQ(w->nazzip, QStringLiteral("upgrade-quobr.zip"));
 }
 
+TEST_F(Selection, DisabledInstallSaysWhyAndWhatToDo) {
+    const auto w = open();
+    EXPECT_TRUE(w->BtnOK->toolTip().isEmpty());
+    EXPECT_TRUE(w->LbNovyVyber->isHidden());
+    const int rowsBottom = w->EdKamCesta[9]->geometry().bottom();
+    QTest::mouseClick(w->RgZdroj->button(1), Qt::LeftButton);
+    EXPECT_FALSE(w->BtnOK->isEnabled());
+    EXPECT_TRUE(w->BtnOK->toolTip().contains(QStringLiteral("Storno")));
+    EXPECT_TRUE(w->LbNovyVyber->isVisible());
+    EXPECT_EQ(w->LbNovyVyber->text(),
+              QStringLiteral("Nový výběr uložte tlačítkem Storno a spusťte instalaci znovu."));
+    EXPECT_TRUE(w->PanUvodDolni->geometry().contains(
+        w->LbNovyVyber->geometry().translated(w->PanUvodDolni->geometry().topLeft())));
+    // The line takes room from the rows, which stay whole, and the buttons keep their row.
+    QApplication::processEvents();
+    EXPECT_LE(w->EdKamCesta[9]->geometry().bottom(), rowsBottom + 20);
+    const QRect rows = w->PanUvodPravy->rect();
+    for (const ui::DirectoryEdit* field : w->EdKamCesta) {
+        const QRect shown(field->mapTo(w->PanUvodPravy, QPoint(0, 0)), field->size());
+        EXPECT_TRUE(rows.contains(shown)) << field->objectName().toStdString();
+        EXPECT_GE(field->height(), 17);
+    }
+    EXPECT_EQ(w->BtnOK->height(), 25);
+    QTest::mouseClick(w->RgPrg->button(1), Qt::LeftButton);  // a second change: one line still
+    EXPECT_EQ(w->PanUvodDolni->findChildren<QLabel*>().count(), 2);
+}
+
 TEST_F(Selection, ClickingTheSelectedItemChangesNothing) {
     const auto w = open();
     QTest::mouseClick(w->RgPrg->button(0), Qt::LeftButton);

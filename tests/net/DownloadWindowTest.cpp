@@ -2,6 +2,8 @@
 // result after Cancel, and that each download starts afresh.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -112,19 +114,72 @@ TEST_F(DownloadWindowTest, CancelEndsTheRunAndReturnsCancel) {
     TestReply slow = httpReply(200, QByteArray(100000, 's'));
     slow.stallAfter = 2000;
     server.route("/upgrade-brodelik.zip", slow);
-    bool refusedWhileRunning = false;
+    bool stillOpen = false;
     bool stopGreyed = false;
     QTimer::singleShot(400, [&] {
-        window->close();
-        QTest::keyClick(window, Qt::Key_Escape);
-        refusedWhileRunning = window->isVisible();
         QTest::mouseClick(window->StopBtn, Qt::LeftButton);
+        stillOpen = window->isVisible();  // until the stopped run has ended
         stopGreyed = !window->StopBtn->isEnabled();
     });
     EXPECT_FALSE(download("upgrade-brodelik.zip"));
-    EXPECT_TRUE(refusedWhileRunning);
+    EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(stopGreyed);
     EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/upgrade-brodelik.zip")));
+}
+
+// The window has no close box; a close request that comes anyway (the window manager, Escape)
+// is the user asking to stop, and is taken as Cancel.
+TEST_F(DownloadWindowTest, ACloseRequestWhileRunningActsAsCancel) {
+    TestReply slow = httpReply(200, QByteArray(100000, 's'));
+    slow.stallAfter = 2000;
+    server.route("/upgrade-brodelik.zip", slow);
+    for (const bool byEscape : {false, true}) {
+        bool stillOpen = false;
+        bool stopGreyed = false;
+        QTimer::singleShot(400, [&] {
+            if (byEscape) {
+                QTest::keyClick(window, Qt::Key_Escape);
+            } else {
+                QCloseEvent request;
+                QApplication::sendEvent(window, &request);
+            }
+            stillOpen = window->isVisible();
+            stopGreyed = !window->StopBtn->isEnabled();
+        });
+        EXPECT_FALSE(download("upgrade-brodelik.zip")) << byEscape;
+        EXPECT_TRUE(stillOpen);
+        EXPECT_TRUE(stopGreyed);
+    }
+}
+
+// No border icons, asked for in the way window managers honour; every fixed text fits its
+// label at the specified sizes, and a long file and host are shortened, not cut.
+TEST(DownloadWindowLook, NoBorderIconsAndTextsThatFit) {
+    DownloadWindow window;
+    const Qt::WindowFlags flags = window.windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    for (const Qt::WindowType icon : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint,
+                                      Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint}) {
+        EXPECT_FALSE(flags & icon) << icon;
+    }
+    EXPECT_EQ(window.minimumSize(), QSize(361, 168));
+    EXPECT_EQ(window.maximumSize(), QSize(361, 168));
+    for (const QLabel* label : {window.Label1, window.TransferLabel, window.Label2}) {
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+        EXPECT_LE(label->fontMetrics().height(), label->height());
+    }
+    EXPECT_EQ(window.Label1->geometry(), QRect(10, 67, 51, 13));
+    window.showFile(
+        QStringLiteral("http://downloads.selvanix.example.cz:8443/packages/"
+                       "upgrade-brodelik-profesional-2024.zip"));
+    EXPECT_LE(window.DownloadLabel->fontMetrics().horizontalAdvance(window.DownloadLabel->text()),
+              window.DownloadLabel->width());
+    EXPECT_TRUE(window.DownloadLabel->text().contains(u'…'));
+    EXPECT_EQ(window.DownloadLabel->toolTip(),
+              QStringLiteral("upgrade-brodelik-profesional-2024.zip from "
+                             "downloads.selvanix.example.cz"));
 }
 
 TEST_F(DownloadWindowTest, EachDownloadStartsAtZeroWithItsOwnRate) {

@@ -112,12 +112,21 @@ TEST(DirectoryEdit, BrowsePutsTheChosenFolderIntoTheField) {
 
 }  // namespace
 
+#include "platform/FileOps.h"
+#include "ui/Translations.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 
 namespace {
 
@@ -172,6 +181,52 @@ TEST(WidgetDialogs, MessageBoxButtonsMapToResults) {
     EXPECT_EQ(dialogs.message("c", "t", platform::MessageIcon::Error,
                               platform::MessageButtons::AbortRetryIgnore),
               platform::MessageResult::Retry);
+}
+
+// The folder browser opens where the field points, or in the installer's folder; under a
+// Czech locale it speaks Czech.
+TEST(WidgetDialogs, FolderBrowserStartsAtTheFieldsFolderInCzech) {
+    QTemporaryDir own;
+    QDir().mkpath(own.path() + QStringLiteral("/A/B"));
+    platform::setInstallerFolder(own.path() + u'/');
+    EXPECT_EQ(selvanix::ui::browseStart(QString()), own.path() + u'/');
+    EXPECT_EQ(selvanix::ui::browseStart(own.path() + QStringLiteral("\\A\\B")),
+              own.path() + QStringLiteral("/A/B"));
+    EXPECT_EQ(selvanix::ui::browseStart(own.path() + QStringLiteral("/A/gone/deeper")),
+              own.path() + QStringLiteral("/A"));
+    EXPECT_EQ(selvanix::ui::browseStart(QStringLiteral("Q:\\nowhere")), own.path() + u'/');
+
+    const QString qm = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_cs.qm";
+    if (!QFileInfo::exists(qm)) {
+        platform::setInstallerFolder(QString());
+        GTEST_SKIP() << "Qt's Czech translations are not installed";
+    }
+    EXPECT_EQ(selvanix::ui::installToolkitTranslations(*qApp, QLocale(QLocale::English)), nullptr);
+    QTranslator* czech =
+        selvanix::ui::installToolkitTranslations(*qApp, QLocale(QLocale::Czech, QLocale::Czechia));
+    ASSERT_NE(czech, nullptr);
+    selvanix::ui::WidgetDialogs dialogs;
+    whenModal([&](QWidget* modal) {
+        auto* browser = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(browser, nullptr);
+        EXPECT_EQ(browser->directory().absolutePath(), own.path() + QStringLiteral("/A/B"));
+        QStringList texts;
+        for (const QLabel* label : browser->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        for (const QAbstractButton* button : browser->findChildren<QPushButton*>()) {
+            texts << button->text();
+        }
+        EXPECT_FALSE(texts.contains(QStringLiteral("Look in:"))) << texts.join(u'|').toStdString();
+        EXPECT_FALSE(texts.contains(QStringLiteral("Cancel"))) << texts.join(u'|').toStdString();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Zrušit"))) << texts.join(u'|').toStdString();
+        browser->reject();
+    });
+    EXPECT_FALSE(dialogs.browseFolder(QStringLiteral("Vyberte adresář"),
+                                      own.path() + QStringLiteral("\\A\\B")));
+    QCoreApplication::removeTranslator(czech);
+    delete czech;
+    platform::setInstallerFolder(QString());
 }
 
 }  // namespace
