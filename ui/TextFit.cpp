@@ -3,7 +3,6 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <algorithm>
-#include <cmath>
 
 namespace selvanix::ui {
 
@@ -21,16 +20,15 @@ QRectF inkOf(const QFont& font, const QString& text, int shadow) {
 FittedLine place(const QFont& font, const QString& text, const QRectF& ink, const QRect& band,
                  Qt::Alignment alignment) {
     const QRectF inner = QRectF(band).adjusted(kMargin, kMargin, -kMargin, -kMargin);
-    double x = 0;
-    if (alignment & Qt::AlignRight) {
-        x = inner.right() - ink.right();
-    } else if (alignment & Qt::AlignHCenter) {
-        x = inner.center().x() - ink.center().x();
-    } else {
-        x = inner.left() - ink.left();
-    }
-    // Where the toolkit would put the baseline, moved only as far as the ink needs.
+    // Where the toolkit would put the text, moved only as far as the ink needs.
     const QFontMetricsF metrics(font);
+    const double advance = metrics.horizontalAdvance(text);
+    double x = band.left();
+    if (alignment & Qt::AlignRight) {
+        x = band.right() + 1 - advance;
+    } else if (alignment & Qt::AlignHCenter) {
+        x = band.left() + (band.width() - advance) / 2;
+    }
     double y = band.top() + metrics.ascent();
     if (alignment & Qt::AlignBottom) {
         y = band.bottom() + 1 - metrics.descent();
@@ -38,9 +36,12 @@ FittedLine place(const QFont& font, const QString& text, const QRectF& ink, cons
         y = band.top() + (band.height() - metrics.ascent() - metrics.descent()) / 2 +
             metrics.ascent();
     }
-    y = std::clamp(y, inner.top() - ink.top(),
-                   std::max(inner.top() - ink.top(), inner.bottom() - ink.bottom()));
-    return {font, QPointF(std::round(x), std::round(y)), text};
+    const auto within = [](double at, double low, double high) {
+        return std::clamp(at, low, std::max(low, high));
+    };
+    x = within(x, inner.left() - ink.left(), inner.right() - ink.right());
+    y = within(y, inner.top() - ink.top(), inner.bottom() - ink.bottom());
+    return {font, QPointF(x, y), text};
 }
 
 bool fits(const QRectF& ink, const QRect& band) {

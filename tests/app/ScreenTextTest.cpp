@@ -56,7 +56,9 @@ TEST_F(ScreenText, TheSuccessScreen) {
     ASSERT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
     EXPECT_EQ(w->LbRadekB->height(), 40);
     expectBandsWhole(*w);
-    EXPECT_EQ(w->frameGeometry().width(), 400);
+    // The width the descriptor's screen asks for, the height of the first screen, fixed.
+    EXPECT_EQ(w->frameGeometry().size(), QSize(400, 530));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
 }
 
 TEST_F(ScreenText, TheNoPackageAndNoTargetScreens) {

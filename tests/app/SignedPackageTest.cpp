@@ -190,5 +190,20 @@ TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
     }
 }
 
+// Nothing arrived, so nothing can be verified or started: the report says why and this
+// Selvanix stays.
+TEST_F(SignedUpdate, AFailedDownloadIsReportedWithItsReason) {
+    server.route("/selvanixnext.exe", httpReply(503, "busy"));
+    auto w = startWithKey("program=1\r\n");
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(shell->requests.empty());
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].text,
+              QStringLiteral("Novou verzi programu Selvanix se nepodařilo stáhnout. Server "
+                             "127.0.0.1:%1 odmítl soubor selvanixnext.exe (HTTP 503).")
+                  .arg(server.port()));
+}
+
 }  // namespace
 }  // namespace selvanix::test
