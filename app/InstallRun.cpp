@@ -7,7 +7,7 @@
 #include "FailureDetail.h"
 #include "ProductTable.h"
 #include "TFrDRozbal.h"
-#include "WindowSize.h"
+#include "PointSize.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "platform/FileOps.h"

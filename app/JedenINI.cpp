@@ -1,5 +1,5 @@
 #include "TFrDRozbal.h"
-#include "WindowSize.h"
+#include "PointSize.h"
 #include "config/PackageDescriptor.h"
 #include "ui/Label3D.h"
 

@@ -1,4 +1,4 @@
-#include "WindowSize.h"
+#include "PointSize.h"
 
 namespace selvanix {
 
