@@ -67,6 +67,8 @@ void TFrDRozbal::BtnAktualClick() {
         finished = WebHTTPGet1.InteractiveProcess();
     } catch (const std::exception& error) {
         problem = platform::errorReportText(QString::fromUtf8(error.what()));
+    } catch (...) {
+        problem = QStringLiteral("Unknown error.");
     }
     const QString path = platform::installerFolder() + QString::fromUtf16(kNextInstaller);
     const bool complete = downloadComplete(WebHTTPGet1, path);

@@ -181,11 +181,11 @@ void TFrDRozbal::buildFirstScreen() {
         rows->addWidget(EdKamCesta[i], i + 1, 1);
     }
     rows->setColumnStretch(1, 1);
+    // Rows are 20 high where the panel has room and give way evenly where a window frame
+    // leaves less, so no row is ever cut off at the bottom.
     for (QLabel* label : PanUvodniCheck->findChildren<QLabel*>()) {
         label->setSizePolicy(label->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
     }
-    // Rows are 20 high where the panel has room and give way evenly where a window frame
-    // leaves less, so no row is ever cut off at the bottom.
     for (QLineEdit* edit : PanUvodniCheck->findChildren<QLineEdit*>()) {
         edit->setMinimumHeight(17);
         edit->setMaximumHeight(20);
