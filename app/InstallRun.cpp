@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "FailureDetail.h"
+#include "PointSize.h"
 #include "ProductTable.h"
 #include "TFrDRozbal.h"
-#include "PointSize.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "platform/FileOps.h"

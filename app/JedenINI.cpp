@@ -1,5 +1,5 @@
-#include "TFrDRozbal.h"
 #include "PointSize.h"
+#include "TFrDRozbal.h"
 #include "config/PackageDescriptor.h"
 #include "ui/Label3D.h"
 
