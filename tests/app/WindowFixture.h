@@ -11,6 +11,7 @@
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -39,6 +40,20 @@ protected:
     }
     // The DEFINICE lines of the installer's settings file.
     QStringList savedLines() const;
+
+    // Every target field lies whole inside its panel and is at least 17 high; returns the
+    // empty band left below the tenth row.
+    static int expectRowsWhole(const TFrDRozbal& w) {
+        QApplication::processEvents();
+        const QRect panel = w.PanUvodPravy->rect();
+        for (const ui::DirectoryEdit* field : w.EdKamCesta) {
+            const QRect shown(field->mapTo(w.PanUvodPravy, QPoint(0, 0)), field->size());
+            EXPECT_TRUE(panel.contains(shown)) << field->objectName().toStdString();
+            EXPECT_GE(field->height(), 17);
+        }
+        return panel.height() - w.EdKamCesta[9]->mapTo(w.PanUvodPravy, QPoint(0, 0)).y() -
+               w.EdKamCesta[9]->height();
+    }
 
     std::unique_ptr<TFrDRozbal> open() {
         auto window = std::make_unique<TFrDRozbal>();
