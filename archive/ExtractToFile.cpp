@@ -2,8 +2,8 @@
 // one by one from a handle on the base folder, never through a symbolic link. When something
 // stands at the entry's name, the entry is decoded into a temporary file beside it, which
 // replaces it (a link itself, never its target) only when the entry decoded soundly, so a
-// failed, skipped or cancelled entry leaves the previous file as it was. A new name is
-// written directly and removed again when the entry fails.
+// failed, skipped or cancelled entry leaves the previous file as it was; a new name is made
+// the same way, so it never holds a cut file.
 #include "ArcException.h"
 #include "ArcOutput.h"
 #include "Pakovna.h"
@@ -90,52 +90,97 @@ unsigned entryMode(const TDirItem& item, std::uint32_t attributes, unsigned umas
     return mode;
 }
 
+unsigned unixType(const TDirItem& item, std::uint32_t attributes) {
+    return (item.CentralDir.versionMadeBy >> 8) == 3 ? (attributes >> 16) & S_IFMT : 0;
+}
+
 QByteArray hostName(const QString& component) {
     return QFile::encodeName(component);
 }
 
 }  // namespace
 
-const platform::FolderHandle& TPakovna::folderFor(const QString& baseDir, const QString& folderPart,
-                                                  const QString& target) {
-    if (!baseFolder_ || baseFolderPath_ != baseDir) {
-        lastFolderHandle_.reset();
-        baseFolder_ = platform::FolderHandle::open(baseDir);
-        if (!baseFolder_ && Options.CreateDirs && platform::createFolder(baseDir)) {
-            baseFolder_ = platform::FolderHandle::open(baseDir);
+const platform::FolderHandle& TPakovna::enterBelow(const platform::FolderHandle& start,
+                                                   const QStringList& components,
+                                                   const QString& walkedFrom, const QString& target,
+                                                   std::optional<platform::FolderHandle>& kept) {
+    QString walked = walkedFrom;
+    const platform::FolderHandle* from = &start;
+    for (const QString& component : components) {
+        if (component.isEmpty()) {
+            continue;
         }
-        if (!baseFolder_) {
-            raise(ARC_ERROR_CANNOT_CREATE_DIR, baseDir);
-        }
-        baseFolderPath_ = baseDir;
-    }
-    if (folderPart.isEmpty()) {
-        return *baseFolder_;
-    }
-    // Entries of one folder usually follow each other.
-    if (lastFolderHandle_ && lastFolder_ == folderPart) {
-        return *lastFolderHandle_;
-    }
-    lastFolderHandle_.reset();
-    std::optional<platform::FolderHandle> current;
-    QString walked = baseDir;
-    for (const QString& component : folderPart.split(u'\\')) {
         walked += component;
-        const platform::FolderHandle& from = current ? *current : *baseFolder_;
         platform::FolderHandle::Refusal why = platform::FolderHandle::Refusal::None;
-        auto next = from.enter(hostName(component), Options.CreateDirs, &why);
+        auto next = from->enter(hostName(component), Options.CreateDirs, &why);
         if (!next) {
             if (why == platform::FolderHandle::Refusal::Link) {
                 raise(ARC_ERROR_CANNOT_CREATE_FILE, target);  // never written through a link
             }
             raise(ARC_ERROR_CANNOT_CREATE_DIR, walked);
         }
-        current = std::move(next);
+        kept = std::move(next);
+        from = &*kept;
         walked += u'\\';
     }
-    lastFolder_ = folderPart;
-    lastFolderHandle_ = std::move(current);
-    return *lastFolderHandle_;
+    return *from;
+}
+
+void TPakovna::openBaseFolder(const QString& baseDir, const QString& target) {
+    // Only the anchor (the target the user chose) may be reached through links; what lies
+    // between it and the base folder is entered like an entry's folders.
+    QString anchor = BaseAnchor;
+    while (anchor.endsWith(u'\\') || anchor.endsWith(u'/')) {
+        anchor.chop(1);
+    }
+    const bool anchored = !anchor.isEmpty() && baseDir.startsWith(anchor + u'\\');
+    const QString opened = anchored ? anchor : baseDir;
+    std::optional<platform::FolderHandle> root = platform::FolderHandle::open(opened);
+    if (!root && Options.CreateDirs && platform::createFolder(opened)) {
+        root = platform::FolderHandle::open(opened);
+    }
+    if (!root) {
+        raise(ARC_ERROR_CANNOT_CREATE_DIR, opened);
+    }
+    if (anchored) {
+        std::optional<platform::FolderHandle> below;
+        enterBelow(*root, baseDir.mid(anchor.size() + 1).split(u'\\'), anchor + u'\\', target,
+                   below);
+        if (below) {
+            root = std::move(below);
+        }
+    }
+    baseFolder_ = std::move(root);
+    baseFolderPath_ = baseDir;
+}
+
+const platform::FolderHandle& TPakovna::folderFor(const QString& baseDir, const QString& folderPart,
+                                                  const QString& target) {
+    if (!baseFolder_ || baseFolderPath_ != baseDir) {
+        baseFolder_.reset();
+        folders_.clear();
+        openBaseFolder(baseDir, target);
+    }
+    if (folderPart.isEmpty()) {
+        return *baseFolder_;
+    }
+    // Entries of one folder usually follow each other, and packages alternate between a few.
+    for (auto at = folders_.begin(); at != folders_.end(); ++at) {
+        if (at->first == folderPart) {
+            folders_.splice(folders_.begin(), folders_, at);
+            return folders_.front().second;
+        }
+    }
+    std::optional<platform::FolderHandle> entered;
+    enterBelow(*baseFolder_, folderPart.split(u'\\'), baseDir, target, entered);
+    if (!entered) {
+        return *baseFolder_;
+    }
+    folders_.emplace_front(folderPart, std::move(*entered));
+    if (folders_.size() > kKeptFolders) {
+        folders_.pop_back();
+    }
+    return folders_.front().second;
 }
 
 void TPakovna::extractToFile(int index, const QString& entryName, const QString& baseDir) {
@@ -150,8 +195,14 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         raise(ARC_ERROR_CANNOT_CREATE_FILE, f);
     }
     f = *safe;
-    // A folder entry is its folder, also when only its attribute says so.
-    const bool folderEntry = (attributes & 0x10) != 0 || item.Name.endsWith(u'/');
+    // An entry made on Unix is what its mode's type says; links, pipes, sockets and devices
+    // are never made. Without a type the folder attribute decides.
+    const unsigned type = unixType(item, attributes);
+    if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, baseDir + f);
+    }
+    const bool folderEntry =
+        (type != 0 ? type == S_IFDIR : (attributes & 0x10) != 0) || item.Name.endsWith(u'/');
     if (folderEntry && !f.endsWith(u'\\')) {
         f += u'\\';
     }
@@ -170,16 +221,11 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
 
     // Most names are new: made at once. Otherwise what stands there is judged as itself (a
     // link too) and replaced.
-    std::optional<platform::File> file = folder.createFile(leaf);
-    std::optional<struct stat> existing;
-    if (!file) {
-        existing = folder.status(leaf);
-        if (!existing || S_ISDIR(existing->st_mode)) {
-            raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
-        }
+    std::optional<struct stat> existing = folder.status(leaf);
+    if (existing && S_ISDIR(existing->st_mode)) {
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
-    const bool replacing = existing.has_value();
-    if (replacing) {
+    if (existing) {
         const bool readOnly = S_ISREG(existing->st_mode) && (existing->st_mode & 0222) == 0;
         if (!Options.ReplaceReadOnly && readOnly) {
             return;
@@ -213,13 +259,12 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         }
     }
 
-    const QByteArray written =
-        replacing ? "." + leaf + "." +
-                        QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp"
-                  : leaf;
-    if (replacing) {
-        file = folder.createFile(written);
-    }
+    // Written under a temporary name and renamed, so no cut or failed file ever stands under
+    // the entry's name, new or replaced.
+    const QByteArray written = "." + leaf + "." +
+                               QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
+                               ".tmp";
+    std::optional<platform::File> file = folder.createFile(written);
     if (!file) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
@@ -251,7 +296,7 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         file->flush();
     }
     file->close();
-    if (replacing && !folder.rename(written, leaf)) {
+    if (!folder.rename(written, leaf)) {
         folder.remove(written);
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }

@@ -138,8 +138,7 @@ void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
 void TPakovna::processTagged() {
     const std::lock_guard lock(archiverLock());
     baseFolder_.reset();
-    lastFolderHandle_.reset();
-    lastFolder_.clear();
+    folders_.clear();
     umask_ = platform::processUmask();
     localZone_ = QTimeZone::systemTimeZone();
     beginClaims();

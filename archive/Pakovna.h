@@ -8,6 +8,8 @@
 #include <QTimeZone>
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <optional>
 
 namespace selvanix {
 
@@ -59,6 +61,9 @@ public:
     explicit TPakovna(QString name = QStringLiteral("Pakovna"));
 
     QString BaseDir;
+    // The folder BaseDir lies below, reached as its path says; the rest of BaseDir is entered
+    // from it like an entry's folders, never through a link. Empty: BaseDir itself.
+    QString BaseAnchor;
     TArcOptions Options;
     TArcSpanningMode SpanningMode = smNone;
     TArcZip64Mode Zip64Mode = zmDisabled;
@@ -85,16 +90,23 @@ private:
     // The folder of an entry below the base folder, entered without following links.
     const platform::FolderHandle& folderFor(const QString& baseDir, const QString& folderPart,
                                             const QString& target);
+    void openBaseFolder(const QString& baseDir, const QString& target);
+    // Enters components one by one from start; kept holds the last folder entered.
+    const platform::FolderHandle& enterBelow(const platform::FolderHandle& start,
+                                             const QStringList& components,
+                                             const QString& walkedFrom, const QString& target,
+                                             std::optional<platform::FolderHandle>& kept);
     TArcAction failureAction(const QString& fileName, const EArcException& error);
     bool confirmOverwrite(const QString& source, QString& dest);
     QString currentDir();
 
     QString FCurrentDir;
-    // Opened for one ExtractFiles call: the base folder and the previous entry's folder.
+    // Opened for one ExtractFiles call: the base folder and the folders of the last entries,
+    // most recently used first.
+    static constexpr std::size_t kKeptFolders = 8;
     std::optional<platform::FolderHandle> baseFolder_;
     QString baseFolderPath_;
-    std::optional<platform::FolderHandle> lastFolderHandle_;
-    QString lastFolder_;
+    std::list<std::pair<QString, platform::FolderHandle>> folders_;
     unsigned umask_ = 022;
     QTimeZone localZone_;
 };

@@ -95,6 +95,10 @@ QString exerciseExtraction(const QByteArray& bytes, const QString& root) {
         arc.OpenArchive(0);
         arc.BaseDir = target;
         arc.ExtractFiles(QStringLiteral("*.*"));
+        // The report folder below the target, where a link is planted too.
+        arc.BaseAnchor = target;
+        arc.BaseDir = target + QStringLiteral("\\pts");
+        arc.ExtractFiles(QStringLiteral("*.fr3"));
     } catch (const Exception&) {
         // A refused archive is an expected outcome.
     }
@@ -108,6 +112,19 @@ QString exerciseExtraction(const QByteArray& bytes, const QString& root) {
     strays.removeAll(QStringLiteral("in.zip"));
     if (before != after) {
         return QStringLiteral("outside changed: ") + after.join(u'\n');
+    }
+    // Only files and folders are made; the planted links stay links to where they pointed.
+    QDirIterator made(target, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                      QDirIterator::Subdirectories);
+    while (made.hasNext()) {
+        const QString path = made.next();
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        const bool planted =
+            S_ISLNK(st.st_mode) && QFileInfo(path).symLinkTarget().startsWith(outside);
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !planted) {
+            return QStringLiteral("made something else than a file or folder: ") + path;
+        }
     }
     if (!strays.isEmpty()) {
         return QStringLiteral("written beside the target: ") + strays.join(u' ');

@@ -1,8 +1,8 @@
 // selvanix-publish: the publisher's tool that makes keys, signed packages and signed updates.
 #include "Commands.h"
+#include "platform/ProcessSignals.h"
 
 #include <QCoreApplication>
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -18,8 +18,7 @@ constexpr char kUsageText[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A file-size limit then fails the write, which cleans up, instead of killing us.
-    std::signal(SIGXFSZ, SIG_IGN);
+    selvanix::platform::ignoreFileSizeSignal();
     const QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.isEmpty() ? QString() : arguments.takeFirst();

@@ -3,6 +3,9 @@
 
 #include "platform/FileOps.h"
 
+#include "platform/ProcessSignals.h"
+
+#include "support/FileSizeLimit.h"
 #include "support/OtherUser.h"
 
 #include <sys/stat.h>
@@ -198,6 +201,74 @@ TEST_F(ExtractSafety, EntriesSharingDataAreRefusedAndOutputIsBounded) {
     EXPECT_EQ(total, (4 << 20) + 8);  // one copy of the shared data and the separate entry
     // A retry of the one entry that holds the data is no overlap.
     EXPECT_TRUE(extract("000.exe").isEmpty());
+}
+
+// The fifth mask's folder below the target: a link planted there (by another user when the
+// tests run as root) is refused for every entry, and nothing reaches the folder it names.
+TEST_F(ExtractSafety, LinkAtTheFolderBelowTheTargetIsRefusedForEachEntry) {
+    ::chmod(QFile::encodeName(base).constData(), 0777);  // our folder, open to the other user
+    const QByteArray planted = runAsOtherUser(
+        [&] { return makeLink(outside, base + "/pts") ? QByteArray("planted") : "failed"; });
+    ASSERT_EQ(planted, QByteArray("planted"));
+    ZipWriter w;
+    w.entries.push_back({.name = "reports/list.fr3", .data = "report"});
+    w.entries.push_back({.name = "top.fr3", .data = "report"});
+    write(w);
+    open();
+    arc.BaseAnchor = "C:\\T";
+    arc.BaseDir = "C:\\T\\pts";
+    EXPECT_EQ(extract("*.fr3"), (QList<int>{19, 19}));
+    expectOutsideUntouched();
+    EXPECT_EQ(linkTarget(base + "/pts"), outside);
+
+    // Without the link the folder is made below the target as before.
+    ASSERT_TRUE(QFile::remove(base + "/pts"));
+    EXPECT_TRUE(extract("*.fr3").isEmpty());
+    EXPECT_EQ(readBytes(base + "/pts/reports/list.fr3"), QByteArray("report"));
+    EXPECT_EQ(readBytes(base + "/pts/top.fr3"), QByteArray("report"));
+}
+
+TEST_F(ExtractSafety, LinksPipesSocketsAndDevicesAreRefused) {
+    ZipWriter w;
+    const auto typed = [](const char* name, unsigned mode, const QByteArray& data) {
+        return ZipEntry{.name = name,
+                        .data = data,
+                        .versionMadeBy = 0x031E,
+                        .externalAttr = static_cast<std::uint32_t>(mode) << 16};
+    };
+    w.entries.push_back(typed("link.exe", 0120777, "/etc/shadow"));
+    w.entries.push_back(typed("pipe.exe", 010644, ""));
+    w.entries.push_back(typed("socket.exe", 0140755, ""));
+    w.entries.push_back(typed("chars.exe", 020644, ""));
+    w.entries.push_back(typed("blocks.exe", 060644, ""));
+    w.entries.push_back(typed("plain.exe", 0100755, "program"));
+    write(w);
+    open();
+    EXPECT_EQ(extract(), (QList<int>{19, 19, 19, 19, 19}));
+    EXPECT_EQ(
+        QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        QStringList{"plain.exe"});
+    EXPECT_EQ(modeOf(base + "/plain.exe") & 07777, 0755u);
+}
+
+// Under a file-size limit the write fails like a full disk: the entry goes through the
+// failure dialog, the process lives on, and no cut file stands under the entry's name.
+TEST_F(ExtractSafety, FileSizeLimitFailsTheEntryAndLeavesNoCutFile) {
+    ZipWriter w;
+    w.entries.push_back({.name = "small.exe", .data = "fits"});
+    w.entries.push_back({.name = "big.exe", .data = QByteArray(256 << 10, 'b')});
+    write(w);
+    const int code = exitCodeUnderFileSizeLimit(
+        64 << 10,
+        [&] {
+            platform::ignoreFileSizeSignal();
+            open();
+            return extract() == QList<int>{65} ? 0 : 1;
+        },
+        false);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"small.exe"});
 }
 
 // The hostile case on a real machine: an unprivileged user owns the target (a shared folder)

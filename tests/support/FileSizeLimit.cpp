@@ -7,13 +7,13 @@
 
 namespace selvanix::test {
 
-int exitCodeUnderFileSizeLimit(long maxBytes, const std::function<int()>& body) {
+int exitCodeUnderFileSizeLimit(long maxBytes, const std::function<int()>& body, bool ignoreSignal) {
     const pid_t child = ::fork();
     if (child < 0) {
         return -1;
     }
     if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
+        ::signal(SIGXFSZ, ignoreSignal ? SIG_IGN : SIG_DFL);
         const rlimit limit{static_cast<rlim_t>(maxBytes), static_cast<rlim_t>(maxBytes)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         int code = 3;
