@@ -96,8 +96,11 @@ public:
     void fireProgress(const QString& fileName);
 
 private:
-    // Records [begin, end) as entry index's; false when another entry holds part of it.
-    bool claim(int index, std::uint64_t begin, std::uint64_t end);
+    // How far entry index may read from begin before it meets bytes another entry decoded;
+    // nothing when begin itself lies in them.
+    std::optional<std::uint64_t> claimLimit(int index, std::uint64_t begin) const;
+    // Records [begin, end) as the bytes entry index's decoding consumed.
+    void claim(int index, std::uint64_t begin, std::uint64_t end);
 
     std::optional<ArchiveStream> stream_;
     // Decoded ranges by their start: their end and their entry.

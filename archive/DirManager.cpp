@@ -131,7 +131,8 @@ void TArcDirManager::LoadDir() {
             throw UnreadableDirectory{};
         }
         CentralDirOffset = static_cast<std::uint64_t>(p) - dirSize;
-        readEntries(static_cast<qint64>(CentralDirOffset), count, true);
+        readEntries(static_cast<qint64>(CentralDirOffset), count, true,
+                    static_cast<qint64>(CentralDirOffset + dirSize));
     } catch (const UnreadableDirectory&) {
         CDir.clear();
         TryToBuildCentralDir(true);
@@ -140,12 +141,21 @@ void TArcDirManager::LoadDir() {
     detectStub(p);
 }
 
-void TArcDirManager::readEntries(qint64 position, std::uint64_t count, bool endFound) {
+void TArcDirManager::readEntries(qint64 position, std::uint64_t count, bool endFound,
+                                 qint64 dirEnd) {
     // Every entry takes at least its fixed bytes of the file, so the loop ends at its end.
+    // Past the count, records that still lie within the directory's size are read too: an
+    // end record without Zip64 counts only modulo 65,536.
     BufferedReader reader(stream_);
-    for (std::uint64_t n = 0; n < count; ++n) {
+    for (std::uint64_t n = 0;; ++n) {
         std::array<unsigned char, TArcZipCentralDir::kSize> fixed{};
-        if (!reader.readExactly(position, fixed.data(), fixed.size())) {
+        if (n >= count) {
+            if (position + TArcZipCentralDir::kSize > dirEnd ||
+                !reader.readExactly(position, fixed.data(), fixed.size()) ||
+                le32(fixed.data()) != kCentralDirSignature) {
+                break;
+            }
+        } else if (!reader.readExactly(position, fixed.data(), fixed.size())) {
             throw UnreadableDirectory{};
         }
         position += TArcZipCentralDir::kSize;

@@ -47,7 +47,7 @@ public:
 private:
     // The end record's file offset, or nothing.
     std::optional<qint64> GetCentralDirEnd();
-    void readEntries(qint64 position, std::uint64_t count, bool endFound);
+    void readEntries(qint64 position, std::uint64_t count, bool endFound, qint64 dirEnd);
     void detectStub(qint64 endPosition);
     bool startsLocalHeader(std::uint64_t offset) const;
     void TryToBuildCentralDir(bool endFound);

@@ -22,21 +22,23 @@ struct EntryFailed {};
 
 }  // namespace
 
-bool TArcBaseArchiver::claim(int index, std::uint64_t begin, std::uint64_t end) {
-    auto next = claims_.lower_bound(begin);
-    if (next != claims_.end() && next->first < end && next->second.second != index) {
-        return false;
-    }
+std::optional<std::uint64_t> TArcBaseArchiver::claimLimit(int index, std::uint64_t begin) const {
+    auto next = claims_.upper_bound(begin);
     if (next != claims_.begin()) {
         const auto previous = std::prev(next);
         if (previous->second.first > begin && previous->second.second != index) {
-            return false;
+            return std::nullopt;
         }
     }
-    if (next == claims_.end() || next->first != begin) {
-        claims_.emplace(begin, std::make_pair(end, index));
+    while (next != claims_.end() && next->second.second == index) {
+        ++next;
     }
-    return true;
+    return next == claims_.end() ? UINT64_MAX : next->first;
+}
+
+void TArcBaseArchiver::claim(int index, std::uint64_t begin, std::uint64_t end) {
+    auto& range = claims_[begin];
+    range = std::make_pair(std::max(end, range.second == index ? range.first : end), index);
 }
 
 void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
@@ -55,6 +57,28 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
     const std::uint64_t u = item.uncompressedSize();
     FProgressMax = u == 0 ? 2 : static_cast<std::int64_t>(std::min<std::uint64_t>(u, INT64_MAX));
     FProgress = 0;
+
+    // What the decoding consumed is claimed however it ends, so a failing entry cannot be
+    // decoded again under another name either.
+    qint64 dataStart = 0;
+    std::uint64_t consumed = 0;
+    Inflater* inflater = nullptr;
+    struct ClaimOnExit {
+        TArcBaseArchiver& self;
+        int index;
+        const qint64& dataStart;
+        const std::uint64_t& consumed;
+        Inflater* const& inflater;
+        std::optional<std::uint64_t> begin;
+        ~ClaimOnExit() {
+            if (begin) {
+                const std::uint64_t unused = inflater ? inflater->unusedInput() : 0;
+                const std::uint64_t used = consumed > unused ? consumed - unused : 0;
+                self.claim(index, *begin,
+                           std::max(*begin + 1, static_cast<std::uint64_t>(dataStart) + used));
+            }
+        }
+    } claimOnExit{*this, index, dataStart, consumed, inflater, std::nullopt};
 
     // Writes one piece, asking what to do when the medium is full.
     const auto put = [&](const char* data, qint64 size) {
@@ -87,8 +111,8 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
         if (local.signature != kLocalHeaderSignature) {
             throw EntryFailed{};  // not where the directory says: other bytes, never decoded
         }
-        qint64 dataStart = static_cast<qint64>(item.LocalHeaderOffset) + TArcZipLocalHeader::kSize +
-                           local.nameLength + local.extraLength;
+        dataStart = static_cast<qint64>(item.LocalHeaderOffset) + TArcZipLocalHeader::kSize +
+                    local.nameLength + local.extraLength;
         std::uint64_t c = item.compressedSize();
         if (!dir_->isMultiVolume()) {
             const auto dirStart = static_cast<qint64>(dir_->CentralDirOffset);
@@ -96,9 +120,16 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
                 dataStart < dirStart ? static_cast<std::uint64_t>(dirStart - dataStart) : 0;
             c = std::min(c, room);
         }
-        if (!claim(index, item.LocalHeaderOffset, static_cast<std::uint64_t>(dataStart) + c)) {
+        // An entry reads no further than where bytes another entry decoded begin, and claims
+        // only what its decoding consumed: a size declared too wide costs no neighbour.
+        const std::optional<std::uint64_t> limit = claimLimit(index, item.LocalHeaderOffset);
+        if (!limit) {
             throw EntryFailed{};
         }
+        c = std::min(c, *limit > static_cast<std::uint64_t>(dataStart)
+                            ? *limit - static_cast<std::uint64_t>(dataStart)
+                            : 0);
+        claimOnExit.begin = item.LocalHeaderOffset;
 
         const std::uint16_t method = item.CompressionMethod;
         if (method == 9) {
@@ -133,7 +164,6 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
         }
         unsigned char* const input = input_.get();
         unsigned char* const output = output_.get();
-        Inflater* inflater = nullptr;
         if (method == 8) {
             if (!inflater_) {
                 inflater_ = std::make_unique<Inflater>();
@@ -141,7 +171,6 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             inflater = inflater_.get();
             inflater->reset();
         }
-        std::uint64_t consumed = 0;
         bool streamEnded = false;
         while (consumed < c && !FProgressCancel) {
             const auto size = static_cast<qint64>(std::min<std::uint64_t>(c - consumed, kBlock));

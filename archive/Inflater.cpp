@@ -2,6 +2,8 @@
 
 #include <isa-l/igzip_lib.h>
 
+#include <algorithm>
+
 namespace selvanix {
 
 Inflater::Inflater() : state_(std::make_unique_for_overwrite<inflate_state>()) {
@@ -23,6 +25,10 @@ void Inflater::setInput(const unsigned char* data, std::size_t size) {
 
 std::size_t Inflater::inputLeft() const {
     return state_->avail_in;
+}
+
+std::size_t Inflater::unusedInput() const {
+    return state_->avail_in + static_cast<std::size_t>(std::max(state_->read_in_length, 0) / 8);
 }
 
 Inflater::Step Inflater::inflate(unsigned char* out, std::size_t room) {

@@ -25,6 +25,8 @@ public:
     // The next compressed bytes; they must stay put until they are used up.
     void setInput(const unsigned char* data, std::size_t size);
     std::size_t inputLeft() const;
+    // Input given but not part of the stream: left over, or read ahead into the bit buffer.
+    std::size_t unusedInput() const;
     // Inflates into out until it is full, the input is used up or the stream ends.
     Step inflate(unsigned char* out, std::size_t room);
 

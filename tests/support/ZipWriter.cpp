@@ -106,6 +106,7 @@ QByteArray ZipWriter::build() const {
         }
         const std::uint32_t compSize =
             e.storedCompSize.value_or(static_cast<std::uint32_t>(payload.size()));
+        out += e.gapBefore;
         const auto offset = static_cast<std::uint64_t>(out.size() - base);
         QByteArray zip64Extra;
         if (e.zip64) {

@@ -25,7 +25,8 @@ struct ZipEntry {
     QByteArray comment;
     QByteArray password;  // traditional encryption when not empty
     bool dataDescriptor = false;
-    bool zip64 = false;  // sizes and offset in a Zip64 block
+    bool zip64 = false;    // sizes and offset in a Zip64 block
+    QByteArray gapBefore;  // unused bytes in front of the local header
 };
 
 // Builds ZIP archives in memory for tests.
