@@ -38,7 +38,9 @@ void TFrDRozbal::NajdiSouborHD(const QString& soubor, const QString& kde) {
     BarProgress a(BarStartA);
     BarProgress b(BarStartB);
     WorkList hits(ListBox);
-    state.preskoceno = selvanix::NajdiSouborHD(soubor, kde, state, FileLists, hits, a, b);
+    const SearchSkips skips = selvanix::NajdiSouborHD(soubor, kde, state, FileLists, hits, a, b);
+    state.preskoceno = skips.refused;
+    state.cizich = skips.foreign;
 }
 
 }  // namespace selvanix

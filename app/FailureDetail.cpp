@@ -93,6 +93,39 @@ QString noTargetReason(int targetMode, const QString& searchedFile) {
     return QStringLiteral("Na pevných discích není složka se souborem %1.").arg(searchedFile);
 }
 
+QString badMarkerReason(const QString& descriptorName, const QString& marker) {
+    if (marker.isEmpty()) {
+        return QStringLiteral("Soubor %1 neudává, jaký program hledat.").arg(descriptorName);
+    }
+    return QStringLiteral("Soubor %1 hledá program pod nepřípustným jménem %2.")
+        .arg(descriptorName, marker);
+}
+
+QString programNotStarted(const QString& program, const QString& target,
+                          platform::CheckedProgram::Refusal why) {
+    using Refusal = platform::CheckedProgram::Refusal;
+    const QString start = QStringLiteral("Program %1 nebyl spuštěn: ").arg(program);
+    QString folder = target;
+    while (folder.size() > 1 && (folder.endsWith(u'\\') || folder.endsWith(u'/'))) {
+        folder.chop(1);
+    }
+    const QString shown = platform::displayPath(folder);
+    switch (why) {
+        case Refusal::Link:
+            return start + QStringLiteral("ve složce %1 je jen odkazem.").arg(shown);
+        case Refusal::NotRegular:
+            return start + QStringLiteral("ve složce %1 není souborem.").arg(shown);
+        case Refusal::Foreign:
+            return start + QStringLiteral("ve složce %1 ho může změnit jiný uživatel.").arg(shown);
+        case Refusal::NotExecutable:
+            return start + QStringLiteral("ve složce %1 nemá právo spuštění.").arg(shown);
+        case Refusal::Missing:
+        case Refusal::None:
+            break;
+    }
+    return start + QStringLiteral("ve složce %1 není.").arg(shown);
+}
+
 QString installFailure(const QString& target, const std::exception& error) {
     const QString shown = platform::displayPath(target);
     if (dynamic_cast<const EIniFileException*>(&error) != nullptr) {

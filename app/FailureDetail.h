@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CheckedProgram.h"
+
 #include <QString>
 #include <exception>
 
@@ -23,6 +25,13 @@ QString missingPackageFile(const QString& folder, const QString& fileName);
 QString noTargetReason(int targetMode, const QString& searchedFile);
 
 // A target the run could not install into, and why.
+// A search marker that could leave its folder: the descriptor names none, or a path.
+QString badMarkerReason(const QString& descriptorName, const QString& marker);
+
+// Why the program of a target was not started.
+QString programNotStarted(const QString& program, const QString& target,
+                          platform::CheckedProgram::Refusal why);
+
 QString installFailure(const QString& target, const std::exception& error);
 
 }  // namespace selvanix

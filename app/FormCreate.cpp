@@ -33,6 +33,7 @@ void TFrDRozbal::FormCreate() {
     const RepaintOnExit repaint(this);
 
     LbRadekC->hide();
+    LbCizi->hide();
     LbDuvod->hide();
     ListBox->hide();
     ListBox->clear();

@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -10,6 +11,8 @@
 #include "TFrDRozbal.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
+#include "locate/FolderSearch.h"
+#include "platform/CheckedProgram.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
@@ -126,6 +129,11 @@ void TFrDRozbal::BtnOKClick() {
             }
         }
     } else {
+        // A marker that could name something outside its folder is not searched for.
+        if (!isMarkerName(state.exac)) {
+            showNoTarget(badMarkerReason(nazini, state.exac));
+            return;
+        }
         setLine(LbRadekC, QStringLiteral("Hledám program ") + state.exac, 0);
         LbRadekC->show();
         PanStartBar->show();
@@ -137,23 +145,8 @@ void TFrDRozbal::BtnOKClick() {
 
     // 12. Nowhere to install.
     if (state.pocetradkuEXE == 0) {
-        setLine(LbRadekA, QStringLiteral("Chyba Instalace"), 30);
-        setLine(LbRadekB, QStringLiteral("Nenašel jsem složku, kde máte"), 20);
-        setLine(LbVerze, QStringLiteral("nainstalovanou předchozí"), 20);
-        setLine(LbDatum, QStringLiteral("verzi programu."), 20);
-        for (QLabel* label : {LbVerze, LbDatum}) {
-            QFont font = label->font();
-            font.setBold(false);
-            font.setItalic(false);
-            font.setUnderline(false);
-            font.setStrikeOut(false);
-            label->setFont(font);
-            ui::setFontColor(label, ui::windowsColor(kBlue));
-            label->show();
-        }
         showSkippedFolders();
-        showReason(noTargetReason(state.cilinstalace, state.exac));
-        showFinalScreen();
+        showNoTarget(noTargetReason(state.cilinstalace, state.exac));
         return;
     }
 
@@ -180,6 +173,26 @@ void TFrDRozbal::BtnOKClick() {
     LbVerze->hide();
     LbDatum->hide();
     showSkippedFolders();
+    showReason(startProblem_);
+    showFinalScreen();
+}
+
+void TFrDRozbal::showNoTarget(const QString& reason) {
+    setLine(LbRadekA, QStringLiteral("Chyba Instalace"), 30);
+    setLine(LbRadekB, QStringLiteral("Nenašel jsem složku, kde máte"), 20);
+    setLine(LbVerze, QStringLiteral("nainstalovanou předchozí"), 20);
+    setLine(LbDatum, QStringLiteral("verzi programu."), 20);
+    for (QLabel* label : {LbVerze, LbDatum}) {
+        QFont font = label->font();
+        font.setBold(false);
+        font.setItalic(false);
+        font.setUnderline(false);
+        font.setStrikeOut(false);
+        label->setFont(font);
+        ui::setFontColor(label, ui::windowsColor(kBlue));
+        label->show();
+    }
+    showReason(reason);
     showFinalScreen();
 }
 
@@ -238,6 +251,13 @@ void TFrDRozbal::showSkippedFolders() {
             12);
         LbRadekC->show();
     }
+    if (state.cilinstalace != 0 && state.cizich > 0) {
+        setLine(
+            LbCizi,
+            QStringLiteral("Přeskočeno složek jiných uživatelů: ") + QString::number(state.cizich),
+            12);
+        LbCizi->show();
+    }
 }
 
 void TFrDRozbal::showFinalScreen() {
@@ -260,6 +280,7 @@ void TFrDRozbal::rozbal() {
     Pakovna.FileName = state.cestazip;
     Pakovna.OpenArchive(0);
     Pakovna.BaseDir = state.TmpCestaAdresar;
+    Pakovna.BaseAnchor = state.TmpCestaAdresar;
     for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
         Pakovna.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
     }
@@ -270,7 +291,27 @@ void TFrDRozbal::rozbal() {
 
 int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                           int showCmd) {
-    return platform::ShellOpen(fileName, params, defaultDir, showCmd);
+    const auto refused = [&](platform::CheckedProgram::Refusal why) {
+        if (startProblem_.isEmpty()) {
+            startProblem_ = programNotStarted(fileName, defaultDir, why);
+        }
+        return platform::SE_ERR_ACCESSDENIED;
+    };
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(defaultDir);
+    if (!folder) {
+        return refused(platform::CheckedProgram::Refusal::Missing);
+    }
+    // The desktop's opener is for an ordinary user only: root opens no other files.
+    const bool mayOpenOthers = ::geteuid() != 0;
+    const platform::CheckedProgram program = platform::CheckedProgram::open(
+        *folder, fileName, platform::OwnerRule::forProcess(), mayOpenOthers);
+    if (program.refusal() != platform::CheckedProgram::Refusal::None) {
+        return refused(program.refusal());
+    }
+    platform::ShellRequest request{fileName, params, defaultDir, showCmd};
+    request.program = program.descriptor();
+    request.workingFolder = folder->descriptor();
+    return platform::shell().open(request);
 }
 
 void TFrDRozbal::PakovnaOverallProgress(double progress) {

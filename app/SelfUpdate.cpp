@@ -102,7 +102,7 @@ void TFrDRozbal::BtnAktualClick() {
         if (complete) {
             makeRunnable(path);
         }
-        SpustFile(path, QString(), QString(), platform::SW_SHOWNORMAL);
+        platform::ShellOpen(path, QString(), QString(), platform::SW_SHOWNORMAL);
     }
 }
 

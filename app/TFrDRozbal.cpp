@@ -265,9 +265,11 @@ void TFrDRozbal::buildRunScreen() {
     LbRadekC = tealLine(PanInst, "LbRadekC");
     LbDuvod = tealLine(PanInst, "LbDuvod");
     LbDuvod->setFont(ui::timesNewRoman(16));
+    LbCizi = tealLine(PanInst, "LbCizi");
     inst->addWidget(LbVerze);
     inst->addWidget(LbDatum);
     inst->addWidget(LbRadekC);
+    inst->addWidget(LbCizi);
     inst->addWidget(LbDuvod);
     ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
     ImPaninst->setPictures(productPictures());
@@ -339,7 +341,7 @@ void TFrDRozbal::paintColours() {
              RgZdroj}) {
         ui::setBackground(w, c);
     }
-    for (QLabel* label : {LbDatum, LbRadekC, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
+    for (QLabel* label : {LbDatum, LbRadekC, LbCizi, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
         ui::setBackground(label, c);
         ui::setFontColor(label, t);
     }

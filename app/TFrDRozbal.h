@@ -73,6 +73,7 @@ public:
     QLabel* LbDatum;
     QLabel* LbRadekC;
     QLabel* LbDuvod;  // why a run came to nothing, in the style of LbRadekC
+    QLabel* LbCizi;   // how many found folders another user could change, below LbRadekC
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;
@@ -107,6 +108,8 @@ public:
     void kopirujzWebu();
     void dejtam(const QString& cesta);
     void rozbal();
+    // Starts the file below defaultDir that passes the checks of a checked program, from the
+    // open file; returns the shell's result.
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                   int showCmd);
     void PakovnaOverallProgress(double progress);
@@ -131,6 +134,7 @@ private:
     void buildFirstScreen();
     void showFinalScreen();
     void showSkippedFolders();
+    void showNoTarget(const QString& reason);
     void showNoPackage(const QString& lineA, const QString& lineB, const QString& reason);
     void showReason(const QString& reason);
     bool packageTrusted();
@@ -141,6 +145,7 @@ private:
     void applyOuterSize();
 
     QString downloadProblem_;  // the first download of the run that left no file, and why
+    QString startProblem_;     // the first program of the run that was not started, and why
     QSize outerSize_;
     QSize appliedFrame_{-1, -1};
 };

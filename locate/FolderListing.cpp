@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace selvanix {
@@ -109,12 +110,34 @@ void FolderListing::setDirectory(const QString& folder) {
 }
 
 bool FolderListing::holdsFile(const QString& relativeName) const {
+    if (folder_ < 0) {
+        return false;
+    }
     QString name = relativeName;
     name.replace(u'\\', u'/');
-    struct stat st {};
-    return folder_ >= 0 && !name.isEmpty() &&
-           ::fstatat(folder_, QFile::encodeName(name).constData(), &st, 0) == 0 &&
-           !S_ISDIR(st.st_mode);
+    const QStringList parts = name.split(u'/');
+    // Folders on the way are entered without following a link; the name itself may be one.
+    std::optional<Descriptor> at;
+    int from = folder_;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        if (part.isEmpty() || part == u"." || part == u"..") {
+            return false;
+        }
+        const QByteArray host = QFile::encodeName(part);
+        if (i + 1 == parts.size()) {
+            struct stat st {};
+            return ::fstatat(from, host.constData(), &st, 0) == 0 && !S_ISDIR(st.st_mode);
+        }
+        const int next =
+            ::openat(from, host.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            return false;
+        }
+        at.emplace(next);
+        from = next;
+    }
+    return false;
 }
 
 bool FolderListing::setExistingDirectory(const QString& folder) {

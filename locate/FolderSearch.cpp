@@ -3,6 +3,7 @@
 #include "VisitedFolders.h"
 #include "platform/Exception.h"
 #include "platform/FileOps.h"
+#include "platform/OwnerRule.h"
 #include "platform/Paths.h"
 
 #include <fcntl.h>
@@ -38,10 +39,11 @@ private:
 class Walk {
 public:
     Walk(const QString& soubor, FolderListings& lists, SearchResults& results)
-        : soubor_(soubor), lists_(lists), results_(results) {
-        const QString name = soubor;
-        searchable_ = !name.isEmpty() && !platform::hasDrive(name) && !name.startsWith(u'\\') &&
-                      !name.startsWith(u'/');
+        : soubor_(soubor),
+          searchable_(isMarkerName(soubor)),
+          lists_(lists),
+          results_(results),
+          rule_(platform::OwnerRule::forProcess()) {
         sinceRepaint_.start();
     }
 
@@ -51,11 +53,13 @@ public:
         device_ = root.status().st_dev;
         visited_.clear();
         visited_.firstVisit(root.status().st_ino);
-        test(drive, root);
+        test(drive, root, true);
     }
 
-    // Visits entry index of the level n-1 listing under parent at level n.
-    void visit(const FolderListing& parentListing, const QString& parent, int index, int level) {
+    // Visits entry index of the level n-1 listing under parent at level n; aboveSafe says
+    // whether every folder from the drive's root to the parent is beyond others' reach.
+    void visit(const FolderListing& parentListing, const QString& parent, int index, int level,
+               bool aboveSafe) {
         if (!parentListing.isFolder(index)) {
             return;  // a file, "[.]" or "[..]"
         }
@@ -76,24 +80,32 @@ public:
             return;
         }
         const QString folder = parent + u'\\' + name;
-        test(folder, listing);
+        test(folder, listing, aboveSafe);
         if (!listed) {
             return;
         }
+        const bool belowSafe = aboveSafe && rule_.safeAbove(listing.status());
         for (int j = 0; j < listing.count(); ++j) {
-            visit(listing, folder, j, level + 1);
+            visit(listing, folder, j, level + 1, belowSafe);
         }
     }
 
     FolderListing& root() { return lists_[0]; }
-    int skipped() const { return skipped_; }
+    bool rootSafe() const { return rule_.safeAbove(lists_[0].status()); }
+    SearchSkips skips() const { return {skipped_, foreign_}; }
 
 private:
     // A file of the searched name in the folder; hidden and system files count, links to
-    // files too, folders do not.
-    void test(const QString& folder, const FolderListing& listing) {
-        if (searchable_ && listing.holdsFile(soubor_)) {
+    // files too, folders do not. A folder that another user could change, or whose way from
+    // the drive's root another user could change, is no target: it is counted instead.
+    void test(const QString& folder, const FolderListing& listing, bool aboveSafe) {
+        if (!searchable_ || !listing.holdsFile(soubor_)) {
+            return;
+        }
+        if (aboveSafe && rule_.safe(listing.status())) {
             results_.append(folder);
+        } else {
+            ++foreign_;
         }
     }
 
@@ -114,6 +126,8 @@ private:
     dev_t device_ = 0;
     VisitedFolders visited_;
     int skipped_ = 0;
+    int foreign_ = 0;
+    platform::OwnerRule rule_;
     QElapsedTimer sinceRepaint_;
 };
 
@@ -140,9 +154,24 @@ bool enterDrive(QChar letter) {
 
 }  // namespace
 
-int NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
-                  FolderListings& lists, SearchResults& results, SearchProgress& barA,
-                  SearchProgress& barB) {
+bool isMarkerName(const QString& name) {
+    if (name.isEmpty() || platform::hasDrive(name) || name.startsWith(u'\\') ||
+        name.startsWith(u'/')) {
+        return false;
+    }
+    QString parts = name;
+    parts.replace(u'/', u'\\');
+    for (const QString& part : parts.split(u'\\')) {
+        if (part.isEmpty() || part == u"." || part == u"..") {
+            return false;
+        }
+    }
+    return true;
+}
+
+SearchSkips NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventory& drives,
+                          FolderListings& lists, SearchResults& results, SearchProgress& barA,
+                          SearchProgress& barB) {
     barA.show();
     barB.show();
     const HideOnExit hide(barA, barB);
@@ -171,7 +200,7 @@ int NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventor
         barA.setPosition(i);
         const QChar disk = (*list)[static_cast<size_t>(i - 1)];
         if (disk.unicode() < u'A' || disk.unicode() > u'Z') {
-            return walk.skipped();  // not a drive letter: the search ends here
+            return walk.skips();  // not a drive letter: the search ends here
         }
         if (!enterDrive(disk)) {
             continue;  // a drive the user may not search is skipped like a folder
@@ -184,14 +213,15 @@ int NajdiSouborHD(const QString& soubor, const QString& kde, const DriveInventor
         root.setDirectory(p + u'\\');
         walk.beginDrive(p);
         barB.setMaximum(root.count());
+        const bool rootSafe = walk.rootSafe();
         for (int j = 0; j < root.count(); ++j) {
             barB.setPosition(j + 1);
-            walk.visit(root, p, j, 1);
+            walk.visit(root, p, j, 1, rootSafe);
         }
     }
     barA.setPosition(0);
     barB.setPosition(0);
-    return walk.skipped();
+    return walk.skips();
 }
 
 }  // namespace selvanix

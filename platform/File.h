@@ -46,6 +46,7 @@ public:
 
 private:
     friend class FolderHandle;
+    friend class CheckedProgram;
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };

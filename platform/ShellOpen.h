@@ -19,6 +19,10 @@ struct ShellRequest {
     QString params;
     QString dir;
     int show = SW_SHOWNORMAL;
+    // A checked open file to start instead of whatever the name means by now, and the open
+    // working folder; -1 for none. The file is the name's only when it has an execute bit.
+    int program = -1;
+    int workingFolder = -1;
 };
 
 // Asks the desktop to open a file; never throws.
@@ -29,7 +33,8 @@ public:
 };
 
 // Starts a file with an execute bit directly, detached, in the given working folder; hands
-// any other file to the desktop's opener. The show mode has no meaning here.
+// any other file to the desktop's opener. A request with an open program starts that very
+// file (fexecve, after fchdir to the open working folder). The show mode has no meaning here.
 class LinuxShell : public Shell {
 public:
     int open(const ShellRequest& request) noexcept override;

@@ -178,7 +178,7 @@ TEST_F(FolderSearch, FolderTheUserMayNotEnterIsSkippedAndCounted) {
         int skipped = -1;
         try {
             GetDrives(inventory);
-            skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+            skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB).refused;
             outcome = "no error";
         } catch (const EInOutError& e) {
             outcome = e.message();
@@ -210,7 +210,7 @@ TEST_F(FolderSearch, LinksLoopsAndBracketNamesOnARealTree) {
     int skipped = -1;
     GetDrives(inventory);
     Hits hits;
-    skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+    skipped = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB).refused;
     EXPECT_EQ(hits.folders, (QStringList{"C:\\A", "C:\\E", "C:\\F"}));
     EXPECT_EQ(skipped, 0);
 
@@ -353,6 +353,106 @@ TEST(RealRootSearch, FindsExactlyThePlantedMarkers) {
         EXPECT_EQ(runAsOtherUser(searchRoot), expected);
     }
     platform::setDriveMap(platform::DriveMap{});
+}
+
+}  // namespace
+
+namespace {
+
+void chownTo(const QString& path, uid_t user) {
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), user, user), 0) << path.toStdString();
+}
+
+void chmodTo(const QString& path, mode_t mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
+}
+
+// As root, a hit is a target only where no one else can write the folder or rename it away:
+// the folder and every folder above it belong to root and are not group- or world-writable
+// (sticky folders above are fine).
+TEST_F(FolderSearch, FoldersOtherUsersCouldChangeAreNoTargetsForRoot) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to own folders as another user";
+    }
+    const QString c = drives.add(u'C');
+    for (const char* folder : {"own", "theirs", "groupw", "open/inner", "sticky/inner",
+                               "theirsabove/inner", "bin/deep/x"}) {
+        mark(u'C', folder);
+    }
+    chownTo(c + "/theirs", selvanix::test::kNobody);
+    chmodTo(c + "/groupw", 0775);
+    chmodTo(c + "/open", 0777);
+    chmodTo(c + "/sticky", 01777);
+    chownTo(c + "/theirsabove", selvanix::test::kNobody);
+    chmodTo(c + "/bin/deep/x", 0757);
+    GetDrives(inventory);
+    Hits hits;
+    const SearchSkips skips = NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+    EXPECT_EQ(hits.folders, (QStringList{"C:\\own", "C:\\sticky\\inner"}));
+    EXPECT_EQ(skips.foreign, 5);
+    EXPECT_EQ(skips.refused, 0);
+}
+
+// As an ordinary user, folders of root and of that user count, their group is theirs to
+// choose; a folder any user can write, or another user's, does not.
+TEST_F(FolderSearch, AnOrdinaryUserTrustsRootAndThemselves) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to switch to the other user";
+    }
+    const QString c = drives.add(u'C');
+    mark(u'C', "rootowned");
+    mark(u'C', "stranger");
+    chownTo(c + "/stranger", 1234);
+    QDir().mkpath(c + "/shared");
+    chmodTo(c + "/shared", 0777);
+    const QByteArray report = runAsOtherUser([&] {
+        QDir().mkpath(c + "/shared/mine");
+        QDir().mkpath(c + "/shared/open");
+        ::chmod(QFile::encodeName(c + "/shared/mine").constData(), 0775);
+        ::chmod(QFile::encodeName(c + "/shared/open").constData(), 0777);
+        writeBytes(c + "/shared/mine/target.exe", "x");
+        writeBytes(c + "/shared/open/target.exe", "x");
+        GetDrives(inventory);
+        Hits hits;
+        const SearchSkips skips =
+            NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+        return (hits.folders.join(',') + "|" + QString::number(skips.foreign)).toUtf8();
+    });
+    // The shared folder above is world-writable and not sticky: nothing below it counts.
+    EXPECT_EQ(QString::fromUtf8(report), QStringLiteral("C:\\rootowned|3"));
+    chmodTo(c + "/shared", 01777);
+    const QByteArray sticky = runAsOtherUser([&] {
+        GetDrives(inventory);
+        Hits hits;
+        const SearchSkips skips =
+            NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+        return (hits.folders.join(',') + "|" + QString::number(skips.foreign)).toUtf8();
+    });
+    EXPECT_EQ(QString::fromUtf8(sticky), QStringLiteral("C:\\rootowned,C:\\shared\\mine|2"));
+}
+
+TEST_F(FolderSearch, AMarkerNeverLeavesItsFolder) {
+    for (const char* bad : {"", "..", ".", "..\\x.exe", "bin\\..\\x.exe", "bin\\\\x.exe", "\\x.exe",
+                            "/x.exe", "C:x.exe", "bin\\", "./x.exe"}) {
+        EXPECT_FALSE(isMarkerName(QString::fromLatin1(bad))) << bad;
+    }
+    for (const char* good : {"x.exe", "bin\\x.exe", "bin/x.exe", "a.b\\..x.exe"}) {
+        EXPECT_TRUE(isMarkerName(QString::fromLatin1(good))) << good;
+    }
+    const QString c = drives.add(u'C');
+    mark(u'C', "A");
+    mark(u'C', "B/sub");
+    EXPECT_TRUE(search("..").isEmpty());
+    EXPECT_TRUE(search("sub\\..\\target.exe").isEmpty());
+
+    // Folder parts are entered without following a link; a link at the name itself counts.
+    mark(u'C', "elsewhere/bin", "tool.exe");
+    mark(u'C', "real/bin", "tool.exe");
+    QDir().mkpath(c + "/linked");
+    ASSERT_TRUE(makeLink(c + "/elsewhere/bin", c + "/linked/bin"));
+    QDir().mkpath(c + "/named/bin");
+    ASSERT_TRUE(makeLink(c + "/real/bin/tool.exe", c + "/named/bin/tool.exe"));
+    EXPECT_EQ(search("bin\\tool.exe"), (QStringList{"C:\\elsewhere", "C:\\named", "C:\\real"}));
 }
 
 }  // namespace
