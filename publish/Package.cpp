@@ -6,11 +6,16 @@
 #include "config/PackageSignature.h"
 #include "profile/ProfileText.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 namespace selvanix::publish {
 
@@ -29,31 +34,106 @@ bool installerTakes(const QString& relativeName) {
 
 struct SourceFile {
     QByteArray name;  // relative, '/' between folders, UTF-8: the archive's order
-    QString path;
+    QByteArray path;  // the host path, as bytes
     unsigned mode;
     qint64 modified;
+    dev_t device;
+    ino_t inode;
 };
 
-// Every regular file below the folder in byte order of its name; links are left out.
-std::vector<SourceFile> sourceFiles(const QString& folder) {
-    std::vector<SourceFile> files;
-    const QString absolute = QFileInfo(folder).absoluteFilePath();
-    const QDir root(absolute);
-    QDirIterator it(absolute, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            warn(QStringLiteral("%1 is not a regular file; left out").arg(path));
+// Why the installer could not take a name as it stands, or nothing when it can.
+std::optional<QString> unfitName(const QByteArray& name) {
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            return QStringLiteral("a control character");
+        }
+        if (c == ':' || c == '\\') {
+            return QStringLiteral("\"%1\"").arg(QLatin1Char(c));
+        }
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(name);
+    if (utf8.hasError()) {
+        return QStringLiteral("bytes that are not UTF-8");
+    }
+    return std::nullopt;
+}
+
+// Every regular file below the folder, listed by the bytes of their names; links are left
+// out. False (said why) at a name the installer would refuse or misread.
+bool listFolder(const QByteArray& host, const QByteArray& relative,
+                std::vector<SourceFile>& files) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(host.constData()), &::closedir);
+    if (!folder) {
+        report(kFailed, QStringLiteral("cannot read folder %1").arg(QFile::decodeName(host)));
+        return false;
+    }
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..") {
             continue;
         }
-        files.push_back({root.relativeFilePath(path).toUtf8(), path,
-                         static_cast<unsigned>(st.st_mode & 0777), st.st_mtim.tv_sec});
+        const QByteArray path = host + '/' + name;
+        const QByteArray inside = relative.isEmpty() ? name : relative + '/' + name;
+        if (const auto why = unfitName(name)) {
+            report(kFailed, QStringLiteral("%1: the name holds %2, which the installer cannot "
+                                           "take; rename it")
+                                .arg(QString::fromUtf8(inside), *why));
+            return false;
+        }
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0) {
+            report(kFailed, QStringLiteral("cannot read %1").arg(QFile::decodeName(path)));
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (!listFolder(path, inside, files)) {
+                return false;
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            files.push_back({inside, path, static_cast<unsigned>(st.st_mode & 0777),
+                             st.st_mtim.tv_sec, st.st_dev, st.st_ino});
+        } else {
+            warn(QStringLiteral("%1 is not a regular file; left out")
+                     .arg(QString::fromUtf8(inside)));
+        }
+    }
+    return true;
+}
+
+std::optional<std::vector<SourceFile>> sourceFiles(const QString& folder) {
+    std::vector<SourceFile> files;
+    if (!listFolder(QFile::encodeName(QFileInfo(folder).absoluteFilePath()), {}, files)) {
+        return std::nullopt;
     }
     std::sort(files.begin(), files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
     return files;
+}
+
+// The listed file itself: opened without following a link and checked on the open file, so a
+// file swapped for a link (to the key, say) after the listing is never read.
+std::unique_ptr<QFile> openListed(const SourceFile& f) {
+    const int fd = ::open(f.path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != f.device ||
+        st.st_ino != f.inode) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        report(kFailed, QStringLiteral("%1 changed while it was packaged (no longer the file "
+                                       "listed); nothing was published")
+                            .arg(QString::fromUtf8(f.name)));
+        return nullptr;
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        report(kFailed, QStringLiteral("cannot read %1").arg(QString::fromUtf8(f.name)));
+        return nullptr;
+    }
+    return file;
 }
 
 }  // namespace
@@ -99,7 +179,11 @@ int package(const QStringList& arguments) {
         }
     }
 
-    const std::vector<SourceFile> files = sourceFiles(source);
+    const std::optional<std::vector<SourceFile>> listed = sourceFiles(source);
+    if (!listed) {
+        return kFailed;
+    }
+    const std::vector<SourceFile>& files = *listed;
     if (files.empty()) {
         return report(kFailed, QStringLiteral("%1 holds no file to package").arg(source));
     }
@@ -130,7 +214,12 @@ int package(const QStringList& arguments) {
     }
     ZipBuilder zip(archive.file());
     for (const SourceFile& f : files) {
-        if (!zip.addFile(QString::fromUtf8(f.name), f.path, f.mode, f.modified)) {
+        const std::unique_ptr<QFile> in = openListed(f);
+        if (!in) {
+            return kFailed;
+        }
+        if (!zip.addFile(QString::fromUtf8(f.name), *in, QFile::decodeName(f.path), f.mode,
+                         f.modified)) {
             return report(kFailed, zip.error());
         }
     }

@@ -67,12 +67,8 @@ bool ZipBuilder::write(const QByteArray& bytes) {
            fail(QStringLiteral("cannot write %1: %2").arg(out_.fileName(), out_.errorString()));
 }
 
-bool ZipBuilder::addFile(const QString& name, const QString& hostPath, unsigned mode,
+bool ZipBuilder::addFile(const QString& name, QFile& in, const QString& hostPath, unsigned mode,
                          std::int64_t modifiedUtcSeconds) {
-    QFile in(hostPath);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return fail(QStringLiteral("cannot read %1: %2").arg(hostPath, in.errorString()));
-    }
     if (static_cast<std::uint64_t>(in.size()) >= kLimit ||
         static_cast<std::uint64_t>(out_.pos()) >= kLimit) {
         return fail(QStringLiteral("%1: archives of 4 GiB and more are not supported").arg(name));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QFileDevice>
 #include <QString>
 #include <cstdint>
@@ -15,8 +16,9 @@ class ZipBuilder {
 public:
     explicit ZipBuilder(QFileDevice& out) : out_(out) {}
 
-    // Adds the file at hostPath as name ('/' between folders).
-    bool addFile(const QString& name, const QString& hostPath, unsigned mode,
+    // Adds the open file in, read from its start, as name ('/' between folders); shown is
+    // what messages call it.
+    bool addFile(const QString& name, QFile& in, const QString& shown, unsigned mode,
                  std::int64_t modifiedUtcSeconds);
     // Writes the central directory; the archive is complete afterwards.
     bool finish();
