@@ -56,7 +56,13 @@ LoadResult load(const QString& fileName, ProfileText& profile,
         (!S_ISREG(st.st_mode) || platform::isForeignLink(st))) {
         return LoadResult::Missing;  // not a file of the folder's own: replaced, never read
     }
-    const QByteArray bytes = file.readAll();
+    // Bounded whatever the file claims or becomes while it is read.
+    const QByteArray bytes =
+        st.st_size > kMaxProfileBytes ? QByteArray() : file.read(kMaxProfileBytes + 1);
+    if (st.st_size > kMaxProfileBytes || bytes.size() > kMaxProfileBytes) {
+        platform::setLastError(8);
+        return LoadResult::Failed;
+    }
     if (file.error() != QFileDevice::NoError) {
         platform::setLastError(1117);
         return LoadResult::Failed;
@@ -175,9 +181,12 @@ int GetPrivateProfileStringW(const std::optional<QString>& section,
 }
 
 bool WritePrivateProfileStringW(const std::optional<QString>& section,
-                                const std::optional<QString>& key,
+                                const std::optional<QString>& keyName,
                                 const std::optional<QString>& value, const QString& fileName,
                                 platform::LinkAtName links) {
+    // Names are trimmed as reads trim them, so a key written with blanks around it is found.
+    const std::optional<QString> key =
+        keyName ? std::optional<QString>(ProfileText::trimmedName(*keyName)) : std::nullopt;
     const std::lock_guard guard(pendingLock());
     if (!section) {
         return (key || value) ? false : flushPending();

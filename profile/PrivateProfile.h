@@ -14,6 +14,10 @@ namespace selvanix {
 // the buffer as NUL-ended names closed by an empty name; the result is the count of units
 // before the closing NUL, or size - 2 when the list did not fit. With both: the value (or the
 // default when the key is missing), cut to size - 1 units; the result is its length.
+// The largest profile file read, 1 MiB: a larger one reads as if empty (every read gives its
+// default) and refuses every write, so it is neither parsed into memory nor replaced.
+inline constexpr qint64 kMaxProfileBytes = 1 << 20;
+
 int GetPrivateProfileStringW(const std::optional<QString>& section,
                              const std::optional<QString>& key,
                              const std::optional<QString>& defaultValue, QChar* buffer, int size,

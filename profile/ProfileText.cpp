@@ -339,6 +339,10 @@ bool ProfileText::isWritableSection(const QString& section) {
     return !hasLineBreakOrNul(section) && trimBlanks(section) == section;
 }
 
+QString ProfileText::trimmedName(QStringView name) {
+    return trimBlanks(name);
+}
+
 bool ProfileText::isWritableKey(const QString& key) {
     return !key.isEmpty() && !hasLineBreakOrNul(key) && !key.contains(u'=') &&
            trimBlanks(key) == key && !key.startsWith(u';') && !key.startsWith(u'[');

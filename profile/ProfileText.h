@@ -47,6 +47,8 @@ public:
 
     // Whether a name or value survives a write and a read unchanged.
     static bool isWritableSection(const QString& section);
+    // A name as reads see it: without the blanks around it.
+    static QString trimmedName(QStringView name);
     static bool isWritableKey(const QString& key);
     static bool isWritableValue(const QString& value);
 

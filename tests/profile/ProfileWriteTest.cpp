@@ -185,6 +185,39 @@ TEST_F(ProfileWrite, FailuresNameTheFileAndChangeNothing) {
     EXPECT_THROW(TIniFile("C:\\folder.kac").WriteString("A", "k", "1"), EIniFileException);
 }
 
+TEST_F(ProfileWrite, KeyNamesAreTrimmedAsReadsTrimThem) {
+    TIniFile ini("C:\\s.kac");
+    ini.WriteString("A", " klic s mezerami ", "1");
+    EXPECT_EQ(flushed(), "\xEF\xBB\xBF[A]\r\nklic s mezerami=1\r\n");
+    EXPECT_EQ(ini.ReadString("A", "klic s mezerami", "none"), QStringLiteral("1"));
+    EXPECT_EQ(ini.ReadString("A", "\tklic s mezerami  ", "none"), QStringLiteral("1"));
+    EXPECT_THROW(ini.WriteString("A", "   ", "1"), EIniFileException);
+}
+
+// A file beyond the bound is not parsed: reads give their defaults, and a write fails and
+// leaves it as it was, so a settings file with its server section is never cut to a stub.
+TEST_F(ProfileWrite, AnOversizedFileReadsAsDefaultsAndRefusesWrites) {
+    const QByteArray big = "[SERVER]\r\nbaseurl=https://kept/\r\n[DEFINICE]\r\nprogram=2\r\n" +
+                           QByteArray(kMaxProfileBytes, ';') + "\r\n";
+    writeBytes(c + "/s.kac", big);
+    TIniFile ini("C:\\s.kac");
+    EXPECT_EQ(ini.ReadString("DEFINICE", "program", "default"), QStringLiteral("default"));
+    try {
+        ini.WriteString("DEFINICE", "program", "1");
+        FAIL() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to C:\\s.kac"));
+    }
+    EXPECT_EQ(flushed(), big);
+    // Right at the bound it is still a profile file.
+    QByteArray fits = "[DEFINICE]\r\nprogram=2\r\n";
+    fits += QByteArray(kMaxProfileBytes - fits.size() - 2, ';') + "\r\n";
+    ASSERT_EQ(fits.size(), kMaxProfileBytes);
+    writeBytes(c + "/s.kac", fits);
+    EXPECT_EQ(TIniFile("C:\\s.kac").ReadString("DEFINICE", "program", "default"),
+              QStringLiteral("2"));
+}
+
 TEST_F(ProfileWrite, FailingWriteLeavesTheOldFileByteIdentical) {
     QByteArray old = "[DEFINICE]\r\nProdukt=1\r\n";
     writeBytes(c + "/s.kac", old);
