@@ -67,6 +67,11 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
             return QStringLiteral("Server %1 přesměroval stahování na nedovolenou adresu.")
                 .arg(server);
         case 8:
+            if (item->FSizeLimit > 0) {
+                return QStringLiteral("Server %1 poslal soubor %2 větší, než je dovoleno.")
+                    .arg(server, fileName);
+            }
+            [[fallthrough]];
         case net::ERROR_DISK_FULL:
             return QStringLiteral("Soubor %1 se nevejde na disk.").arg(fileName);
         default:
@@ -84,6 +89,11 @@ QString missingPackageFile(const QString& folder, const QString& fileName) {
     }
     return QStringLiteral("Ve složce %1 není soubor %2.")
         .arg(platform::displayPath(folder), fileName);
+}
+
+QString oversizedDescriptor(const QString& folder, const QString& fileName) {
+    return QStringLiteral("Soubor %1 ve složce %2 je větší než 1 MiB.")
+        .arg(fileName, platform::displayPath(folder));
 }
 
 QString noTargetReason(int targetMode, const QString& searchedFile) {

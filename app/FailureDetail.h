@@ -22,6 +22,9 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
 QString missingPackageFile(const QString& folder, const QString& fileName);
 
 // Why the run found nowhere to install: empty target fields, or a search that found nothing.
+// A descriptor larger than a profile file may be, which is not read.
+QString oversizedDescriptor(const QString& folder, const QString& fileName);
+
 QString noTargetReason(int targetMode, const QString& searchedFile);
 
 // A target the run could not install into, and why.

@@ -1,4 +1,5 @@
 #include <unistd.h>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -16,6 +17,7 @@
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
+#include "profile/PrivateProfile.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Label3D.h"
 #include "ui/ListImage.h"
@@ -110,6 +112,11 @@ void TFrDRozbal::BtnOKClick() {
     state.Cestaini = state.cestabez + u'\\' + nazini;
     state.cestazip = state.cestabez + u'\\' + nazzip;
     state.odkudCesta = state.cestabez;
+    if (QFileInfo(platform::toHostPath(state.Cestaini)).size() > kMaxProfileBytes) {
+        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
+                      oversizedDescriptor(state.cestabez, nazini));
+        return;
+    }
     if (!packageTrusted()) {
         return;
     }

@@ -3,6 +3,7 @@
 #include "FailureDetail.h"
 #include "TFrDRozbal.h"
 #include "platform/FileOps.h"
+#include "profile/PrivateProfile.h"
 
 namespace selvanix {
 
@@ -36,7 +37,15 @@ void TFrDRozbal::kopirujzWebu() {
     WebHTTPGet1.Resume = true;
     WebHTTPGet1.DownloadDir = platform::installerFolder();
     downloadProblem_.clear();
-    fetchOne(WebHTTPGet1, BaseURL, nazini, iniAn, downloadProblem_);
+    // A descriptor is a small profile file: more than a profile may hold is not even fetched.
+    WebHTTPGet1.DownloadParams.SizeLimit = kMaxProfileBytes;
+    try {
+        fetchOne(WebHTTPGet1, BaseURL, nazini, iniAn, downloadProblem_);
+    } catch (...) {
+        WebHTTPGet1.DownloadParams.SizeLimit = 0;
+        throw;
+    }
+    WebHTTPGet1.DownloadParams.SizeLimit = 0;
     fetchOne(WebHTTPGet1, BaseURL, nazzip, zipAn, downloadProblem_);
 }
 

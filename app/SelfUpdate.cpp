@@ -17,6 +17,7 @@ namespace {
 
 constexpr char16_t kNextInstaller[] = u"selvanixnext.exe";
 constexpr char16_t kSignatureSuffix[] = u".sig";
+constexpr quint64 kSignatureSizeLimit = 4096;
 
 // Whether the download wrote the whole body: only then may the file ever run.
 bool downloadComplete(const net::WebHTTPGet& get, const QString& path) {
@@ -44,13 +45,17 @@ bool TFrDRozbal::updateSigned(const QString& path) {
         BaseURL + QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
     WebHTTPGet1.DestinationName =
         QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
+    // Through the download window, so Cancel works, and a few KiB at most: a signature is one
+    // short line.
+    WebHTTPGet1.DownloadParams.SizeLimit = kSignatureSizeLimit;
     bool verified = false;
     try {
-        WebHTTPGet1.Process(false, false);
-        verified = publisher.verifies() && checkDetachedSignature(path, signature, *publisher.key);
+        verified = WebHTTPGet1.InteractiveProcess() && publisher.verifies() &&
+                   checkDetachedSignature(path, signature, *publisher.key);
     } catch (const std::exception&) {
         verified = false;  // no signature to be had is no signature
     }
+    WebHTTPGet1.DownloadParams.SizeLimit = 0;
     platform::deleteFile(signature);
     return verified;
 }

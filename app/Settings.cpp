@@ -1,4 +1,5 @@
 #include "TFrDRozbal.h"
+#include "config/LowSpeed.h"
 #include "config/PublisherKey.h"
 #include "config/ServerAddress.h"
 #include "config/SettingsFile.h"
@@ -15,6 +16,10 @@ void TFrDRozbal::NactiCFG() {
     const QString file = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
     BaseURL = readBaseUrl(file, QStringLiteral(SELVANIX_BASE_URL));
     PublicKey = readPublisherKey(file, QStringLiteral(SELVANIX_PUBLIC_KEY));
+    net::TInternetOptions& options = WebHTTPGet1.InternetOptions();
+    const LowSpeed slow = readLowSpeed(file, {options.LowSpeedLimit, options.LowSpeedTimeSecs});
+    options.LowSpeedLimit = slow.bytesPerSecond;
+    options.LowSpeedTimeSecs = slow.seconds;
     const StoredSettings stored = readSettings(file);
     if (stored.program) {
         state.cisloProgramu = *stored.program;

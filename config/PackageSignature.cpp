@@ -3,7 +3,6 @@
 #include "platform/Paths.h"
 
 #include <QFile>
-#include <limits>
 
 namespace selvanix {
 
@@ -49,9 +48,27 @@ bool checkDetachedSignature(const QString& file, const QString& signatureFile,
                             const signing::PublicKey& key) {
     // A signature file is one short line; anything larger is not one.
     const auto text = readWhole(signatureFile, 4096);
-    const auto content = readWhole(file, std::numeric_limits<qint64>::max());
     const auto signature = text ? signing::decodeSignature(*text) : std::nullopt;
-    return signature && content && key.verify(*content, *signature);
+    if (!signature) {
+        return false;
+    }
+    // The signed file may be large: it is mapped, never copied into memory.
+    QFile content(platform::toHostPath(file));
+    if (!content.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const qint64 size = content.size();
+    if (size == 0) {
+        return key.verify(QByteArray(), *signature);
+    }
+    const uchar* mapped = content.map(0, size);
+    if (mapped == nullptr) {
+        return false;
+    }
+    const bool verified = key.verify(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size), *signature);
+    content.unmap(const_cast<uchar*>(mapped));
+    return verified;
 }
 
 }  // namespace selvanix

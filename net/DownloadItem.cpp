@@ -245,6 +245,8 @@ void DownloadItem::transfer() {
     request.followRedirects = !FNoRedirect;
     request.connectTimeoutSecs = Options.ConnectTimeout;
     request.stallTimeoutMs = Options.StallTimeoutMs;
+    request.lowSpeedLimit = Options.LowSpeedLimit;
+    request.lowSpeedTimeSecs = Options.LowSpeedTimeSecs;
     request.caFile = Options.CaFile;
     if (Options.UseProxy) {
         request.proxy = Options.ProxyName + u':' + QString::number(Options.ProxyPort);

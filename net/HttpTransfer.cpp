@@ -86,6 +86,10 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
         curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.constData());
     }
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.connectTimeoutSecs));
+    if (request.lowSpeedLimit > 0 && request.lowSpeedTimeSecs > 0) {
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(request.lowSpeedLimit));
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(request.lowSpeedTimeSecs));
+    }
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(h, CURLOPT_USERAGENT, request.userAgent.constData());
     curl_easy_setopt(h, CURLOPT_REFERER, request.referer.constData());
@@ -155,6 +159,12 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
         if (message->msg == CURLMSG_DONE) {
             code = message->data.result;
         }
+    }
+    // A redirect to a scheme other than http(s) (file://, for one) was refused, not unreadable.
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400) {
+        return ERROR_HTTP_REDIRECT_FAILED;
     }
     if (!headDelivered_ && (code == CURLE_OK || unreadableReply(code))) {
         long connects = 0;

@@ -26,6 +26,8 @@ struct HttpRequest {
     bool followRedirects = true;
     int connectTimeoutSecs = 30;
     int stallTimeoutMs = 60000;
+    int lowSpeedLimit = 0;  // bytes a second; 0: no such limit
+    int lowSpeedTimeSecs = 0;
     QString caFile;
     QString proxy;  // empty: a direct connection
     QString proxyUserName;

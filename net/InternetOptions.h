@@ -33,6 +33,11 @@ struct TInternetOptions {
     // A transfer that receives nothing for this long fails with a timeout, so a stalled
     // server never hangs the installer.
     int StallTimeoutMs = 60000;
+    // A transfer that stays below this many bytes a second for this many seconds gives up,
+    // so a server trickling a byte now and then cannot hold a download for ever. A slow but
+    // real link (a weak mobile one does some KiB/s) stays far above it.
+    int LowSpeedLimit = 256;
+    int LowSpeedTimeSecs = 60;
     // Certificate authorities for https; empty uses the system's store.
     QString CaFile;
     // A body is kept in memory up to this size; beyond it, it continues in a file beside its

@@ -78,6 +78,40 @@ TEST_F(Reasons, AFolderWithoutThePackageOrNoFolderAtAll) {
     EXPECT_EQ(server.connections(), 0);
 }
 
+TEST_F(Reasons, ARedirectToAFileOnThisMachineIsNamedAsSuch) {
+    server.route("/brodelik.ini", httpReply(302, "", {"Location: file:///etc/passwd"}));
+    server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+    auto w = start("program=1\r\nodkud=1\r\n");
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 přesměroval stahování na "
+                                              "nedovolenou adresu.")
+                                   .arg(server.port()));
+}
+
+// A descriptor is a small profile file: a larger one is not fetched past the bound, and one
+// on disk is not read.
+TEST_F(Reasons, AnOversizedDescriptorIsNeitherFetchedNorRead) {
+    const QByteArray huge = "[DEFINICE]\r\nnazev=x\r\n" + QByteArray(2 << 20, ';');
+    server.route("/brodelik.ini", httpReply(200, huge));
+    server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+    {
+        auto w = start("program=1\r\nodkud=1\r\n");
+        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 poslal soubor "
+                                                  "brodelik.ini větší, než je dovoleno.")
+                                       .arg(server.port()));
+        EXPECT_FALSE(QFileInfo::exists(ownFolder() + QStringLiteral("brodelik.ini")));
+    }
+    packageOnDiskE(true);
+    writeBytes(drives.root(u'E') + QStringLiteral("/pkg/brodelik.ini"), huge);
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    expectNoPackageBecause(
+        *w, QStringLiteral("Soubor brodelik.ini ve složce E:\\pkg je větší než 1 MiB."));
+    EXPECT_FALSE(QFileInfo::exists(drives.root(u'C') + QStringLiteral("/A/upgrade.kac")));
+}
+
 TEST_F(Reasons, NowhereToInstall) {
     packageOnDiskE(true);
     {

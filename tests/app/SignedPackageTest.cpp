@@ -2,6 +2,11 @@
 // before it is shown, extracted or started.
 #include "InstallFixture.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "net/DownloadWindow.h"
+
 #include "config/PackageSignature.h"
 
 #include <QCryptographicHash>
@@ -188,6 +193,40 @@ TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
         EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
         EXPECT_TRUE(dialogs->calls[0].text.contains(QStringLiteral("nepodařilo ověřit")));
     }
+}
+
+// The signature comes through the download window like the file: Cancel there ends a server's
+// trickle at once, and a signature file of more than a few KiB is no signature.
+TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
+    server.route("/selvanixnext.exe", httpReply(200, kProgram));
+    TestReply trickle = httpReply(200, key->sign(kProgram).toBase64() + "\n");
+    trickle.pieceSize = 1;
+    trickle.pieceDelayMs = 3000;
+    server.route("/selvanixnext.exe.sig", trickle);
+    auto w = startWithKey("program=1\r\n");
+    int windows = 0;
+    w->WebHTTPGet1.OnCustomizeForm = [&](net::WebHTTPGet&, net::DownloadWindow& shown) {
+        if (++windows == 2) {
+            QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(windows, 2);
+    EXPECT_TRUE(shell->requests.empty());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(next()));
+
+    dialogs->calls.clear();
+    w->WebHTTPGet1.OnCustomizeForm = nullptr;
+    server.route("/selvanixnext.exe.sig",
+                 httpReply(200, key->sign(kProgram).toBase64() + QByteArray(8192, ' ') + "\n"));
+    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_TRUE(shell->requests.empty());
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_TRUE(dialogs->calls[0].text.contains(QStringLiteral("nepodařilo ověřit")));
 }
 
 // Nothing arrived, so nothing can be verified or started: the report says why and this

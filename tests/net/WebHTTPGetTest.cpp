@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "net/InternetErrors.h"
 #include "net/WebHTTPGet.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestDrives.h"
@@ -242,6 +244,29 @@ TEST(WebHTTPGetLimits, ASizeLimitStopsTheItemAndNothingIsSaved) {
     get.InteractiveProcess();
     EXPECT_EQ(get.GetError(), 0);
     EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/big.zip")));
+}
+
+// A server that trickles a byte now and then never holds a download for long: below the low
+// speed for its time the transfer gives up, though bytes keep coming within the stall timeout.
+TEST(WebHTTPGetLimits, ATrickleBelowTheLowSpeedGivesUp) {
+    TestHttpServer server;
+    TestReply trickle = httpReply(200, QByteArray(100, 't'));
+    trickle.pieceSize = 1;
+    trickle.pieceDelayMs = 500;
+    server.route("/slow.ini", trickle);
+    QTemporaryDir dir;
+    net::WebHTTPGet get;
+    get.DownloadDir = dir.path() + u'/';
+    get.URL = server.url(QStringLiteral("/slow.ini"));
+    get.DestinationName = QStringLiteral("slow.ini");
+    get.InternetOptions().LowSpeedLimit = 100;
+    get.InternetOptions().LowSpeedTimeSecs = 2;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(get.Process(false, false));
+    EXPECT_LT(clock.elapsed(), 15000);  // the whole body would take 50 s
+    EXPECT_EQ(get.GetError(), net::ERROR_INTERNET_TIMEOUT);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/slow.ini")));
 }
 
 }  // namespace
