@@ -34,6 +34,17 @@ protected:
         arc.OpenArchive(0);
         arc.BaseDir = "C:\\T";
     }
+    // Extracts with every failure answered Ignore; returns the failures' native errors.
+    QList<int> extract(const QString& mask = "*.*") {
+        QList<int> natives;
+        arc.OnProcessFileFailure = [&](TPakovna&, const QString&, TArcProcessOperation, int native,
+                                       int, const QString&, TArcAction& action) {
+            natives << native;
+            action = fxaIgnore;
+        };
+        arc.ExtractFiles(mask);
+        return natives;
+    }
     QStringList filesBelow(const QString& folder) const {
         QStringList found;
         const QDir root(folder);

@@ -85,18 +85,6 @@ protected:
         QDir().mkpath(base);
     }
 
-    // Extracts with every failure answered Ignore; returns the failures' native errors.
-    QList<int> extract(const QString& mask = "*.*") {
-        QList<int> natives;
-        arc.OnProcessFileFailure = [&](TPakovna&, const QString&, TArcProcessOperation, int native,
-                                       int, const QString&, TArcAction& action) {
-            natives << native;
-            action = fxaIgnore;
-        };
-        arc.ExtractFiles(mask);
-        return natives;
-    }
-
     void expectOutsideUntouched() {
         EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   QStringList{"victim.exe"});

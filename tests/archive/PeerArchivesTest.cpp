@@ -11,16 +11,6 @@ namespace {
 class PeerArchives : public ExtractFiles {
 protected:
     PeerArchives() { QDir().mkpath(base); }
-    QList<int> extract(const QString& mask = "*.*") {
-        QList<int> natives;
-        arc.OnProcessFileFailure = [&](TPakovna&, const QString&, TArcProcessOperation, int native,
-                                       int, const QString&, TArcAction& action) {
-            natives << native;
-            action = fxaIgnore;
-        };
-        arc.ExtractFiles(mask);
-        return natives;
-    }
 };
 
 TEST_F(PeerArchives, UnusedBytesBetweenEntriesAreSkipped) {

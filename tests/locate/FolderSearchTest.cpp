@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <functional>
 
 using namespace selvanix;
 using selvanix::test::runAsOtherUser;
@@ -405,30 +406,29 @@ TEST_F(FolderSearch, AnOrdinaryUserTrustsRootAndThemselves) {
     chownTo(c + "/stranger", 1234);
     QDir().mkpath(c + "/shared");
     chmodTo(c + "/shared", 0777);
-    const QByteArray report = runAsOtherUser([&] {
+    // Hits and the count passed over, as the other user searches.
+    const auto searchAsOther = [&](const std::function<void()>& before) {
+        return QString::fromUtf8(runAsOtherUser([&] {
+            before();
+            GetDrives(inventory);
+            Hits hits;
+            const SearchSkips skips =
+                NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
+            return (hits.folders.join(',') + "|" + QString::number(skips.foreign)).toUtf8();
+        }));
+    };
+    const QString report = searchAsOther([&] {
         QDir().mkpath(c + "/shared/mine");
         QDir().mkpath(c + "/shared/open");
         ::chmod(QFile::encodeName(c + "/shared/mine").constData(), 0775);
         ::chmod(QFile::encodeName(c + "/shared/open").constData(), 0777);
         writeBytes(c + "/shared/mine/target.exe", "x");
         writeBytes(c + "/shared/open/target.exe", "x");
-        GetDrives(inventory);
-        Hits hits;
-        const SearchSkips skips =
-            NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
-        return (hits.folders.join(',') + "|" + QString::number(skips.foreign)).toUtf8();
     });
     // The shared folder above is world-writable and not sticky: nothing below it counts.
-    EXPECT_EQ(QString::fromUtf8(report), QStringLiteral("C:\\rootowned|3"));
+    EXPECT_EQ(report, QStringLiteral("C:\\rootowned|3"));
     chmodTo(c + "/shared", 01777);
-    const QByteArray sticky = runAsOtherUser([&] {
-        GetDrives(inventory);
-        Hits hits;
-        const SearchSkips skips =
-            NajdiSouborHD("target.exe", "HD", inventory, lists, hits, barA, barB);
-        return (hits.folders.join(',') + "|" + QString::number(skips.foreign)).toUtf8();
-    });
-    EXPECT_EQ(QString::fromUtf8(sticky), QStringLiteral("C:\\rootowned,C:\\shared\\mine|2"));
+    EXPECT_EQ(searchAsOther([] {}), QStringLiteral("C:\\rootowned,C:\\shared\\mine|2"));
 }
 
 TEST_F(FolderSearch, AMarkerNeverLeavesItsFolder) {
