@@ -1,6 +1,5 @@
 #include "TFrDRozbal.h"
 
-#include <QListWidget>
 #include <QProgressBar>
 
 namespace selvanix {
@@ -19,28 +18,15 @@ private:
     QProgressBar* bar_;
 };
 
-class WorkList : public SearchResults {
-public:
-    explicit WorkList(QListWidget* list) : list_(list) {}
-    void append(const QString& folder) override { list_->addItem(folder); }
-
-private:
-    QListWidget* list_;
-};
-
 }  // namespace
 
-void TFrDRozbal::GetDrives() {
-    selvanix::GetDrives(state);
-}
-
-void TFrDRozbal::NajdiSouborHD(const QString& soubor, const QString& kde) {
-    BarProgress a(BarStartA);
-    BarProgress b(BarStartB);
-    WorkList hits(ListBox);
-    const SearchSkips skips = selvanix::NajdiSouborHD(soubor, kde, state, FileLists, hits, a, b);
-    state.preskoceno = skips.refused;
-    state.cizich = skips.foreign;
+// The search's folders in BarStartA, its drives in BarStartB.
+SearchProgress& TFrDRozbal::searchProgress(int which) {
+    std::unique_ptr<SearchProgress>& bar = searchBars_[which == 0 ? 0 : 1];
+    if (!bar) {
+        bar = std::make_unique<BarProgress>(which == 0 ? BarStartA : BarStartB);
+    }
+    return *bar;
 }
 
 }  // namespace selvanix

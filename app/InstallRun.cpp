@@ -1,27 +1,19 @@
-#include <unistd.h>
-#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
 
-#include "FailureDetail.h"
 #include "PointSize.h"
-#include "ProductTable.h"
 #include "TFrDRozbal.h"
-#include "config/PackageSignature.h"
-#include "config/PublisherKey.h"
-#include "locate/FolderSearch.h"
-#include "platform/CheckedProgram.h"
-#include "platform/FileOps.h"
+#include "engine/ProductTable.h"
 #include "platform/Paths.h"
-#include "platform/ShellOpen.h"
-#include "profile/PrivateProfile.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Label3D.h"
 #include "ui/ListImage.h"
 #include "ui/Look.h"
+
+#include <QCheckBox>
 
 namespace selvanix {
 
@@ -39,16 +31,23 @@ void setLine(Label* label, const QString& text, int points) {
     }
 }
 
-// The work list holds folders without a trailing separator; the installer's own folder has one.
-QString withoutTrailingSeparator(const QString& folder) {
-    QString result = folder;
-    while (result.size() > 1 && (result.endsWith(u'/') || result.endsWith(u'\\'))) {
-        result.chop(1);
-    }
-    return result;
-}
-
 }  // namespace
+
+RunRequest TFrDRozbal::request() const {
+    RunRequest r;
+    r.product = state.cisloProgramu;
+    r.source = state.odkudinstC;
+    r.packageFolder = EdOdkudCesta->text();
+    r.targetMode = state.cilinstalace;
+    for (int i = 0; i < kTargetCount; ++i) {
+        r.fields[i] = EdKamCesta[i]->text();
+    }
+    r.koukani = CbKoukani->isChecked();
+    r.automaticky = CbAutomaticky->isChecked();
+    r.baseUrl = BaseURL;
+    r.publicKey = PublicKey;
+    return r;
+}
 
 void TFrDRozbal::BtnOKClick() {
     // 1. The run screen.
@@ -75,53 +74,37 @@ void TFrDRozbal::BtnOKClick() {
         LbRadekB->setText(QString());
     }
     repaint();
+    // 2.-14. The run, each step shown as it comes.
+    engine_.run(request());
+}
 
-    // 2.-6. The package folder.
-    GetDrives();
-    const auto checkDescriptor = [this] {
-        if (!state.odkudCesta.isEmpty()) {
-            state.Cestaini = state.odkudCesta + u'\\' + nazini;
-            if (platform::fileExists(state.Cestaini)) {
-                ListBox->addItem(state.odkudCesta);
-            }
-        }
-    };
-    if (state.odkudinstC == 1) {
-        kopirujzWebu();
-        if (iniAn && zipAn) {
-            state.odkudCesta = withoutTrailingSeparator(platform::installerFolder());
-            checkDescriptor();
-        }
-    } else if (state.odkudinstC == 2) {
-        state.odkudCesta = EdOdkudCesta->text();
-        checkDescriptor();
-    }
-    EdOdkudCesta->setText(state.odkudCesta);
-    state.pocetradkuINI = ListBox->count();
+bool TFrDRozbal::download(net::WebHTTPGet& get) {
+    return get.InteractiveProcess();
+}
 
-    // 7.-8. The descriptor.
-    if (state.pocetradkuINI == 0) {
-        const QString reason = state.odkudinstC == 1 && !downloadProblem_.isEmpty()
-                                   ? downloadProblem_
-                                   : missingPackageFile(state.odkudCesta, nazini);
-        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
-                      reason);
-        return;
-    }
-    state.cestabez = ListBox->item(0)->text();
-    state.Cestaini = state.cestabez + u'\\' + nazini;
-    state.cestazip = state.cestabez + u'\\' + nazzip;
-    state.odkudCesta = state.cestabez;
-    if (QFileInfo(platform::toHostPath(state.Cestaini)).size() > kMaxProfileBytes) {
-        showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
-                      oversizedDescriptor(state.cestabez, nazini));
-        return;
-    }
-    if (!packageTrusted()) {
-        return;
-    }
-    JedenINI();
+void TFrDRozbal::fetchingPackage() {
+    ProgressBar1->setVisible(true);
+}
 
+void TFrDRozbal::packageLooked(const QString& folder, bool found) {
+    if (found) {
+        ListBox->addItem(folder);
+    }
+    EdOdkudCesta->setText(folder);
+}
+
+void TFrDRozbal::packageMissing(const QString& lineA, const QString& lineB, const QString& reason) {
+    setLine(LbRadekA, lineA, 20);
+    setLine(LbRadekB, lineB, 20);
+    PanInst->show();
+    LbVerze->hide();
+    LbDatum->hide();
+    showReason(reason);
+    showFinalScreen();
+}
+
+void TFrDRozbal::descriptorRead(const PackageInfo&) {
+    showDescriptor();
     // 9.-11. The targets.
     PanStartBar->show();
     BarStartA->show();
@@ -129,58 +112,52 @@ void TFrDRozbal::BtnOKClick() {
     PanInstTlacitka->hide();
     PanStart->repaint();
     ListBox->clear();
-    if (state.cilinstalace == 0) {
-        for (const ui::DirectoryEdit* field : EdKamCesta) {
-            if (!field->text().isEmpty()) {
-                ListBox->addItem(field->text());
-            }
-        }
-    } else {
-        // A marker that could name something outside its folder is not searched for.
-        if (!isMarkerName(state.exac)) {
-            showNoTarget(badMarkerReason(nazini, state.exac));
-            return;
-        }
-        setLine(LbRadekC, QStringLiteral("Hledám program ") + state.exac, 0);
-        LbRadekC->show();
-        PanStartBar->show();
-        PanStart->repaint();
-        NajdiSouborHD(state.exac, QStringLiteral("HD"));
-        LbRadekC->hide();
-    }
-    state.pocetradkuEXE = ListBox->count();
+}
 
-    // 12. Nowhere to install.
-    if (state.pocetradkuEXE == 0) {
-        showSkippedFolders();
-        showNoTarget(noTargetReason(state.cilinstalace, state.exac));
-        return;
-    }
+void TFrDRozbal::searchStarted(const QString& marker) {
+    setLine(LbRadekC, QStringLiteral("Hledám program ") + marker, 0);
+    LbRadekC->show();
+    PanStartBar->show();
+    PanStart->repaint();
+}
 
-    // 13.-14. Install into each target.
-    const int count = ListBox->count();
-    for (int i = 0; i < count; ++i) {
-        const QString target = ListBox->item(i)->text();
-        setLine(LbRadekC, QStringLiteral("Instaluji do ") + platform::displayPath(target), 12);
-        LbRadekC->show();
-        PanStart->repaint();
-        try {
-            dejtam(target);
-        } catch (const std::exception& error) {
-            // The run ends here and the error is reported; the screen says which target.
-            showReason(installFailure(target, error));
-            PanStart->repaint();
-            throw;
-        }
-    }
+void TFrDRozbal::searchEnded() {
+    LbRadekC->hide();
+}
+
+void TFrDRozbal::targetFound(const QString& target) {
+    ListBox->addItem(target);
+}
+
+void TFrDRozbal::noTarget(const QString& reason, const SearchSkips& skips) {
+    showSkippedFolders(skips);
+    showNoTarget(reason);
+}
+
+void TFrDRozbal::targetStarted(const QString& target, int, int) {
+    setLine(LbRadekC, QStringLiteral("Instaluji do ") + platform::displayPath(target), 12);
+    LbRadekC->show();
+    PanStart->repaint();
+    EdKamCesta[0]->setText(target);
+}
+
+void TFrDRozbal::targetFailed(const QString&, const QString& reason) {
+    // The run ends here and the error is reported; the screen says which target.
+    showReason(reason);
+    PanStart->repaint();
+}
+
+void TFrDRozbal::installed(const RunResult& result, const SearchSkips& skips,
+                           const QString& startProblem) {
     LbRadekC->hide();
     PanStart->repaint();
     setLine(LbRadekA, QStringLiteral("Instalace byla dokončena."), 20);
-    LbRadekB->setText(QStringLiteral("Instaloval jsem ") + QString::number(count) + u'x');
+    LbRadekB->setText(QStringLiteral("Instaloval jsem ") +
+                      QString::number(result.installed + result.unchanged) + u'x');
     LbVerze->hide();
     LbDatum->hide();
-    showSkippedFolders();
-    showReason(startProblem_);
+    showSkippedFolders(skips);
+    showReason(startProblem);
     showFinalScreen();
 }
 
@@ -203,65 +180,23 @@ void TFrDRozbal::showNoTarget(const QString& reason) {
     showFinalScreen();
 }
 
-void TFrDRozbal::showNoPackage(const QString& lineA, const QString& lineB, const QString& reason) {
-    setLine(LbRadekA, lineA, 20);
-    setLine(LbRadekB, lineB, 20);
-    PanInst->show();
-    LbVerze->hide();
-    LbDatum->hide();
-    showReason(reason);
-    showFinalScreen();
-}
-
 void TFrDRozbal::showReason(const QString& reason) {
     LbDuvod->setText(reason);
     LbDuvod->setVisible(!reason.isEmpty());
 }
 
-// With a publisher key configured nothing unsigned is shown, extracted or started.
-bool TFrDRozbal::packageTrusted() {
-    const PublisherKey publisher = PublisherKey::fromText(PublicKey);
-    if (!publisher.required) {
-        return true;
-    }
-    const PackageCheck check = publisher.verifies()
-                                   ? checkPackage(state.Cestaini, state.cestazip, *publisher.key)
-                                   : PackageCheck::BadSignature;
-    switch (check) {
-        case PackageCheck::Verified:
-            return true;
-        case PackageCheck::Unsigned:
-            showNoPackage(QStringLiteral("Balíček není podepsán"),
-                          QStringLiteral("instalace byla zastavena"),
-                          QStringLiteral("Soubor %1 nenese podpis vydavatele.").arg(nazini));
-            break;
-        case PackageCheck::NoArchive:
-            showNoPackage(QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček"),
-                          missingPackageFile(state.cestabez, nazzip));
-            break;
-        case PackageCheck::BadSignature:
-            showNoPackage(QStringLiteral("Podpis balíčku nesouhlasí"),
-                          QStringLiteral("instalace byla zastavena"),
-                          QStringLiteral("Balíček byl po podpisu změněn nebo je podepsán "
-                                         "jiným klíčem."));
-            break;
-    }
-    return false;
-}
-
 // A search that could not look everywhere says so below the outcome.
-void TFrDRozbal::showSkippedFolders() {
-    if (state.cilinstalace != 0 && state.preskoceno > 0) {
-        setLine(
-            LbRadekC,
-            QStringLiteral("Přeskočeno složek bez přístupu: ") + QString::number(state.preskoceno),
-            12);
+void TFrDRozbal::showSkippedFolders(const SearchSkips& skips) {
+    if (state.cilinstalace != 0 && skips.refused > 0) {
+        setLine(LbRadekC,
+                QStringLiteral("Přeskočeno složek bez přístupu: ") + QString::number(skips.refused),
+                12);
         LbRadekC->show();
     }
-    if (state.cilinstalace != 0 && state.cizich > 0) {
+    if (state.cilinstalace != 0 && skips.foreign > 0) {
         setLine(
             LbCizi,
-            QStringLiteral("Přeskočeno složek jiných uživatelů: ") + QString::number(state.cizich),
+            QStringLiteral("Přeskočeno složek jiných uživatelů: ") + QString::number(skips.foreign),
             12);
         LbCizi->show();
     }
@@ -273,52 +208,29 @@ void TFrDRozbal::showFinalScreen() {
     BtnKonec->show();
 }
 
+void TFrDRozbal::kopirujzWebu() {
+    ProgressBar1->setVisible(true);
+    engine_.kopirujzWebu(BaseURL, nazini, nazzip);
+    iniAn = engine_.iniAn();
+    zipAn = engine_.zipAn();
+}
+
 void TFrDRozbal::dejtam(const QString& cesta) {
-    state.TmpCestaAdresar = cesta;
     EdKamCesta[0]->setText(cesta);
-    UlozCFG(cesta, platform::LinkAtName::Replace);
-    rozbal();
-    if (!state.run.isEmpty()) {
-        SpustFile(state.run, QString(), cesta + u'\\', platform::SW_SHOWNORMAL);
-    }
+    engine_.dejtam(cesta, request());
 }
 
 void TFrDRozbal::rozbal() {
-    Pakovna.FileName = state.cestazip;
-    Pakovna.OpenArchive(0);
-    Pakovna.BaseDir = state.TmpCestaAdresar;
-    Pakovna.BaseAnchor = state.TmpCestaAdresar;
-    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
-        Pakovna.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
-    }
-    Pakovna.BaseDir = state.TmpCestaAdresar + QStringLiteral("\\pts");
-    Pakovna.ExtractFiles(QStringLiteral("*.fr3"), DefaultSearchAttr, QString());
-    Pakovna.CloseArchive();
+    engine_.rozbal();
 }
 
 int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                           int showCmd) {
-    const auto refused = [&](platform::CheckedProgram::Refusal why) {
-        if (startProblem_.isEmpty()) {
-            startProblem_ = programNotStarted(fileName, defaultDir, why);
-        }
-        return platform::SE_ERR_ACCESSDENIED;
-    };
-    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(defaultDir);
-    if (!folder) {
-        return refused(platform::CheckedProgram::Refusal::Missing);
-    }
-    // The desktop's opener is for an ordinary user only: root opens no other files.
-    const bool mayOpenOthers = ::geteuid() != 0;
-    const platform::CheckedProgram program = platform::CheckedProgram::open(
-        *folder, fileName, platform::OwnerRule::forProcess(), mayOpenOthers);
-    if (program.refusal() != platform::CheckedProgram::Refusal::None) {
-        return refused(program.refusal());
-    }
-    platform::ShellRequest request{fileName, params, defaultDir, showCmd};
-    request.program = program.descriptor();
-    request.workingFolder = folder->descriptor();
-    return platform::shell().open(request);
+    return engine_.SpustFile(fileName, params, defaultDir, showCmd);
+}
+
+void TFrDRozbal::extractionProgress(double percent) {
+    PakovnaOverallProgress(percent);
 }
 
 void TFrDRozbal::PakovnaOverallProgress(double progress) {

@@ -1,6 +1,6 @@
 #include "ProductPictures.h"
 
-#include "ProductTable.h"
+#include "engine/ProductTable.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,5 +1,5 @@
-#include "ProductTable.h"
 #include "TFrDRozbal.h"
+#include "engine/ProductTable.h"
 #include "ui/BitBtn.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/RadioGroup.h"

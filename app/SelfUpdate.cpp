@@ -2,10 +2,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "FailureDetail.h"
 #include "TFrDRozbal.h"
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
+#include "engine/FailureDetail.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"

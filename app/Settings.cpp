@@ -7,8 +7,6 @@
 #include "ui/DirectoryEdit.h"
 
 #include <QCheckBox>
-#include <QDate>
-#include <QLocale>
 
 namespace selvanix {
 
@@ -49,21 +47,11 @@ void TFrDRozbal::NactiCFG() {
 }
 
 void TFrDRozbal::UlozCFG(const QString& kam, platform::LinkAtName links) {
-    SettingsToWrite settings;
-    settings.program = state.cisloProgramu;
-    settings.source = state.odkudinstC;
     state.odkudCesta = EdOdkudCesta->text();
-    settings.packageFolder = state.odkudCesta;
-    settings.targetMode = state.cilinstalace;
-    for (int i = 0; i < kTargetCount; ++i) {
-        state.KamCesta[i] = EdKamCesta[i]->text();
-        settings.targets[i] = state.KamCesta[i];
-    }
-    state.Koukani = CbKoukani->isChecked() ? QStringLiteral("Y") : QStringLiteral("N");
-    state.Automaticky = CbAutomaticky->isChecked() ? QStringLiteral("Y") : QStringLiteral("N");
-    settings.koukani = CbKoukani->isChecked();
-    settings.automaticky = CbAutomaticky->isChecked();
-    settings.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    const SettingsToWrite settings = request().settingsFor(QString(), state.odkudCesta);
+    state.KamCesta = settings.targets;
+    state.Koukani = settings.koukani ? QStringLiteral("Y") : QStringLiteral("N");
+    state.Automaticky = settings.automaticky ? QStringLiteral("Y") : QStringLiteral("N");
     writeSettings(settingsFileName(kam), settings, links);
 }
 

@@ -1,7 +1,7 @@
 #include "TFrDRozbal.h"
 
 #include "ProductPictures.h"
-#include "ProductTable.h"
+#include "engine/ProductTable.h"
 #include "platform/FileOps.h"
 #include "ui/BandLabel.h"
 #include "ui/BitBtn.h"
@@ -94,9 +94,6 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     connect(BtnKonec, &QPushButton::clicked, this, ui::guarded([this] { BtnKonecClick(); }));
 
     Pakovna.Name = QStringLiteral("Pakovna");
-    Pakovna.OnOverallProgress = [this](TArcBaseArchiver&, double progress, TArcProcessOperation,
-                                       TArcProgressPhase,
-                                       bool&) { PakovnaOverallProgress(progress); };
 
     ui::guarded([this] { FormCreate(); })();
 }

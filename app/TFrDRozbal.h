@@ -1,12 +1,14 @@
 #pragma once
 
-#include "InstallerState.h"
 #include "archive/Pakovna.h"
+#include "engine/InstallEngine.h"
+#include "engine/InstallerState.h"
 #include "locate/FolderSearch.h"
 #include "net/WebHTTPGet.h"
 
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class QCheckBox;
 class QLabel;
@@ -25,8 +27,8 @@ class RadioGroup;
 }  // namespace ui
 
 // The installer's one window with its two screens: the first screen PanUvod and the run
-// screen PanStart. Its handlers carry the installer's logic.
-class TFrDRozbal : public QWidget {
+// screen PanStart. The run itself is the engine's; the window shows each of its steps.
+class TFrDRozbal : public QWidget, private RunObserver {
     Q_OBJECT
 public:
     // Builds the controls and runs FormCreate; an error there is reported and the window
@@ -103,8 +105,6 @@ public:
     void RGPrgClick();
     void RgZdrojClick();
     void JedenINI();
-    void GetDrives();
-    void NajdiSouborHD(const QString& soubor, const QString& kde);
     void kopirujzWebu();
     void dejtam(const QString& cesta);
     void rozbal();
@@ -113,6 +113,8 @@ public:
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                   int showCmd);
     void PakovnaOverallProgress(double progress);
+    // The run as the fields ask for it.
+    RunRequest request() const;
     void BtnOKClick();
     void BtnAktualClick();
     void BtnUvodCloseClick();
@@ -133,19 +135,35 @@ protected:
 private:
     void buildFirstScreen();
     void showFinalScreen();
-    void showSkippedFolders();
     void showNoTarget(const QString& reason);
-    void showNoPackage(const QString& lineA, const QString& lineB, const QString& reason);
     void showReason(const QString& reason);
-    bool packageTrusted();
     bool updateSigned(const QString& path);
     void buildRunScreen();
     void paintColours();
 
     void applyOuterSize();
 
-    QString downloadProblem_;  // the first download of the run that left no file, and why
-    QString startProblem_;     // the first program of the run that was not started, and why
+    // What the run tells the window.
+    bool download(net::WebHTTPGet& get) override;
+    void fetchingPackage() override;
+    void packageLooked(const QString& folder, bool found) override;
+    void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
+    void descriptorRead(const PackageInfo& info) override;
+    void searchStarted(const QString& marker) override;
+    SearchProgress& searchProgress(int which) override;
+    void searchEnded() override;
+    void targetFound(const QString& target) override;
+    void noTarget(const QString& reason, const SearchSkips& skips) override;
+    void targetStarted(const QString& target, int index, int count) override;
+    void extractionProgress(double percent) override;
+    void targetFailed(const QString& target, const QString& reason) override;
+    void installed(const RunResult& result, const SearchSkips& skips,
+                   const QString& startProblem) override;
+    void showDescriptor();
+    void showSkippedFolders(const SearchSkips& skips);
+
+    InstallEngine engine_{*this, state, WebHTTPGet1, Pakovna, FileLists};
+    std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
     QSize appliedFrame_{-1, -1};
 };

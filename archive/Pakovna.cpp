@@ -223,15 +223,18 @@ TArcAction TPakovna::failureAction(const QString& fileName, const EArcException&
                              error.message(), action);
         return action;
     }
-    if (error.NativeError() == ARC_ERROR_OPEN_ABORTED) {
+    return askFailureAction(error.NativeError(), error.message());
+}
+
+TArcAction TPakovna::askFailureAction(int nativeError, const QString& message) {
+    if (nativeError == ARC_ERROR_OPEN_ABORTED) {
         return fxaAbort;
     }
-    const bool skipOnly = error.NativeError() == 61;
+    const bool skipOnly = nativeError == 61;
     const auto answer = platform::dialogs().message(
         QStringLiteral("Confirm"),
-        skipOnly ? error.message()
-                 : QStringLiteral("%1. File processing error, possibly disk is full")
-                       .arg(error.message()),
+        skipOnly ? message
+                 : QStringLiteral("%1. File processing error, possibly disk is full").arg(message),
         platform::MessageIcon::Confirmation,
         skipOnly ? platform::MessageButtons::AbortIgnore
                  : platform::MessageButtons::AbortRetryIgnore);

@@ -82,6 +82,9 @@ public:
     void CloseArchive() noexcept;
     bool Active() const { return isOpen(); }
 
+    // The answer to a failed entry when no failure event is assigned: the failure dialog.
+    static TArcAction askFailureAction(int nativeError, const QString& message);
+
 private:
     bool entryPasses(const TDirItem& item, const QString& mask, const QString& exclusion,
                      std::uint32_t searchAttr) const;

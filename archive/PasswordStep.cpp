@@ -22,18 +22,22 @@ void askPassword(TArcBaseArchiver& archiver, const QString& entryName) {
         archiver.OnPassword(archiver, entryName, archiver.Password, archiver.FSkipFile);
         return;
     }
+    askPasswordDialog(entryName, archiver.Password, archiver.FSkipFile);
+}
+
+}  // namespace
+
+void askPasswordDialog(const QString& entryName, QByteArray& password, bool& skip) {
     const auto typed =
         platform::dialogs().password(QStringLiteral("Password for \"%1\"").arg(entryName),
                                      QStringLiteral("Enter password: "), kMaxPasswordLength);
     if (typed) {
-        archiver.Password = platform::textToAnsi(*typed);
-        archiver.FSkipFile = false;
+        password = platform::textToAnsi(*typed);
+        skip = false;
     } else {
-        archiver.FSkipFile = true;
+        skip = true;
     }
 }
-
-}  // namespace
 
 std::optional<EntryDecryption> passwordStep(TArcBaseArchiver& archiver, const ArchiveStream& stream,
                                             const TDirItem& item, const TArcZipLocalHeader& local,

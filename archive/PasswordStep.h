@@ -3,6 +3,8 @@
 #include "AesDecryptor.h"
 #include "TraditionalCipher.h"
 
+#include <QByteArray>
+#include <QString>
 #include <memory>
 #include <optional>
 
@@ -20,6 +22,9 @@ struct EntryDecryption {
     qint64 headerLength = 0;   // bytes in front of the data
     qint64 trailerLength = 0;  // bytes behind it
 };
+
+// The password dialog: the typed password in the ANSI code page, or skip set on Cancel.
+void askPasswordDialog(const QString& entryName, QByteArray& password, bool& skip);
 
 // Asks for the password until it passes the entry's check or the user skips the entry
 // (archiver.FSkipFile). Nothing when the encryption header cannot be read or the AES

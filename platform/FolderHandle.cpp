@@ -116,6 +116,22 @@ std::optional<File> FolderHandle::createFile(const QByteArray& name) const {
     return File(fd);
 }
 
+std::optional<File> FolderHandle::openForReading(const QByteArray& name) const {
+    const int fd =
+        ::openat(fd_, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    File file(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail(EINVAL);
+        return std::nullopt;
+    }
+    return file;
+}
+
 bool FolderHandle::rename(const QByteArray& from, const QByteArray& to) const {
     return ::renameat(fd_, from.constData(), fd_, to.constData()) == 0 || fail(errno);
 }

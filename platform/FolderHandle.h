@@ -33,6 +33,8 @@ public:
     std::optional<struct stat> status(const QByteArray& name) const;
     // A new file of that name, readable and writable; fails when the name exists.
     std::optional<File> createFile(const QByteArray& name) const;
+    // The regular file of that name for reading; a link, a pipe or a device there is refused.
+    std::optional<File> openForReading(const QByteArray& name) const;
     // Renames within this folder, replacing what stands at to (a link there is replaced,
     // never followed).
     bool rename(const QByteArray& from, const QByteArray& to) const;

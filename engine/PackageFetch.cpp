@@ -1,8 +1,8 @@
-#include <QProgressBar>
-
 #include "FailureDetail.h"
-#include "TFrDRozbal.h"
+#include "InstallEngine.h"
+#include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
+#include "platform/Paths.h"
 #include "profile/PrivateProfile.h"
 
 namespace selvanix {
@@ -11,15 +11,15 @@ namespace {
 
 // Deletes the old copy, downloads a fresh one and tells whether the file is there now, also
 // when the download threw; a download that left no file says why in `problem`.
-void fetchOne(net::WebHTTPGet& get, const QString& baseUrl, const QString& name, bool& present,
-              QString& problem) {
+void fetchOne(RunObserver& observer, net::WebHTTPGet& get, const QString& baseUrl,
+              const QString& name, bool& present, QString& problem) {
     get.URL = baseUrl + name;
     get.DestinationName = name;
     const QString path = get.DownloadDir + get.DestinationName;
     platform::deleteFile(path);
     bool finished = true;
     try {
-        finished = get.InteractiveProcess();
+        finished = observer.download(get);
     } catch (...) {
         present = platform::fileExists(path);
         throw;
@@ -32,21 +32,25 @@ void fetchOne(net::WebHTTPGet& get, const QString& baseUrl, const QString& name,
 
 }  // namespace
 
-void TFrDRozbal::kopirujzWebu() {
-    ProgressBar1->setVisible(true);
-    WebHTTPGet1.Resume = true;
-    WebHTTPGet1.DownloadDir = platform::installerFolder();
+void InstallEngine::kopirujzWebu(const QString& baseUrl, const QString& nazini,
+                                 const QString& nazzip) {
+    get_.Resume = true;
+    get_.DownloadDir = platform::installerFolder();
     downloadProblem_.clear();
     // A descriptor is a small profile file: more than a profile may hold is not even fetched.
-    WebHTTPGet1.DownloadParams.SizeLimit = kMaxProfileBytes;
+    get_.DownloadParams.SizeLimit = kMaxProfileBytes;
     try {
-        fetchOne(WebHTTPGet1, BaseURL, nazini, iniAn, downloadProblem_);
+        fetchOne(observer_, get_, baseUrl, nazini, iniAn_, downloadProblem_);
     } catch (...) {
-        WebHTTPGet1.DownloadParams.SizeLimit = 0;
+        get_.DownloadParams.SizeLimit = 0;
         throw;
     }
-    WebHTTPGet1.DownloadParams.SizeLimit = 0;
-    fetchOne(WebHTTPGet1, BaseURL, nazzip, zipAn, downloadProblem_);
+    get_.DownloadParams.SizeLimit = 0;
+    if (stop_) {
+        zipAn_ = false;
+        return;
+    }
+    fetchOne(observer_, get_, baseUrl, nazzip, zipAn_, downloadProblem_);
 }
 
 }  // namespace selvanix

@@ -37,4 +37,7 @@ QString programNotStarted(const QString& program, const QString& target,
 
 QString installFailure(const QString& target, const std::exception& error);
 
+// A target whose extraction stopped at an entry answered with Abort.
+QString abortedEntry(const QString& target, const QString& message);
+
 }  // namespace selvanix

@@ -149,4 +149,9 @@ QString installFailure(const QString& target, const std::exception& error) {
     return QStringLiteral("Instalace do %1 se nezdařila.").arg(shown);
 }
 
+QString abortedEntry(const QString& target, const QString& message) {
+    return QStringLiteral("Balíček se nepodařilo rozbalit do %1: %2")
+        .arg(platform::displayPath(target), message);
+}
+
 }  // namespace selvanix

@@ -1,0 +1,455 @@
+#include "InstallEngine.h"
+
+#include "FailureDetail.h"
+#include "ProductTable.h"
+#include "RunLog.h"
+#include "Version.h"
+#include "archive/PasswordStep.h"
+#include "config/PackageDescriptor.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
+#include "net/WebHTTPGet.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
+#include "platform/ShellOpen.h"
+#include "profile/PrivateProfile.h"
+
+#include <QFileInfo>
+#include <map>
+
+namespace selvanix {
+
+namespace {
+
+// The work list holds folders without a trailing separator; the installer's own folder has one.
+QString withoutTrailingSeparator(const QString& folder) {
+    QString result = folder;
+    while (result.size() > 1 && (result.endsWith(u'/') || result.endsWith(u'\\'))) {
+        result.chop(1);
+    }
+    return result;
+}
+
+class Hits : public SearchResults {
+public:
+    Hits(QStringList& list, RunObserver& observer) : list_(list), observer_(observer) {}
+    void append(const QString& folder) override {
+        list_ << folder;
+        observer_.targetFound(folder);
+    }
+
+private:
+    QStringList& list_;
+    RunObserver& observer_;
+};
+
+QString answerName(TArcAction answer) {
+    switch (answer) {
+        case fxaRetry:
+            return QStringLiteral("Retry");
+        case fxaIgnore:
+            return QStringLiteral("Ignore");
+        case fxaAbort:
+            break;
+    }
+    return QStringLiteral("Abort");
+}
+
+}  // namespace
+
+SearchProgress& RunObserver::searchProgress(int) {
+    class Unseen : public SearchProgress {
+        void show() override {}
+        void hide() override {}
+        void setMaximum(int) override {}
+        void setPosition(int) override {}
+    };
+    static Unseen unseen;
+    return unseen;
+}
+
+InstallEngine::InstallEngine(RunObserver& observer, InstallerState& state, net::WebHTTPGet& get,
+                             TPakovna& archiver, FolderListings& listings)
+    : observer_(observer), state_(state), get_(get), archiver_(archiver), listings_(listings) {
+    hookArchiver();
+}
+
+void InstallEngine::hookArchiver() {
+    archiver_.OnOverallProgress = [this](TArcBaseArchiver&, double progress, TArcProcessOperation,
+                                         TArcProgressPhase, bool& cancel) {
+        observer_.extractionProgress(progress);
+        cancel = cancel || stop_;
+    };
+    archiver_.OnFileProgress = [this](TArcBaseArchiver& sender, const QString& fileName, double,
+                                      TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
+        cancel = cancel || stop_;
+        if (phase == ppEnd && !cancel && !sender.FSkipFile && !sender.FProgressCancel) {
+            extracted_.insert(fileName);
+        }
+    };
+    archiver_.OnProcessFileFailure = [this](TPakovna&, const QString& fileName,
+                                            TArcProcessOperation, int nativeError, int,
+                                            const QString& message, TArcAction& action) {
+        action = stop_ ? fxaAbort : TPakovna::askFailureAction(nativeError, message);
+        const EntryFailure failure{fileName, nativeError, message, action};
+        if (action == fxaIgnore) {
+            ++targetSkips_;
+        } else if (action == fxaAbort && !stop_) {
+            targetAborted_ = true;
+            if (abortReason_.isEmpty()) {
+                abortReason_ = message;
+            }
+        }
+        observer_.entryFailed(failure);
+        log(QStringLiteral("entry %1: error %2, %3; answer %4")
+                .arg(fileName, QString::number(nativeError), message, answerName(action)));
+    };
+    archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
+                                  bool& skip) {
+        askPasswordDialog(fileName, password, skip);
+        if (skip) {
+            ++targetSkips_;
+            observer_.entrySkipped(fileName);
+            log(QStringLiteral("entry %1: no password, skipped").arg(fileName));
+        }
+    };
+}
+
+void InstallEngine::requestStop() noexcept {
+    stop_ = true;
+    get_.Stop();
+}
+
+void InstallEngine::log(const QString& text) const {
+    if (log_) {
+        log_->line(text);
+    }
+}
+
+RunResult InstallEngine::run(const RunRequest& request) {
+    startProblem_.clear();
+    skips_ = {};
+    const Product* product = productByCode(request.product);
+    nazini_ = product ? QString::fromUtf16(product->descriptorName) : QString();
+    nazzip_ = product ? QString::fromUtf16(product->archiveName) : QString();
+    stem_ = product ? QString::fromUtf16(product->stem) : QString();
+    state_.cisloProgramu = request.product;
+    state_.odkudinstC = request.source;
+    state_.cilinstalace = request.targetMode;
+    log(QStringLiteral("Selvanix %1: install %2 from %3")
+            .arg(selvanixVersion(), stem_.isEmpty() ? QStringLiteral("(none)") : stem_,
+                 request.source == 1 ? request.baseUrl : request.packageFolder));
+    RunResult result;
+    try {
+        result = runSteps(request);
+    } catch (const std::exception& error) {
+        log(QStringLiteral("outcome: failed, %1").arg(QString::fromUtf8(error.what())));
+        throw;
+    }
+    log(QStringLiteral("outcome: %1, installed %2, unchanged %3, skipped entries %4%5")
+            .arg(outcomeName(result.outcome), QString::number(result.installed),
+                 QString::number(result.unchanged), QString::number(result.skippedEntries),
+                 result.reason.isEmpty() ? QString() : QStringLiteral(", ") + result.reason));
+    return result;
+}
+
+RunResult InstallEngine::runSteps(const RunRequest& request) {
+    GetDrives(state_);
+    if (std::optional<RunResult> missing = locatePackage(request)) {
+        return *missing;
+    }
+    if (std::optional<RunResult> refused = checkPackage(request)) {
+        return *refused;
+    }
+    observer_.descriptorRead(JedenINI());
+    log(QStringLiteral("package %1, version %2, date %3")
+            .arg(state_.nazev, state_.verze, state_.datum));
+    std::optional<RunResult> failed;
+    const QStringList targets = findTargets(request, failed);
+    if (failed) {
+        return *failed;
+    }
+    RunResult result;
+    installTargets(targets, request, result);
+    if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped ||
+        result.outcome == RunOutcome::TargetFailed) {
+        observer_.installed(result, skips_, startProblem_);
+    }
+    return result;
+}
+
+std::optional<RunResult> InstallEngine::locatePackage(const RunRequest& request) {
+    QStringList found;
+    const auto checkDescriptor = [&] {
+        if (!state_.odkudCesta.isEmpty()) {
+            state_.Cestaini = state_.odkudCesta + u'\\' + nazini_;
+            if (platform::fileExists(state_.Cestaini)) {
+                found << state_.odkudCesta;
+            }
+        }
+    };
+    downloadProblem_.clear();
+    if (request.source == 1) {
+        observer_.fetchingPackage();
+        kopirujzWebu(request.baseUrl, nazini_, nazzip_);
+        if (iniAn_ && zipAn_) {
+            state_.odkudCesta = withoutTrailingSeparator(platform::installerFolder());
+            checkDescriptor();
+        }
+    } else if (request.source == 2) {
+        state_.odkudCesta = request.packageFolder;
+        checkDescriptor();
+    }
+    observer_.packageLooked(state_.odkudCesta, !found.isEmpty());
+    state_.pocetradkuINI = static_cast<int>(found.size());
+    if (found.isEmpty()) {
+        const QString reason = request.source == 1 && !downloadProblem_.isEmpty()
+                                   ? downloadProblem_
+                                   : missingPackageFile(state_.odkudCesta, nazini_);
+        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
+                    QStringLiteral("instalační balíček"), reason);
+    }
+    state_.cestabez = found.first();
+    state_.Cestaini = state_.cestabez + u'\\' + nazini_;
+    state_.cestazip = state_.cestabez + u'\\' + nazzip_;
+    state_.odkudCesta = state_.cestabez;
+    return std::nullopt;
+}
+
+// With a publisher key configured nothing unsigned is shown, extracted or started.
+std::optional<RunResult> InstallEngine::checkPackage(const RunRequest& request) {
+    if (QFileInfo(platform::toHostPath(state_.Cestaini)).size() > kMaxProfileBytes) {
+        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
+                    QStringLiteral("instalační balíček"),
+                    oversizedDescriptor(state_.cestabez, nazini_));
+    }
+    const PublisherKey publisher = PublisherKey::fromText(request.publicKey);
+    if (!publisher.required) {
+        return std::nullopt;
+    }
+    const PackageCheck check =
+        publisher.verifies()
+            ? selvanix::checkPackage(state_.Cestaini, state_.cestazip, *publisher.key)
+            : PackageCheck::BadSignature;
+    switch (check) {
+        case PackageCheck::Verified:
+            return std::nullopt;
+        case PackageCheck::Unsigned:
+            return fail(RunOutcome::Refused, QStringLiteral("Balíček není podepsán"),
+                        QStringLiteral("instalace byla zastavena"),
+                        QStringLiteral("Soubor %1 nenese podpis vydavatele.").arg(nazini_));
+        case PackageCheck::NoArchive:
+            return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
+                        QStringLiteral("instalační balíček"),
+                        missingPackageFile(state_.cestabez, nazzip_));
+        case PackageCheck::BadSignature:
+            break;
+    }
+    return fail(RunOutcome::Refused, QStringLiteral("Podpis balíčku nesouhlasí"),
+                QStringLiteral("instalace byla zastavena"),
+                QStringLiteral("Balíček byl po podpisu změněn nebo je podepsán jiným klíčem."));
+}
+
+PackageInfo InstallEngine::JedenINI() {
+    const PackageDescriptor descriptor = readPackageDescriptor(state_.Cestaini);
+    const std::pair<const std::optional<QString>&, QString&> values[] = {
+        {descriptor.hledany, state_.exac}, {descriptor.nazev, state_.nazev},
+        {descriptor.verze, state_.verze},  {descriptor.datum, state_.datum},
+        {descriptor.run, state_.run},
+    };
+    for (const auto& [read, kept] : values) {
+        if (read) {
+            kept = *read;
+        }
+    }
+    return {state_.exac, state_.nazev, state_.verze, state_.datum, state_.run};
+}
+
+QStringList InstallEngine::findTargets(const RunRequest& request,
+                                       std::optional<RunResult>& failed) {
+    QStringList targets;
+    const auto noTarget = [&](const QString& reason) {
+        observer_.noTarget(reason, skips_);
+        failed = RunResult{stop_ ? RunOutcome::Interrupted : RunOutcome::NoTarget, reason};
+    };
+    if (request.targetMode == 0) {
+        for (const QString& field : request.fields) {
+            if (!field.isEmpty()) {
+                targets << field;
+                observer_.targetFound(field);
+            }
+        }
+    } else {
+        // A marker that could name something outside its folder is not searched for.
+        if (!isMarkerName(state_.exac)) {
+            noTarget(badMarkerReason(nazini_, state_.exac));
+            return {};
+        }
+        observer_.searchStarted(state_.exac);
+        Hits hits(targets, observer_);
+        skips_ = NajdiSouborHD(state_.exac, QStringLiteral("HD"), state_, listings_, hits,
+                               observer_.searchProgress(0), observer_.searchProgress(1));
+        state_.preskoceno = skips_.refused;
+        state_.cizich = skips_.foreign;
+        observer_.searchEnded();
+    }
+    state_.pocetradkuEXE = static_cast<int>(targets.size());
+    if (targets.isEmpty()) {
+        noTarget(noTargetReason(request.targetMode, state_.exac));
+    }
+    return targets;
+}
+
+void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
+                                   RunResult& result) {
+    archiveSha_ = fileSha256(state_.cestazip);
+    const int count = static_cast<int>(targets.size());
+    for (int i = 0; i < count && !stop_; ++i) {
+        const QString& target = targets[i];
+        if (request.keepUnchanged && holdsThisPackage(target)) {
+            observer_.targetUnchanged(target);
+            log(QStringLiteral("target %1: already holds this package").arg(target));
+            ++result.unchanged;
+            continue;
+        }
+        observer_.targetStarted(target, i, count);
+        try {
+            dejtam(target, request);
+        } catch (const std::exception& error) {
+            const QString reason = installFailure(target, error);
+            observer_.targetFailed(target, reason);
+            log(QStringLiteral("target %1: failed, %2").arg(target, reason));
+            throw;
+        }
+        if (stop_) {
+            break;
+        }
+        ++result.installed;
+        result.skippedEntries += targetSkips_;
+        if (targetAborted_ && result.outcome != RunOutcome::TargetFailed) {
+            result.outcome = RunOutcome::TargetFailed;
+            result.reason = abortedEntry(target, abortReason_);
+        } else if (targetSkips_ > 0 && result.outcome == RunOutcome::Installed) {
+            result.outcome = RunOutcome::Skipped;
+        }
+        log(QStringLiteral("target %1: %2")
+                .arg(target, targetAborted_ ? QStringLiteral("stopped at a failed entry")
+                                            : QStringLiteral("installed")));
+    }
+    if (stop_) {
+        result.outcome = RunOutcome::Interrupted;
+        result.reason = QStringLiteral("Instalace byla přerušena.");
+    }
+}
+
+bool InstallEngine::holdsThisPackage(const QString& target) const {
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+    if (!folder) {
+        return false;
+    }
+    const std::optional<Manifest> held = readManifest(*folder);
+    return held && held->samePackage(packageRecord()) && filesMatch(*folder, *held);
+}
+
+Manifest InstallEngine::packageRecord() const {
+    Manifest m;
+    m.stem = stem_;
+    m.name = state_.nazev;
+    m.version = state_.verze;
+    m.date = state_.datum;
+    m.sha256 = archiveSha_;
+    return m;
+}
+
+void InstallEngine::dejtam(const QString& cesta, const RunRequest& request) {
+    state_.TmpCestaAdresar = cesta;
+    const SettingsToWrite settings = request.settingsFor(cesta, state_.odkudCesta);
+    state_.KamCesta = settings.targets;
+    state_.Koukani = settings.koukani ? QStringLiteral("Y") : QStringLiteral("N");
+    state_.Automaticky = settings.automaticky ? QStringLiteral("Y") : QStringLiteral("N");
+    writeSettings(settingsFileName(cesta), settings, platform::LinkAtName::Replace);
+    rozbal();
+    if (stop_) {
+        return;  // the entry being written was dropped; nothing is started
+    }
+    recordTarget(cesta);
+    if (!state_.run.isEmpty()) {
+        SpustFile(state_.run, QString(), cesta + u'\\', platform::SW_SHOWNORMAL);
+    }
+}
+
+void InstallEngine::rozbal() {
+    targetSkips_ = 0;
+    targetAborted_ = false;
+    abortReason_.clear();
+    installedFiles_.clear();
+    archiver_.FileName = state_.cestazip;
+    archiver_.OpenArchive(0);
+    archiver_.BaseAnchor = state_.TmpCestaAdresar;
+    const auto extract = [this](const QString& baseDir, const QString& prefix, const char* mask) {
+        archiver_.BaseDir = baseDir;
+        extracted_.clear();
+        archiver_.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+        for (const TDirItem& item : archiver_.directory().CDir) {
+            QString name = item.Name;
+            if (item.Tagged && !item.isFolder() && extracted_.contains(name.replace(u'/', u'\\'))) {
+                installedFiles_[prefix + item.Name] = {item.uncompressedSize(),
+                                                       item.CentralDir.crc32};
+            }
+        }
+    };
+    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
+        if (!stop_) {
+            extract(state_.TmpCestaAdresar, QString(), mask);
+        }
+    }
+    if (!stop_) {
+        extract(state_.TmpCestaAdresar + QStringLiteral("\\pts"), QStringLiteral("pts/"), "*.fr3");
+    }
+    archiver_.CloseArchive();
+}
+
+// Only a target that got every entry is recorded as holding the package; one that did not
+// loses its old record, which no longer tells the truth.
+void InstallEngine::recordTarget(const QString& target) {
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+    if (!folder) {
+        return;
+    }
+    Manifest record = packageRecord();
+    for (const auto& [path, file] : installedFiles_) {
+        record.files.push_back({path, file.first, file.second});
+    }
+    const bool whole = targetSkips_ == 0 && !targetAborted_ && !archiveSha_.isEmpty();
+    if (!whole || !writeManifest(*folder, record)) {
+        removeManifest(*folder);
+    }
+}
+
+RunResult InstallEngine::fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
+                              const QString& reason) {
+    observer_.packageMissing(lineA, lineB, reason);
+    return RunResult{stop_ ? RunOutcome::Interrupted : outcome, reason};
+}
+
+QString outcomeName(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Installed:
+            return QStringLiteral("installed");
+        case RunOutcome::NoPackage:
+            return QStringLiteral("no package");
+        case RunOutcome::Refused:
+            return QStringLiteral("refused");
+        case RunOutcome::NoTarget:
+            return QStringLiteral("no target");
+        case RunOutcome::TargetFailed:
+            return QStringLiteral("target failed");
+        case RunOutcome::Skipped:
+            return QStringLiteral("entries skipped");
+        case RunOutcome::Interrupted:
+            break;
+    }
+    return QStringLiteral("interrupted");
+}
+
+}  // namespace selvanix

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "InstallerState.h"
+#include "Manifest.h"
+#include "RunObserver.h"
+#include "RunRequest.h"
+
+#include <QSet>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace selvanix {
+
+namespace net {
+class WebHTTPGet;
+}
+class RunLog;
+
+// The installation run: finds the package, reads its descriptor, finds the targets and
+// installs into each, telling the observer every step. The window and the command line both
+// drive it; neither holds any of its logic.
+class InstallEngine {
+public:
+    InstallEngine(RunObserver& observer, InstallerState& state, net::WebHTTPGet& get,
+                  TPakovna& archiver, FolderListings& listings);
+    InstallEngine(const InstallEngine&) = delete;
+    InstallEngine& operator=(const InstallEngine&) = delete;
+
+    // The whole run. A target that fails is reported to the observer, logged, and its error
+    // raised again.
+    RunResult run(const RunRequest& request);
+
+    // Steps of the run, also taken alone.
+    // Fetches the descriptor and the archive from baseUrl into the installer's folder.
+    void kopirujzWebu(const QString& baseUrl, const QString& nazini, const QString& nazzip);
+    // Reads the descriptor at state.Cestaini into the state.
+    PackageInfo JedenINI();
+    // Installs into one target: settings, extraction, record, program.
+    void dejtam(const QString& target, const RunRequest& request);
+    void rozbal();
+    // Starts the file below defaultDir that passes the checks of a checked program, from the
+    // open file; returns the shell's result.
+    int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
+                  int showCmd);
+
+    bool iniAn() const { return iniAn_; }
+    bool zipAn() const { return zipAn_; }
+
+    void setLog(const RunLog* log) { log_ = log; }
+    // From any thread: the run stops at its next entry or download block.
+    void requestStop() noexcept;
+    bool stopRequested() const noexcept { return stop_.load(); }
+
+private:
+    RunResult runSteps(const RunRequest& request);
+    std::optional<RunResult> locatePackage(const RunRequest& request);
+    std::optional<RunResult> checkPackage(const RunRequest& request);
+    QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);
+    bool holdsThisPackage(const QString& target) const;
+    Manifest packageRecord() const;
+    void recordTarget(const QString& target);
+    void installTargets(const QStringList& targets, const RunRequest& request, RunResult& result);
+    RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
+                   const QString& reason);
+    void log(const QString& text) const;
+    void hookArchiver();
+
+    RunObserver& observer_;
+    InstallerState& state_;
+    net::WebHTTPGet& get_;
+    TPakovna& archiver_;
+    FolderListings& listings_;
+    const RunLog* log_ = nullptr;
+    std::atomic<bool> stop_{false};
+
+    bool iniAn_ = false;
+    bool zipAn_ = false;
+    QString downloadProblem_;  // the first download of the run that left no file, and why
+    QString startProblem_;     // the first program of the run that was not started, and why
+    SearchSkips skips_;
+    QString nazini_;
+    QString nazzip_;
+    QString stem_;
+    QByteArray archiveSha_;
+    // The target being installed: entries written whole, skipped or aborted.
+    QSet<QString> extracted_;
+    std::map<QString, std::pair<std::uint64_t, std::uint32_t>> installedFiles_;
+    int targetSkips_ = 0;
+    bool targetAborted_ = false;
+    QString abortReason_;
+};
+
+}  // namespace selvanix

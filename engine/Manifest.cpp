@@ -1,0 +1,174 @@
+#include "Manifest.h"
+
+#include "archive/Crc32.h"
+#include "platform/Paths.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QList>
+
+namespace selvanix {
+
+namespace {
+
+const QByteArray kHeader = "selvanix-manifest 1";
+const QByteArray kFolder = ".selvanix";
+const QByteArray kName = "manifest";
+const QByteArray kNewName = "manifest.new";
+
+// Values are single lines: a line break in a descriptor value would forge a record line.
+QByteArray oneLine(const QString& value) {
+    QByteArray bytes = value.toUtf8();
+    bytes.replace('\n', ' ').replace('\r', ' ');
+    return bytes;
+}
+
+bool fileMatches(const platform::FolderHandle& target, const Manifest::Entry& entry) {
+    QStringList parts = entry.path.split(u'/');
+    const QString leaf = parts.takeLast();
+    const platform::FolderHandle* in = &target;
+    std::optional<platform::FolderHandle> held;
+    for (const QString& part : parts) {
+        held = in->enter(QFile::encodeName(part), false);
+        if (!held) {
+            return false;
+        }
+        in = &*held;
+    }
+    std::optional<platform::File> file = in->openForReading(QFile::encodeName(leaf));
+    if (!file || static_cast<std::uint64_t>(file->size()) != entry.size) {
+        return false;
+    }
+    Crc32 crc;
+    QByteArray block(1 << 16, Qt::Uninitialized);
+    for (qint64 n; (n = file->read(block.data(), block.size())) > 0;) {
+        crc.update(block.constData(), static_cast<std::size_t>(n));
+    }
+    return crc.value() == entry.crc;
+}
+
+}  // namespace
+
+QByteArray Manifest::toText() const {
+    QByteArray text = kHeader + '\n';
+    text += "stem " + oneLine(stem) + '\n';
+    text += "name " + oneLine(name) + '\n';
+    text += "version " + oneLine(version) + '\n';
+    text += "date " + oneLine(date) + '\n';
+    text += "sha256 " + sha256 + '\n';
+    for (const Entry& e : files) {
+        text += "file " + QByteArray::number(e.crc, 16).rightJustified(8, '0') + ' ' +
+                QByteArray::number(static_cast<qulonglong>(e.size)) + ' ' + oneLine(e.path) + '\n';
+    }
+    return text;
+}
+
+std::optional<Manifest> Manifest::fromText(const QByteArray& text) {
+    if (!text.endsWith('\n')) {
+        return std::nullopt;  // cut short
+    }
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeLast();
+    if (lines.size() < 6 || lines[0] != kHeader) {
+        return std::nullopt;
+    }
+    Manifest m;
+    const std::pair<const char*, QString*> values[] = {
+        {"stem ", &m.stem}, {"name ", &m.name}, {"version ", &m.version}, {"date ", &m.date}};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        if (!lines[int(i) + 1].startsWith(values[i].first)) {
+            return std::nullopt;
+        }
+        *values[i].second = QString::fromUtf8(lines[int(i) + 1].mid(qstrlen(values[i].first)));
+    }
+    if (!lines[5].startsWith("sha256 ")) {
+        return std::nullopt;
+    }
+    m.sha256 = lines[5].mid(7);
+    for (int i = 6; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].split(' ');
+        if (f.size() < 4 || f[0] != "file") {
+            return std::nullopt;
+        }
+        bool crcOk = false;
+        bool sizeOk = false;
+        Entry e;
+        e.crc = f[1].toUInt(&crcOk, 16);
+        e.size = f[2].toULongLong(&sizeOk);
+        e.path = QString::fromUtf8(lines[i].mid(f[0].size() + f[1].size() + f[2].size() + 3));
+        if (!crcOk || !sizeOk || e.path.isEmpty() || e.path.startsWith(u'/') ||
+            e.path.split(u'/').contains(QStringLiteral(".."))) {
+            return std::nullopt;
+        }
+        m.files.push_back(e);
+    }
+    return m;
+}
+
+bool Manifest::samePackage(const Manifest& other) const {
+    return stem == other.stem && version == other.version && date == other.date &&
+           !sha256.isEmpty() && sha256 == other.sha256;
+}
+
+std::optional<Manifest> readManifest(const platform::FolderHandle& target) {
+    const std::optional<platform::FolderHandle> folder = target.enter(kFolder, false);
+    if (!folder) {
+        return std::nullopt;
+    }
+    std::optional<platform::File> file = folder->openForReading(kName);
+    if (!file || file->size() > kMaxManifestBytes) {
+        return std::nullopt;
+    }
+    QByteArray text(file->size(), Qt::Uninitialized);
+    if (file->readAt(0, text.data(), text.size()) != text.size()) {
+        return std::nullopt;
+    }
+    return Manifest::fromText(text);
+}
+
+bool writeManifest(const platform::FolderHandle& target, const Manifest& manifest) {
+    const std::optional<platform::FolderHandle> folder = target.enter(kFolder, true);
+    if (!folder) {
+        return false;
+    }
+    folder->remove(kNewName);
+    std::optional<platform::File> file = folder->createFile(kNewName);
+    if (!file) {
+        return false;
+    }
+    const bool written = file->write(manifest.toText()) && file->flush() && file->close();
+    if (!written || !folder->rename(kNewName, kName)) {
+        folder->remove(kNewName);
+        return false;
+    }
+    return true;
+}
+
+void removeManifest(const platform::FolderHandle& target) {
+    if (const std::optional<platform::FolderHandle> folder = target.enter(kFolder, false)) {
+        folder->remove(kName);
+    }
+}
+
+bool filesMatch(const platform::FolderHandle& target, const Manifest& manifest) {
+    for (const Manifest::Entry& entry : manifest.files) {
+        if (!fileMatches(target, entry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray fileSha256(const QString& path) {
+    QFile file(platform::toHostPath(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        return {};
+    }
+    return hash.result().toHex();
+}
+
+}  // namespace selvanix

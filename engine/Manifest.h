@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/FolderHandle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace selvanix {
+
+// The record a target keeps of the package installed into it: T/.selvanix/manifest.
+struct Manifest {
+    struct Entry {
+        QString path;  // below the target, '/' between folders
+        std::uint64_t size = 0;
+        std::uint32_t crc = 0;
+        bool operator==(const Entry&) const = default;
+    };
+
+    QString stem;
+    QString name;
+    QString version;
+    QString date;
+    QByteArray sha256;  // of the archive, lower-case hex
+    std::vector<Entry> files;
+
+    QByteArray toText() const;
+    // Nothing when the text is not a whole record.
+    static std::optional<Manifest> fromText(const QByteArray& text);
+    // Same package: stem, version, date and archive.
+    bool samePackage(const Manifest& other) const;
+};
+
+inline constexpr qint64 kMaxManifestBytes = 8 << 20;
+
+// Read from the target's own handle, never through a link, and within the bound; nothing
+// when it is missing, too large or damaged.
+std::optional<Manifest> readManifest(const platform::FolderHandle& target);
+// Written to a new file and renamed over the old, so a kill leaves one whole record or none.
+bool writeManifest(const platform::FolderHandle& target, const Manifest& manifest);
+void removeManifest(const platform::FolderHandle& target);
+// Whether every file of the record stands in the target with its size and CRC.
+bool filesMatch(const platform::FolderHandle& target, const Manifest& manifest);
+
+// Lower-case hex SHA-256 of a file at an installer path; empty when it cannot be read.
+QByteArray fileSha256(const QString& path);
+
+}  // namespace selvanix

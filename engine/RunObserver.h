@@ -1,0 +1,62 @@
+#pragma once
+
+#include "RunRequest.h"
+#include "archive/Pakovna.h"
+#include "locate/FolderSearch.h"
+
+#include <QString>
+
+namespace selvanix {
+
+namespace net {
+class WebHTTPGet;
+}
+
+// An entry the archiver could not write, and the answer the run took.
+struct EntryFailure {
+    QString entry;
+    int nativeError = 0;
+    QString message;
+    TArcAction answer = fxaAbort;
+};
+
+// What an installation run tells whoever shows it, in the order it happens. The window shows
+// each step on its run screen; the command line prints it.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+
+    // Downloads what get is set up for; false when the user cancelled.
+    virtual bool download(net::WebHTTPGet& get) = 0;
+    virtual void fetchingPackage() {}
+    // The package folder the run looked in; found when it holds the descriptor.
+    virtual void packageLooked(const QString& folder, bool found) {
+        (void)folder;
+        (void)found;
+    }
+    // No package to install: lineA and lineB are the run screen's two lines.
+    virtual void packageMissing(const QString& lineA, const QString& lineB,
+                                const QString& reason) = 0;
+    virtual void descriptorRead(const PackageInfo& info) = 0;
+    virtual void searchStarted(const QString& marker) { (void)marker; }
+    // The search's two progress displays: folders of the level, drives.
+    virtual SearchProgress& searchProgress(int which);
+    virtual void searchEnded() {}
+    virtual void targetFound(const QString& target) { (void)target; }
+    virtual void noTarget(const QString& reason, const SearchSkips& skips) = 0;
+    virtual void targetStarted(const QString& target, int index, int count) = 0;
+    virtual void targetUnchanged(const QString& target) { (void)target; }
+    virtual void extractionProgress(double percent) { (void)percent; }
+    virtual void entryFailed(const EntryFailure& failure) { (void)failure; }
+    virtual void entrySkipped(const QString& entry) { (void)entry; }
+    virtual void programStarted(const QString& target, const QString& program) {
+        (void)target;
+        (void)program;
+    }
+    virtual void targetFailed(const QString& target, const QString& reason) = 0;
+    // The run went through its targets; startProblem says why a program was not started.
+    virtual void installed(const RunResult& result, const SearchSkips& skips,
+                           const QString& startProblem) = 0;
+};
+
+}  // namespace selvanix

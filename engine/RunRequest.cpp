@@ -1,0 +1,25 @@
+#include "RunRequest.h"
+
+#include <QDate>
+#include <QLocale>
+
+namespace selvanix {
+
+SettingsToWrite RunRequest::settingsFor(const QString& target,
+                                        const QString& packageFolderNow) const {
+    SettingsToWrite settings;
+    settings.program = product;
+    settings.source = source;
+    settings.packageFolder = packageFolderNow;
+    settings.targetMode = targetMode;
+    settings.targets = fields;
+    if (!target.isEmpty()) {
+        settings.targets[0] = target;
+    }
+    settings.koukani = koukani;
+    settings.automaticky = automaticky;
+    settings.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    return settings;
+}
+
+}  // namespace selvanix

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "config/SettingsFile.h"
+
+#include <QString>
+#include <array>
+
+namespace selvanix {
+
+// What one installation run is asked to do; the window fills it from its fields, the command
+// line from its options and the settings beside the program.
+struct RunRequest {
+    int product = 0;  // product code
+    int source = 1;   // 1 internet, 2 hard-disk folder
+    QString packageFolder;
+    int targetMode = 0;                        // 0 target fields, 1 and 2 search the drives
+    std::array<QString, kTargetCount> fields;  // I ... X, empty ones skipped
+    bool koukani = false;
+    bool automaticky = false;
+    QString baseUrl;    // ends in "/"
+    QString publicKey;  // base64; empty requires no signature
+    // A target whose record says it holds exactly this package is left as it is.
+    bool keepUnchanged = false;
+
+    // The settings written into target: the fields, the first one holding the target.
+    SettingsToWrite settingsFor(const QString& target, const QString& packageFolderNow) const;
+};
+
+// The descriptor's values, as the run shows them.
+struct PackageInfo {
+    QString marker;  // hledany
+    QString name;
+    QString version;
+    QString date;
+    QString run;
+};
+
+enum class RunOutcome {
+    Installed,     // every target installed or already holding the package
+    NoPackage,     // not found or not fetched
+    Refused,       // a signature that is missing or does not match
+    NoTarget,      // nowhere to install
+    TargetFailed,  // a target could not be installed
+    Skipped,       // installed, but entries were skipped
+    Interrupted,
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Installed;
+    QString reason;  // why, for every outcome but a clean install
+    int installed = 0;
+    int unchanged = 0;
+    int skippedEntries = 0;
+    bool changed() const { return installed > 0; }
+};
+
+// A short English name of an outcome, for logs and scripts.
+QString outcomeName(RunOutcome outcome);
+
+}  // namespace selvanix
