@@ -1,8 +1,5 @@
 #include "TFrDRozbal.h"
-#include "config/LowSpeed.h"
-#include "config/PublisherKey.h"
-#include "config/ServerAddress.h"
-#include "config/SettingsFile.h"
+#include "engine/InstallerSettings.h"
 #include "platform/FileOps.h"
 #include "ui/DirectoryEdit.h"
 
@@ -11,14 +8,11 @@
 namespace selvanix {
 
 void TFrDRozbal::NactiCFG() {
-    const QString file = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
-    BaseURL = readBaseUrl(file, QStringLiteral(SELVANIX_BASE_URL));
-    PublicKey = readPublisherKey(file, QStringLiteral(SELVANIX_PUBLIC_KEY));
-    net::TInternetOptions& options = WebHTTPGet1.InternetOptions();
-    const LowSpeed slow = readLowSpeed(file, {options.LowSpeedLimit, options.LowSpeedTimeSecs});
-    options.LowSpeedLimit = slow.bytesPerSecond;
-    options.LowSpeedTimeSecs = slow.seconds;
-    const StoredSettings stored = readSettings(file);
+    const InstallerSettings settings = readInstallerSettings(WebHTTPGet1.InternetOptions());
+    BaseURL = settings.baseUrl;
+    PublicKey = settings.publicKey;
+    applyDownloadSettings(settings, WebHTTPGet1.InternetOptions());
+    const StoredSettings& stored = settings.stored;
     if (stored.program) {
         state.cisloProgramu = *stored.program;
     }

@@ -137,7 +137,6 @@ private:
     void showFinalScreen();
     void showNoTarget(const QString& reason);
     void showReason(const QString& reason);
-    bool updateSigned(const QString& path);
     void buildRunScreen();
     void paintColours();
 

@@ -1,0 +1,96 @@
+#include "SelfUpdate.h"
+
+#include "FailureDetail.h"
+#include "RunObserver.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
+#include "net/WebHTTPGet.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace selvanix {
+
+namespace {
+
+constexpr char16_t kNextInstaller[] = u"selvanixnext.exe";
+constexpr char16_t kSignatureSuffix[] = u".sig";
+constexpr quint64 kSignatureSizeLimit = 4096;
+
+// Whether the download wrote the whole body: only then may the file ever run.
+bool downloadComplete(const net::WebHTTPGet& get, const QString& path) {
+    const net::DownloadItem* item = get.FileDownloader();
+    const QFileInfo file(platform::toHostPath(path));
+    return item && item->FState == net::DS_PROCESSED && item->FError == 0 && file.isFile() &&
+           static_cast<quint64>(file.size()) == get.DataSize() && get.DataSize() > 0;
+}
+
+bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
+                  const PublisherKey& publisher, const QString& path) {
+    const QString signature = path + QString::fromUtf16(kSignatureSuffix);
+    platform::deleteFile(signature);
+    get.Resume = false;
+    get.URL = baseUrl + QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
+    get.DestinationName = QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
+    // Cancel works as for any download, and a few KiB at most: a signature is one short line.
+    get.DownloadParams.SizeLimit = kSignatureSizeLimit;
+    bool verified = false;
+    try {
+        verified = observer.download(get) && publisher.verifies() &&
+                   checkDetachedSignature(path, signature, *publisher.key);
+    } catch (const std::exception&) {
+        verified = false;  // no signature to be had is no signature
+    }
+    get.DownloadParams.SizeLimit = 0;
+    platform::deleteFile(signature);
+    return verified;
+}
+
+}  // namespace
+
+UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
+                           const QString& publicKey) {
+    get.Resume = true;
+    get.DownloadDir = platform::installerFolder();
+    get.URL = baseUrl + QString::fromUtf16(kNextInstaller);
+    get.DestinationName = QString::fromUtf16(kNextInstaller);
+    UpdateDownload update;
+    update.path = platform::installerFolder() + QString::fromUtf16(kNextInstaller);
+    bool finished = true;
+    try {
+        platform::deleteFile(get.DownloadDir + get.DestinationName);
+        finished = observer.download(get);
+    } catch (const std::exception& error) {
+        update.problem = platform::errorReportText(QString::fromUtf8(error.what()));
+    } catch (...) {
+        update.problem = QStringLiteral("Unknown error.");
+    }
+    update.complete = downloadComplete(get, update.path);
+    if (!update.complete && update.problem.isEmpty()) {
+        update.problem = downloadFailure(get, finished, QString::fromUtf16(kNextInstaller));
+    }
+    const PublisherKey publisher = PublisherKey::fromText(publicKey);
+    update.signatureRequired = publisher.required;
+    if (!publisher.required) {
+        update.trusted = update.complete;
+        return update;
+    }
+    update.trusted =
+        update.complete && updateSigned(get, observer, baseUrl, publisher, update.path);
+    if (!update.trusted) {
+        platform::deleteFile(update.path);
+    }
+    return update;
+}
+
+void makeRunnable(const QString& path) {
+    const QFileInfo file(platform::toHostPath(path));
+    const QFileInfo self(QCoreApplication::applicationFilePath());
+    QFile::setPermissions(file.absoluteFilePath(), file.permissions() | self.permissions());
+}
+
+}  // namespace selvanix
