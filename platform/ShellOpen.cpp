@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QUrl>
+#include <csignal>
 #include <mutex>
 #include <vector>
 
@@ -47,9 +48,21 @@ int startOpenFile(const ShellRequest& request) {
     if (child == 0) {
         // Only async-signal-safe calls from here on.
         ::setsid();
+        // A caller waiting for its stop signals keeps them blocked; the program must not.
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const pid_t grandchild = ::fork();
         if (grandchild != 0) {
             ::_exit(grandchild < 0 ? 1 : 0);
+        }
+        // Detached: the program writes nothing into its starter's output, which may be a
+        // script's JSON.
+        const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (nothing >= 0) {
+            ::dup2(nothing, 0);
+            ::dup2(nothing, 1);
+            ::dup2(nothing, 2);
         }
         int error = 0;
         if (request.workingFolder >= 0 && ::fchdir(request.workingFolder) != 0) {

@@ -26,13 +26,14 @@ STAMP = 1717243200  # 1 June 2024, 12:00 UTC: the same packages on every run
 def program(name):
     return f"""#!/bin/sh
 # {name}: a demo program that shows Selvanix installed and started it.
-here=$(cd "$(dirname "$0")" && pwd)
+# Selvanix starts it in its target folder, from the open file ($0 names a descriptor).
+here=$(pwd)
 msg="{name} 14,20 was installed into $here by Selvanix and started."
 echo "$msg" > "$here/started.txt"
 echo "$msg"
 # xmessage shows no accents: its text names the program by its file.
 command -v xmessage >/dev/null 2>&1 && [ -n "$DISPLAY" ] &&
-    xmessage -center "$(basename "$0") was installed into $here by Selvanix and started." &
+    xmessage -center "The demo program was installed into $here by Selvanix and started." &
 exit 0
 """
 

@@ -8,8 +8,8 @@
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
 #include "support/OtherUser.h"
+#include "support/SamplePackage.h"
 #include "support/TestHttpServer.h"
-#include "support/ZipWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,41 +24,6 @@ public:
     }
     std::vector<platform::ShellRequest> requests;
 };
-
-// A program that leaves a marker in its working folder when it runs.
-inline const QByteArray kProgram = "#!/bin/sh\necho installed > started.txt\n";
-
-inline QByteArray packageArchive() {
-    ZipWriter zip;
-    const auto add = [&](const char* name, const QByteArray& data, bool executable = false) {
-        ZipEntry entry;
-        entry.name = name;
-        entry.data = data;
-        if (executable) {
-            entry.versionMadeBy = 0x031E;  // made on Unix: the mode is in the high bits
-            entry.externalAttr = 0100755u << 16;
-        }
-        zip.entries.push_back(entry);
-    };
-    add("brodelik.exe", kProgram, true);
-    add("data/brodelik.sql", "create table t;");
-    add("brodelik.chm", "help");
-    add("lib/engine.dll", "dll");
-    add("reports/list.fr3", "<report/>");
-    add("readme.txt", "not taken");
-    add("docs/notes.txt", "not taken either");
-    return zip.build();
-}
-
-inline QByteArray descriptor(bool withRun) {
-    QByteArray text = "\xEF\xBB\xBF[DEFINICE]\r\nhledany=brodelik.exe\r\n";
-    text += QStringLiteral("nazev=Brodělík\r\n").toUtf8();
-    text += "verze=14,20\r\ndatum=12.5.2023\r\n";
-    if (withRun) {
-        text += "run=brodelik.exe\r\n";
-    }
-    return text;
-}
 
 class InstallRun : public WindowFixture {
 protected:

@@ -1,0 +1,160 @@
+#include "CommandLine.h"
+
+#include "config/SettingsFile.h"
+#include "engine/ProductTable.h"
+
+namespace selvanix::cli {
+
+namespace {
+
+// "--name value" or "--name=value"; advances i past what it took.
+std::optional<QString> valueOf(const QStringList& args, qsizetype& i, const QString& name,
+                               std::optional<UsageError>& error) {
+    const QString& arg = args[i];
+    if (arg.startsWith(name + u'=')) {
+        return arg.mid(name.size() + 1);
+    }
+    if (i + 1 >= args.size()) {
+        error = UsageError{QStringLiteral("option %1 needs a value").arg(name)};
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
+bool isOption(const QString& arg, const QString& name) {
+    return arg == name || arg.startsWith(name + u'=');
+}
+
+}  // namespace
+
+std::optional<int> productCodeOf(const QString& name) {
+    for (const Product& p : kProducts) {
+        if (name.compare(QString::fromUtf16(p.stem), Qt::CaseInsensitive) == 0 ||
+            name == QString::number(p.code)) {
+            return p.code;
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
+    CliOptions o;
+    if (args.isEmpty()) {
+        return UsageError{QStringLiteral("no command given")};
+    }
+    const QString& command = args.first();
+    if (command == u"--help" || command == u"-h" || command == u"help") {
+        o.command = CliOptions::Command::Help;
+        return o;
+    }
+    if (command == u"--version") {
+        o.command = CliOptions::Command::Version;
+        return o;
+    }
+    if (command == u"install") {
+        o.command = CliOptions::Command::Install;
+    } else if (command == u"upgrade") {
+        o.command = CliOptions::Command::Upgrade;
+    } else {
+        return UsageError{QStringLiteral("unknown command %1").arg(command)};
+    }
+    const bool install = o.command == CliOptions::Command::Install;
+    std::optional<UsageError> error;
+    for (qsizetype i = 1; i < args.size() && !error; ++i) {
+        const QString& arg = args[i];
+        if (arg == u"--json") {
+            o.json = true;
+        } else if (arg == u"--help" || arg == u"-h") {
+            o.command = CliOptions::Command::Help;
+            return o;
+        } else if (isOption(arg, QStringLiteral("--log"))) {
+            o.logFile = valueOf(args, i, QStringLiteral("--log"), error);
+        } else if (isOption(arg, QStringLiteral("--proxy"))) {
+            o.proxy = valueOf(args, i, QStringLiteral("--proxy"), error);
+        } else if (install && isOption(arg, QStringLiteral("--product"))) {
+            o.product = valueOf(args, i, QStringLiteral("--product"), error);
+            if (o.product && !productCodeOf(*o.product)) {
+                error = UsageError{QStringLiteral("no product %1; the products are brodelik, "
+                                                  "pesmarin, tulvek, zorbenka, malvidor, hesterka "
+                                                  "and quobr, or their codes 1, 2 and 4 to 8")
+                                       .arg(*o.product)};
+            }
+        } else if (install && isOption(arg, QStringLiteral("--source"))) {
+            o.source = valueOf(args, i, QStringLiteral("--source"), error);
+            if (o.source && o.source->isEmpty()) {
+                error = UsageError{QStringLiteral("--source needs internet or a folder")};
+            }
+        } else if (install && isOption(arg, QStringLiteral("--target"))) {
+            const std::optional<QString> target =
+                valueOf(args, i, QStringLiteral("--target"), error);
+            if (target && target->isEmpty()) {
+                error = UsageError{QStringLiteral("--target needs a folder")};
+            } else if (target) {
+                o.targets << *target;
+            }
+        } else if (install && arg == u"--search") {
+            o.search = true;
+        } else if (install && isOption(arg, QStringLiteral("--on-failure"))) {
+            const std::optional<QString> answer =
+                valueOf(args, i, QStringLiteral("--on-failure"), error);
+            if (answer == u"abort") {
+                o.onFailure = fxaAbort;
+            } else if (answer == u"ignore") {
+                o.onFailure = fxaIgnore;
+            } else if (answer) {
+                error = UsageError{QStringLiteral("--on-failure takes abort or ignore")};
+            }
+        } else if (install && isOption(arg, QStringLiteral("--password-file"))) {
+            o.passwordFile = valueOf(args, i, QStringLiteral("--password-file"), error);
+        } else {
+            error = UsageError{QStringLiteral("unknown option %1").arg(arg)};
+        }
+    }
+    if (error) {
+        return *error;
+    }
+    if (o.targets.size() > kTargetCount) {
+        return UsageError{QStringLiteral("at most %1 targets").arg(kTargetCount)};
+    }
+    if (o.search && !o.targets.isEmpty()) {
+        return UsageError{QStringLiteral("--search and --target exclude each other")};
+    }
+    return o;
+}
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage:\n"
+        "  selvanix                       the installer's window\n"
+        "  selvanix install [options]     install a product without a window\n"
+        "  selvanix upgrade [--json] [--log FILE] [--proxy URL]\n"
+        "                                 fetch and check a newer Selvanix, print its path\n"
+        "  selvanix --help | --version\n"
+        "\n"
+        "Options of install (what is not given comes from upgrade.kac beside the program):\n"
+        "  --product STEM|CODE      brodelik, pesmarin, tulvek, zorbenka, malvidor, hesterka,\n"
+        "                           quobr, or 1, 2, 4-8\n"
+        "  --source internet|FOLDER the maker's server, or a folder holding the package\n"
+        "  --target FOLDER          a target; up to ten, in order\n"
+        "  --search                 install wherever the product's program is found\n"
+        "  --on-failure abort|ignore  the answer to an entry that cannot be written (abort)\n"
+        "  --password-file FILE     the first line answers a password; without it such\n"
+        "                           entries are skipped\n"
+        "  --json                   JSON lines on standard output, the last one the outcome\n"
+        "  --log FILE               the run's log there instead of\n"
+        "                           $XDG_STATE_HOME/selvanix/selvanix.log\n"
+        "  --proxy URL              an http or https proxy, or env for http_proxy and the like\n"
+        "\n"
+        "Exit codes:\n"
+        "  0  installed, or every target already held this package\n"
+        "  2  usage error\n"
+        "  3  package not found or not fetched\n"
+        "  4  package refused (signature)\n"
+        "  5  no target, or a target that fails its check before the run\n"
+        "  6  a target failed\n"
+        "  7  installed, but entries were skipped\n"
+        "  8  verify found differences\n"
+        "  9  interrupted\n");
+}
+
+}  // namespace selvanix::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "archive/Pakovna.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+namespace selvanix::cli {
+
+// A command line as given; what it leaves out comes from the settings beside the program.
+struct CliOptions {
+    enum class Command { Install, Upgrade, Help, Version };
+    Command command = Command::Help;
+    std::optional<QString> product;  // a stem or a product code
+    std::optional<QString> source;   // "internet" or a folder
+    QStringList targets;
+    bool search = false;
+    TArcAction onFailure = fxaAbort;
+    std::optional<QString> passwordFile;
+    bool json = false;
+    std::optional<QString> logFile;
+    std::optional<QString> proxy;
+};
+
+struct UsageError {
+    QString message;
+};
+
+// The arguments after the program's name; nothing at all means the window.
+std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& arguments);
+
+// What --help prints, the exit codes included.
+QString usageText();
+
+// The product code a stem or a code names; nothing when no product has it.
+std::optional<int> productCodeOf(const QString& name);
+
+}  // namespace selvanix::cli

@@ -1,0 +1,67 @@
+#include "Commands.h"
+#include "ExitCode.h"
+#include "StopSignals.h"
+#include "engine/Version.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace selvanix::cli {
+
+void complain(const QString& message) {
+    QString line = message;
+    line.replace(u'\n', u' ');
+    std::fprintf(stderr, "selvanix: %s\n", line.toUtf8().constData());
+}
+
+ExitCode exitCodeOf(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Installed:
+            return kInstalled;
+        case RunOutcome::NoPackage:
+            return kNoPackage;
+        case RunOutcome::Refused:
+            return kRefused;
+        case RunOutcome::NoTarget:
+            return kNoTarget;
+        case RunOutcome::TargetFailed:
+            return kTargetFailed;
+        case RunOutcome::Skipped:
+            return kSkipped;
+        case RunOutcome::Interrupted:
+            break;
+    }
+    return kInterrupted;
+}
+
+std::optional<int> runCommandLine(int argc, char** argv) {
+    if (argc <= 1) {
+        return std::nullopt;
+    }
+    // Before any thread exists, so that all of them leave the stop signals to it.
+    StopSignals stops;
+    const QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const auto parsed = parseCommandLine(arguments);
+    if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
+        complain(error->message + QStringLiteral(" (see selvanix --help)"));
+        return kUsage;
+    }
+    const CliOptions& options = std::get<CliOptions>(parsed);
+    switch (options.command) {
+        case CliOptions::Command::Help:
+            std::fputs(usageText().toUtf8().constData(), stdout);
+            return kInstalled;
+        case CliOptions::Command::Version:
+            std::printf("selvanix %s\n", selvanixVersion().toUtf8().constData());
+            return kInstalled;
+        case CliOptions::Command::Install:
+            return runInstall(options, stops);
+        case CliOptions::Command::Upgrade:
+            break;
+    }
+    return runUpgrade(options, stops);
+}
+
+}  // namespace selvanix::cli

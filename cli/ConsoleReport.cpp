@@ -1,0 +1,203 @@
+#include "ConsoleReport.h"
+
+#include "engine/RunLog.h"
+#include "engine/Version.h"
+#include "net/WebHTTPGet.h"
+#include "platform/Paths.h"
+
+#include <unistd.h>
+#include <QJsonDocument>
+
+namespace selvanix::cli {
+
+namespace {
+
+QString answerName(TArcAction answer) {
+    return answer == fxaIgnore  ? QStringLiteral("ignore")
+           : answer == fxaRetry ? QStringLiteral("retry")
+                                : QStringLiteral("abort");
+}
+
+QString shown(const QString& path) {
+    return platform::displayPath(path);
+}
+
+}  // namespace
+
+ConsoleReport::ConsoleReport(bool json, std::FILE* out)
+    : json_(json), terminal_(::isatty(::fileno(out)) == 1), out_(out) {}
+
+QString ConsoleReport::printable(const QString& text) {
+    QString result = text;
+    for (QChar& c : result) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+            c = u'?';
+        }
+    }
+    return result;
+}
+
+void ConsoleReport::print(const QString& line) {
+    endProgress();
+    std::fputs(printable(line).toUtf8().constData(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void ConsoleReport::endProgress() {
+    if (terminal_ && !json_ && shownPercent_ >= 0) {
+        std::fputc('\n', out_);
+    }
+    shownPercent_ = -1;
+}
+
+void ConsoleReport::event(const QString& name, QJsonObject fields, const QString& line) {
+    if (json_) {
+        fields.insert(QStringLiteral("event"), name);
+        std::fputs(QJsonDocument(fields).toJson(QJsonDocument::Compact).constData(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    } else if (!line.isEmpty()) {
+        print(line);
+    }
+}
+
+void ConsoleReport::outcome(const QString& outcome, int exitCode, const QString& reason,
+                            bool changed) {
+    if (json_) {
+        const QJsonObject last{{QStringLiteral("outcome"), outcome},
+                               {QStringLiteral("exit"), exitCode},
+                               {QStringLiteral("reason"), reason},
+                               {QStringLiteral("changed"), changed},
+                               {QStringLiteral("version"), selvanixVersion()}};
+        std::fputs(QJsonDocument(last).toJson(QJsonDocument::Compact).constData(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        return;
+    }
+    print(reason.isEmpty() ? QStringLiteral("outcome: %1").arg(outcome)
+                           : QStringLiteral("outcome: %1: %2").arg(outcome, reason));
+}
+
+bool ConsoleReport::download(net::WebHTTPGet& get) {
+    const QString url = RunLog::redacted(get.URL);
+    event(QStringLiteral("download"), {{QStringLiteral("url"), url}},
+          QStringLiteral("fetching %1").arg(url));
+    if (stopped_ && stopped_->load()) {
+        return false;
+    }
+    get.Process(false, false);
+    return !(stopped_ && stopped_->load());
+}
+
+void ConsoleReport::packageLooked(const QString& folder, bool found) {
+    event(QStringLiteral("package"),
+          {{QStringLiteral("folder"), folder}, {QStringLiteral("found"), found}},
+          found ? QStringLiteral("package in %1").arg(shown(folder)) : QString());
+}
+
+void ConsoleReport::packageMissing(const QString& lineA, const QString& lineB,
+                                   const QString& reason) {
+    event(QStringLiteral("no-package"), {{QStringLiteral("reason"), reason}},
+          QStringLiteral("%1 %2: %3").arg(lineA, lineB, reason));
+}
+
+void ConsoleReport::descriptorRead(const PackageInfo& info) {
+    event(QStringLiteral("descriptor"),
+          {{QStringLiteral("name"), info.name},
+           {QStringLiteral("version"), info.version},
+           {QStringLiteral("date"), info.date},
+           {QStringLiteral("marker"), info.marker},
+           {QStringLiteral("run"), info.run}},
+          QStringLiteral("package %1, version %2, %3").arg(info.name, info.version, info.date));
+}
+
+void ConsoleReport::searchStarted(const QString& marker) {
+    event(QStringLiteral("search"), {{QStringLiteral("marker"), marker}},
+          QStringLiteral("searching the fixed drives for %1").arg(marker));
+}
+
+void ConsoleReport::targetFound(const QString& target) {
+    event(QStringLiteral("target-found"), {{QStringLiteral("target"), target}}, QString());
+}
+
+void ConsoleReport::noTarget(const QString& reason, const SearchSkips& skips) {
+    event(QStringLiteral("no-target"),
+          {{QStringLiteral("reason"), reason},
+           {QStringLiteral("refused"), skips.refused},
+           {QStringLiteral("foreign"), skips.foreign}},
+          QStringLiteral("no target: %1").arg(reason));
+}
+
+void ConsoleReport::targetStarted(const QString& target, int index, int count) {
+    event(QStringLiteral("target-started"),
+          {{QStringLiteral("target"), target},
+           {QStringLiteral("index"), index + 1},
+           {QStringLiteral("count"), count}},
+          QStringLiteral("installing into %1 (%2 of %3)")
+              .arg(shown(target), QString::number(index + 1), QString::number(count)));
+}
+
+void ConsoleReport::targetUnchanged(const QString& target) {
+    event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), target}},
+          QStringLiteral("%1 already holds this package").arg(shown(target)));
+}
+
+void ConsoleReport::extractionProgress(double percent) {
+    const int whole = static_cast<int>(percent);
+    if (json_ || !terminal_ || whole == shownPercent_) {
+        return;
+    }
+    shownPercent_ = whole;
+    std::fprintf(out_, "\r  %3d %%", whole);
+    std::fflush(out_);
+}
+
+void ConsoleReport::entryFailed(const EntryFailure& failure) {
+    event(QStringLiteral("entry-failed"),
+          {{QStringLiteral("entry"), failure.entry},
+           {QStringLiteral("native"), failure.nativeError},
+           {QStringLiteral("message"), failure.message},
+           {QStringLiteral("answer"), answerName(failure.answer)}},
+          QStringLiteral("entry %1: %2 (error %3), %4")
+              .arg(failure.entry, failure.message, QString::number(failure.nativeError),
+                   answerName(failure.answer)));
+}
+
+void ConsoleReport::entrySkipped(const QString& entry) {
+    event(QStringLiteral("entry-skipped"), {{QStringLiteral("entry"), entry}},
+          QStringLiteral("entry %1: no password, skipped").arg(entry));
+}
+
+void ConsoleReport::programStarted(const QString& target, const QString& program) {
+    event(QStringLiteral("program-started"),
+          {{QStringLiteral("target"), target}, {QStringLiteral("program"), program}},
+          QStringLiteral("started %1").arg(program));
+}
+
+void ConsoleReport::targetFailed(const QString& target, const QString& reason) {
+    lastFailure_ = reason;
+    event(QStringLiteral("target-failed"),
+          {{QStringLiteral("target"), target}, {QStringLiteral("reason"), reason}},
+          QStringLiteral("failed: %1").arg(reason));
+}
+
+void ConsoleReport::installed(const RunResult& result, const SearchSkips& skips,
+                              const QString& startProblem) {
+    event(QStringLiteral("installed"),
+          {{QStringLiteral("installed"), result.installed},
+           {QStringLiteral("unchanged"), result.unchanged},
+           {QStringLiteral("skipped_entries"), result.skippedEntries},
+           {QStringLiteral("refused"), skips.refused},
+           {QStringLiteral("foreign"), skips.foreign},
+           {QStringLiteral("start_problem"), startProblem}},
+          startProblem.isEmpty()
+              ? QStringLiteral("installed %1, unchanged %2")
+                    .arg(QString::number(result.installed), QString::number(result.unchanged))
+              : QStringLiteral("installed %1, unchanged %2; %3")
+                    .arg(QString::number(result.installed), QString::number(result.unchanged),
+                         startProblem));
+}
+
+}  // namespace selvanix::cli

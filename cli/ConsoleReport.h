@@ -1,0 +1,60 @@
+#pragma once
+
+#include "engine/RunObserver.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <atomic>
+#include <cstdio>
+
+namespace selvanix::cli {
+
+// The run as a shell sees it: a line per step (with a progress display on a terminal), or
+// with --json one JSON object per line and nothing else on standard output.
+class ConsoleReport : public RunObserver {
+public:
+    ConsoleReport(bool json, std::FILE* out);
+
+    // Set from the signal watcher: a download in progress ends as cancelled.
+    void setStopFlag(const std::atomic<bool>* stopped) { stopped_ = stopped; }
+
+    bool download(net::WebHTTPGet& get) override;
+    void packageLooked(const QString& folder, bool found) override;
+    void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
+    void descriptorRead(const PackageInfo& info) override;
+    void searchStarted(const QString& marker) override;
+    void targetFound(const QString& target) override;
+    void noTarget(const QString& reason, const SearchSkips& skips) override;
+    void targetStarted(const QString& target, int index, int count) override;
+    void targetUnchanged(const QString& target) override;
+    void extractionProgress(double percent) override;
+    void entryFailed(const EntryFailure& failure) override;
+    void entrySkipped(const QString& entry) override;
+    void programStarted(const QString& target, const QString& program) override;
+    void targetFailed(const QString& target, const QString& reason) override;
+    void installed(const RunResult& result, const SearchSkips& skips,
+                   const QString& startProblem) override;
+
+    // An event of the command itself, and the last line: the outcome.
+    void event(const QString& name, QJsonObject fields, const QString& line);
+    void outcome(const QString& outcome, int exitCode, const QString& reason, bool changed);
+
+    // The reason of the last target that failed.
+    const QString& lastFailure() const { return lastFailure_; }
+
+    // Control characters, from a server or an archive, shown as '?'.
+    static QString printable(const QString& text);
+
+private:
+    void print(const QString& line);
+    void endProgress();
+
+    bool json_;
+    bool terminal_;
+    std::FILE* out_;
+    const std::atomic<bool>* stopped_ = nullptr;
+    int shownPercent_ = -1;
+    QString lastFailure_;
+};
+
+}  // namespace selvanix::cli

@@ -1,0 +1,187 @@
+#include "AnswerDialogs.h"
+#include "Commands.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "StopSignals.h"
+#include "engine/InstallEngine.h"
+#include "engine/InstallerSettings.h"
+#include "engine/ProductTable.h"
+#include "engine/RunLog.h"
+#include "net/WebHTTPGet.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
+#include "profile/PrivateProfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace selvanix::cli {
+
+namespace {
+
+constexpr qint64 kMaxPasswordFileBytes = 64 * 1024;
+
+// A settings file is text: bytes no editor writes mean it is something else, and the run
+// would take defaults it was never asked for.
+std::optional<QString> settingsProblem() {
+    const QString path = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
+    QFile file(platform::toHostPath(path));
+    if (!file.exists()) {
+        return std::nullopt;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
+    }
+    if (file.size() > kMaxProfileBytes) {
+        return QStringLiteral("the settings file %1 is larger than 1 MiB").arg(path);
+    }
+    const QByteArray bytes = file.readAll();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') {
+            return QStringLiteral("the settings file %1 holds a control byte 0x%2 at offset %3")
+                .arg(path, QString::number(c, 16).rightJustified(2, u'0'), QString::number(i));
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<std::optional<QString>, QString> readPassword(const std::optional<QString>& path) {
+    if (!path) {
+        return std::optional<QString>();
+    }
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("cannot read the password file %1: %2")
+            .arg(*path, file.errorString());
+    }
+    QByteArray line = file.read(kMaxPasswordFileBytes);
+    line = line.left(line.indexOf('\n') < 0 ? line.size() : line.indexOf('\n'));
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return std::optional<QString>(QString::fromUtf8(line));
+}
+
+// The run the window would make with these fields: what the options leave out is taken
+// from the settings beside the program.
+std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const InstallerSettings& s,
+                                              InstallerState& state) {
+    const StoredSettings& stored = s.stored;
+    RunRequest r;
+    r.product = o.product ? *productCodeOf(*o.product) : stored.program.value_or(1);
+    if (r.product == 0) {
+        r.product = 1;
+    }
+    if (!productByCode(r.product)) {
+        return QStringLiteral("the settings choose no product: use --product");
+    }
+    r.source = stored.source.value_or(1);
+    r.packageFolder = stored.packageFolder.value_or(QString());
+    if (o.source == u"internet") {
+        r.source = 1;
+    } else if (o.source) {
+        r.source = 2;
+        r.packageFolder = *o.source;
+    }
+    r.targetMode = stored.targetMode.value_or(0);
+    for (int i = 0; i < kTargetCount; ++i) {
+        r.fields[i] = stored.targets[i].value_or(QString());
+    }
+    if (!o.targets.isEmpty()) {
+        r.targetMode = 0;
+        r.fields = {};
+        for (qsizetype i = 0; i < o.targets.size(); ++i) {
+            r.fields[i] = o.targets[i];
+        }
+    } else if (o.search) {
+        r.targetMode = r.targetMode == 0 ? 1 : r.targetMode;
+    } else if (r.targetMode == 0 && r.fields[0].isEmpty()) {
+        r.fields[0] = platform::installerFolder();
+    }
+    r.koukani = stored.koukani == u"Y";
+    r.automaticky = stored.automaticky == u"Y";
+    r.baseUrl = s.baseUrl;
+    r.publicKey = s.publicKey;
+    r.keepUnchanged = true;
+    state.odkudCesta = r.packageFolder;
+    return r;
+}
+
+// Every named target must be a folder before anything is written anywhere.
+std::optional<QString> targetProblem(const RunRequest& r) {
+    if (r.targetMode != 0) {
+        return std::nullopt;
+    }
+    for (const QString& target : r.fields) {
+        if (target.isEmpty()) {
+            continue;
+        }
+        const QFileInfo info(platform::toHostPath(target));
+        if (!info.exists()) {
+            return QStringLiteral("the target %1 does not exist").arg(target);
+        }
+        if (!info.isDir()) {
+            return QStringLiteral("the target %1 is not a folder").arg(target);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runInstall(const CliOptions& options, StopSignals& stops) {
+    if (const std::optional<QString> problem = settingsProblem()) {
+        complain(*problem);
+        return kUsage;
+    }
+    const auto password = readPassword(options.passwordFile);
+    if (const QString* problem = std::get_if<QString>(&password)) {
+        complain(*problem);
+        return kUsage;
+    }
+    InstallerState state;
+    net::WebHTTPGet get;
+    TPakovna archiver;
+    FolderListings listings;
+    const InstallerSettings settings = readInstallerSettings(get.InternetOptions());
+    applyDownloadSettings(settings, get.InternetOptions());
+    const auto request = requestFrom(options, settings, state);
+    if (const QString* problem = std::get_if<QString>(&request)) {
+        complain(*problem);
+        return kUsage;
+    }
+    const RunRequest& r = std::get<RunRequest>(request);
+    if (const std::optional<QString> problem = targetProblem(r)) {
+        complain(*problem);
+        return kNoTarget;
+    }
+    platform::setDialogs(std::make_shared<AnswerDialogs>(
+        options.onFailure, std::get<std::optional<QString>>(password)));
+
+    ConsoleReport report(options.json, stdout);
+    report.setStopFlag(&stops.stopped());
+    InstallEngine engine(report, state, get, archiver, listings);
+    const RunLog log(options.logFile.value_or(QString()));
+    engine.setLog(&log);
+    stops.onStop([&engine] { engine.requestStop(); });
+
+    RunResult result;
+    try {
+        result = engine.run(r);
+    } catch (const std::exception& error) {
+        result.outcome = RunOutcome::TargetFailed;
+        result.reason =
+            report.lastFailure().isEmpty() ? QString::fromUtf8(error.what()) : report.lastFailure();
+    }
+    stops.onStop({});
+    if (engine.stopRequested()) {
+        result.outcome = RunOutcome::Interrupted;
+        result.reason = QStringLiteral("Instalace byla přerušena.");
+    }
+    const ExitCode code = exitCodeOf(result.outcome);
+    report.outcome(outcomeName(result.outcome), code, result.reason, result.changed());
+    return code;
+}
+
+}  // namespace selvanix::cli

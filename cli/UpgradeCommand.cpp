@@ -1,0 +1,58 @@
+#include "Commands.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "StopSignals.h"
+#include "engine/InstallerSettings.h"
+#include "engine/RunLog.h"
+#include "engine/SelfUpdate.h"
+#include "net/WebHTTPGet.h"
+#include "platform/FileOps.h"
+#include "platform/ShellOpen.h"
+
+namespace selvanix::cli {
+
+int runUpgrade(const CliOptions& options, StopSignals& stops) {
+    net::WebHTTPGet get;
+    const InstallerSettings settings = readInstallerSettings(get.InternetOptions());
+    applyDownloadSettings(settings, get.InternetOptions());
+    ConsoleReport report(options.json, stdout);
+    report.setStopFlag(&stops.stopped());
+    stops.onStop([&get] { get.Stop(); });
+    const RunLog log(options.logFile.value_or(QString()));
+    log.line(QStringLiteral("upgrade from %1").arg(settings.baseUrl));
+    const UpdateDownload update = fetchUpdate(get, report, settings.baseUrl, settings.publicKey);
+    stops.onStop({});
+
+    ExitCode code = kInstalled;
+    QString reason;
+    if (stops.stopped()) {
+        code = kInterrupted;
+        reason = QStringLiteral("Stahování bylo zrušeno.");
+    } else if (!update.complete) {
+        code = kNoPackage;
+        reason = update.problem;
+    } else if (!update.trusted) {
+        code = kRefused;
+        reason = QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit.");
+    }
+    if (code != kInstalled) {
+        platform::deleteFile(update.path);  // no cut or unchecked copy stays under its name
+    } else {
+        makeRunnable(update.path);
+        report.event(QStringLiteral("update"), {{QStringLiteral("path"), update.path}},
+                     update.path);
+        // Only where a person sees it: without a display the administrator starts it.
+        if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            platform::ShellOpen(update.path, QString(), QString(), platform::SW_SHOWNORMAL);
+        }
+    }
+    log.line(QStringLiteral("upgrade outcome: exit %1%2")
+                 .arg(QString::number(code),
+                      reason.isEmpty() ? QString() : QStringLiteral(", ") + reason));
+    report.outcome(code == kInstalled ? QStringLiteral("fetched") : QStringLiteral("not fetched"),
+                   code, reason, code == kInstalled);
+    return code;
+}
+
+}  // namespace selvanix::cli

@@ -1,0 +1,95 @@
+#include "CliFixture.h"
+
+#include <unistd.h>
+
+namespace selvanix::test {
+
+namespace {
+
+QProcessEnvironment withoutDisplay(const QString& stateHome) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(QString::fromLatin1(name));
+    }
+    env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+    return env;
+}
+
+}  // namespace
+
+std::vector<QJsonObject> CliRun::events() const {
+    std::vector<QJsonObject> result;
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        EXPECT_TRUE(doc.isObject()) << "not a JSON object: " << line.toStdString();
+        result.push_back(doc.object());
+    }
+    return result;
+}
+
+QJsonObject CliRun::outcome() const {
+    const std::vector<QJsonObject> all = events();
+    return all.empty() ? QJsonObject() : all.back();
+}
+
+QJsonObject CliRun::event(const char* name) const {
+    for (const QJsonObject& e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == QLatin1String(name)) {
+            return e;
+        }
+    }
+    return {};
+}
+
+CommandLineFixture::CommandLineFixture() {
+    QDir().mkpath(host());
+    QDir().mkpath(target());
+    // A hard link where the file system allows it: the copy only needs its own folder.
+    const QByteArray from = QFile::encodeName(QStringLiteral(SELVANIX_BINARY));
+    const QByteArray to = QFile::encodeName(host() + QStringLiteral("/selvanix"));
+    if (::link(from.constData(), to.constData()) != 0) {
+        EXPECT_TRUE(QFile::copy(QString::fromLocal8Bit(from), QString::fromLocal8Bit(to)));
+    }
+}
+
+void CommandLineFixture::writeSettings(const QByteArray& definice, const QByteArray& server_) {
+    writeBytes(host() + QStringLiteral("/upgrade.kac"),
+               "[DEFINICE]\r\n" + definice + "[SERVER]\r\nbaseurl=" +
+                   server.url(QStringLiteral("/")).toUtf8() + "\r\n" + server_);
+}
+
+void CommandLineFixture::servePackage(const QByteArray& archive) {
+    server.route("/brodelik.ini", httpReply(200, descriptor(true)));
+    server.route("/upgrade-brodelik.zip", httpReply(200, archive));
+}
+
+CliRun CommandLineFixture::run(const QStringList& args) const {
+    QProcess p;
+    p.setProcessEnvironment(withoutDisplay(stateHome()));
+    p.start(host() + QStringLiteral("/selvanix"), args);
+    CliRun result;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "the command did not end";
+        return result;
+    }
+    result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    result.out = p.readAllStandardOutput();
+    result.err = p.readAllStandardError();
+    return result;
+}
+
+QProcess* CommandLineFixture::start(const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(withoutDisplay(stateHome()));
+    p->start(host() + QStringLiteral("/selvanix"), args);
+    running.push_back(std::move(p));
+    return running.back().get();
+}
+
+}  // namespace selvanix::test

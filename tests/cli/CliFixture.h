@@ -1,0 +1,54 @@
+#pragma once
+
+// The command line as a fleet runs it: a copy of the real executable in a folder of its own,
+// with its settings beside it, started as a process without any display.
+#include "support/SamplePackage.h"
+#include "support/TestDrives.h"
+#include "support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <vector>
+
+namespace selvanix::test {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    // The JSON lines of standard output; a line that is no JSON object fails the test.
+    std::vector<QJsonObject> events() const;
+    QJsonObject outcome() const;
+    // The first event of that name.
+    QJsonObject event(const char* name) const;
+};
+
+class CommandLineFixture : public ::testing::Test {
+protected:
+    CommandLineFixture();
+
+    // A copy of the executable beside which the settings lie.
+    QString host() const { return root.path() + QStringLiteral("/host"); }
+    QString target() const { return root.path() + QStringLiteral("/target"); }
+    QString stateHome() const { return root.path() + QStringLiteral("/state"); }
+    QString logPath() const { return stateHome() + QStringLiteral("/selvanix/selvanix.log"); }
+    // Settings: DEFINICE lines, and the SERVER section pointing at the test server.
+    void writeSettings(const QByteArray& definice = {}, const QByteArray& server = {});
+    void servePackage(const QByteArray& archive = packageArchive());
+
+    CliRun run(const QStringList& args) const;
+    // Started and left running, output to files; for signals.
+    QProcess* start(const QStringList& args);
+
+    QTemporaryDir root;
+    TestHttpServer server;
+    std::vector<std::unique_ptr<QProcess>> running;
+};
+
+}  // namespace selvanix::test
