@@ -94,6 +94,7 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     connect(BtnKonec, &QPushButton::clicked, this, ui::guarded([this] { BtnKonecClick(); }));
 
     Pakovna.Name = QStringLiteral("Pakovna");
+    engine_.setLog(&runLog_);
 
     ui::guarded([this] { FormCreate(); })();
 }

@@ -3,6 +3,7 @@
 #include "archive/Pakovna.h"
 #include "engine/InstallEngine.h"
 #include "engine/InstallerState.h"
+#include "engine/RunLog.h"
 #include "locate/FolderSearch.h"
 #include "net/WebHTTPGet.h"
 
@@ -161,6 +162,7 @@ private:
     void showDescriptor();
     void showSkippedFolders(const SearchSkips& skips);
 
+    RunLog runLog_;
     InstallEngine engine_{*this, state, WebHTTPGet1, Pakovna, FileLists};
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;

@@ -14,6 +14,30 @@ void complain(const QString& message) {
     std::fprintf(stderr, "selvanix: %s\n", line.toUtf8().constData());
 }
 
+std::variant<InstallerSettings, QString> commandSettings(const CliOptions& options,
+                                                         net::TInternetOptions& downloads) {
+    InstallerSettings settings = readInstallerSettings(downloads);
+    if (options.proxy) {
+        const auto parsed = parseProxy(*options.proxy);
+        if (const QString* problem = std::get_if<QString>(&parsed)) {
+            return *problem;
+        }
+        settings.proxy = std::get<ProxySetting>(parsed);
+    } else if (!settings.proxyProblem.isEmpty()) {
+        return settings.proxyProblem + QStringLiteral(" (proxy= in the settings file)");
+    }
+    applyDownloadSettings(settings, downloads);
+    return settings;
+}
+
+void logProxy(const RunLog& log, const ProxySetting& proxy) {
+    if (proxy.kind == ProxySetting::Kind::Url) {
+        log.line(QStringLiteral("proxy %1").arg(proxy.url));  // the log leaves out credentials
+    } else if (proxy.kind == ProxySetting::Kind::Environment) {
+        log.line(QStringLiteral("proxy from the environment"));
+    }
+}
+
 ExitCode exitCodeOf(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Installed:

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "engine/InstallerSettings.h"
+#include "engine/RunLog.h"
+#include "net/InternetOptions.h"
 
 namespace selvanix::cli {
 
@@ -9,6 +12,14 @@ class StopSignals;
 // Each returns the command's exit code.
 int runInstall(const CliOptions& options, StopSignals& stops);
 int runUpgrade(const CliOptions& options, StopSignals& stops);
+
+// The settings beside the program with the command line's proxy over the file's; an error
+// text when either proxy is none.
+std::variant<InstallerSettings, QString> commandSettings(const CliOptions& options,
+                                                         net::TInternetOptions& downloads);
+
+// Which way the downloads go, in the log; credentials never.
+void logProxy(const RunLog& log, const ProxySetting& proxy);
 
 // Prints "selvanix: message" on standard error.
 void complain(const QString& message);

@@ -144,8 +144,12 @@ int runInstall(const CliOptions& options, StopSignals& stops) {
     net::WebHTTPGet get;
     TPakovna archiver;
     FolderListings listings;
-    const InstallerSettings settings = readInstallerSettings(get.InternetOptions());
-    applyDownloadSettings(settings, get.InternetOptions());
+    const auto loaded = commandSettings(options, get.InternetOptions());
+    if (const QString* problem = std::get_if<QString>(&loaded)) {
+        complain(*problem);
+        return kUsage;
+    }
+    const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
     const auto request = requestFrom(options, settings, state);
     if (const QString* problem = std::get_if<QString>(&request)) {
         complain(*problem);
@@ -164,6 +168,7 @@ int runInstall(const CliOptions& options, StopSignals& stops) {
     InstallEngine engine(report, state, get, archiver, listings);
     const RunLog log(options.logFile.value_or(QString()));
     engine.setLog(&log);
+    logProxy(log, settings.proxy);
     stops.onStop([&engine] { engine.requestStop(); });
 
     RunResult result;

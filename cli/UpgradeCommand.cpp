@@ -13,13 +13,18 @@ namespace selvanix::cli {
 
 int runUpgrade(const CliOptions& options, StopSignals& stops) {
     net::WebHTTPGet get;
-    const InstallerSettings settings = readInstallerSettings(get.InternetOptions());
-    applyDownloadSettings(settings, get.InternetOptions());
+    const auto loaded = commandSettings(options, get.InternetOptions());
+    if (const QString* problem = std::get_if<QString>(&loaded)) {
+        complain(*problem);
+        return kUsage;
+    }
+    const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
     ConsoleReport report(options.json, stdout);
     report.setStopFlag(&stops.stopped());
     stops.onStop([&get] { get.Stop(); });
     const RunLog log(options.logFile.value_or(QString()));
     log.line(QStringLiteral("upgrade from %1").arg(settings.baseUrl));
+    logProxy(log, settings.proxy);
     const UpdateDownload update = fetchUpdate(get, report, settings.baseUrl, settings.publicKey);
     stops.onStop({});
 

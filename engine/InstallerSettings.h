@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/LowSpeed.h"
+#include "config/ProxySetting.h"
 #include "config/SettingsFile.h"
 
 #include <QString>
@@ -17,11 +18,14 @@ struct InstallerSettings {
     QString publicKey;
     LowSpeed lowSpeed{};
     StoredSettings stored;
+    ProxySetting proxy;
+    QString proxyProblem;  // a proxy value that is none: the connection stays direct
 };
 
 // From the installer's folder; what is missing keeps the built-in value.
 InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults);
-// The download options the settings set.
+// The download options the settings set; a proxy given on the command line goes instead of
+// the file's.
 void applyDownloadSettings(const InstallerSettings& settings, net::TInternetOptions& options);
 
 }  // namespace selvanix

@@ -248,7 +248,11 @@ void DownloadItem::transfer() {
     request.lowSpeedLimit = Options.LowSpeedLimit;
     request.lowSpeedTimeSecs = Options.LowSpeedTimeSecs;
     request.caFile = Options.CaFile;
-    if (Options.UseProxy) {
+    if (!Options.ProxyUrl.isEmpty()) {
+        request.proxy = Options.ProxyUrl;
+    } else if (Options.ProxyFromEnvironment) {
+        request.proxyFromEnvironment = true;
+    } else if (Options.UseProxy) {
         request.proxy = Options.ProxyName + u':' + QString::number(Options.ProxyPort);
         if (Options.UseProxyAuth) {
             request.proxyUserName = Options.ProxyUserName;

@@ -76,11 +76,14 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
     curl_easy_setopt(h, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    // The user's proxy variables are ignored: the installer connects directly unless told.
+    // The user's proxy variables are ignored unless asked for: the installer connects
+    // directly unless told.
     const QByteArray proxy = request.proxy.toUtf8();
     const QByteArray proxyUser = request.proxyUserName.toUtf8();
     const QByteArray proxyPassword = request.proxyPassword.toUtf8();
-    curl_easy_setopt(h, CURLOPT_PROXY, proxy.constData());
+    if (!request.proxyFromEnvironment) {
+        curl_easy_setopt(h, CURLOPT_PROXY, proxy.constData());
+    }
     if (!proxyUser.isEmpty()) {
         curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser.constData());
         curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.constData());

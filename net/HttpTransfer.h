@@ -29,7 +29,8 @@ struct HttpRequest {
     int lowSpeedLimit = 0;  // bytes a second; 0: no such limit
     int lowSpeedTimeSecs = 0;
     QString caFile;
-    QString proxy;  // empty: a direct connection
+    QString proxy;                      // empty: a direct connection, unless proxyFromEnvironment
+    bool proxyFromEnvironment = false;  // http_proxy, https_proxy and no_proxy decide
     QString proxyUserName;
     QString proxyPassword;
 };

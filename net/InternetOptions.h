@@ -19,6 +19,11 @@ struct TInternetOptions {
     bool UseProxyAuth = false;
     QString ProxyUserName;
     QString ProxyPassword;
+    // An http or https proxy as one address, credentials in it ("http://u:p@host:3128");
+    // when set it stands instead of ProxyName and ProxyPort.
+    QString ProxyUrl;
+    // The usual environment variables (http_proxy, https_proxy, no_proxy) choose the proxy.
+    bool ProxyFromEnvironment = false;
     bool SocksProxy = false;
     SocksVersion Socks = SocksVersion::sv4;
     bool ModemConnection = false;

@@ -54,6 +54,10 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     EXPECT_EQ(shell->requests[1].dir, QStringLiteral("D:\\B\\"));
     EXPECT_EQ(shell->requests[1].show, platform::SW_SHOWNORMAL);
     EXPECT_EQ(w->BarStartB->value(), 100);
+    // The window's run is in the support log as the command line's is.
+    const QByteArray log = readBytes(logPath());
+    EXPECT_TRUE(log.contains("target C:\\A: installed")) << log.toStdString();
+    EXPECT_TRUE(log.contains("outcome: installed, installed 2")) << log.toStdString();
 }
 
 TEST_F(InstallRun, FromAFolderWithATrailingSeparatorAndNothingToStart) {

@@ -27,10 +27,17 @@ protected:
     WindowFixture() {
         platform::setInstallerFolder(folder.path());
         platform::setDialogs(dialogs);
+        // The support log goes into the test's folder, not the user's.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(folder.path() + QStringLiteral("/state")));
     }
     ~WindowFixture() override {
         platform::setInstallerFolder(QString());
         platform::setDialogs(nullptr);
+        qunsetenv("XDG_STATE_HOME");
+    }
+
+    QString logPath() const {
+        return folder.path() + QStringLiteral("/state/selvanix/selvanix.log");
     }
 
     QString ownFolder() const { return folder.path() + u'/'; }

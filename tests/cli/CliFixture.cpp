@@ -6,12 +6,17 @@ namespace selvanix::test {
 
 namespace {
 
-QProcessEnvironment withoutDisplay(const QString& stateHome) {
+QProcessEnvironment withoutDisplay(const QString& stateHome,
+                                   const std::map<QString, QString>& extra) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "http_proxy",
+                             "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"}) {
         env.remove(QString::fromLatin1(name));
     }
     env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+    for (const auto& [name, value] : extra) {
+        env.insert(name, value);
+    }
     return env;
 }
 
@@ -69,7 +74,7 @@ void CommandLineFixture::servePackage(const QByteArray& archive) {
 
 CliRun CommandLineFixture::run(const QStringList& args) const {
     QProcess p;
-    p.setProcessEnvironment(withoutDisplay(stateHome()));
+    p.setProcessEnvironment(withoutDisplay(stateHome(), env));
     p.start(host() + QStringLiteral("/selvanix"), args);
     CliRun result;
     if (!p.waitForFinished(120000)) {
@@ -86,7 +91,7 @@ CliRun CommandLineFixture::run(const QStringList& args) const {
 
 QProcess* CommandLineFixture::start(const QStringList& args) {
     auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(withoutDisplay(stateHome()));
+    p->setProcessEnvironment(withoutDisplay(stateHome(), env));
     p->start(host() + QStringLiteral("/selvanix"), args);
     running.push_back(std::move(p));
     return running.back().get();

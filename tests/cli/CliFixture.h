@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <map>
 #include <vector>
 
 namespace selvanix::test {
@@ -47,6 +48,8 @@ protected:
     QProcess* start(const QStringList& args);
 
     QTemporaryDir root;
+    // Environment variables the commands get besides the test's own, no display among them.
+    std::map<QString, QString> env;
     TestHttpServer server;
     std::vector<std::unique_ptr<QProcess>> running;
 };
