@@ -7,7 +7,7 @@
 
 #include "net/DownloadWindow.h"
 
-#include "config/PackageSignature.h"
+#include "support/SignedPackage.h"
 
 #include <QCryptographicHash>
 #include <QLabel>
@@ -15,37 +15,6 @@
 
 namespace selvanix::test {
 namespace {
-
-struct Values {
-    QString hledany = QStringLiteral("brodelik.exe");
-    QString nazev = QStringLiteral("Brodělík");
-    QString verze = QStringLiteral("14,20");
-    QString datum = QStringLiteral("12.5.2023");
-    QString run = QStringLiteral("brodelik.exe");
-};
-
-// A descriptor whose podpis is made by key over values and the archive's bytes; shown may
-// differ from what was signed, to tamper with it.
-QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteArray& archive,
-                            const Values& signedValues, const Values& shown,
-                            const QByteArray& podpisOverride = "-") {
-    PackageDescriptor d;
-    d.hledany = signedValues.hledany;
-    d.nazev = signedValues.nazev;
-    d.verze = signedValues.verze;
-    d.datum = signedValues.datum;
-    d.run = signedValues.run;
-    const QByteArray hash = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
-    const QByteArray podpis =
-        podpisOverride == "-" ? key.sign(packageSigningText(d, hash)).toBase64() : podpisOverride;
-    QString text = "[DEFINICE]\r\nhledany=" + shown.hledany + "\r\nnazev=" + shown.nazev +
-                   "\r\nverze=" + shown.verze + "\r\ndatum=" + shown.datum +
-                   "\r\nrun=" + shown.run + "\r\n";
-    if (!podpis.isEmpty()) {
-        text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
-    }
-    return "\xEF\xBB\xBF" + text.toUtf8();
-}
 
 class SignedInstall : public InstallRun {
 protected:

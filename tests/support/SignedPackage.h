@@ -1,0 +1,46 @@
+#pragma once
+
+// Descriptors signed by a publisher key over their values and the archive, for the tests of
+// signed packages (they link the config library).
+#include "config/PackageDescriptor.h"
+#include "config/PackageSignature.h"
+#include "config/Signature.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QString>
+
+namespace selvanix::test {
+
+struct Values {
+    QString hledany = QStringLiteral("brodelik.exe");
+    QString nazev = QStringLiteral("Brodělík");
+    QString verze = QStringLiteral("14,20");
+    QString datum = QStringLiteral("12.5.2023");
+    QString run = QStringLiteral("brodelik.exe");
+};
+
+// A descriptor whose podpis is made by key over values and the archive's bytes; shown may
+// differ from what was signed, to tamper with it.
+inline QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteArray& archive,
+                                   const Values& signedValues, const Values& shown,
+                                   const QByteArray& podpisOverride = "-") {
+    PackageDescriptor d;
+    d.hledany = signedValues.hledany;
+    d.nazev = signedValues.nazev;
+    d.verze = signedValues.verze;
+    d.datum = signedValues.datum;
+    d.run = signedValues.run;
+    const QByteArray hash = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
+    const QByteArray podpis =
+        podpisOverride == "-" ? key.sign(packageSigningText(d, hash)).toBase64() : podpisOverride;
+    QString text = "[DEFINICE]\r\nhledany=" + shown.hledany + "\r\nnazev=" + shown.nazev +
+                   "\r\nverze=" + shown.verze + "\r\ndatum=" + shown.datum +
+                   "\r\nrun=" + shown.run + "\r\n";
+    if (!podpis.isEmpty()) {
+        text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
+    }
+    return "\xEF\xBB\xBF" + text.toUtf8();
+}
+
+}  // namespace selvanix::test
