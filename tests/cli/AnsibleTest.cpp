@@ -71,6 +71,7 @@ protected:
         env.insert("LC_ALL", "C.UTF-8");
         env.insert("ANSIBLE_HOME", root.path() + "/ansible-home");
         env.insert("ANSIBLE_LOCAL_TEMP", root.path() + "/ansible-tmp");
+        env.insert("ANSIBLE_REMOTE_TEMP", root.path() + "/ansible-remote-tmp");
         env.insert("ANSIBLE_NOCOLOR", "1");
         env.insert("XDG_STATE_HOME", root.path() + "/state");
         env.remove("DISPLAY");
