@@ -79,7 +79,7 @@ void TFrDRozbal::BtnOKClick() {
 }
 
 bool TFrDRozbal::download(net::WebHTTPGet& get) {
-    return get.InteractiveProcess();
+    return Downloads.InteractiveProcess(get);
 }
 
 void TFrDRozbal::fetchingPackage() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/Pakovna.h"
+#include "dlwindow/InteractiveDownload.h"
 #include "engine/InstallEngine.h"
 #include "engine/InstallerState.h"
 #include "engine/RunLog.h"
@@ -89,7 +90,8 @@ public:
     QProgressBar* BarStartB;
     // Not shown: the listings of the folder search, level 0 (FileListA) to 7 (FileListH).
     FolderListings FileLists;
-    net::WebHTTPGet WebHTTPGet1{this};
+    net::WebHTTPGet WebHTTPGet1;
+    dlwindow::InteractiveDownload Downloads{this};
     TPakovna Pakovna;
     // The download server's root, ending in "/": the built-in one unless the settings file
     // beside the program names another (read at start).

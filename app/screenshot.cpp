@@ -7,8 +7,8 @@
 // screens of real runs and their failures.
 #include "ProductPictures.h"
 #include "TFrDRozbal.h"
-#include "net/CopyAnimation.h"
-#include "net/DownloadWindow.h"
+#include "dlwindow/CopyAnimation.h"
+#include "dlwindow/DownloadWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/FileOps.h"
 #include "platform/ShellOpen.h"
@@ -158,8 +158,8 @@ void runScreens(Shots& shots, const QString& own, const QString& package, const 
     {
         // The download window mid-download, pictured, then cancelled.
         auto w = started(own, "program=2\r\nodkud=1\r\n", baseUrl);
-        w->WebHTTPGet1.OnCustomizeForm = [&shots](selvanix::net::WebHTTPGet& get,
-                                                  selvanix::net::DownloadWindow& shown) {
+        w->Downloads.OnCustomizeForm = [&shots](selvanix::net::WebHTTPGet& get,
+                                                selvanix::dlwindow::DownloadWindow& shown) {
             if (!get.URL.endsWith(QLatin1String(".zip"))) {
                 return;
             }
@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
     shots.save(strip, "product-pictures");
 
     // The download window in the middle of a download.
-    selvanix::net::DownloadWindow download;
+    selvanix::dlwindow::DownloadWindow download;
     download.showFile(QStringLiteral("https://www.selvanix.example/upgrade-brodelik.zip"));
     download.CPSLabel->setText(QStringLiteral("812,40 Kb/s"));
     download.SizeLabel->setText(QStringLiteral("3217,75 Kb"));

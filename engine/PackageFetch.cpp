@@ -9,22 +9,27 @@ namespace selvanix {
 
 namespace {
 
+// A portal's page saved beside it under another name is not the file.
+bool savedAs(const net::WebHTTPGet& get, const QString& name) {
+    const net::DownloadResult result = get.Result();
+    return result.saved && result.name == name;
+}
+
 // Deletes the old copy, downloads a fresh one and tells whether the file is there now, also
 // when the download threw; a download that left no file says why in `problem`.
 void fetchOne(RunObserver& observer, net::WebHTTPGet& get, const QString& baseUrl,
               const QString& name, bool& present, QString& problem) {
     get.URL = baseUrl + name;
     get.DestinationName = name;
-    const QString path = get.DownloadDir + get.DestinationName;
-    platform::deleteFile(path);
+    platform::deleteFile(get.DownloadDir + get.DestinationName);
     bool finished = true;
     try {
         finished = observer.download(get);
     } catch (...) {
-        present = platform::fileExists(path);
+        present = savedAs(get, name);
         throw;
     }
-    present = platform::fileExists(path);
+    present = savedAs(get, name);
     if (!present && problem.isEmpty()) {
         problem = downloadFailure(get, finished, name);
     }

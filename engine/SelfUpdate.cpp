@@ -22,11 +22,10 @@ constexpr char16_t kSignatureSuffix[] = u".sig";
 constexpr quint64 kSignatureSizeLimit = 4096;
 
 // Whether the download wrote the whole body: only then may the file ever run.
-bool downloadComplete(const net::WebHTTPGet& get, const QString& path) {
+bool downloadComplete(const net::WebHTTPGet& get) {
     const net::DownloadItem* item = get.FileDownloader();
-    const QFileInfo file(platform::toHostPath(path));
-    return item && item->FState == net::DS_PROCESSED && item->FError == 0 && file.isFile() &&
-           static_cast<quint64>(file.size()) == get.DataSize() && get.DataSize() > 0;
+    return get.Result().saved && item && item->FState == net::DS_PROCESSED && item->FError == 0 &&
+           get.DataSize() > 0;
 }
 
 bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
@@ -69,7 +68,7 @@ UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QS
     } catch (...) {
         update.problem = QStringLiteral("Unknown error.");
     }
-    update.complete = downloadComplete(get, update.path);
+    update.complete = downloadComplete(get);
     if (!update.complete && update.problem.isEmpty()) {
         update.problem = downloadFailure(get, finished, QString::fromUtf16(kNextInstaller));
     }

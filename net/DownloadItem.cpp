@@ -183,6 +183,7 @@ void DownloadItem::Process() {
     }
     FProgress = 100;
     if (!Terminated) {
+        list_.SendCompleted(*this);
         list_.SendProgress(*this);
     }
 }

@@ -86,9 +86,7 @@ void DownloadList::Process() {
                 return std::all_of(threads_.begin(), threads_.end(),
                                    [](const auto& t) { return t->Finished(); });
             };
-            while (!allFinished()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            }
+            pumpUntil(allFinished);
         }
     } catch (...) {
         // The run ends the same way whatever went wrong inside it.
@@ -214,6 +212,22 @@ void DownloadList::SendProgress(DownloadItem& item) {
         sync_.Synchronize([&] { handler(item); });
     } catch (...) {
         // Notifications never stop a transfer by throwing.
+    }
+}
+
+void DownloadList::SetOnCompleted(CompletedHandler handler) {
+    const std::lock_guard guard(handlerLock_);
+    onCompleted_ = std::move(handler);
+}
+
+void DownloadList::SendCompleted(DownloadItem& item) {
+    CompletedHandler handler;
+    {
+        const std::lock_guard guard(handlerLock_);
+        handler = onCompleted_;
+    }
+    if (handler) {
+        handler(item);
     }
 }
 

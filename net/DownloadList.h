@@ -23,6 +23,9 @@ class DownloadList {
 public:
     using ProgressHandler = std::function<void(DownloadItem&)>;
     using ProcessedHandler = std::function<void(DownloadList&)>;
+    // Runs on the item's own thread the moment its transfer ended well or badly (not when
+    // stopped), before anyone is told: the place to keep its body.
+    using CompletedHandler = std::function<void(DownloadItem&)>;
 
     static constexpr int kMaxThreads = 30;
 
@@ -44,6 +47,7 @@ public:
     void WaitForEnd();
 
     void SendProgress(DownloadItem& item);
+    void SendCompleted(DownloadItem& item);
     void SizeChanged(qint64 elapsedMs, qint64 bytes);
     qint64 GetCPS();
 
@@ -56,6 +60,7 @@ public:
     ProcessedHandler OnProcessed() const;
     void SetOnProgress(ProgressHandler handler);
     void SetOnProcessed(ProcessedHandler handler);
+    void SetOnCompleted(CompletedHandler handler);
 
     TInternetOptions InternetOptions;
     int FServerThreads = 8;
@@ -75,6 +80,7 @@ private:
     mutable std::mutex handlerLock_;
     ProgressHandler FOnProgress;
     ProcessedHandler FOnProcessed;
+    CompletedHandler onCompleted_;
     std::vector<std::unique_ptr<DownloadThread>> threads_;
     int nextIndex_ = -1;
     qint64 FAllSize = 0;

@@ -5,7 +5,8 @@
 namespace selvanix::net {
 
 constexpr int ERROR_STOPPED = 6;
-constexpr int ERROR_DISK_FULL = 112;  // a body too large for memory could not be kept on disk
+constexpr int ERROR_WRITE_FAULT = 29;  // the whole body arrived but could not be saved
+constexpr int ERROR_DISK_FULL = 112;   // a body too large for memory could not be kept on disk
 constexpr int ERROR_INTERNET_TIMEOUT = 12002;
 constexpr int ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr int ERROR_INTERNET_INVALID_URL = 12005;

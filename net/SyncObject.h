@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QObject>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace selvanix::net {
 
+class CallQueue;
+
 // Runs calls on the thread that created it (the user-interface thread) and makes the
-// calling thread wait for them. The call is served whenever that thread runs its event
-// loop; an exception thrown by the call is thrown again in the calling thread.
+// calling thread wait for them. The call is served whenever that thread runs its event loop
+// or pumpUntil; an exception thrown by the call is thrown again in the calling thread. The
+// hand-off goes through a mutex and a promise, so the order is plain to a race detector.
 class SyncObject {
 public:
     SyncObject();
@@ -20,11 +23,11 @@ public:
     bool onOwnThread() const;
 
 private:
-    std::unique_ptr<QObject> window_;  // the hidden receiver
+    std::thread::id owner_;
+    std::shared_ptr<CallQueue> queue_;
 };
 
-// Runs the user-interface thread's pending calls until done() holds; on any other thread it
-// just waits.
+// Serves the calling thread's pending calls until done() holds, then returns.
 void pumpUntil(const std::function<bool()>& done);
 
 }  // namespace selvanix::net

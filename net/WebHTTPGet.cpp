@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "DownloadWindow.h"
+#include "InternetErrors.h"
 #include "SaveBody.h"
 #include "UrlParts.h"
 #include "platform/FileOps.h"
@@ -54,26 +54,17 @@ TDateTime now() {
 
 }  // namespace
 
-WebHTTPGet::WebHTTPGet(QWidget* owner) : owner_(owner) {
+WebHTTPGet::WebHTTPGet() {
     list_.SetOnProgress([this](DownloadItem& item) { DownloadProgress(item); });
     list_.SetOnProcessed([this](DownloadList&) { DownloadProcessed(); });
+    list_.SetOnCompleted([this](DownloadItem& item) { completed(item); });
 }
 
 WebHTTPGet::~WebHTTPGet() = default;
 
-bool WebHTTPGet::InteractiveProcess() {
-    list_.ClearState();
-    DownloadWindow window(owner_);
-    window.DL = &list_;
-    if (!Caption.isEmpty()) {
-        window.setWindowTitle(Caption);
-    }
-    if (OnCustomizeForm) {
-        OnCustomizeForm(*this, window);
-    }
-    window.SetHandlers();
-    Process(true, false);
-    return window.exec() == mrOk;
+DownloadResult WebHTTPGet::Result() const {
+    const std::lock_guard guard(resultLock_);
+    return result_;
 }
 
 bool WebHTTPGet::Process(bool bFillOnly, bool bAsync) {
@@ -105,6 +96,10 @@ void WebHTTPGet::Stop() {
 }
 
 void WebHTTPGet::prepare() {
+    {
+        const std::lock_guard guard(resultLock_);
+        result_ = {};
+    }
     FData.clear();
     FDataSize = 0;
     list_.Clear();
@@ -148,10 +143,6 @@ void WebHTTPGet::DownloadProgress(DownloadItem& item) {
     } else if (item.FState == DS_PROCESSING && limit > 0 && limit < item.FDataSize) {
         item.Stop(8, QStringLiteral("Size limit"));
     }
-    if (item.FState == DS_PROCESSED && !DownloadParams.CheckOnly && !DownloadDir.isEmpty() &&
-        item.FError == 0 && item.FDataSize > 0) {
-        saveBody(item);
-    }
     if (&item == FFileDownloader && item.FState == DS_PROCESSED) {
         FData = item.DataStream;  // shared, not copied: the item lets go of it next
         FDataSize = item.FDataSize;
@@ -162,7 +153,31 @@ void WebHTTPGet::DownloadProgress(DownloadItem& item) {
     }
 }
 
-void WebHTTPGet::saveBody(DownloadItem& item) {
+// On the item's thread: a body that arrived whole is saved before anyone hears of it, and one
+// that cannot be saved fails its item.
+void WebHTTPGet::completed(DownloadItem& item) {
+    if (item.FState != DS_PROCESSED || item.FCheckOnly || DownloadParams.CheckOnly ||
+        DownloadDir.isEmpty() || item.FError != 0 || item.FDataSize == 0) {
+        return;
+    }
+    bool saved = false;
+    try {
+        saved = saveBody(item);
+    } catch (const std::exception&) {
+        saved = false;
+    }
+    if (!saved) {
+        item.SetError(ERROR_WRITE_FAULT, QStringLiteral("Cannot save ") + item.FLocalURL);
+        item.FState = DS_ERROR;
+        item.FBodyFile.reset();
+    }
+    if (&item == FFileDownloader) {
+        const std::lock_guard guard(resultLock_);
+        result_ = {saved, item.FLocalURL, item.FLocalURL.mid(absoluteFolder(DownloadDir).size())};
+    }
+}
+
+bool WebHTTPGet::saveBody(DownloadItem& item) {
     const QString folder = absoluteFolder(DownloadDir);
     if (!item.FLocalURL.isEmpty()) {
         platform::deleteFile(item.FLocalURL);
@@ -187,10 +202,9 @@ void WebHTTPGet::saveBody(DownloadItem& item) {
     const qint64 lastModified =
         item.FLastModified > 0 ? dateTimeToMsecsSinceEpoch(item.FLastModified) : 0;
     if (item.FBodyFile) {
-        SaveBodyToFile(item.FLocalURL, *item.FBodyFile, offset, lastModified);
-    } else {
-        SaveBodyToFile(item.FLocalURL, item.DataStream, offset, lastModified);
+        return SaveBodyToFile(item.FLocalURL, *item.FBodyFile, offset, lastModified);
     }
+    return SaveBodyToFile(item.FLocalURL, item.DataStream, offset, lastModified);
 }
 
 void WebHTTPGet::DownloadProcessed() {

@@ -4,14 +4,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <mutex>
 
 #include "DownloadList.h"
 
-class QWidget;
-
 namespace selvanix::net {
-
-class DownloadWindow;
 
 struct TDownloadParams {
     bool CheckOnly = false;  // headers only
@@ -22,11 +19,19 @@ struct TDownloadParams {
     double Older = 0.0;     // days; 0 = no age limit
 };
 
-// Fetches one address into one file: the body is saved on the user-interface thread when
-// its item completes, so the file exists afterwards only if the whole body arrived.
+// What became of the last run's file.
+struct DownloadResult {
+    bool saved = false;  // the whole body is in the file now
+    QString path;        // where it went (installer path)
+    QString name;        // its file name: the one asked for, or another (a web page)
+};
+
+// Fetches one address into one file: the body is saved on the download's thread the moment
+// its item completes, so the file exists afterwards only if the whole body arrived, and the
+// result says so.
 class WebHTTPGet {
 public:
-    explicit WebHTTPGet(QWidget* owner = nullptr);
+    WebHTTPGet();
     WebHTTPGet(const WebHTTPGet&) = delete;
     WebHTTPGet& operator=(const WebHTTPGet&) = delete;
     ~WebHTTPGet();
@@ -49,10 +54,10 @@ public:
     std::function<void(WebHTTPGet&, DownloadItem&)> OnProgress;
     std::function<void(WebHTTPGet&)> OnProcessed;
     std::function<void(WebHTTPGet&, DownloadItem&, QString&)> OnGetFileName;
-    std::function<void(WebHTTPGet&, DownloadWindow&)> OnCustomizeForm;
 
-    // Shows the download window until the run has ended; false after Cancel.
-    bool InteractiveProcess();
+    // bFillOnly prepares the item without running it (a window runs it); bAsync runs it on a
+    // thread of its own; otherwise it runs here and the result is true when the item
+    // succeeded.
     bool Process(bool bFillOnly, bool bAsync);
     void Stop();
 
@@ -69,16 +74,19 @@ public:
     quint64 DataSize() const { return FDataSize; }
     DownloadList& List() { return list_; }
     DownloadItem* FileDownloader() const { return FFileDownloader; }
+    DownloadResult Result() const;
 
     void DownloadProgress(DownloadItem& item);
     void DownloadProcessed();
 
 private:
     void prepare();
-    void saveBody(DownloadItem& item);
+    void completed(DownloadItem& item);
+    bool saveBody(DownloadItem& item);
 
-    QWidget* owner_;
     DownloadList list_;
+    mutable std::mutex resultLock_;
+    DownloadResult result_;
     DownloadItem* FFileDownloader = nullptr;
     QByteArray FData;
     quint64 FDataSize = 0;

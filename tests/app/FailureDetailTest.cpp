@@ -4,7 +4,7 @@
 
 #include <QTimer>
 
-#include "net/DownloadWindow.h"
+#include "dlwindow/DownloadWindow.h"
 #include "support/TestNginx.h"
 
 namespace selvanix::test {
@@ -48,7 +48,7 @@ TEST_F(Reasons, ACancelledDownload) {
     server.route("/brodelik.ini", slow);
     server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
     auto w = start("program=1\r\nodkud=1\r\n");
-    w->WebHTTPGet1.OnCustomizeForm = [](net::WebHTTPGet&, net::DownloadWindow& shown) {
+    w->Downloads.OnCustomizeForm = [](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
     };
     QTest::mouseClick(w->BtnOK, Qt::LeftButton);

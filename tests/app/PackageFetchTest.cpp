@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "net/DownloadWindow.h"
+#include "dlwindow/DownloadWindow.h"
 
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"
@@ -65,7 +65,7 @@ TEST_F(PackageFetch, CancelInTheFirstWindowGoesOnToTheSecond) {
     server.route("/upgrade-brodelik.zip", httpReply(200, "zip"));
     int windows = 0;
     auto w = window();
-    w->WebHTTPGet1.OnCustomizeForm = [&](net::WebHTTPGet&, net::DownloadWindow& shown) {
+    w->Downloads.OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         if (++windows == 1) {
             QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
         }

@@ -5,7 +5,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "net/DownloadWindow.h"
+#include "dlwindow/DownloadWindow.h"
 
 #include "support/SignedPackage.h"
 
@@ -174,7 +174,7 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     server.route("/selvanixnext.exe.sig", trickle);
     auto w = startWithKey("program=1\r\n");
     int windows = 0;
-    w->WebHTTPGet1.OnCustomizeForm = [&](net::WebHTTPGet&, net::DownloadWindow& shown) {
+    w->Downloads.OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         if (++windows == 2) {
             QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
         }
@@ -189,7 +189,7 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     EXPECT_FALSE(QFileInfo::exists(next()));
 
     dialogs->calls.clear();
-    w->WebHTTPGet1.OnCustomizeForm = nullptr;
+    w->Downloads.OnCustomizeForm = nullptr;
     server.route("/selvanixnext.exe.sig",
                  httpReply(200, key->sign(kProgram).toBase64() + QByteArray(8192, ' ') + "\n"));
     QTest::mouseClick(w->BtnAktual, Qt::LeftButton);

@@ -3,13 +3,13 @@
 #include <QDialog>
 #include <functional>
 
-#include "DownloadList.h"
+#include "net/DownloadList.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace selvanix::net {
+namespace selvanix::dlwindow {
 
 class CopyAnimation;
 
@@ -27,7 +27,7 @@ public:
     explicit DownloadWindow(QWidget* parent = nullptr);
     ~DownloadWindow() override;
 
-    DownloadList* DL = nullptr;
+    net::DownloadList* DL = nullptr;
     int ProgressLen = 100;
     int ProgressStart = 0;
     int FormResult = mrOk;
@@ -38,8 +38,8 @@ public:
     void Start();
     void Stop();
     void UpdateBtn();
-    void DownloadProgress(DownloadItem& item);
-    void DownloadProcessed(DownloadList& list);
+    void DownloadProgress(net::DownloadItem& item);
+    void DownloadProcessed(net::DownloadList& list);
     void StopBtnClick();
     void CloseBtnClick();
     bool Running() const { return running_; }
@@ -72,11 +72,11 @@ private:
     bool running_ = false;
     bool handlersInstalled_ = false;
     ProcessedHandler FOnProcessed;
-    DownloadList::ProgressHandler FOldProgress;
-    DownloadList::ProcessedHandler FOldProcessed;
+    net::DownloadList::ProgressHandler FOldProgress;
+    net::DownloadList::ProcessedHandler FOldProcessed;
 };
 
 // "0.00" with the user's decimal separator.
 QString formatKilobytes(double kilobytes);
 
-}  // namespace selvanix::net
+}  // namespace selvanix::dlwindow

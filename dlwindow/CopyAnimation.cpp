@@ -4,7 +4,7 @@
 #include <QPainterPath>
 #include <cmath>
 
-namespace selvanix::net {
+namespace selvanix::dlwindow {
 
 namespace {
 
@@ -86,4 +86,4 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace selvanix::net
+}  // namespace selvanix::dlwindow

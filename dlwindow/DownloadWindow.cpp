@@ -10,9 +10,9 @@
 #include <cmath>
 
 #include "CopyAnimation.h"
-#include "UrlParts.h"
+#include "net/UrlParts.h"
 
-namespace selvanix::net {
+namespace selvanix::dlwindow {
 
 namespace {
 
@@ -97,8 +97,8 @@ DownloadWindow::~DownloadWindow() {
 void DownloadWindow::SetHandlers() {
     FOldProgress = DL->OnProgress();
     FOldProcessed = DL->OnProcessed();
-    DL->SetOnProgress([this](DownloadItem& item) { DownloadProgress(item); });
-    DL->SetOnProcessed([this](DownloadList& list) { DownloadProcessed(list); });
+    DL->SetOnProgress([this](net::DownloadItem& item) { DownloadProgress(item); });
+    DL->SetOnProcessed([this](net::DownloadList& list) { DownloadProcessed(list); });
     handlersInstalled_ = true;
 }
 
@@ -128,24 +128,24 @@ void DownloadWindow::Stop() {
 }
 
 void DownloadWindow::UpdateBtn() {
-    const DownloadState state = DL ? DL->State() : DS_NONE;
-    CloseBtn->setEnabled(state == DS_PROCESSED || state == DS_ERROR);
+    const net::DownloadState state = DL ? DL->State() : net::DS_NONE;
+    CloseBtn->setEnabled(state == net::DS_PROCESSED || state == net::DS_ERROR);
     StopBtn->setEnabled(!CloseBtn->isEnabled());
 }
 
-void DownloadWindow::DownloadProgress(DownloadItem& item) {
+void DownloadWindow::DownloadProgress(net::DownloadItem& item) {
     if (FOldProgress) {
         FOldProgress(item);
     }
     long long total = 0;
     long long done = 0;
     for (int i = 0; i < DL->Count(); ++i) {
-        const DownloadItem& each = DL->Item(i);
+        const net::DownloadItem& each = DL->Item(i);
         total += 100;
-        const DownloadState state = each.FState;
-        if (state == DS_PROCESSING || state == DS_PROCESSED) {
+        const net::DownloadState state = each.FState;
+        if (state == net::DS_PROCESSING || state == net::DS_PROCESSED) {
             done += each.FProgress;
-        } else if (state == DS_ERROR) {
+        } else if (state == net::DS_ERROR) {
             done += 100;
         }
     }
@@ -162,8 +162,8 @@ void DownloadWindow::DownloadProgress(DownloadItem& item) {
 }
 
 void DownloadWindow::showFile(const QString& url) {
-    const QString host = crackUrl(url).value_or(UrlParts{}).host;
-    const QString text = urlFileName(url) + QStringLiteral(" from ") + host;
+    const QString host = net::crackUrl(url).value_or(net::UrlParts{}).host;
+    const QString text = net::urlFileName(url) + QStringLiteral(" from ") + host;
     if (text != DownloadLabel->toolTip()) {
         // A long name is shortened in the middle, whole in the tooltip.
         DownloadLabel->setToolTip(text);
@@ -172,14 +172,14 @@ void DownloadWindow::showFile(const QString& url) {
     }
 }
 
-void DownloadWindow::DownloadProcessed(DownloadList& list) {
+void DownloadWindow::DownloadProcessed(net::DownloadList& list) {
     running_ = false;
     UpdateBtn();
     ProgressStart += ProgressLen;
     ProgressBar->setValue(ProgressStart);
     CopyAnimate->setActive(false);
     ProgressBar->setValue(100);
-    const DownloadList::ProcessedHandler old = FOldProcessed;
+    const net::DownloadList::ProcessedHandler old = FOldProcessed;
     if (FOnProcessed && FormResult == mrOk) {
         QMetaObject::invokeMethod(
             this, [this] { SendProcessed(); }, Qt::QueuedConnection);
@@ -236,4 +236,4 @@ void DownloadWindow::FormClose() {
     }
 }
 
-}  // namespace selvanix::net
+}  // namespace selvanix::dlwindow

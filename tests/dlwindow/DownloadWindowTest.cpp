@@ -12,8 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "net/CopyAnimation.h"
-#include "net/DownloadWindow.h"
+#include "dlwindow/CopyAnimation.h"
+#include "dlwindow/DownloadWindow.h"
+#include "dlwindow/InteractiveDownload.h"
 #include "net/WebHTTPGet.h"
 #include "support/TestDrives.h"
 #include "support/TestHttpServer.h"
@@ -22,6 +23,7 @@ namespace selvanix::test {
 namespace {
 
 using namespace net;
+using namespace dlwindow;
 
 // What the window showed, read from the component's handlers, which the window calls
 // before it updates itself (progress) and after its final update (end of run).
@@ -40,7 +42,7 @@ protected:
         QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
         get.DownloadDir = dir.path() + u'/';
         get.Resume = true;
-        get.OnCustomizeForm = [this](WebHTTPGet&, DownloadWindow& w) { window = &w; };
+        downloads.OnCustomizeForm = [this](WebHTTPGet&, DownloadWindow& w) { window = &w; };
         get.OnProgress = [this](WebHTTPGet&, DownloadItem&) {
             seen.barBefore.push_back(window->ProgressBar->value());
             seen.rateBefore.push_back(window->CPSLabel->text());
@@ -62,12 +64,13 @@ protected:
         seen = {};
         get.URL = server.url(u'/' + name);
         get.DestinationName = name;
-        return get.InteractiveProcess();
+        return downloads.InteractiveProcess(get);
     }
 
     QTemporaryDir dir;
     TestHttpServer server;
     WebHTTPGet get;
+    InteractiveDownload downloads;
     DownloadWindow* window = nullptr;
     Seen seen;
 };
@@ -220,6 +223,29 @@ TEST(DownloadWindowForm, ControlsCaptionsAndFrame) {
     EXPECT_EQ(window.CopyAnimate->geometry(), QRect(9, 8, 346, 56));
     EXPECT_FALSE(window.CopyAnimate->active());
     EXPECT_EQ(window.FormResult, mrOk);
+}
+
+TEST(DownloadWindowLimits, ASizeLimitStopsTheItemAndNothingIsSaved) {
+    TestHttpServer server;
+    server.route("/big.zip", httpReply(200, QByteArray(5000, 'b')));
+    QTemporaryDir dir;
+    net::WebHTTPGet get;
+    InteractiveDownload downloads;
+    get.DownloadDir = dir.path() + u'/';
+    get.URL = server.url(QStringLiteral("/big.zip"));
+    get.DestinationName = QStringLiteral("big.zip");
+    get.DownloadParams.SizeLimit = 4000;
+    // The limits are checked in the notifications, which a run with the window delivers.
+    downloads.InteractiveProcess(get);
+    EXPECT_EQ(get.GetError(), 8);
+    EXPECT_EQ(get.GetErrorString(), QStringLiteral("Size limit"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/big.zip")));
+
+    get.DownloadParams.SizeLimit = 0;
+    get.DownloadParams.CheckOnly = true;  // the head only: nothing to save either
+    downloads.InteractiveProcess(get);
+    EXPECT_EQ(get.GetError(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/big.zip")));
 }
 
 }  // namespace

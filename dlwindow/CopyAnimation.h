@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace selvanix::net {
+namespace selvanix::dlwindow {
 
 // A sheet of paper flying from one folder to another, in StopFrame + 1 frames.
 class CopyAnimation : public QWidget {
@@ -25,4 +25,4 @@ private:
     int frame_ = 0;
 };
 
-}  // namespace selvanix::net
+}  // namespace selvanix::dlwindow
