@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,6 +16,8 @@ namespace selvanix {
 
 class ArcOutput;
 class Inflater;
+struct EntryDecryption;
+struct TArcZipLocalHeader;
 
 enum TArcProcessOperation : int {
     poAdd = 0,
@@ -66,15 +69,22 @@ public:
     TArcPasswordEvent OnPassword;  // unassigned: the password dialog
     TArcDiskFullEvent OnDiskFull;  // unassigned: native error 65
 
-    // Working state of an operation.
-    std::int64_t FProgress = 0;
-    std::int64_t FProgressMax = 0;
-    bool FSkipFile = false;
-    bool FProgressCancel = false;
-    bool FProgressEnabled = true;
-    std::uint32_t FProcessedFileNo = 0;
-    std::uint32_t FProcessedFileCount = 0;
-    TArcProcessOperation FCurrentOperation = poExtract;
+    // The working state of an operation, as event handlers see it.
+    std::int64_t progress() const { return FProgress; }
+    std::int64_t progressMax() const { return FProgressMax; }
+    bool skippingFile() const { return FSkipFile; }
+    bool cancelled() const noexcept { return FProgressCancel.load(); }
+    std::uint32_t processedFileNo() const { return FProcessedFileNo; }
+    std::uint32_t processedFileCount() const { return FProcessedFileCount; }
+    TArcProcessOperation currentOperation() const { return FCurrentOperation; }
+    // From any thread: the operation stops at its next block.
+    void cancel() noexcept { FProgressCancel = true; }
+    void clearCancel() noexcept { FProgressCancel = false; }
+    // Where the entry decoded next stands in a batch of count, for the overall progress.
+    void setBatchPosition(std::uint32_t done, std::uint32_t count) {
+        FProcessedFileNo = done;
+        FProcessedFileCount = count;
+    }
 
     // Reads the directory of an open stream (the file or bytes in memory).
     void openStream(ArchiveStream stream);
@@ -95,7 +105,21 @@ public:
     // Fires the per-entry and overall ppProcess events for the entry being decoded.
     void fireProgress(const QString& fileName);
 
+protected:
+    std::int64_t FProgress = 0;
+    std::int64_t FProgressMax = 0;
+    bool FSkipFile = false;
+    std::atomic<bool> FProgressCancel{false};
+    bool FProgressEnabled = true;
+    std::uint32_t FProcessedFileNo = 0;
+    std::uint32_t FProcessedFileCount = 0;
+    TArcProcessOperation FCurrentOperation = poExtract;
+
 private:
+    friend std::optional<EntryDecryption> passwordStep(TArcBaseArchiver&, const ArchiveStream&,
+                                                       const TDirItem&, const TArcZipLocalHeader&,
+                                                       qint64);
+
     // How far entry index may read from begin before it meets bytes another entry decoded;
     // nothing when begin itself lies in them.
     std::optional<std::uint64_t> claimLimit(int index, std::uint64_t begin) const;

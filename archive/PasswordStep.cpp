@@ -17,12 +17,12 @@ constexpr int kTraditionalHeader = 12;
 constexpr int kMaxPasswordLength = 255;
 
 // The password dialog, unless the archiver has its own password event.
-void askPassword(TArcBaseArchiver& archiver, const QString& entryName) {
+void askPassword(TArcBaseArchiver& archiver, const QString& entryName, bool& skip) {
     if (archiver.OnPassword) {
-        archiver.OnPassword(archiver, entryName, archiver.Password, archiver.FSkipFile);
+        archiver.OnPassword(archiver, entryName, archiver.Password, skip);
         return;
     }
-    askPasswordDialog(entryName, archiver.Password, archiver.FSkipFile);
+    askPasswordDialog(entryName, archiver.Password, skip);
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ std::optional<EntryDecryption> passwordStep(TArcBaseArchiver& archiver, const Ar
                     return result;
                 }
             }
-            askPassword(archiver, item.Name);
+            askPassword(archiver, item.Name, archiver.FSkipFile);
             if (archiver.FSkipFile) {
                 return result;
             }
@@ -89,7 +89,7 @@ std::optional<EntryDecryption> passwordStep(TArcBaseArchiver& archiver, const Ar
                 return result;
             }
         }
-        askPassword(archiver, item.Name);
+        askPassword(archiver, item.Name, archiver.FSkipFile);
         if (archiver.FSkipFile) {
             return result;
         }

@@ -83,7 +83,7 @@ void InstallEngine::hookArchiver() {
     archiver_.OnFileProgress = [this](TArcBaseArchiver& sender, const QString& fileName, double,
                                       TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
         cancel = cancel || stop_;
-        if (phase == ppEnd && !cancel && !sender.FSkipFile && !sender.FProgressCancel) {
+        if (phase == ppEnd && !cancel && !sender.skippingFile() && !sender.cancelled()) {
             extracted_.insert(fileName);
         }
     };

@@ -41,7 +41,7 @@ int exerciseArchive(const QByteArray& bytes) {
     const int count = arc.directory().Count();
     for (int i = 0; i < count; ++i) {
         CountingOutput out;
-        arc.FProgressCancel = false;
+        arc.clearCancel();
         try {
             arc.ExtractItem(i, out);
         } catch (const Exception&) {

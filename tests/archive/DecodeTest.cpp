@@ -92,7 +92,7 @@ TEST(Decode, ZeroLengthEntries) {
     };
     EXPECT_EQ(decode(arc, 0), QByteArray());
     EXPECT_TRUE(events.empty());
-    EXPECT_EQ(arc.FProgressMax, 2);
+    EXPECT_EQ(arc.progressMax(), 2);
     EXPECT_EQ(decode(arc, 1), QByteArray());
     ASSERT_EQ(events.size(), 2u);
     EXPECT_FALSE(events[0].overall);
@@ -110,8 +110,7 @@ TEST(Decode, LargeDeflatedEntryStreamsAcrossBlocksWithRisingProgress) {
     ASSERT_GT(arc.directory().Item(0).compressedSize(), 1048576u * 3);
     std::vector<double> perEntry;
     std::vector<double> overall;
-    arc.FProcessedFileNo = 1;
-    arc.FProcessedFileCount = 2;
+    arc.setBatchPosition(1, 2);
     arc.OnFileProgress = [&](TArcBaseArchiver&, const QString& name, double p,
                              TArcProcessOperation op, TArcProgressPhase, bool&) {
         EXPECT_EQ(op, poExtract);
@@ -145,7 +144,7 @@ TEST(Decode, CancelFromAProgressEventEndsQuietly) {
     arc.OnFileProgress = [&](TArcBaseArchiver&, const QString&, double, TArcProcessOperation,
                              TArcProgressPhase, bool& cancel) { cancel = ++calls == 2; };
     const QByteArray written = decode(arc, 0);
-    EXPECT_TRUE(arc.FProgressCancel);
+    EXPECT_TRUE(arc.cancelled());
     EXPECT_EQ(written.size(), 65535);
 }
 
@@ -205,7 +204,7 @@ TEST(Decode, FullDiskRaises65OrAsksTheEvent) {
     arc.OnDiskFull = [](TArcBaseArchiver&, int, const QString&, bool& cancel) { cancel = true; };
     FullOutput full(1000);
     arc.ExtractItem(0, full);
-    EXPECT_TRUE(arc.FProgressCancel);
+    EXPECT_TRUE(arc.cancelled());
 }
 
 }  // namespace

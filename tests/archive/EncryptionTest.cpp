@@ -49,7 +49,7 @@ TEST_F(Encryption, CancelSkipsTheEntrySilently) {
     openBytes(arc, encryptedArchive().build());
     dialogs->passwordAnswers = {std::nullopt};
     EXPECT_EQ(decode(arc, 0), QByteArray());
-    EXPECT_TRUE(arc.FSkipFile);
+    EXPECT_TRUE(arc.skippingFile());
     EXPECT_TRUE(arc.Password.isEmpty());
 }
 
@@ -81,7 +81,7 @@ TEST_F(Encryption, PasswordPassingTheCheckButWrongFails8) {
     for (int i = 0; i < 3000; ++i) {
         arc.Password = "guess" + QByteArray::number(i);
         const int error = nativeErrorOf([&] { decode(arc, 0); });
-        if (!arc.FSkipFile) {
+        if (!arc.skippingFile()) {
             EXPECT_EQ(error, 8) << i;  // garbage never passes the CRC-32 test
             ++passedCheck;
         }
