@@ -1,0 +1,234 @@
+// The installation run driven directly, as the window and the command line drive it: what it
+// does to the targets and, in order, what it tells its observer.
+#include "engine/InstallEngine.h"
+#include "engine/RunLog.h"
+#include "net/WebHTTPGet.h"
+#include "platform/FileOps.h"
+#include "platform/ShellOpen.h"
+#include "profile/IniFile.h"
+
+#include "support/SamplePackage.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestDrives.h"
+#include "support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace selvanix::test {
+namespace {
+
+class RecordingShell : public platform::Shell {
+public:
+    int open(const platform::ShellRequest& request) noexcept override {
+        requests.push_back(request);
+        return platform::SHELL_OPEN_OK;
+    }
+    std::vector<platform::ShellRequest> requests;
+};
+
+// Every step as a short line; downloads run here, without a window.
+class RecordingObserver : public RunObserver {
+public:
+    bool download(net::WebHTTPGet& get) override {
+        steps << "download " + get.DestinationName;
+        get.Process(false, false);
+        return true;  // false only for a cancel
+    }
+    void packageLooked(const QString&, bool found) override {
+        steps << (found ? QStringLiteral("package found") : QStringLiteral("package not found"));
+    }
+    void packageMissing(const QString& a, const QString& b, const QString& reason) override {
+        steps << "missing " + a + " / " + b + ": " + reason;
+    }
+    void descriptorRead(const PackageInfo& info) override {
+        steps << "descriptor " + info.name + ' ' + info.version + ' ' + info.date + ' ' + info.run;
+    }
+    void targetFound(const QString& target) override { steps << "found " + target; }
+    void noTarget(const QString& reason, const SearchSkips&) override {
+        steps << "no target: " + reason;
+    }
+    void targetStarted(const QString& target, int index, int count) override {
+        steps << QStringLiteral("target %1 of %2: %3").arg(index + 1).arg(count).arg(target);
+        if (onTarget) {
+            onTarget();
+        }
+    }
+    void targetUnchanged(const QString& target) override { steps << "unchanged " + target; }
+    void entryFailed(const EntryFailure& failure) override {
+        steps
+            << QStringLiteral("entry %1 failed, answer %2").arg(failure.entry).arg(failure.answer);
+    }
+    void entrySkipped(const QString& entry) override { steps << "skipped " + entry; }
+    void programStarted(const QString& target, const QString& program) override {
+        steps << "started " + program + " in " + target;
+    }
+    void targetFailed(const QString& target, const QString& reason) override {
+        steps << "failed " + target + ": " + reason;
+    }
+    void installed(const RunResult& result, const SearchSkips&, const QString& problem) override {
+        steps << QStringLiteral("installed %1, unchanged %2%3")
+                     .arg(result.installed)
+                     .arg(result.unchanged)
+                     .arg(problem.isEmpty() ? QString() : "; " + problem);
+    }
+
+    QStringList steps;
+    std::function<void()> onTarget;
+};
+
+class Engine : public ::testing::Test {
+protected:
+    Engine() {
+        platform::setInstallerFolder(own.path() + u'/');
+        platform::setDialogs(dialogs);
+        platform::setShell(shell);
+        c = drives.add(u'C');
+        QDir().mkpath(c + "/A");
+        QDir().mkpath(c + "/B");
+        engine.setLog(&log);
+    }
+    ~Engine() override {
+        platform::setInstallerFolder(QString());
+        platform::setDialogs(nullptr);
+        platform::setShell(nullptr);
+    }
+    RunRequest request(const QStringList& targets) const {
+        RunRequest r;
+        r.product = 1;
+        r.source = 1;
+        r.baseUrl = server.url(QStringLiteral("/"));
+        for (int i = 0; i < targets.size(); ++i) {
+            r.fields[i] = targets[i];
+        }
+        return r;
+    }
+    void serve(const QByteArray& archive = packageArchive()) {
+        server.route("/brodelik.ini", httpReply(200, descriptor(true)));
+        server.route("/upgrade-brodelik.zip", httpReply(200, archive));
+    }
+    static QString setting(const QString& file, const char* key) {
+        return TIniFile(file).ReadString(QStringLiteral("DEFINICE"), QString::fromLatin1(key),
+                                         QStringLiteral("<none>"));
+    }
+
+    QTemporaryDir own;
+    TestDrives drives;
+    QString c;
+    TestHttpServer server;
+    std::shared_ptr<ScriptedDialogs> dialogs = std::make_shared<ScriptedDialogs>();
+    std::shared_ptr<RecordingShell> shell = std::make_shared<RecordingShell>();
+    RecordingObserver observer;
+    InstallerState state;
+    net::WebHTTPGet get;
+    TPakovna archiver;
+    FolderListings listings;
+    RunLog log{own.path() + "/run.log"};
+    InstallEngine engine{observer, state, get, archiver, listings};
+};
+
+TEST_F(Engine, InstallsIntoEachTargetInOrderAndSaysEveryStep) {
+    serve();
+    const RunResult result = engine.run(request({"C:\\A", "C:\\B"}));
+    EXPECT_EQ(result.outcome, RunOutcome::Installed);
+    EXPECT_EQ(result.installed, 2);
+    EXPECT_TRUE(result.changed());
+    EXPECT_EQ(observer.steps,
+              (QStringList{"download brodelik.ini", "download upgrade-brodelik.zip",
+                           "package found", "descriptor Brodělík 14,20 12.5.2023 brodelik.exe",
+                           "found C:\\A", "found C:\\B", "target 1 of 2: C:\\A",
+                           "started brodelik.exe in C:\\A\\", "target 2 of 2: C:\\B",
+                           "started brodelik.exe in C:\\B\\", "installed 2, unchanged 0"}));
+    ASSERT_EQ(shell->requests.size(), 2u);
+    EXPECT_EQ(shell->requests[1].dir, QStringLiteral("C:\\B\\"));
+    // Each target's settings name it first, the other fields as they were.
+    EXPECT_EQ(setting(c + "/B/upgrade.kac", "kamcestaI"), QStringLiteral("C:\\B"));
+    EXPECT_EQ(setting(c + "/B/upgrade.kac", "kamcestaII"), QStringLiteral("C:\\B"));
+    EXPECT_EQ(setting(c + "/A/upgrade.kac", "kamcestaII"), QStringLiteral("C:\\B"));
+    EXPECT_EQ(setting(c + "/A/upgrade.kac", "odkud"), QStringLiteral("1"));
+    for (const char* t : {"/A", "/B"}) {
+        const QByteArray manifest = readBytes(c + t + "/.selvanix/manifest");
+        EXPECT_TRUE(manifest.contains("\nfile ")) << t;
+        EXPECT_TRUE(manifest.contains(" pts/reports/list.fr3\n")) << manifest.toStdString();
+    }
+    const QByteArray written = readBytes(own.path() + "/run.log");
+    EXPECT_TRUE(written.contains("target C:\\B: installed")) << written.toStdString();
+}
+
+TEST_F(Engine, ATargetHoldingThePackageIsLeftAloneOnlyWhenAsked) {
+    serve();
+    ASSERT_EQ(engine.run(request({"C:\\A"})).installed, 1);
+    shell->requests.clear();
+    observer.steps.clear();
+    RunRequest again = request({"C:\\A"});
+    again.keepUnchanged = true;
+    const RunResult kept = engine.run(again);
+    EXPECT_EQ(kept.outcome, RunOutcome::Installed);
+    EXPECT_EQ(kept.unchanged, 1);
+    EXPECT_FALSE(kept.changed());
+    EXPECT_TRUE(observer.steps.contains("unchanged C:\\A"));
+    EXPECT_TRUE(shell->requests.empty());
+    // The window asks for no such thing: it installs again.
+    const RunResult window = engine.run(request({"C:\\A"}));
+    EXPECT_EQ(window.installed, 1);
+    EXPECT_EQ(shell->requests.size(), 1u);
+}
+
+TEST_F(Engine, AStopEndsTheRunInterruptedWithNoRecordAndNothingStarted) {
+    serve();
+    observer.onTarget = [this] { engine.requestStop(); };
+    const RunResult result = engine.run(request({"C:\\A", "C:\\B"}));
+    EXPECT_EQ(result.outcome, RunOutcome::Interrupted);
+    EXPECT_FALSE(result.reason.isEmpty());
+    EXPECT_TRUE(shell->requests.empty());
+    EXPECT_FALSE(QFileInfo::exists(c + "/A/.selvanix/manifest"));
+    EXPECT_FALSE(QFileInfo::exists(c + "/A/brodelik.exe"));
+    EXPECT_FALSE(observer.steps.contains("target 2 of 2: C:\\B"));
+    EXPECT_EQ(QDir(c + "/B").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 0);
+}
+
+TEST_F(Engine, AFailedEntryIsAnsweredCountedAndKeepsTheTargetUnrecorded) {
+    serve();
+    QDir().mkpath(c + "/A/brodelik.chm");  // a folder where a file must go
+    dialogs->messageAnswers = {platform::MessageResult::Ignore};
+    const RunResult ignored = engine.run(request({"C:\\A"}));
+    EXPECT_EQ(ignored.outcome, RunOutcome::Skipped);
+    EXPECT_EQ(ignored.skippedEntries, 1);
+    EXPECT_TRUE(observer.steps.contains("entry brodelik.chm failed, answer 1"))
+        << observer.steps.join(u'\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(c + "/A/.selvanix/manifest"));
+
+    dialogs->messageAnswers = {platform::MessageResult::Abort};
+    const RunResult aborted = engine.run(request({"C:\\A"}));
+    EXPECT_EQ(aborted.outcome, RunOutcome::TargetFailed);
+    EXPECT_TRUE(aborted.reason.startsWith(QStringLiteral("Balíček se nepodařilo rozbalit do ")))
+        << aborted.reason.toStdString();
+}
+
+TEST_F(Engine, NothingToInstallSaysWhyWithItsOwnOutcome) {
+    const RunResult missing = engine.run(request({"C:\\A"}));
+    EXPECT_EQ(missing.outcome, RunOutcome::NoPackage);
+    EXPECT_TRUE(missing.reason.contains(QStringLiteral("HTTP 404")))
+        << missing.reason.toStdString();
+    EXPECT_TRUE(observer.steps.last().startsWith("missing Nebyl nalezen / instalační balíček"));
+
+    serve();
+    RunRequest signedOnly = request({"C:\\A"});
+    signedOnly.publicKey = QStringLiteral("AvP9MddvPxSVWOvscLoap6Zf9CttwnNI34aPjeKirC0=");
+    EXPECT_EQ(engine.run(signedOnly).outcome, RunOutcome::Refused);
+    EXPECT_FALSE(QFileInfo::exists(c + "/A/brodelik.exe"));
+
+    const RunResult nowhere = engine.run(request({}));
+    EXPECT_EQ(nowhere.outcome, RunOutcome::NoTarget);
+    EXPECT_TRUE(observer.steps.last().startsWith("no target: "));
+
+    // A target that cannot take its settings fails the run with the reason, raised again.
+    QDir().mkpath(c + "/A/upgrade.kac");
+    EXPECT_ANY_THROW(engine.run(request({"C:\\A"})));
+    EXPECT_TRUE(observer.steps.last().startsWith("failed C:\\A: "));
+}
+
+}  // namespace
+}  // namespace selvanix::test
