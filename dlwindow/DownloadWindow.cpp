@@ -142,9 +142,9 @@ void DownloadWindow::DownloadProgress(net::DownloadItem& item) {
     for (int i = 0; i < DL->Count(); ++i) {
         const net::DownloadItem& each = DL->Item(i);
         total += 100;
-        const net::DownloadState state = each.FState;
+        const net::DownloadState state = each.State();
         if (state == net::DS_PROCESSING || state == net::DS_PROCESSED) {
-            done += each.FProgress;
+            done += each.Progress();
         } else if (state == net::DS_ERROR) {
             done += 100;
         }

@@ -35,15 +35,15 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
         return QStringLiteral("Soubor %1 se nepodařilo stáhnout.").arg(fileName);
     }
     const QString server = serverOf(item->FURL);
-    if (item->iStatusCode >= 300 && item->iStatusCode != 302) {
+    if (item->StatusCode() >= 300 && item->StatusCode() != 302) {
         return QStringLiteral("Server %1 odmítl soubor %2 (HTTP %3).")
-            .arg(server, fileName, QString::number(item->iStatusCode));
+            .arg(server, fileName, QString::number(item->StatusCode()));
     }
-    if (item->FError == 0 && item->FActualType.contains(QLatin1String("text/html"))) {
+    if (item->Error() == 0 && item->ActualType().contains(QLatin1String("text/html"))) {
         return QStringLiteral("Server %1 poslal místo souboru %2 webovou stránku.")
             .arg(server, fileName);
     }
-    switch (item->FError) {
+    switch (item->Error()) {
         case 0:
             return QStringLiteral("Server %1 poslal soubor %2 prázdný.").arg(server, fileName);
         case 2:
@@ -76,7 +76,7 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
             return QStringLiteral("Soubor %1 se nevejde na disk.").arg(fileName);
         default:
             return QStringLiteral("Soubor %1 se nepodařilo stáhnout (%2).")
-                .arg(fileName, item->FErrorString);
+                .arg(fileName, item->ErrorString());
     }
 }
 

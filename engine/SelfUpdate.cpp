@@ -24,7 +24,7 @@ constexpr quint64 kSignatureSizeLimit = 4096;
 // Whether the download wrote the whole body: only then may the file ever run.
 bool downloadComplete(const net::WebHTTPGet& get) {
     const net::DownloadItem* item = get.FileDownloader();
-    return get.Result().saved && item && item->FState == net::DS_PROCESSED && item->FError == 0 &&
+    return get.Result().saved && item && item->State() == net::DS_PROCESSED && item->Error() == 0 &&
            get.DataSize() > 0;
 }
 

@@ -43,27 +43,27 @@ public:
     QString FBodyFolder;     // host folder for a body too large for memory (its destination's)
     int Tag = 0;
 
-    // Outcome. The worker writes these; other threads read them while it waits in a
-    // notification or after the run.
-    std::atomic<DownloadState> FState{DS_NONE};
-    int FProgress = 0;
-    int FError = 0;
-    QString FErrorString;
-    quint64 FDataSize = 0;  // while the head is announced: the announced length
-    // The body: in memory up to Options.BodyInMemoryLimit, else all of it in FBodyFile and
-    // DataStream empty. FDataSize counts its bytes either way.
-    QByteArray DataStream;
-    std::shared_ptr<BodyFile> FBodyFile;
-    TDateTime FLastModified = 0;
-    QString FActualType;
-    QString FActualURL;
-    int iStatusCode = 0;
-    QList<QByteArray> Cookies;
-    bool FHeaderLoaded = false;
     std::atomic<bool> Terminated{false};
-    bool FReady = false;
-    QString FLocalURL;
-    TInternetOptions Options;
+
+    // The outcome, as others see it: written by the worker, read by others while it waits in
+    // a notification or after the run.
+    DownloadState State() const { return FState.load(); }
+    int Progress() const { return FProgress; }
+    int Error() const { return FError; }
+    const QString& ErrorString() const { return FErrorString; }
+    quint64 DataSize() const { return FDataSize; }  // while the head is announced: the length
+    // The body: in memory up to Options.BodyInMemoryLimit, else all of it in bodyFile() and
+    // Data() empty. DataSize() counts its bytes either way.
+    const QByteArray& Data() const { return DataStream; }
+    const std::shared_ptr<BodyFile>& bodyFile() const { return FBodyFile; }
+    TDateTime LastModified() const { return FLastModified; }
+    const QString& ActualType() const { return FActualType; }
+    const QString& ActualURL() const { return FActualURL; }
+    int StatusCode() const { return iStatusCode; }
+    const QList<QByteArray>& cookies() const { return Cookies; }
+    bool HeaderLoaded() const { return FHeaderLoaded; }
+    bool Ready() const { return FReady; }
+    const QString& LocalURL() const { return FLocalURL; }
 
     void Prepare();
     void Process();
@@ -73,6 +73,27 @@ public:
     void SetError(int code, const QString& text);
 
 private:
+    // The owner keeps the body and names its file; the list picks items by their state.
+    friend class WebHTTPGet;
+    friend class DownloadList;
+
+    std::atomic<DownloadState> FState{DS_NONE};
+    int FProgress = 0;
+    int FError = 0;
+    QString FErrorString;
+    quint64 FDataSize = 0;
+    QByteArray DataStream;
+    std::shared_ptr<BodyFile> FBodyFile;
+    TDateTime FLastModified = 0;
+    QString FActualType;
+    QString FActualURL;
+    int iStatusCode = 0;
+    QList<QByteArray> Cookies;
+    bool FHeaderLoaded = false;
+    bool FReady = false;
+    QString FLocalURL;
+    TInternetOptions Options;
+
     void transfer();
     bool connected() const;
     bool acceptHead(const HttpReplyHead& head);

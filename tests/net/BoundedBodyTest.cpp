@@ -114,7 +114,7 @@ TEST_F(BoundedBody, NoMoreIsStoredThanAnnouncedOrAllowed) {
     RecordingList r;
     DownloadItem& item = r.run(server.url("/longer"));
     // libcurl itself stops at the announced length; either way nothing beyond it is kept.
-    EXPECT_LE(item.FDataSize, 10u);
+    EXPECT_LE(item.DataSize(), 10u);
 
     server.route("/big.zip", httpReply(200, randomBody(kLimit + 100)));
     get.DownloadParams.SizeLimit = kLimit;
@@ -159,16 +159,16 @@ TEST_F(BoundedBody, AnEndlessBodyStopsAtTheDisksLimitInBoundedMemory) {
         ::statvfs(QFile::encodeName(dir.path()).constData(), &end);
         const qint64 freeAtStop =
             static_cast<qint64>(end.f_bavail) * static_cast<qint64>(end.f_frsize) -
-            static_cast<qint64>(item.FDataSize);
+            static_cast<qint64>(item.DataSize());
         const qint64 slack = 16 << 20;
-        const bool stopped = item.FState == DS_ERROR && item.FError == 8 &&
-                             item.FDataSize >= static_cast<quint64>(allowed / 4) &&
-                             std::llabs(freeAtStop - (free - allowed)) <= slack && !item.FBodyFile;
+        const bool stopped = item.State() == DS_ERROR && item.Error() == 8 &&
+                             item.DataSize() >= static_cast<quint64>(allowed / 4) &&
+                             std::llabs(freeAtStop - (free - allowed)) <= slack && !item.bodyFile();
         if (!stopped) {
             std::fprintf(stderr, "state %d error %d size %llu free at stop %lld file %d\n",
-                         int(item.FState.load()), item.FError,
-                         static_cast<unsigned long long>(item.FDataSize),
-                         static_cast<long long>(freeAtStop), item.FBodyFile != nullptr);
+                         int(item.State()), item.Error(),
+                         static_cast<unsigned long long>(item.DataSize()),
+                         static_cast<long long>(freeAtStop), item.bodyFile() != nullptr);
         }
         ::_exit(!stopped ? 1 : (kPeakMemoryMeaningful && grownMiB > 48) ? 2 : 0);
     }
@@ -201,10 +201,10 @@ TEST_F(BoundedBody, APartialReplyMustBeThePartAskedFor) {
         server.route("/part",
                      httpReply(206, QByteArray(length, 'p'), {"Content-Range: " + c.contentRange}));
         DownloadItem& item = r.run(server.url("/part"), c.start, c.end);
-        EXPECT_EQ(item.FState == DS_PROCESSED && item.FError == 0, c.accepted)
+        EXPECT_EQ(item.State() == DS_PROCESSED && item.Error() == 0, c.accepted)
             << c.contentRange.toStdString();
         if (!c.accepted) {
-            EXPECT_EQ(item.FError, ERROR_HTTP_INVALID_SERVER_RESPONSE)
+            EXPECT_EQ(item.Error(), ERROR_HTTP_INVALID_SERVER_RESPONSE)
                 << c.contentRange.toStdString();
         }
     }
@@ -268,9 +268,9 @@ TEST(BoundedBodyStops, TerminateAtEveryPointOfATransfer) {
         r.list.WaitForEnd();
         EXPECT_LT(clock.elapsed(), 1000) << afterMs;
         // Stopped before it was handed out, or stopped in the transfer.
-        EXPECT_TRUE(item.FState == DS_NONE || item.Terminated) << afterMs;
-        EXPECT_LT(item.FDataSize, static_cast<quint64>(2 * kLimit)) << afterMs;
-        EXPECT_EQ(item.FBodyFile, nullptr) << afterMs;
+        EXPECT_TRUE(item.State() == DS_NONE || item.Terminated) << afterMs;
+        EXPECT_LT(item.DataSize(), static_cast<quint64>(2 * kLimit)) << afterMs;
+        EXPECT_EQ(item.bodyFile(), nullptr) << afterMs;
     }
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }

@@ -24,9 +24,9 @@ TEST(Engine, FreshGetCarriesTheFixedRequestHeaders) {
     DownloadItem& item = r.run(server.url("/pkg/brodelik.ini?v=2#top"));
     qunsetenv("http_proxy");
 
-    EXPECT_EQ(item.FState, DS_PROCESSED);
-    EXPECT_EQ(item.FError, 0);
-    EXPECT_EQ(item.DataStream, QByteArray("[DEFINICE]\r\n"));
+    EXPECT_EQ(item.State(), DS_PROCESSED);
+    EXPECT_EQ(item.Error(), 0);
+    EXPECT_EQ(item.Data(), QByteArray("[DEFINICE]\r\n"));
     ASSERT_EQ(server.requests().size(), 1);
     const QByteArray request = server.requests().front();
     EXPECT_EQ(TestHttpServer::requestLine(request), "GET /pkg/brodelik.ini?v=2 HTTP/1.1");
@@ -72,10 +72,10 @@ TEST(Engine, RefusedStatusesRecordTheHttpText) {
                           Case{"/odd", "HTTP Error: 0"}, Case{"/missing", "File not found"}}) {
         SCOPED_TRACE(c.path);
         DownloadItem& item = r.run(server.url(QString::fromLatin1(c.path)));
-        EXPECT_EQ(item.FState, DS_ERROR);
-        EXPECT_EQ(item.FError, 2);
-        EXPECT_EQ(item.FErrorString, QString::fromLatin1(c.text));
-        EXPECT_EQ(item.FProgress, 100);
+        EXPECT_EQ(item.State(), DS_ERROR);
+        EXPECT_EQ(item.Error(), 2);
+        EXPECT_EQ(item.ErrorString(), QString::fromLatin1(c.text));
+        EXPECT_EQ(item.Progress(), 100);
         ASSERT_FALSE(r.notes.empty());
         EXPECT_EQ(r.notes.back().state, DS_ERROR);  // the end is still notified
         EXPECT_EQ(r.processedCalls > 0, true);
@@ -97,28 +97,28 @@ TEST(Engine, AcceptedRepliesAndWhatTheirHeadsSay) {
     RecordingList r;
 
     DownloadItem& plain = r.run(server.url("/09"));
-    EXPECT_EQ(plain.FState, DS_PROCESSED);
-    EXPECT_EQ(plain.DataStream, QByteArray("just bytes, no status line"));
+    EXPECT_EQ(plain.State(), DS_PROCESSED);
+    EXPECT_EQ(plain.Data(), QByteArray("just bytes, no status line"));
 
     DownloadItem& moved = r.run(server.url("/moved"));
-    EXPECT_EQ(moved.FState, DS_PROCESSED);
-    EXPECT_EQ(moved.iStatusCode, 200);
-    EXPECT_EQ(moved.DataStream, QByteArray("arrived"));
-    EXPECT_EQ(moved.FActualType, QStringLiteral("application/zip"));
+    EXPECT_EQ(moved.State(), DS_PROCESSED);
+    EXPECT_EQ(moved.StatusCode(), 200);
+    EXPECT_EQ(moved.Data(), QByteArray("arrived"));
+    EXPECT_EQ(moved.ActualType(), QStringLiteral("application/zip"));
     EXPECT_EQ(TestHttpServer::requestLine(server.requests().back()), "GET /target HTTP/1.1");
 
     DownloadItem& empty = r.run(server.url("/empty"));
-    EXPECT_EQ(empty.FState, DS_PROCESSED);
-    EXPECT_EQ(empty.FDataSize, 0u);
-    EXPECT_EQ(empty.FError, 0);
+    EXPECT_EQ(empty.State(), DS_PROCESSED);
+    EXPECT_EQ(empty.DataSize(), 0u);
+    EXPECT_EQ(empty.Error(), 0);
 
     // 1994-11-06 08:49:37 in days since 1899-12-30, whatever the form.
     const double expected = 34644 + (8 * 3600 + 49 * 60 + 37) / 86400.0;
     for (const char* path : {"/dated1", "/dated2", "/dated3"}) {
         SCOPED_TRACE(path);
-        EXPECT_NEAR(r.run(server.url(QString::fromLatin1(path))).FLastModified, expected, 1e-9);
+        EXPECT_NEAR(r.run(server.url(QString::fromLatin1(path))).LastModified(), expected, 1e-9);
     }
-    EXPECT_EQ(r.run(server.url("/baddate")).FLastModified, 0.0);
+    EXPECT_EQ(r.run(server.url("/baddate")).LastModified(), 0.0);
 }
 
 TEST(Engine, NotificationsComeInOrderAndTheBodyOnesAreThrottled) {
@@ -129,7 +129,7 @@ TEST(Engine, NotificationsComeInOrderAndTheBodyOnesAreThrottled) {
     server.route("/slow", slow);
     RecordingList r;
     DownloadItem& item = r.run(server.url("/slow"));
-    ASSERT_EQ(item.FState, DS_PROCESSED);
+    ASSERT_EQ(item.State(), DS_PROCESSED);
     ASSERT_GE(r.notes.size(), 4u);
     EXPECT_FALSE(r.notes[0].header);  // started
     EXPECT_EQ(r.notes[0].dataSize, 0u);
@@ -155,8 +155,8 @@ TEST(Engine, WithoutContentLengthProgressStaysAtZeroUntilTheEnd) {
     server.route("/open", open);
     RecordingList r;
     DownloadItem& item = r.run(server.url("/open"));
-    EXPECT_EQ(item.FState, DS_PROCESSED);
-    EXPECT_EQ(item.DataStream.size(), 100000);
+    EXPECT_EQ(item.State(), DS_PROCESSED);
+    EXPECT_EQ(item.Data().size(), 100000);
     for (std::size_t i = 0; i + 1 < r.notes.size(); ++i) {
         EXPECT_EQ(r.notes[i].progress, 0);
     }
@@ -198,9 +198,9 @@ TEST(Engine, TransportFailuresGetTheInternetCodes) {
         clock.start();
         DownloadItem& item = r.run(c.url);
         EXPECT_LT(clock.elapsed(), 3000);
-        EXPECT_EQ(item.FState, DS_ERROR);
-        EXPECT_EQ(item.FError, c.code);
-        EXPECT_EQ(item.FErrorString, QString::fromLatin1(c.text));
+        EXPECT_EQ(item.State(), DS_ERROR);
+        EXPECT_EQ(item.Error(), c.code);
+        EXPECT_EQ(item.ErrorString(), QString::fromLatin1(c.text));
     }
 }
 
@@ -212,19 +212,19 @@ TEST(Engine, NotConnectedMakesNoRequest) {
     {
         const ConnectedAnswer offline(false);
         DownloadItem& item = r.run(server.url("/a"));
-        EXPECT_EQ(item.FState, DS_ERROR);
-        EXPECT_EQ(item.FError, 2);
-        EXPECT_EQ(item.FErrorString, QStringLiteral("Not connected"));
+        EXPECT_EQ(item.State(), DS_ERROR);
+        EXPECT_EQ(item.Error(), 2);
+        EXPECT_EQ(item.ErrorString(), QStringLiteral("Not connected"));
         EXPECT_EQ(server.connections(), 0);
         EXPECT_EQ(r.notes.size(), 1u);  // only the end
     }
-    EXPECT_EQ(r.run(server.url("/a")).FState, DS_PROCESSED);
+    EXPECT_EQ(r.run(server.url("/a")).State(), DS_PROCESSED);
     EXPECT_EQ(server.connections(), 1);
 
     const ConnectedAnswer offline(false);
     TestHttpServer local;
     local.route("/a", httpReply(200, "ok"));
-    EXPECT_EQ(r.run(local.url("/a")).FState, DS_PROCESSED);
+    EXPECT_EQ(r.run(local.url("/a")).State(), DS_PROCESSED);
 }
 
 TEST(Engine, TerminateEndsABlockedTransferQuicklyWithoutAFinalNotification) {
@@ -245,7 +245,7 @@ TEST(Engine, TerminateEndsABlockedTransferQuicklyWithoutAFinalNotification) {
     r.list.WaitForEnd();
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_TRUE(item.Terminated);
-    EXPECT_EQ(item.FError, ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_EQ(item.Error(), ERROR_INTERNET_OPERATION_CANCELLED);
     EXPECT_EQ(r.list.State(), DS_PROCESSED);
     EXPECT_EQ(r.processedCalls, 1);
     for (const Note& note : r.notes) {
@@ -258,8 +258,8 @@ TEST(Engine, APartThatStartsElsewhereFailsTheItem) {
     server.route("/part", httpReply(206, "tail", {"Content-Range: bytes 0-3/4"}));
     RecordingList r;
     DownloadItem& item = r.run(server.url("/part"), 999, 0);
-    EXPECT_EQ(item.FState, DS_ERROR);
-    EXPECT_NE(item.FError, 0);
+    EXPECT_EQ(item.State(), DS_ERROR);
+    EXPECT_NE(item.Error(), 0);
 }
 
 TEST(Engine, RateCountsOnlyTheCurrentRun) {
@@ -303,11 +303,11 @@ TEST(Engine, AnAbsurdAnnouncedLengthFailsOnlyTheItem) {
     server.route("/liar", liar);
     RecordingList r;
     net::DownloadItem& item = r.run(server.url("/liar"));
-    EXPECT_EQ(item.FState, net::DS_ERROR);
-    EXPECT_EQ(item.FError, 12030);  // nothing reserved for it; the body just ended early
+    EXPECT_EQ(item.State(), net::DS_ERROR);
+    EXPECT_EQ(item.Error(), 12030);  // nothing reserved for it; the body just ended early
     // Too large for memory, so it went to a file, which went with the failure.
-    EXPECT_TRUE(item.DataStream.isEmpty());
-    EXPECT_EQ(item.FBodyFile, nullptr);
+    EXPECT_TRUE(item.Data().isEmpty());
+    EXPECT_EQ(item.bodyFile(), nullptr);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@ namespace selvanix::test {
 RecordingList::RecordingList() {
     list.FServerThreads = 1;
     list.SetOnProgress([this](net::DownloadItem& item) {
-        notes.push_back(
-            {item.FState, item.FHeaderLoaded, item.FDataSize, item.FProgress, net::tickCount()});
+        notes.push_back({item.State(), item.HeaderLoaded(), item.DataSize(), item.Progress(),
+                         net::tickCount()});
     });
     list.SetOnProcessed([this](net::DownloadList&) { ++processedCalls; });
 }

@@ -150,7 +150,7 @@ TEST(WebHTTPGetNginx, AResumedDownloadIsAnsweredWithAPart) {
     get.URL = nginx.url(QStringLiteral("/upgrade-brodelik.zip"));
     get.DestinationName = QStringLiteral("upgrade-brodelik.zip");
     EXPECT_TRUE(get.Process(false, false));
-    EXPECT_EQ(get.FileDownloader()->iStatusCode, 206);
+    EXPECT_EQ(get.FileDownloader()->StatusCode(), 206);
     EXPECT_EQ(readBytes(dir.path() + QStringLiteral("/upgrade-brodelik.zip")), whole);
     EXPECT_TRUE(nginx.accessLog().contains(
         QStringLiteral("GET /upgrade-brodelik.zip HTTP/1.1 bytes=69999- Mozilla/4.0")))
