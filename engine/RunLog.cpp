@@ -1,5 +1,7 @@
 #include "RunLog.h"
 
+#include "platform/Descriptor.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,22 +16,7 @@ namespace selvanix {
 
 namespace {
 
-// Closes a descriptor when the scope ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using platform::Descriptor;
 
 int openForAppend(const QByteArray& path) {
     return ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -1,5 +1,6 @@
 #include "FolderListing.h"
 
+#include "platform/Descriptor.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
@@ -19,29 +20,13 @@ namespace selvanix {
 
 namespace {
 
+using platform::Descriptor;
+
 bool isDriveRoot(const QString& folder) {
     return platform::hasDrive(folder) &&
            (folder.size() == 2 ||
             (folder.size() == 3 && (folder[2] == u'\\' || folder[2] == u'/')));
 }
-
-// Closes a descriptor unless it was handed on.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 // What a listed name is: a folder, a file, or something the listing leaves out.
 enum class Kind { Folder, File, Skipped };

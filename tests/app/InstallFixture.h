@@ -8,6 +8,7 @@
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
 #include "support/OtherUser.h"
+#include "support/RecordingShell.h"
 #include "support/SamplePackage.h"
 #include "support/TestHttpServer.h"
 
@@ -15,15 +16,6 @@
 #include <QFileInfo>
 
 namespace selvanix::test {
-
-class RecordingShell : public platform::Shell {
-public:
-    int open(const platform::ShellRequest& request) noexcept override {
-        requests.push_back(request);
-        return platform::SHELL_OPEN_OK;
-    }
-    std::vector<platform::ShellRequest> requests;
-};
 
 class InstallRun : public WindowFixture {
 protected:

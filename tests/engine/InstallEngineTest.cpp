@@ -7,6 +7,7 @@
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
 
+#include "support/RecordingShell.h"
 #include "support/SamplePackage.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestDrives.h"
@@ -19,15 +20,6 @@
 
 namespace selvanix::test {
 namespace {
-
-class RecordingShell : public platform::Shell {
-public:
-    int open(const platform::ShellRequest& request) noexcept override {
-        requests.push_back(request);
-        return platform::SHELL_OPEN_OK;
-    }
-    std::vector<platform::ShellRequest> requests;
-};
 
 // Every step as a short line; downloads run here, without a window.
 class RecordingObserver : public RunObserver {
