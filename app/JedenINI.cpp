@@ -14,6 +14,11 @@ void TFrDRozbal::JedenINI() {
     showDescriptor();
 }
 
+void TFrDRozbal::showDescriptorFile(const QString& path) {
+    state.Cestaini = path;
+    JedenINI();
+}
+
 void TFrDRozbal::showDescriptor() {
     setOuterSize(400, outerSize().height());
     PanStartBar->hide();

@@ -37,6 +37,68 @@ public:
     // still opens with the state reached so far.
     explicit TFrDRozbal(QWidget* parent = nullptr);
 
+    // What the run and the choices hold now.
+    const InstallerState& runState() const { return state; }
+    // The server and the publisher key the run uses: the settings' unless set here.
+    const QString& server() const { return BaseURL; }
+    void setServer(const QString& baseUrl) { BaseURL = baseUrl; }
+    const QString& publisherKey() const { return PublicKey; }
+    void setPublisherKey(const QString& key) { PublicKey = key; }
+    // The download window's hook, called with the window before it shows.
+    dlwindow::InteractiveDownload& downloads() { return Downloads; }
+    // The chosen product's package files, and whether the last fetch brought them.
+    const QString& descriptorName() const { return nazini; }
+    const QString& archiveName() const { return nazzip; }
+    bool descriptorFetched() const { return iniAn; }
+    bool archiveFetched() const { return zipAn; }
+    // Reads the descriptor at path and shows it as the run does.
+    void showDescriptorFile(const QString& path);
+
+    // Handlers and methods.
+    void FormCreate();
+    void NactiCFG();
+    // Into a target folder with LinkAtName::Replace; beside the program links are followed.
+    void UlozCFG(const QString& kam, platform::LinkAtName links = platform::LinkAtName::Follow);
+    void RGPrgClick();
+    void RgZdrojClick();
+    void JedenINI();
+    void kopirujzWebu();
+    void dejtam(const QString& cesta);
+    void rozbal();
+    // Starts the file below defaultDir that passes the checks of a checked program, from the
+    // open file; returns the shell's result.
+    int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
+                  int showCmd);
+    void PakovnaOverallProgress(double progress);
+    // The run as the fields ask for it.
+    RunRequest request() const;
+    void BtnOKClick();
+    void BtnAktualClick();
+    void BtnUvodCloseClick();
+    void BtnKonecClick();
+    // A change of product or source takes effect at the next start: say so.
+    void explainDisabledInstall();
+
+    // Fixes the window's outer size, frame included; applied again whenever the frame changes.
+    void setOuterSize(int width, int height);
+    QSize outerSize() const { return outerSize_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildFirstScreen();
+    void showFinalScreen();
+    void showNoTarget(const QString& reason);
+    void showReason(const QString& reason);
+    void buildRunScreen();
+    void paintColours();
+
+    void applyOuterSize();
+
     InstallerState state;
     QString nazini;
     QString nazzip;
@@ -99,51 +161,6 @@ public:
     // The publisher's public key (base64) that packages and updates must be signed with:
     // the built-in one unless the settings file names another; empty requires none.
     QString PublicKey = QStringLiteral(SELVANIX_PUBLIC_KEY);
-
-    // Handlers and methods.
-    void FormCreate();
-    void NactiCFG();
-    // Into a target folder with LinkAtName::Replace; beside the program links are followed.
-    void UlozCFG(const QString& kam, platform::LinkAtName links = platform::LinkAtName::Follow);
-    void RGPrgClick();
-    void RgZdrojClick();
-    void JedenINI();
-    void kopirujzWebu();
-    void dejtam(const QString& cesta);
-    void rozbal();
-    // Starts the file below defaultDir that passes the checks of a checked program, from the
-    // open file; returns the shell's result.
-    int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
-                  int showCmd);
-    void PakovnaOverallProgress(double progress);
-    // The run as the fields ask for it.
-    RunRequest request() const;
-    void BtnOKClick();
-    void BtnAktualClick();
-    void BtnUvodCloseClick();
-    void BtnKonecClick();
-    // A change of product or source takes effect at the next start: say so.
-    void explainDisabledInstall();
-
-    // Fixes the window's outer size, frame included; applied again whenever the frame changes.
-    void setOuterSize(int width, int height);
-    QSize outerSize() const { return outerSize_; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    void buildFirstScreen();
-    void showFinalScreen();
-    void showNoTarget(const QString& reason);
-    void showReason(const QString& reason);
-    void buildRunScreen();
-    void paintColours();
-
-    void applyOuterSize();
 
     // What the run tells the window.
     bool download(net::WebHTTPGet& get) override;

@@ -35,6 +35,19 @@
 
 namespace {
 
+// A control of the window by its name, as the tests find it.
+template <typename W>
+W* control(const QWidget& window, const char* name) {
+    return window.findChild<W*>(QString::fromLatin1(name));
+}
+
+selvanix::ui::DirectoryEdit* targetField(const QWidget& window, int index) {
+    static const char* const suffixes[] = {"I",  "II",  "III",  "IV", "V",
+                                           "VI", "VII", "VIII", "IX", "X"};
+    return control<selvanix::ui::DirectoryEdit>(
+        window, (QByteArray("EdKamCesta") + suffixes[index]).constData());
+}
+
 using selvanix::TFrDRozbal;
 
 class Shots {
@@ -85,15 +98,15 @@ std::unique_ptr<TFrDRozbal> started(const QString& ownFolder, const QByteArray& 
                                     const QString& baseUrl) {
     writeFile(ownFolder + QStringLiteral("upgrade.kac"), "[DEFINICE]\r\n" + definice);
     auto window = std::make_unique<TFrDRozbal>();
-    window->BaseURL = baseUrl;
-    window->PublicKey.clear();  // the demo packages here are not signed
+    window->setServer(baseUrl);
+    window->setPublisherKey(QString());  // the demo packages here are not signed
     window->show();
     settle();
     return window;
 }
 
 void install(TFrDRozbal& window) {
-    window.BtnOK->click();
+    control<selvanix::ui::BitBtn>(window, "BtnOK")->click();
     settle();
 }
 
@@ -128,20 +141,21 @@ void runScreens(Shots& shots, const QString& own, const QString& package, const 
                          fromDisk + "kamcestaI=" + targets.path().toUtf8() +
                              "/A\r\nkamcestaII=" + targets.path().toUtf8() + "/B\r\n",
                          baseUrl);
-        w->EdOdkudCesta->setText(package);
+        control<selvanix::ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(package);
         install(*w);
         shots.save(w.get(), "final-success");
     }
     {
         auto w = started(own, fromDisk, baseUrl);
-        w->EdOdkudCesta->setText(package);
-        w->EdKamCesta[0]->clear();
+        control<selvanix::ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(package);
+        targetField(*w, 0)->clear();
         install(*w);
         shots.save(w.get(), "final-no-target");
     }
     {
         auto w = started(own, fromDisk, baseUrl);
-        w->EdOdkudCesta->setText(targets.path() + QStringLiteral("/A"));
+        control<selvanix::ui::DirectoryEdit>(*w, "EdOdkudCesta")
+            ->setText(targets.path() + QStringLiteral("/A"));
         install(*w);
         shots.save(w.get(), "final-no-package-folder");
     }
@@ -158,8 +172,8 @@ void runScreens(Shots& shots, const QString& own, const QString& package, const 
     {
         // The download window mid-download, pictured, then cancelled.
         auto w = started(own, "program=2\r\nodkud=1\r\n", baseUrl);
-        w->Downloads.OnCustomizeForm = [&shots](selvanix::net::WebHTTPGet& get,
-                                                selvanix::dlwindow::DownloadWindow& shown) {
+        w->downloads().OnCustomizeForm = [&shots](selvanix::net::WebHTTPGet& get,
+                                                  selvanix::dlwindow::DownloadWindow& shown) {
             if (!get.URL.endsWith(QLatin1String(".zip"))) {
                 return;
             }
@@ -175,14 +189,14 @@ void runScreens(Shots& shots, const QString& own, const QString& package, const 
         // A target that is not there: the run stops there, the report names it.
         auto w =
             started(own, fromDisk + "kamcestaI=" + targets.path().toUtf8() + "/gone\r\n", baseUrl);
-        w->EdOdkudCesta->setText(package);
+        control<selvanix::ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(package);
         pictureNextReport(shots, w.get(), "failure-target-report");
         install(*w);
     }
     {
         auto w = started(own, "program=1\r\nodkud=1\r\n", down);
         pictureNextReport(shots, w.get(), "upgrade-report");
-        w->BtnAktual->click();
+        control<selvanix::ui::BitBtn>(*w, "BtnAktual")->click();
         settle();
     }
 }
@@ -210,7 +224,7 @@ int main(int argc, char** argv) {
         window.show();
         settle();
         shots.save(&window, "first-screen");
-        window.RgZdroj->button(1)->click();
+        control<selvanix::ui::RadioGroup>(window, "RgZdroj")->button(1)->click();
         settle();
         shots.save(&window, "first-screen-changed");
     }
@@ -223,12 +237,11 @@ int main(int argc, char** argv) {
                                               "nazev=Brodělík\r\nverze=14,20\r\n"
                                               "datum=12.5.2023\r\nrun=brodelik.exe\r\n")
                                    .toUtf8());
-    window.PanUvod->hide();
-    window.PanStart->show();
-    window.ImPanStart->setListIndex(0);
-    window.ImPaninst->setListIndex(0);
-    window.state.Cestaini = own + QStringLiteral("brodelik.ini");
-    window.JedenINI();
+    control<QWidget>(window, "PanUvod")->hide();
+    control<QWidget>(window, "PanStart")->show();
+    control<selvanix::ui::ListImage>(window, "ImPanStart")->setListIndex(0);
+    control<selvanix::ui::ListImage>(window, "ImPaninst")->setListIndex(0);
+    window.showDescriptorFile(own + QStringLiteral("brodelik.ini"));
     settle();
     shots.save(&window, "run-screen");
     window.close();

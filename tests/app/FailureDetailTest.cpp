@@ -13,11 +13,12 @@ namespace {
 class Reasons : public InstallRun {
 protected:
     void expectNoPackageBecause(const TFrDRozbal& w, const QString& reason) {
-        EXPECT_EQ(w.LbRadekA->text(), QStringLiteral("Nebyl nalezen"));
-        EXPECT_EQ(w.LbRadekB->text(), QStringLiteral("instalační balíček"));
-        EXPECT_TRUE(w.BtnKonec->isVisible());
-        EXPECT_TRUE(w.LbDuvod->isVisible());
-        EXPECT_EQ(w.LbDuvod->text(), reason);
+        EXPECT_EQ(control<ui::Label3D>(w, "LbRadekA")->text(), QStringLiteral("Nebyl nalezen"));
+        EXPECT_EQ(control<ui::Label3D>(w, "LbRadekB")->text(),
+                  QStringLiteral("instalační balíček"));
+        EXPECT_TRUE(control<QPushButton>(w, "BtnKonec")->isVisible());
+        EXPECT_TRUE(control<QLabel>(w, "LbDuvod")->isVisible());
+        EXPECT_EQ(control<QLabel>(w, "LbDuvod")->text(), reason);
     }
     QString serverDown() {
         port = freeLoopbackPort();
@@ -28,15 +29,15 @@ protected:
 
 TEST_F(Reasons, TheServerThatDidNotAnswer) {
     auto w = start("program=1\r\nodkud=1\r\n");
-    w->BaseURL = serverDown();
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    w->setServer(serverDown());
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 neodpovídá.").arg(port));
 }
 
 TEST_F(Reasons, TheRefusedFileAndItsStatus) {
     servePackage(false);
     auto w = start("program=1\r\nodkud=1\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 odmítl soubor "
                                               "upgrade-brodelik.zip (HTTP 404).")
                                    .arg(server.port()));
@@ -48,10 +49,10 @@ TEST_F(Reasons, ACancelledDownload) {
     server.route("/brodelik.ini", slow);
     server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
     auto w = start("program=1\r\nodkud=1\r\n");
-    w->Downloads.OnCustomizeForm = [](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
+    w->downloads().OnCustomizeForm = [](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
     };
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(*w, QStringLiteral("Stahování bylo zrušeno."));
 }
 
@@ -59,20 +60,21 @@ TEST_F(Reasons, AFolderWithoutThePackageOrNoFolderAtAll) {
     packageOnDiskE(true);
     {
         auto w = start("program=4\r\nodkud=2\r\n");
-        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         expectNoPackageBecause(*w, QStringLiteral("Ve složce E:\\pkg není soubor tulvek.ini."));
     }
     {
         auto w = start("program=1\r\nodkud=2\r\n");
-        w->EdOdkudCesta->setText(folder.path() + QStringLiteral("\\sub\\"));
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")
+            ->setText(folder.path() + QStringLiteral("\\sub\\"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         expectNoPackageBecause(
             *w, QStringLiteral("Ve složce %1/sub/ není soubor brodelik.ini.").arg(folder.path()));
     }
     {
         auto w = start("program=1\r\nodkud=2\r\n");
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         expectNoPackageBecause(*w, QStringLiteral("Složka instalačního balíčku není zadána."));
     }
     EXPECT_EQ(server.connections(), 0);
@@ -82,7 +84,7 @@ TEST_F(Reasons, ARedirectToAFileOnThisMachineIsNamedAsSuch) {
     server.route("/brodelik.ini", httpReply(302, "", {"Location: file:///etc/passwd"}));
     server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
     auto w = start("program=1\r\nodkud=1\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 přesměroval stahování na "
                                               "nedovolenou adresu.")
                                    .arg(server.port()));
@@ -96,7 +98,7 @@ TEST_F(Reasons, AnOversizedDescriptorIsNeitherFetchedNorRead) {
     server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
     {
         auto w = start("program=1\r\nodkud=1\r\n");
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 poslal soubor "
                                                   "brodelik.ini větší, než je dovoleno.")
                                        .arg(server.port()));
@@ -105,8 +107,8 @@ TEST_F(Reasons, AnOversizedDescriptorIsNeitherFetchedNorRead) {
     packageOnDiskE(true);
     writeBytes(drives.root(u'E') + QStringLiteral("/pkg/brodelik.ini"), huge);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(
         *w, QStringLiteral("Soubor brodelik.ini ve složce E:\\pkg je větší než 1 MiB."));
     EXPECT_FALSE(QFileInfo::exists(drives.root(u'C') + QStringLiteral("/A/upgrade.kac")));
@@ -116,19 +118,20 @@ TEST_F(Reasons, NowhereToInstall) {
     packageOnDiskE(true);
     {
         auto w = start("program=1\r\nodkud=2\r\ncilinstalace=0\r\n");
-        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-        w->EdKamCesta[0]->clear();
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-        EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
-        EXPECT_EQ(w->LbDuvod->text(), QStringLiteral("Není vyplněn žádný cílový adresář."));
-        EXPECT_TRUE(w->LbDuvod->isVisible());
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        targetField(*w, 0)->clear();
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
+        EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+                  QStringLiteral("Není vyplněn žádný cílový adresář."));
+        EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisible());
     }
     {
         auto w = start("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
-        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-        EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
-        EXPECT_EQ(w->LbDuvod->text(),
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
+        EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
                   QStringLiteral("Na pevných discích není složka se souborem brodelik.exe."));
     }
 }
@@ -138,23 +141,24 @@ TEST_F(Reasons, ATargetThatCannotBeWrittenIsNamedAsTheUserWroteIt) {
     packageOnDiskE(true);
     const QString missing = folder.path() + QStringLiteral("/gone");
     auto w = start("program=1\r\nodkud=2\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    w->EdKamCesta[0]->setText(missing);
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    targetField(*w, 0)->setText(missing);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].text,
               QStringLiteral("Unable to write to %1/upgrade.kac.").arg(missing));
-    EXPECT_EQ(w->LbRadekC->text(), QStringLiteral("Instaluji do ") + missing);
-    EXPECT_EQ(w->LbDuvod->text(), QStringLiteral("Složka %1 neexistuje.").arg(missing));
-    EXPECT_FALSE(w->BtnKonec->isVisible());
+    EXPECT_EQ(control<QLabel>(*w, "LbRadekC")->text(), QStringLiteral("Instaluji do ") + missing);
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+              QStringLiteral("Složka %1 neexistuje.").arg(missing));
+    EXPECT_FALSE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
 TEST_F(Reasons, TheUpdateReportComesBeforeTheWindowGoes) {
     auto w = start("program=1\r\n");
-    w->BaseURL = serverDown();
+    w->setServer(serverDown());
     bool shownWhileOpen = false;
     dialogs->onCall = [&](const ScriptedDialogs::Call&) { shownWhileOpen = w->isVisible(); };
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
     EXPECT_EQ(dialogs->calls[0].text,

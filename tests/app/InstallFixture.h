@@ -31,7 +31,7 @@ protected:
     std::unique_ptr<TFrDRozbal> start(const QByteArray& definice) {
         writeSettings(definice);
         auto w = open();
-        w->BaseURL = server.url(QStringLiteral("/"));
+        w->setServer(server.url(QStringLiteral("/")));
         return w;
     }
     // Drive C: with an empty folder A, drive E: with the package in E:\pkg; returns C:'s root.

@@ -31,15 +31,16 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     auto w = start(
         "program=1\r\nodkud=1\r\ncilinstalace=0\r\nkamcestaI=C:\\A\r\n"
         "kamcestaIII=D:\\B\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
 
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Instalace byla dokončena."));
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 2x"));
-    EXPECT_TRUE(w->BtnKonec->isVisible());
-    EXPECT_FALSE(w->PanStartBar->isVisible());
-    EXPECT_FALSE(w->LbVerze->isVisible());
-    EXPECT_EQ(w->EdOdkudCesta->text() + u'/', ownFolder());
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+              QStringLiteral("Instalace byla dokončena."));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 2x"));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_FALSE(control<QWidget>(*w, "PanStartBar")->isVisible());
+    EXPECT_FALSE(control<QLabel>(*w, "LbVerze")->isVisible());
+    EXPECT_EQ(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->text() + u'/', ownFolder());
     expectInstalled(c + QStringLiteral("/A"));
     expectInstalled(d + QStringLiteral("/B"));
     EXPECT_EQ(setting(c + QStringLiteral("/A/upgrade.kac"), "kamcestaI"), QStringLiteral("C:\\A"));
@@ -53,7 +54,7 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\A\\"));
     EXPECT_EQ(shell->requests[1].dir, QStringLiteral("D:\\B\\"));
     EXPECT_EQ(shell->requests[1].show, platform::SW_SHOWNORMAL);
-    EXPECT_EQ(w->BarStartB->value(), 100);
+    EXPECT_EQ(control<QProgressBar>(*w, "BarStartB")->value(), 100);
     // The window's run is in the support log as the command line's is.
     const QByteArray log = readBytes(logPath());
     EXPECT_TRUE(log.contains("target C:\\A: installed")) << log.toStdString();
@@ -63,11 +64,11 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
 TEST_F(InstallRun, FromAFolderWithATrailingSeparatorAndNothingToStart) {
     const QString c = packageOnDiskE(false);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    QTest::keyClicks(w->EdOdkudCesta, QStringLiteral("E:\\pkg\\"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::keyClicks(control<ui::DirectoryEdit>(*w, "EdOdkudCesta"), QStringLiteral("E:\\pkg\\"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
-    EXPECT_EQ(w->state.Cestaini, QStringLiteral("E:\\pkg\\\\brodelik.ini"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(w->runState().Cestaini, QStringLiteral("E:\\pkg\\\\brodelik.ini"));
     expectInstalled(c + QStringLiteral("/A"));
     EXPECT_TRUE(shell->requests.empty());
     EXPECT_EQ(server.connections(), 0);
@@ -77,27 +78,29 @@ TEST_F(InstallRun, AnArchiveMissingOnTheServerMeansNoPackage) {
     drives.add(u'C');
     servePackage(false);
     auto w = start("program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Nebyl nalezen"));
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("instalační balíček"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Nebyl nalezen"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("instalační balíček"));
     EXPECT_TRUE(QFileInfo::exists(ownFolder() + QStringLiteral("brodelik.ini")));
-    EXPECT_TRUE(w->BtnKonec->isVisible());
-    EXPECT_FALSE(w->LbVerze->isVisible());
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_FALSE(control<QLabel>(*w, "LbVerze")->isVisible());
     EXPECT_EQ(server.requests().size(), 2);
 }
 
 TEST_F(InstallRun, NoTargetFolderEndsWithTheErrorScreen) {
     servePackage();
     auto w = start("program=1\r\nodkud=1\r\ncilinstalace=0\r\n");
-    w->EdKamCesta[0]->clear();  // the installer's own folder stands there at start
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Nenašel jsem složku, kde máte"));
-    EXPECT_EQ(w->LbVerze->text(), QStringLiteral("nainstalovanou předchozí"));
-    EXPECT_EQ(w->LbDatum->text(), QStringLiteral("verzi programu."));
-    EXPECT_TRUE(w->LbVerze->isVisible());
-    EXPECT_EQ(w->LbVerze->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    EXPECT_TRUE(w->BtnKonec->isVisible());
+    targetField(*w, 0)->clear();  // the installer's own folder stands there at start
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(),
+              QStringLiteral("Nenašel jsem složku, kde máte"));
+    EXPECT_EQ(control<QLabel>(*w, "LbVerze")->text(), QStringLiteral("nainstalovanou předchozí"));
+    EXPECT_EQ(control<QLabel>(*w, "LbDatum")->text(), QStringLiteral("verzi programu."));
+    EXPECT_TRUE(control<QLabel>(*w, "LbVerze")->isVisible());
+    EXPECT_EQ(control<QLabel>(*w, "LbVerze")->palette().color(QPalette::WindowText),
+              QColor(0, 0, 255));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
 TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
@@ -109,9 +112,9 @@ TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
     writeBytes(f + QStringLiteral("/Stick/brodelik.exe"), "old");  // not a fixed drive
     servePackage();
     auto w = start("program=1\r\nodkud=1\r\ncilinstalace=1\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 2x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 2x"));
     expectInstalled(c + QStringLiteral("/Prog/Brodelik"));
     expectInstalled(d);
     EXPECT_EQ(readBytes(d + QStringLiteral("/brodelik.exe")), kProgram);
@@ -138,11 +141,12 @@ TEST_F(InstallRun, SearchModeSaysHowManyFoldersItCouldNotEnter) {
     }
     ::chmod(QFile::encodeName(c + QStringLiteral("/Locked")).constData(), 0700);
     auto w = start("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
     const QByteArray report = runAsOtherUser([&] {
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-        return (w->LbRadekB->text() + u'|' + w->LbRadekC->text() + u'|' +
-                (w->LbRadekC->isVisible() ? u'+' : u'-') + u'|' +
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        return (control<ui::Label3D>(*w, "LbRadekB")->text() + u'|' +
+                control<QLabel>(*w, "LbRadekC")->text() + u'|' +
+                (control<QLabel>(*w, "LbRadekC")->isVisible() ? u'+' : u'-') + u'|' +
                 QString::number(dialogs->calls.size()))
             .toUtf8();
     });
@@ -156,13 +160,13 @@ TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {
     servePackage();
     // Q: is not a drive, so its settings file cannot be written.
     auto w = start("program=1\r\nodkud=1\r\nkamcestaI=Q:\\X\r\nkamcestaII=C:\\B\r\n");
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
     EXPECT_TRUE(dialogs->calls[0].text.startsWith(QStringLiteral("Unable to write to Q:\\X")));
     EXPECT_TRUE(QDir(c + QStringLiteral("/B")).isEmpty());
-    EXPECT_EQ(w->LbRadekC->text(), QStringLiteral("Instaluji do Q:\\X"));
-    EXPECT_FALSE(w->BtnKonec->isVisible());
+    EXPECT_EQ(control<QLabel>(*w, "LbRadekC")->text(), QStringLiteral("Instaluji do Q:\\X"));
+    EXPECT_FALSE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_TRUE(shell->requests.empty());
 }
 
@@ -175,10 +179,10 @@ TEST_F(InstallRun, ALinkedSettingsFileInATargetIsReplacedNotFollowed) {
                         QFile::encodeName(c + QStringLiteral("/A/upgrade.kac")).constData()),
               0);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     const QString written = c + QStringLiteral("/A/upgrade.kac");
     EXPECT_FALSE(QFileInfo(written).isSymLink());
     EXPECT_EQ(setting(written, "kamcestaI"), QStringLiteral("C:\\A"));
@@ -193,8 +197,8 @@ TEST_F(InstallRun, TheStartedProgramReallyRunsInItsTarget) {
     platform::setShell(nullptr);  // the real shell this time
     const QString c = packageOnDiskE(true);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
     const QString marker = c + QStringLiteral("/A/started.txt");
     QElapsedTimer clock;
@@ -212,7 +216,7 @@ TEST_F(SelfUpdate, TheNewCopyLandsBesideTheProgramAndIsOpened) {
     writeBytes(ownFolder() + QStringLiteral("selvanixnext.exe"), "leftover");
     server.route("/selvanixnext.exe", httpReply(200, kProgram));
     auto w = start("program=1\r\n");
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("selvanixnext.exe")), kProgram);
     EXPECT_TRUE(QFileInfo(ownFolder() + QStringLiteral("selvanixnext.exe")).isExecutable());
     EXPECT_EQ(TestHttpServer::header(server.requests().front(), "Range"), "bytes=0-");
@@ -225,8 +229,8 @@ TEST_F(SelfUpdate, TheNewCopyLandsBesideTheProgramAndIsOpened) {
 TEST_F(SelfUpdate, WithTheServerDownTheOldCopyIsGoneAndTheProgramStillEnds) {
     writeBytes(ownFolder() + QStringLiteral("selvanixnext.exe"), "leftover");
     auto w = start("program=1\r\n");
-    w->BaseURL = QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort());
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    w->setServer(QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort()));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_FALSE(QFileInfo::exists(ownFolder() + QStringLiteral("selvanixnext.exe")));
     ASSERT_EQ(shell->requests.size(), 1u);
     EXPECT_FALSE(w->isVisible());
@@ -238,8 +242,8 @@ TEST_F(SelfUpdate, TheServerAddressComesFromTheSettingsBesideTheProgram) {
     writeBytes(settingsPath(), "[DEFINICE]\r\nprogram=1\r\n[SERVER]\r\nbaseurl=" +
                                    server.url(QStringLiteral("/mirror")).toUtf8() + "\r\n");
     auto w = open();
-    EXPECT_EQ(w->BaseURL, server.url(QStringLiteral("/mirror/")));
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    EXPECT_EQ(w->server(), server.url(QStringLiteral("/mirror/")));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_EQ(TestHttpServer::requestLine(server.requests().front()),
               "GET /mirror/selvanixnext.exe HTTP/1.1");
 }

@@ -19,9 +19,9 @@ class PackageFetch : public WindowFixture {
 protected:
     std::unique_ptr<TFrDRozbal> window() {
         auto w = open();
-        w->nazini = QStringLiteral("brodelik.ini");
-        w->nazzip = QStringLiteral("upgrade-brodelik.zip");
-        w->BaseURL = server.url(QStringLiteral("/"));
+        EXPECT_EQ(w->descriptorName(), QStringLiteral("brodelik.ini"));
+        EXPECT_EQ(w->archiveName(), QStringLiteral("upgrade-brodelik.zip"));
+        w->setServer(server.url(QStringLiteral("/")));
         return w;
     }
     bool present(const QString& name) const { return QFileInfo::exists(ownFolder() + name); }
@@ -34,9 +34,9 @@ TEST_F(PackageFetch, BothFilesArriveInTheInstallersFolder) {
     server.route("/upgrade-brodelik.zip", httpReply(200, "PK\x05\x06 archive"));
     auto w = window();
     w->kopirujzWebu();
-    EXPECT_TRUE(w->iniAn);
-    EXPECT_TRUE(w->zipAn);
-    EXPECT_TRUE(w->ProgressBar1->isVisible());
+    EXPECT_TRUE(w->descriptorFetched());
+    EXPECT_TRUE(w->archiveFetched());
+    EXPECT_TRUE(control<QProgressBar>(*w, "ProgressBar1")->isVisible());
     EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("brodelik.ini")),
               QByteArray("[DEFINICE]\r\nverze=14,20\r\n"));
     const QList<QByteArray> requests = server.requests();
@@ -53,8 +53,8 @@ TEST_F(PackageFetch, AMissingDescriptorDoesNotStopTheArchive) {
     writeBytes(ownFolder() + QStringLiteral("brodelik.ini"), "stale descriptor");
     auto w = window();
     w->kopirujzWebu();
-    EXPECT_FALSE(w->iniAn);
-    EXPECT_TRUE(w->zipAn);
+    EXPECT_FALSE(w->descriptorFetched());
+    EXPECT_TRUE(w->archiveFetched());
     EXPECT_FALSE(present(QStringLiteral("brodelik.ini")));
 }
 
@@ -65,24 +65,24 @@ TEST_F(PackageFetch, CancelInTheFirstWindowGoesOnToTheSecond) {
     server.route("/upgrade-brodelik.zip", httpReply(200, "zip"));
     int windows = 0;
     auto w = window();
-    w->Downloads.OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
+    w->downloads().OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         if (++windows == 1) {
             QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
         }
     };
     w->kopirujzWebu();
     EXPECT_EQ(windows, 2);
-    EXPECT_FALSE(w->iniAn);
-    EXPECT_TRUE(w->zipAn);
+    EXPECT_FALSE(w->descriptorFetched());
+    EXPECT_TRUE(w->archiveFetched());
 }
 
 TEST_F(PackageFetch, OldCopiesAreGoneWhenTheServerIsDown) {
     writeBytes(ownFolder() + QStringLiteral("upgrade-brodelik.zip"), "old archive");
     auto w = window();
-    w->BaseURL = QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort());
+    w->setServer(QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort()));
     w->kopirujzWebu();
-    EXPECT_FALSE(w->iniAn);
-    EXPECT_FALSE(w->zipAn);
+    EXPECT_FALSE(w->descriptorFetched());
+    EXPECT_FALSE(w->archiveFetched());
     EXPECT_FALSE(present(QStringLiteral("upgrade-brodelik.zip")));
 }
 
@@ -92,8 +92,8 @@ TEST_F(PackageFetch, APortalPageIsNotTakenForThePackage) {
     }
     auto w = window();
     w->kopirujzWebu();
-    EXPECT_FALSE(w->iniAn);
-    EXPECT_FALSE(w->zipAn);
+    EXPECT_FALSE(w->descriptorFetched());
+    EXPECT_FALSE(w->archiveFetched());
     EXPECT_TRUE(present(QStringLiteral("brodelik.ini.htm")));
     EXPECT_TRUE(present(QStringLiteral("upgrade-brodelik.zip.htm")));
 }

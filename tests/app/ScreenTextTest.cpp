@@ -36,9 +36,11 @@ void expectWhole(QLabel* label) {
 }
 
 void expectBandsWhole(const TFrDRozbal& w) {
-    for (QLabel* label :
-         {static_cast<QLabel*>(w.LbNadpisPanStart), static_cast<QLabel*>(w.LbRadekA),
-          static_cast<QLabel*>(w.LbRadekB), w.LbVerze, w.LbDatum, w.LbRadekC, w.LbDuvod}) {
+    for (QLabel* label : {static_cast<QLabel*>(control<ui::Label3D>(w, "LbNadpisPanStart")),
+                          static_cast<QLabel*>(control<ui::Label3D>(w, "LbRadekA")),
+                          static_cast<QLabel*>(control<ui::Label3D>(w, "LbRadekB")),
+                          control<QLabel>(w, "LbVerze"), control<QLabel>(w, "LbDatum"),
+                          control<QLabel>(w, "LbRadekC"), control<QLabel>(w, "LbDuvod")}) {
         if (label->isVisible()) {
             expectWhole(label);
         }
@@ -51,10 +53,10 @@ TEST_F(ScreenText, TheSuccessScreen) {
     drives.add(u'C');
     packageOnDiskE(false);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-    ASSERT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
-    EXPECT_EQ(w->LbRadekB->height(), 40);
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    ASSERT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->height(), 40);
     expectBandsWhole(*w);
     // The width the descriptor's screen asks for, the height of the first screen, fixed.
     EXPECT_EQ(w->frameGeometry().size(), QSize(400, 530));
@@ -64,36 +66,36 @@ TEST_F(ScreenText, TheSuccessScreen) {
 TEST_F(ScreenText, TheNoPackageAndNoTargetScreens) {
     {
         auto w = start("program=1\r\nodkud=2\r\n");
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-        ASSERT_EQ(w->LbRadekA->text(), QStringLiteral("Nebyl nalezen"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        ASSERT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Nebyl nalezen"));
         expectBandsWhole(*w);
     }
     packageOnDiskE(false);
     auto w = start("program=1\r\nodkud=2\r\n");
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    w->EdKamCesta[0]->clear();
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-    ASSERT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    targetField(*w, 0)->clear();
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    ASSERT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
     expectBandsWhole(*w);
 }
 
 // What a package or a target can make long: the product's name, its version, a deep path.
 TEST_F(ScreenText, LongNamesAndPathsStayWhole) {
     auto w = start("program=1\r\n");
-    w->BtnOK->hide();
-    w->PanUvod->hide();
-    w->PanStart->show();
+    control<ui::BitBtn>(*w, "BtnOK")->hide();
+    control<QWidget>(*w, "PanUvod")->hide();
+    control<QWidget>(*w, "PanStart")->show();
     writeBytes(ownFolder() + QStringLiteral("long.ini"),
                "[DEFINICE]\r\nnazev=Brodělík Profesionál pro sítě a víceuživatelský provoz\r\n"
                "verze=14,20 (sestavení 2023-05-12, jazyková mutace česká a slovenská)\r\n"
                "datum=12.5.2023\r\n");
-    w->state.Cestaini = ownFolder() + QStringLiteral("long.ini");
-    w->JedenINI();
+    w->showDescriptorFile(ownFolder() + QStringLiteral("long.ini"));
     expectBandsWhole(*w);
-    w->LbRadekC->setText(QStringLiteral("Instaluji do ") +
-                         QStringLiteral("/Programy/Účetnictví").repeated(8));
-    w->LbRadekC->show();
-    expectWhole(w->LbRadekC);
+    control<QLabel>(*w, "LbRadekC")
+        ->setText(QStringLiteral("Instaluji do ") +
+                  QStringLiteral("/Programy/Účetnictví").repeated(8));
+    control<QLabel>(*w, "LbRadekC")->show();
+    expectWhole(control<QLabel>(*w, "LbRadekC"));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ QStringList defaultTargets(const QString& first) {
 
 TEST_F(Settings, CancelSavesEveryKeyAndCloses) {
     const auto w = open();
-    QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     EXPECT_FALSE(w->isVisible());
     const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
     EXPECT_EQ(savedLines(), QStringList({"program=1", "odkud=1", "odkudcesta=", "cilinstalace=0"}) +
@@ -33,9 +33,9 @@ TEST_F(Settings, SavedChoicesLoadAgain) {
     writeSettings("program=8\r\nodkud=2\r\nkamcestaII=C:\\B\r\nkoukani=y\r\n");
     {
         const auto w = open();
-        EXPECT_FALSE(w->CbKoukani->isChecked());  // only "Y" checks
-        QTest::mouseClick(w->CbAutomaticky, Qt::LeftButton);
-        w->EdKamCesta[4]->setText("C:\\E");
+        EXPECT_FALSE(control<QCheckBox>(*w, "CbKoukani")->isChecked());  // only "Y" checks
+        QTest::mouseClick(control<QCheckBox>(*w, "CbAutomaticky"), Qt::LeftButton);
+        targetField(*w, 4)->setText("C:\\E");
         QTest::keyClick(w.get(), Qt::Key_Escape);
         EXPECT_FALSE(w->isVisible());
     }
@@ -47,34 +47,34 @@ TEST_F(Settings, SavedChoicesLoadAgain) {
     EXPECT_TRUE(saved.contains("kamcestaII=C:\\B"));
     EXPECT_TRUE(saved.contains("kamcestaIV="));  // empty targets stay as keys
     const auto again = open();
-    EXPECT_EQ(again->RgPrg->selectedText(), QStringLiteral("Quobr"));
-    EXPECT_EQ(again->EdKamCesta[4]->text(), QStringLiteral("C:\\E"));
-    EXPECT_TRUE(again->CbAutomaticky->isChecked());
+    EXPECT_EQ(control<ui::RadioGroup>(*again, "RgPrg")->selectedText(), QStringLiteral("Quobr"));
+    EXPECT_EQ(targetField(*again, 4)->text(), QStringLiteral("C:\\E"));
+    EXPECT_TRUE(control<QCheckBox>(*again, "CbAutomaticky")->isChecked());
 }
 
 TEST_F(Settings, ProductThreeIsNotSavedAndComesBackAsOne) {
     writeSettings("program=3\r\n");
     {
         const auto w = open();
-        QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     }
     EXPECT_FALSE(savedLines().join('\n').contains("program="));
     const auto again = open();
-    EXPECT_EQ(again->state.cisloProgramu, 1);
-    EXPECT_EQ(again->RgPrg->selectedText(), QStringLiteral("Brodělík"));
+    EXPECT_EQ(again->runState().cisloProgramu, 1);
+    EXPECT_EQ(control<ui::RadioGroup>(*again, "RgPrg")->selectedText(), QStringLiteral("Brodělík"));
 }
 
 TEST_F(Settings, CancelStoresTheEmptyPackageFolderField) {
     writeSettings("odkud=2\r\nodkudcesta=E:\\pkg\r\n");
     const auto w = open();
-    QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     EXPECT_TRUE(savedLines().contains("odkudcesta="));
 }
 
 TEST_F(Settings, SearchModeLosesTheStoredTargets) {
     writeSettings("cilinstalace=1\r\nkamcestaI=C:\\A\r\nkamcestaIII=D:\\B\r\n");
     const auto w = open();
-    QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     const QStringList saved = savedLines();
     EXPECT_TRUE(saved.contains("cilinstalace=1"));
     for (const QString& line : defaultTargets(ownFolder())) {
@@ -86,7 +86,7 @@ TEST_F(Settings, OtherSectionsSurviveASave) {
     writeBytes(settingsPath(),
                "[SERVER]\r\nbaseurl=http://127.0.0.1/\r\n[DEFINICE]\r\nodkud=2\r\n");
     const auto w = open();
-    QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     EXPECT_TRUE(readBytes(settingsPath()).startsWith("[SERVER]\r\nbaseurl=http://127.0.0.1/\r\n"));
 }
 
@@ -94,7 +94,7 @@ TEST_F(Settings, FailedSaveIsReportedAndTheProgramStays) {
     const auto w = open();
     const QString missing = ownFolder() + "missing/";
     platform::setInstallerFolder(missing);
-    QTest::mouseClick(w->BtnStorno, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     EXPECT_TRUE(w->isVisible());
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);

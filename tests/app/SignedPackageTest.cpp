@@ -20,7 +20,7 @@ class SignedInstall : public InstallRun {
 protected:
     std::unique_ptr<TFrDRozbal> startWithKey(const QByteArray& definice) {
         auto w = start(definice);
-        w->PublicKey = QString::fromLatin1(key->publicKey().base64());
+        w->setPublisherKey(QString::fromLatin1(key->publicKey().base64()));
         return w;
     }
     // Installs the package on E:\pkg into C:\A; true when it reached the end screen.
@@ -32,8 +32,8 @@ protected:
         writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), ini);
         writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), zip);
         auto w = startWithKey("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         return w;
     }
     QString target() const { return drives.root(u'C') + QStringLiteral("/A"); }
@@ -46,7 +46,7 @@ protected:
 TEST_F(SignedInstall, ASignedPackageInstallsThroughBothSources) {
     auto w = installFromDisk(signedDescriptor(*key, zip, {}, {}), zip);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(target());
 
     QDir(target()).removeRecursively();
@@ -55,8 +55,8 @@ TEST_F(SignedInstall, ASignedPackageInstallsThroughBothSources) {
     server.route("/brodelik.ini", httpReply(200, signedDescriptor(*key, zip, {}, {})));
     server.route("/upgrade-brodelik.zip", httpReply(200, zip));
     auto web = startWithKey("program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\n");
-    QTest::mouseClick(web->BtnOK, Qt::LeftButton);
-    EXPECT_EQ(web->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    QTest::mouseClick(control<ui::BitBtn>(*web, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*web, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(target());
     EXPECT_EQ(shell->requests.size(), 1u);
 }
@@ -90,10 +90,13 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
     for (const Case& c : cases) {
         shell->requests.clear();
         auto w = installFromDisk(c.ini, c.archive);
-        EXPECT_EQ(w->LbRadekA->text(), QString::fromUtf8(c.lineA)) << c.what;
-        EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("instalace byla zastavena")) << c.what;
-        EXPECT_TRUE(w->BtnKonec->isVisible()) << c.what;
-        EXPECT_FALSE(w->LbVerze->isVisible()) << c.what;
+        EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QString::fromUtf8(c.lineA))
+            << c.what;
+        EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(),
+                  QStringLiteral("instalace byla zastavena"))
+            << c.what;
+        EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible()) << c.what;
+        EXPECT_FALSE(control<QLabel>(*w, "LbVerze")->isVisible()) << c.what;
         EXPECT_TRUE(QDir(target()).isEmpty()) << c.what;  // no settings, no file
         EXPECT_TRUE(shell->requests.empty()) << c.what;
         EXPECT_TRUE(dialogs->calls.empty()) << c.what;
@@ -103,7 +106,7 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
 TEST_F(SignedInstall, TheSignatureCoversValuesNotBytes) {
     const QByteArray utf8 = signedDescriptor(*key, zip, {}, {});
     auto w = installFromDisk(utf16Bytes(QString::fromUtf8(utf8.mid(3)), true), zip);
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(target());
 }
 
@@ -111,10 +114,10 @@ TEST_F(SignedInstall, WithoutAKeyUnsignedPackagesInstallAsBefore) {
     key.reset();
     const QString c = packageOnDiskE(true);
     auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
-    EXPECT_TRUE(w->PublicKey.isEmpty());
-    w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-    QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_TRUE(w->publisherKey().isEmpty());
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(c + QStringLiteral("/A"));
 }
 
@@ -122,7 +125,7 @@ TEST_F(SignedInstall, TheKeyComesFromTheSettingsBesideTheProgram) {
     writeBytes(settingsPath(), "[DEFINICE]\r\nprogram=1\r\n[SERVER]\r\npublickey=" +
                                    key->publicKey().base64() + "\r\n");
     auto w = open();
-    EXPECT_EQ(w->PublicKey, QString::fromLatin1(key->publicKey().base64()));
+    EXPECT_EQ(w->publisherKey(), QString::fromLatin1(key->publicKey().base64()));
 }
 
 // The new installer must carry the publisher's signature before it may run.
@@ -134,7 +137,7 @@ protected:
             server.route("/selvanixnext.exe.sig", httpReply(200, *signature + "\n"));
         }
         auto w = startWithKey("program=1\r\n");
-        QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
         return w;
     }
     QString next() const { return ownFolder() + QStringLiteral("selvanixnext.exe"); }
@@ -174,14 +177,14 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     server.route("/selvanixnext.exe.sig", trickle);
     auto w = startWithKey("program=1\r\n");
     int windows = 0;
-    w->Downloads.OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
+    w->downloads().OnCustomizeForm = [&](net::WebHTTPGet&, dlwindow::DownloadWindow& shown) {
         if (++windows == 2) {
             QTimer::singleShot(300, &shown, [&shown] { shown.StopBtn->click(); });
         }
     };
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(windows, 2);
     EXPECT_TRUE(shell->requests.empty());
@@ -189,10 +192,10 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     EXPECT_FALSE(QFileInfo::exists(next()));
 
     dialogs->calls.clear();
-    w->Downloads.OnCustomizeForm = nullptr;
+    w->downloads().OnCustomizeForm = nullptr;
     server.route("/selvanixnext.exe.sig",
                  httpReply(200, key->sign(kProgram).toBase64() + QByteArray(8192, ' ') + "\n"));
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_TRUE(shell->requests.empty());
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_TRUE(dialogs->calls[0].text.contains(QStringLiteral("nepodařilo ověřit")));
@@ -203,7 +206,7 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
 TEST_F(SignedUpdate, AFailedDownloadIsReportedWithItsReason) {
     server.route("/selvanixnext.exe", httpReply(503, "busy"));
     auto w = startWithKey("program=1\r\n");
-    QTest::mouseClick(w->BtnAktual, Qt::LeftButton);
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(shell->requests.empty());
     ASSERT_EQ(dialogs->calls.size(), 1u);

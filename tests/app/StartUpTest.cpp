@@ -20,29 +20,30 @@ using StartUp = WindowFixture;
 TEST_F(StartUp, WithoutSettingsFile) {
     const auto w = open();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Instalace programu"));
-    EXPECT_EQ(w->RgPrg->selectedText(), QStringLiteral("Brodělík"));
-    EXPECT_EQ(w->RgPrg->listIndex(), 0);
-    EXPECT_EQ(w->RgZdroj->selectedText(), QStringLiteral("Z internetu"));
-    EXPECT_TRUE(w->EdOdkudCesta->isHidden());
-    EXPECT_TRUE(w->LbOdkudCesta->isHidden());
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->selectedText(), QStringLiteral("Brodělík"));
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->listIndex(), 0);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgZdroj")->selectedText(),
+              QStringLiteral("Z internetu"));
+    EXPECT_TRUE(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->isHidden());
+    EXPECT_TRUE(control<QLabel>(*w, "LbOdkudCesta")->isHidden());
     for (int i = 0; i < kTargetCount; ++i) {
-        EXPECT_TRUE(w->EdKamCesta[i]->isVisible()) << i;
-        EXPECT_TRUE(w->LbKamCesta[i]->isVisible()) << i;
+        EXPECT_TRUE(targetField(*w, i)->isVisible()) << i;
+        EXPECT_TRUE(targetLabel(*w, i)->isVisible()) << i;
     }
-    EXPECT_EQ(w->EdKamCesta[0]->text(), ownFolder());
-    EXPECT_TRUE(w->EdKamCesta[1]->text().isEmpty());
-    EXPECT_TRUE(w->BtnOK->isEnabled());
-    EXPECT_EQ(w->state.cisloProgramu, 1);
-    EXPECT_EQ(w->state.odkudinstC, 1);
-    EXPECT_EQ(w->state.cilinstalace, 0);
-    EXPECT_EQ(w->state.naz, QStringLiteral("brodelik"));
-    EXPECT_EQ(w->nazini, QStringLiteral("brodelik.ini"));
-    EXPECT_EQ(w->nazzip, QStringLiteral("upgrade-brodelik.zip"));
-    EXPECT_TRUE(w->PanUvod->isVisible());
-    EXPECT_TRUE(w->PanStart->isHidden());
-    EXPECT_TRUE(w->ProgressBar1->isHidden());
-    EXPECT_TRUE(w->ListBox->isHidden());
-    EXPECT_FALSE(w->CbKoukani->isChecked());
+    EXPECT_EQ(targetField(*w, 0)->text(), ownFolder());
+    EXPECT_TRUE(targetField(*w, 1)->text().isEmpty());
+    EXPECT_TRUE(control<ui::BitBtn>(*w, "BtnOK")->isEnabled());
+    EXPECT_EQ(w->runState().cisloProgramu, 1);
+    EXPECT_EQ(w->runState().odkudinstC, 1);
+    EXPECT_EQ(w->runState().cilinstalace, 0);
+    EXPECT_EQ(w->runState().naz, QStringLiteral("brodelik"));
+    EXPECT_EQ(w->descriptorName(), QStringLiteral("brodelik.ini"));
+    EXPECT_EQ(w->archiveName(), QStringLiteral("upgrade-brodelik.zip"));
+    EXPECT_TRUE(control<QWidget>(*w, "PanUvod")->isVisible());
+    EXPECT_TRUE(control<QWidget>(*w, "PanStart")->isHidden());
+    EXPECT_TRUE(control<QProgressBar>(*w, "ProgressBar1")->isHidden());
+    EXPECT_TRUE(control<QListWidget>(*w, "ListBox")->isHidden());
+    EXPECT_FALSE(control<QCheckBox>(*w, "CbKoukani")->isChecked());
     EXPECT_EQ(w->frameGeometry().size(), QSize(390, 530));
     EXPECT_FALSE(QFile::exists(settingsPath()));  // reading creates nothing
     EXPECT_TRUE(dialogs->calls.empty());
@@ -51,12 +52,12 @@ TEST_F(StartUp, WithoutSettingsFile) {
 TEST_F(StartUp, ProductThreeSelectsNothing) {
     writeSettings("program=3\r\n");
     const auto w = open();
-    EXPECT_EQ(w->state.cisloProgramu, 3);
-    EXPECT_EQ(w->RgPrg->itemIndex(), 0);  // the design selection stays
-    EXPECT_TRUE(w->nazini.isEmpty());
-    EXPECT_TRUE(w->nazzip.isEmpty());
-    EXPECT_TRUE(w->state.naz.isEmpty());
-    EXPECT_TRUE(w->BtnOK->isEnabled());
+    EXPECT_EQ(w->runState().cisloProgramu, 3);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->itemIndex(), 0);  // the design selection stays
+    EXPECT_TRUE(w->descriptorName().isEmpty());
+    EXPECT_TRUE(w->archiveName().isEmpty());
+    EXPECT_TRUE(w->runState().naz.isEmpty());
+    EXPECT_TRUE(control<ui::BitBtn>(*w, "BtnOK")->isEnabled());
 }
 
 TEST_F(StartUp, StoredProductAndSourceAreShown) {
@@ -64,31 +65,35 @@ TEST_F(StartUp, StoredProductAndSourceAreShown) {
         "program=4\r\nodkud=2\r\nodkudcesta=E:\\pkg\r\nkoukani=Y\r\nautomaticky=Y\r\n"
         "kamcestaI=C:\\A\r\nkamcestaIII=D:\\B\r\n");
     const auto w = open();
-    EXPECT_EQ(w->RgPrg->selectedText(), QStringLiteral("Tulvék"));
-    EXPECT_EQ(w->RgPrg->listIndex(), 2);
-    EXPECT_EQ(w->nazini, QStringLiteral("tulvek.ini"));
-    EXPECT_EQ(w->RgZdroj->selectedText(), QStringLiteral("Z pevného disku"));
-    EXPECT_TRUE(w->EdOdkudCesta->isVisible());
-    EXPECT_TRUE(w->EdOdkudCesta->text().isEmpty());  // the stored folder is not shown
-    EXPECT_EQ(w->state.odkudCesta, QStringLiteral("E:\\pkg"));
-    EXPECT_TRUE(w->CbKoukani->isChecked());
-    EXPECT_TRUE(w->CbAutomaticky->isChecked());
-    EXPECT_EQ(w->EdKamCesta[0]->text(), QStringLiteral("C:\\A"));
-    EXPECT_EQ(w->EdKamCesta[2]->text(), QStringLiteral("D:\\B"));
-    EXPECT_TRUE(w->BtnOK->isEnabled());  // selecting from code runs no click handler
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->selectedText(), QStringLiteral("Tulvék"));
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->listIndex(), 2);
+    EXPECT_EQ(w->descriptorName(), QStringLiteral("tulvek.ini"));
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgZdroj")->selectedText(),
+              QStringLiteral("Z pevného disku"));
+    EXPECT_TRUE(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->isVisible());
+    EXPECT_TRUE(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")
+                    ->text()
+                    .isEmpty());  // the stored folder is not shown
+    EXPECT_EQ(w->runState().odkudCesta, QStringLiteral("E:\\pkg"));
+    EXPECT_TRUE(control<QCheckBox>(*w, "CbKoukani")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*w, "CbAutomaticky")->isChecked());
+    EXPECT_EQ(targetField(*w, 0)->text(), QStringLiteral("C:\\A"));
+    EXPECT_EQ(targetField(*w, 2)->text(), QStringLiteral("D:\\B"));
+    EXPECT_TRUE(control<ui::BitBtn>(*w, "BtnOK")
+                    ->isEnabled());  // selecting from code runs no click handler
 }
 
 TEST_F(StartUp, TargetModesOneAndTwoHideTheTargetRows) {
     for (const char* mode : {"1", "2"}) {
         writeSettings(QByteArray("cilinstalace=") + mode + "\r\nkamcestaI=C:\\A\r\n");
         const auto w = open();
-        EXPECT_EQ(w->state.cilinstalace, QByteArray(mode).toInt());
+        EXPECT_EQ(w->runState().cilinstalace, QByteArray(mode).toInt());
         for (int i = 0; i < kTargetCount; ++i) {
-            EXPECT_TRUE(w->EdKamCesta[i]->isHidden()) << mode << i;
-            EXPECT_TRUE(w->LbKamCesta[i]->isHidden()) << mode << i;
+            EXPECT_TRUE(targetField(*w, i)->isHidden()) << mode << i;
+            EXPECT_TRUE(targetLabel(*w, i)->isHidden()) << mode << i;
         }
-        EXPECT_EQ(w->EdKamCesta[0]->text(), ownFolder());
-        EXPECT_EQ(w->state.KamCesta[0], QStringLiteral("C:\\A"));
+        EXPECT_EQ(targetField(*w, 0)->text(), ownFolder());
+        EXPECT_EQ(w->runState().KamCesta[0], QStringLiteral("C:\\A"));
     }
 }
 
@@ -98,34 +103,41 @@ TEST_F(StartUp, ColoursAndTexts) {
     const QColor teal(0, 128, 128);
     const QColor standard = QApplication::palette().color(QPalette::Window);
     EXPECT_EQ(w->palette().color(QPalette::Window), standard);
-    EXPECT_EQ(w->RgPrg->palette().color(QPalette::Window), standard);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->palette().color(QPalette::Window), standard);
     for (QWidget* creamByDesign :
-         {w->PanUvod, w->PanUvodLevy, w->PanUvodPravy, w->PanUvodniCheck, w->PanUvodDolni,
-          static_cast<QWidget*>(w->RgZdroj), static_cast<QWidget*>(w->CbKoukani),
-          static_cast<QWidget*>(w->LbKamCesta[9]), static_cast<QWidget*>(w->Label1), w->PanStart,
-          w->PanInst, static_cast<QWidget*>(w->LbRadekC), w->PanStartBar}) {
+         {control<QWidget>(*w, "PanUvod"), control<QWidget>(*w, "PanUvodLevy"),
+          control<QWidget>(*w, "PanUvodPravy"), control<QWidget>(*w, "PanUvodniCheck"),
+          control<QWidget>(*w, "PanUvodDolni"),
+          static_cast<QWidget*>(control<ui::RadioGroup>(*w, "RgZdroj")),
+          static_cast<QWidget*>(control<QCheckBox>(*w, "CbKoukani")),
+          static_cast<QWidget*>(targetLabel(*w, 9)),
+          static_cast<QWidget*>(control<QLabel>(*w, "Label1")), control<QWidget>(*w, "PanStart"),
+          control<QWidget>(*w, "PanInst"), static_cast<QWidget*>(control<QLabel>(*w, "LbRadekC")),
+          control<QWidget>(*w, "PanStartBar")}) {
         EXPECT_EQ(creamByDesign->palette().color(QPalette::Window), cream)
             << creamByDesign->objectName().toStdString();
     }
-    EXPECT_EQ(w->LbNadpisPanUvod->backgroundColor(), QColor(0, 0, 128));
-    EXPECT_EQ(w->LbNadpisPanUvod->faceColor(), cream);
-    EXPECT_EQ(w->LbNadpisPanUvod->fontColor(), teal);
-    EXPECT_EQ(w->LbNadpisPanUvod->style(), ui::Label3D::Style::Raised);
-    EXPECT_EQ(w->LbNadpisPanUvod->text(), QStringLiteral("TARMOL software"));
-    EXPECT_EQ(w->LbRadekA->backgroundColor(), teal);
-    EXPECT_EQ(w->LbRadekA->faceColor(), cream);
-    EXPECT_EQ(w->LbVerze->palette().color(QPalette::WindowText), teal);
-    EXPECT_EQ(w->RgPrg->captionColor(), cream);
-    EXPECT_EQ(w->RgZdroj->captionColor(), teal);
-    EXPECT_EQ(w->RgPrg->caption(), QStringLiteral("Výběr programu"));
-    EXPECT_EQ(w->RgPrg->items(), (QStringList{"Brodělík", "Pesmarín", "Tulvék", "Zorbénka",
-                                              "Malvidoř", "Hestěrka", "Quobr"}));
-    EXPECT_EQ(w->BtnOK->text(), QStringLiteral("Instalovat"));
-    EXPECT_EQ(w->BtnStorno->text(), QStringLiteral("Storno"));
-    EXPECT_EQ(w->BtnAktual->text(), QStringLiteral("Upgrade"));
-    EXPECT_EQ(w->BtnOK->width(), 104);
-    EXPECT_EQ(w->PanUvod->width(), 370);
-    EXPECT_EQ(w->PanUvodniCheck->height(), 222);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbNadpisPanUvod")->backgroundColor(), QColor(0, 0, 128));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbNadpisPanUvod")->faceColor(), cream);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbNadpisPanUvod")->fontColor(), teal);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbNadpisPanUvod")->style(), ui::Label3D::Style::Raised);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbNadpisPanUvod")->text(),
+              QStringLiteral("TARMOL software"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->backgroundColor(), teal);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->faceColor(), cream);
+    EXPECT_EQ(control<QLabel>(*w, "LbVerze")->palette().color(QPalette::WindowText), teal);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->captionColor(), cream);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgZdroj")->captionColor(), teal);
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->caption(), QStringLiteral("Výběr programu"));
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->items(),
+              (QStringList{"Brodělík", "Pesmarín", "Tulvék", "Zorbénka", "Malvidoř", "Hestěrka",
+                           "Quobr"}));
+    EXPECT_EQ(control<ui::BitBtn>(*w, "BtnOK")->text(), QStringLiteral("Instalovat"));
+    EXPECT_EQ(control<ui::BitBtn>(*w, "BtnStorno")->text(), QStringLiteral("Storno"));
+    EXPECT_EQ(control<ui::BitBtn>(*w, "BtnAktual")->text(), QStringLiteral("Upgrade"));
+    EXPECT_EQ(control<ui::BitBtn>(*w, "BtnOK")->width(), 104);
+    EXPECT_EQ(control<QWidget>(*w, "PanUvod")->width(), 370);
+    EXPECT_EQ(control<QWidget>(*w, "PanUvodniCheck")->height(), 222);
     for (const char* name : {"PanUvod",     "RgPrg",       "RgZdroj",   "CbKoukani", "EdOdkudCesta",
                              "EdKamCestaI", "EdKamCestaX", "BtnOK",     "BtnStorno", "BtnAktual",
                              "PanStart",    "LbRadekA",    "LbRadekB",  "LbVerze",   "LbDatum",
@@ -141,7 +153,8 @@ TEST_F(StartUp, FixedOuterSizeAndRowsThatFitTheirPanel) {
     EXPECT_EQ(w->minimumSize(), w->maximumSize());
     EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_LE(expectRowsWhole(*w), std::max(0, w->PanUvodPravy->height() - 222) + 3);
+    EXPECT_LE(expectRowsWhole(*w),
+              std::max(0, control<QWidget>(*w, "PanUvodPravy")->height() - 222) + 3);
     // A window manager's taller title bar leaves less room: the rows give way, all stay.
     w->setOuterSize(390, 500);
     EXPECT_EQ(w->frameGeometry().size(), QSize(390, 500));
@@ -151,7 +164,7 @@ TEST_F(StartUp, FixedOuterSizeAndRowsThatFitTheirPanel) {
 // The caption is cream; it must not stand on cream.
 TEST_F(StartUp, ProductCaptionStandsOutFromItsGroup) {
     const auto w = open();
-    const QImage group = w->RgPrg->grab().toImage();
+    const QImage group = control<ui::RadioGroup>(*w, "RgPrg")->grab().toImage();
     const QColor background = group.pixelColor(group.width() - 3, 1);
     const QColor cream(242, 232, 208);
     int captionPixels = 0;

@@ -66,8 +66,8 @@ protected:
     }
     std::unique_ptr<TFrDRozbal> run(const QByteArray& definice) {
         auto w = start(definice);
-        w->EdOdkudCesta->setText(QStringLiteral("E:\\pkg"));
-        QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         return w;
     }
 };
@@ -81,7 +81,7 @@ TEST_F(TrustedTargets, AProgramSwappedAfterTheCheckIsNeverStarted) {
     platform::setShell(swapping);
     auto w = run("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
     EXPECT_EQ(swapping->swapped, QByteArray("swapped"));
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     // The checked program ran, from its target, though the name now holds the other script.
     EXPECT_TRUE(waitFor(a + QStringLiteral("/started.txt")));
     EXPECT_EQ(readBytes(a + QStringLiteral("/started.txt")), QByteArray("installed\n"));
@@ -107,10 +107,10 @@ TEST_P(RefusedPrograms, AreNotStartedAndTheRunSaysWhy) {
               QByteArray("ok"));
     auto w = run("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     EXPECT_TRUE(shell->requests.empty());
-    EXPECT_TRUE(w->LbDuvod->isVisibleTo(w.get()));
-    EXPECT_EQ(w->LbDuvod->text().toStdString(),
+    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisibleTo(w.get()));
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text().toStdString(),
               (QStringLiteral("Program %1 nebyl spuštěn: ve složce C:\\A ")
                    .arg(QString::fromUtf8(c.run)) +
                QString::fromUtf8(c.why))
@@ -159,7 +159,9 @@ TEST_F(TrustedTargets, AWorldWritableProgramOfRootIsNotStartedEither) {
         QFileInfo(a + QStringLiteral("/brodelik.exe")).permissions() & QFileDevice::WriteOther,
         QFileDevice::WriteOther);
     EXPECT_TRUE(shell->requests.empty());
-    EXPECT_TRUE(w->LbDuvod->text().endsWith(QStringLiteral("ho může změnit jiný uživatel.")));
+    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")
+                    ->text()
+                    .endsWith(QStringLiteral("ho může změnit jiný uživatel.")));
 }
 
 TEST_F(TrustedTargets, ACheckedProgramIsStartedFromItsOpenFile) {
@@ -170,7 +172,7 @@ TEST_F(TrustedTargets, ACheckedProgramIsStartedFromItsOpenFile) {
     EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\A\\"));
     EXPECT_GE(shell->requests[0].program, 0);
     EXPECT_GE(shell->requests[0].workingFolder, 0);
-    EXPECT_FALSE(w->LbDuvod->isVisible());
+    EXPECT_FALSE(control<QLabel>(*w, "LbDuvod")->isVisible());
 }
 
 TEST_F(TrustedTargets, SearchSkipsFoldersOfOtherUsersAndSaysHowMany) {
@@ -186,13 +188,14 @@ TEST_F(TrustedTargets, SearchSkipsFoldersOfOtherUsersAndSaysHowMany) {
     ::chmod(QFile::encodeName(c + QStringLiteral("/Open")).constData(), 0777);
     auto w = run("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekB->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(c + QStringLiteral("/Own"));
     EXPECT_EQ(readBytes(c + QStringLiteral("/Theirs/brodelik.exe")), QByteArray("old"));
     EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/Theirs/upgrade.kac")));
     EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/Open/Deep/upgrade.kac")));
-    EXPECT_TRUE(w->LbCizi->isVisible());
-    EXPECT_EQ(w->LbCizi->text(), QStringLiteral("Přeskočeno složek jiných uživatelů: 2"));
+    EXPECT_TRUE(control<QLabel>(*w, "LbCizi")->isVisible());
+    EXPECT_EQ(control<QLabel>(*w, "LbCizi")->text(),
+              QStringLiteral("Přeskočeno složek jiných uživatelů: 2"));
 }
 
 class BadMarkers : public TrustedTargets, public ::testing::WithParamInterface<const char*> {};
@@ -205,13 +208,13 @@ TEST_P(BadMarkers, EndTheRunBeforeAnyTarget) {
     writeBytes(c + QStringLiteral("/Deep/Deeper/brodelik.exe"), "old");
     auto w = run("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
-    EXPECT_EQ(w->LbRadekA->text(), QStringLiteral("Chyba Instalace"));
-    EXPECT_EQ(w->LbDuvod->text(),
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
               marker.isEmpty()
                   ? QStringLiteral("Soubor brodelik.ini neudává, jaký program hledat.")
                   : QStringLiteral("Soubor brodelik.ini hledá program pod nepřípustným jménem ") +
                         QString::fromUtf8(marker) + u'.');
-    EXPECT_TRUE(w->BtnKonec->isVisibleTo(w.get()));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisibleTo(w.get()));
     EXPECT_TRUE(shell->requests.empty());
     for (const QString& folder : {c, c + QStringLiteral("/A"), c + QStringLiteral("/Deep"),
                                   c + QStringLiteral("/Deep/Deeper")}) {

@@ -21,6 +21,27 @@
 
 namespace selvanix::test {
 
+// A control of the window as a user finds it: by its name in the window's tree.
+template <typename W>
+W* control(const QWidget& window, const char* name) {
+    W* found = window.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Target row index 0 ... 9 (I ... X): its field and its label.
+inline QByteArray targetRowName(const char* control, int index) {
+    static const char* const suffixes[kTargetCount] = {"I",  "II",  "III",  "IV", "V",
+                                                       "VI", "VII", "VIII", "IX", "X"};
+    return QByteArray(control) + suffixes[index];
+}
+inline ui::DirectoryEdit* targetField(const QWidget& window, int index) {
+    return control<ui::DirectoryEdit>(window, targetRowName("EdKamCesta", index).constData());
+}
+inline QLabel* targetLabel(const QWidget& window, int index) {
+    return control<QLabel>(window, targetRowName("LbKamCesta", index).constData());
+}
+
 // A window started from a temporary installer folder, with scripted dialogs.
 class WindowFixture : public ::testing::Test {
 protected:
@@ -52,14 +73,17 @@ protected:
     // empty band left below the tenth row.
     static int expectRowsWhole(const TFrDRozbal& w) {
         QApplication::processEvents();
-        const QRect panel = w.PanUvodPravy->rect();
-        for (const ui::DirectoryEdit* field : w.EdKamCesta) {
-            const QRect shown(field->mapTo(w.PanUvodPravy, QPoint(0, 0)), field->size());
+        const QRect panel = control<QWidget>(w, "PanUvodPravy")->rect();
+        for (int i = 0; i < kTargetCount; ++i) {
+            const ui::DirectoryEdit* field = targetField(w, i);
+            const QRect shown(field->mapTo(control<QWidget>(w, "PanUvodPravy"), QPoint(0, 0)),
+                              field->size());
             EXPECT_TRUE(panel.contains(shown)) << field->objectName().toStdString();
             EXPECT_GE(field->height(), 17);
         }
-        return panel.height() - w.EdKamCesta[9]->mapTo(w.PanUvodPravy, QPoint(0, 0)).y() -
-               w.EdKamCesta[9]->height();
+        return panel.height() -
+               targetField(w, 9)->mapTo(control<QWidget>(w, "PanUvodPravy"), QPoint(0, 0)).y() -
+               targetField(w, 9)->height();
     }
 
     std::unique_ptr<TFrDRozbal> open() {
