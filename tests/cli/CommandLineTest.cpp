@@ -337,5 +337,36 @@ TEST_F(CommandLine, SigtermInALargeExtractionStopsAtTheEntryAndLeavesNoCutFile) 
     EXPECT_FALSE(QFileInfo::exists(target() + "/started.txt"));
 }
 
+// SIGINT in a download acts as Cancel does: the run ends interrupted, and no cut archive
+// stands beside the program under its name.
+TEST_F(CommandLine, SigintInADownloadCancelsItAndKeepsNoCutArchive) {
+    writeSettings();
+    server.route("/brodelik.ini", httpReply(200, descriptor(true)));
+    TestReply slow = httpReply(200, packageArchive() + QByteArray(4 << 20, 'z'));
+    slow.pieceSize = 4096;
+    slow.pieceDelayMs = 20;
+    server.route("/upgrade-brodelik.zip", slow);
+    QProcess* p = start(installArgs(target()));
+    QByteArray out;
+    for (int i = 0; i < 500 && !out.contains("upgrade-brodelik.zip"); ++i) {
+        p->waitForReadyRead(20);
+        out += p->readAllStandardOutput();
+    }
+    ASSERT_TRUE(out.contains("upgrade-brodelik.zip")) << out.toStdString();
+    QThread::msleep(300);  // well into the body
+    ::kill(static_cast<pid_t>(p->processId()), SIGINT);
+    ASSERT_TRUE(p->waitForFinished(30000));
+    out += p->readAllStandardOutput();
+    EXPECT_EQ(p->exitCode(), 9) << out.toStdString();
+    CliRun r;
+    r.out = out;
+    EXPECT_EQ(r.outcome().value("outcome").toString(), QStringLiteral("interrupted"));
+    EXPECT_EQ(r.outcome().value("exit").toInt(), 9);
+    EXPECT_FALSE(QFileInfo::exists(host() + "/upgrade-brodelik.zip"));
+    EXPECT_EQ(QDir(host()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"brodelik.ini", "selvanix", "upgrade.kac"}));
+    EXPECT_TRUE(filesBelow(target()).isEmpty());
+}
+
 }  // namespace
 }  // namespace selvanix::test
