@@ -1,0 +1,59 @@
+// `selvanix upgrade` without a display: the newer copy is fetched and checked as the window's
+// Upgrade does, its path printed, nothing started; a copy that fails stays nowhere.
+#include "CliFixture.h"
+#include "config/Signature.h"
+
+namespace selvanix::test {
+namespace {
+
+using Upgrade = CommandLineFixture;
+
+const QByteArray kNext = "#!/bin/sh\necho next > \"$HOME/never\"\n";
+
+TEST_F(Upgrade, TheCheckedCopyLandsBesideTheProgramAndIsNotStarted) {
+    const std::optional<signing::PrivateKey> key = signing::PrivateKey::generate();
+    ASSERT_TRUE(key);
+    writeSettings({}, "publickey=" + key->publicKey().base64() + "\r\n");
+    server.route("/selvanixnext.exe", httpReply(200, kNext));
+    server.route("/selvanixnext.exe.sig", httpReply(200, key->sign(kNext).toBase64() + "\n"));
+    env[QStringLiteral("HOME")] = root.path();
+    const CliRun r = run({"upgrade", "--json"});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    const QString path = host() + "/selvanixnext.exe";
+    EXPECT_EQ(r.event("update").value("path").toString(), path);
+    EXPECT_EQ(r.outcome().value("exit").toInt(), 0);
+    EXPECT_EQ(readBytes(path), kNext);
+    EXPECT_TRUE(QFileInfo(path).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(path + ".sig"));
+    EXPECT_FALSE(QFileInfo::exists(root.path() + "/never")) << "started without a display";
+}
+
+TEST_F(Upgrade, ACopyThatIsNotFetchedOrNotSignedIsGoneWithItsExitCode) {
+    const std::optional<signing::PrivateKey> key = signing::PrivateKey::generate();
+    ASSERT_TRUE(key);
+    const QString path = host() + "/selvanixnext.exe";
+    writeSettings();
+    const CliRun missing = run({"upgrade", "--json"});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_TRUE(missing.outcome().value("reason").toString().contains(QStringLiteral("404")))
+        << missing.out.toStdString();
+
+    // Cut short: the server promised more than it sent.
+    TestReply cut = httpReply(200, QByteArray(100000, 'n'));
+    cut.cutAfter = 5000;
+    server.route("/selvanixnext.exe", cut);
+    EXPECT_EQ(run({"upgrade"}).exitCode, 3);
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    writeSettings({}, "publickey=" + key->publicKey().base64() + "\r\n");
+    server.route("/selvanixnext.exe", httpReply(200, kNext));
+    server.route("/selvanixnext.exe.sig",
+                 httpReply(200, key->sign("something else").toBase64() + "\n"));
+    const CliRun refused = run({"upgrade", "--json"});
+    EXPECT_EQ(refused.exitCode, 4) << refused.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_TRUE(readBytes(logPath()).contains("upgrade outcome: exit 4"));
+}
+
+}  // namespace
+}  // namespace selvanix::test
