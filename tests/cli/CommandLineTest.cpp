@@ -63,7 +63,7 @@ TEST_F(CommandLine, InstallsWithoutADisplayAndASecondRunChangesNothing) {
     EXPECT_TRUE(manifest.contains(" 15 data/brodelik.sql\n")) << manifest.toStdString();
     EXPECT_FALSE(manifest.contains("readme.txt"));
     // The program was started in its target, detached, its output not in the JSON.
-    for (int i = 0; i < 100 && !QFileInfo::exists(target() + "/started.txt"); ++i) {
+    for (int i = 0; i < 500 && !QFileInfo::exists(target() + "/started.txt"); ++i) {
         QThread::msleep(20);
     }
     EXPECT_TRUE(QFileInfo::exists(target() + "/started.txt"));
