@@ -55,10 +55,13 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         o.command = CliOptions::Command::Install;
     } else if (command == u"upgrade") {
         o.command = CliOptions::Command::Upgrade;
+    } else if (command == u"verify") {
+        o.command = CliOptions::Command::Verify;
     } else {
         return UsageError{QStringLiteral("unknown command %1").arg(command)};
     }
     const bool install = o.command == CliOptions::Command::Install;
+    const bool verify = o.command == CliOptions::Command::Verify;
     std::optional<UsageError> error;
     for (qsizetype i = 1; i < args.size() && !error; ++i) {
         const QString& arg = args[i];
@@ -84,7 +87,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
             if (o.source && o.source->isEmpty()) {
                 error = UsageError{QStringLiteral("--source needs internet or a folder")};
             }
-        } else if (install && isOption(arg, QStringLiteral("--target"))) {
+        } else if ((install || verify) && isOption(arg, QStringLiteral("--target"))) {
             const std::optional<QString> target =
                 valueOf(args, i, QStringLiteral("--target"), error);
             if (target && target->isEmpty()) {
@@ -116,6 +119,9 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
     if (o.targets.size() > kTargetCount) {
         return UsageError{QStringLiteral("at most %1 targets").arg(kTargetCount)};
     }
+    if (verify && o.targets.size() != 1) {
+        return UsageError{QStringLiteral("verify takes one --target")};
+    }
     if (o.search && !o.targets.isEmpty()) {
         return UsageError{QStringLiteral("--search and --target exclude each other")};
     }
@@ -129,6 +135,8 @@ QString usageText() {
         "  selvanix install [options]     install a product without a window\n"
         "  selvanix upgrade [--json] [--log FILE] [--proxy URL]\n"
         "                                 fetch and check a newer Selvanix, print its path\n"
+        "  selvanix verify --target FOLDER [--json] [--log FILE]\n"
+        "                                 compare a target with the record of its package\n"
         "  selvanix --help | --version\n"
         "\n"
         "Options of install (what is not given comes from upgrade.kac beside the program):\n"

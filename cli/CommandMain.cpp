@@ -82,6 +82,8 @@ std::optional<int> runCommandLine(int argc, char** argv) {
             return kInstalled;
         case CliOptions::Command::Install:
             return runInstall(options, stops);
+        case CliOptions::Command::Verify:
+            return runVerify(options);
         case CliOptions::Command::Upgrade:
             break;
     }

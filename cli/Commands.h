@@ -12,6 +12,7 @@ class StopSignals;
 // Each returns the command's exit code.
 int runInstall(const CliOptions& options, StopSignals& stops);
 int runUpgrade(const CliOptions& options, StopSignals& stops);
+int runVerify(const CliOptions& options);
 
 // The settings beside the program with the command line's proxy over the file's; an error
 // text when either proxy is none.

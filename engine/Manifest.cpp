@@ -23,30 +23,6 @@ QByteArray oneLine(const QString& value) {
     return bytes;
 }
 
-bool fileMatches(const platform::FolderHandle& target, const Manifest::Entry& entry) {
-    QStringList parts = entry.path.split(u'/');
-    const QString leaf = parts.takeLast();
-    const platform::FolderHandle* in = &target;
-    std::optional<platform::FolderHandle> held;
-    for (const QString& part : parts) {
-        held = in->enter(QFile::encodeName(part), false);
-        if (!held) {
-            return false;
-        }
-        in = &*held;
-    }
-    std::optional<platform::File> file = in->openForReading(QFile::encodeName(leaf));
-    if (!file || static_cast<std::uint64_t>(file->size()) != entry.size) {
-        return false;
-    }
-    Crc32 crc;
-    QByteArray block(1 << 16, Qt::Uninitialized);
-    for (qint64 n; (n = file->read(block.data(), block.size())) > 0;) {
-        crc.update(block.constData(), static_cast<std::size_t>(n));
-    }
-    return crc.value() == entry.crc;
-}
-
 }  // namespace
 
 QByteArray Manifest::toText() const {
@@ -150,9 +126,37 @@ void removeManifest(const platform::FolderHandle& target) {
     }
 }
 
+FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry& entry) {
+    QStringList parts = entry.path.split(u'/');
+    const QString leaf = parts.takeLast();
+    const platform::FolderHandle* in = &target;
+    std::optional<platform::FolderHandle> held;
+    for (const QString& part : parts) {
+        held = in->enter(QFile::encodeName(part), false);
+        if (!held) {
+            return in->status(QFile::encodeName(part)) ? FileCheck::Changed : FileCheck::Missing;
+        }
+        in = &*held;
+    }
+    if (!in->status(QFile::encodeName(leaf))) {
+        return FileCheck::Missing;
+    }
+    // A link or anything but a regular file there is not the installed file.
+    std::optional<platform::File> file = in->openForReading(QFile::encodeName(leaf));
+    if (!file || static_cast<std::uint64_t>(file->size()) != entry.size) {
+        return FileCheck::Changed;
+    }
+    Crc32 crc;
+    QByteArray block(1 << 16, Qt::Uninitialized);
+    for (qint64 n; (n = file->read(block.data(), block.size())) > 0;) {
+        crc.update(block.constData(), static_cast<std::size_t>(n));
+    }
+    return crc.value() == entry.crc ? FileCheck::Matches : FileCheck::Changed;
+}
+
 bool filesMatch(const platform::FolderHandle& target, const Manifest& manifest) {
     for (const Manifest::Entry& entry : manifest.files) {
-        if (!fileMatches(target, entry)) {
+        if (checkFile(target, entry) != FileCheck::Matches) {
             return false;
         }
     }

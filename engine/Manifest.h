@@ -41,6 +41,9 @@ std::optional<Manifest> readManifest(const platform::FolderHandle& target);
 // Written to a new file and renamed over the old, so a kill leaves one whole record or none.
 bool writeManifest(const platform::FolderHandle& target, const Manifest& manifest);
 void removeManifest(const platform::FolderHandle& target);
+// One recorded file as the target holds it now.
+enum class FileCheck { Matches, Missing, Changed };
+FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry& entry);
 // Whether every file of the record stands in the target with its size and CRC.
 bool filesMatch(const platform::FolderHandle& target, const Manifest& manifest);
 

@@ -1,0 +1,61 @@
+#include "Commands.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "engine/Manifest.h"
+#include "engine/RunLog.h"
+#include "platform/FolderHandle.h"
+
+#include <QFileInfo>
+
+namespace selvanix::cli {
+
+// Every recorded file is looked at: the list of what differs is the answer, not just its
+// first entry.
+int runVerify(const CliOptions& options) {
+    const QString target = options.targets.first();
+    ConsoleReport report(options.json, stdout);
+    const RunLog log(options.logFile.value_or(QString()));
+    const std::optional<platform::FolderHandle> folder =
+        QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
+    if (!folder) {
+        complain(QStringLiteral("the target %1 is not a folder").arg(target));
+        return kNoTarget;
+    }
+    const std::optional<Manifest> record = readManifest(*folder);
+    if (!record) {
+        const QString reason =
+            QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.").arg(target);
+        log.line(QStringLiteral("verify %1: no record").arg(target));
+        report.outcome(QStringLiteral("no record"), kNoTarget, reason, false);
+        return kNoTarget;
+    }
+    int missing = 0;
+    int changed = 0;
+    for (const Manifest::Entry& entry : record->files) {
+        const FileCheck check = checkFile(*folder, entry);
+        if (check == FileCheck::Matches) {
+            continue;
+        }
+        const bool gone = check == FileCheck::Missing;
+        (gone ? missing : changed) += 1;
+        const QString state = gone ? QStringLiteral("missing") : QStringLiteral("changed");
+        report.event(QStringLiteral("difference"),
+                     {{QStringLiteral("path"), entry.path}, {QStringLiteral("state"), state}},
+                     state + u' ' + entry.path);
+    }
+    const bool same = missing == 0 && changed == 0;
+    const QString reason =
+        same ? QString()
+             : QStringLiteral("%1 souborů chybí, %2 se liší.").arg(missing).arg(changed);
+    log.line(QStringLiteral("verify %1: %2 %3, %4 files, missing %5, changed %6")
+                 .arg(target, record->name, record->version)
+                 .arg(record->files.size())
+                 .arg(missing)
+                 .arg(changed));
+    const ExitCode code = same ? kInstalled : kDifferences;
+    report.outcome(same ? QStringLiteral("verified") : QStringLiteral("differences"), code, reason,
+                   false);
+    return code;
+}
+
+}  // namespace selvanix::cli
