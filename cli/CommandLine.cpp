@@ -57,11 +57,15 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         o.command = CliOptions::Command::Upgrade;
     } else if (command == u"verify") {
         o.command = CliOptions::Command::Verify;
+    } else if (command == u"uninstall") {
+        o.command = CliOptions::Command::Uninstall;
     } else {
         return UsageError{QStringLiteral("unknown command %1").arg(command)};
     }
     const bool install = o.command == CliOptions::Command::Install;
-    const bool verify = o.command == CliOptions::Command::Verify;
+    // Commands on one target that holds a record.
+    const bool verify =
+        o.command == CliOptions::Command::Verify || o.command == CliOptions::Command::Uninstall;
     std::optional<UsageError> error;
     for (qsizetype i = 1; i < args.size() && !error; ++i) {
         const QString& arg = args[i];
@@ -120,7 +124,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         return UsageError{QStringLiteral("at most %1 targets").arg(kTargetCount)};
     }
     if (verify && o.targets.size() != 1) {
-        return UsageError{QStringLiteral("verify takes one --target")};
+        return UsageError{QStringLiteral("%1 takes one --target").arg(command)};
     }
     if (o.search && !o.targets.isEmpty()) {
         return UsageError{QStringLiteral("--search and --target exclude each other")};
@@ -137,6 +141,9 @@ QString usageText() {
         "                                 fetch and check a newer Selvanix, print its path\n"
         "  selvanix verify --target FOLDER [--json] [--log FILE]\n"
         "                                 compare a target with the record of its package\n"
+        "  selvanix uninstall --target FOLDER [--json] [--log FILE]\n"
+        "                                 remove the recorded files a target still holds\n"
+        "                                 unchanged; changed ones are kept and named\n"
         "  selvanix --help | --version\n"
         "\n"
         "Options of install (what is not given comes from upgrade.kac beside the program):\n"

@@ -84,6 +84,8 @@ std::optional<int> runCommandLine(int argc, char** argv) {
             return runInstall(options, stops);
         case CliOptions::Command::Verify:
             return runVerify(options);
+        case CliOptions::Command::Uninstall:
+            return runUninstall(options);
         case CliOptions::Command::Upgrade:
             break;
     }

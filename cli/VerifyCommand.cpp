@@ -6,8 +6,28 @@
 #include "platform/FolderHandle.h"
 
 #include <QFileInfo>
+#include <variant>
 
 namespace selvanix::cli {
+
+std::variant<std::pair<platform::FolderHandle, Manifest>, ExitCode> recordedTarget(
+    const QString& target, ConsoleReport& report, const RunLog& log, const QString& command) {
+    std::optional<platform::FolderHandle> folder =
+        QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
+    if (!folder) {
+        complain(QStringLiteral("the target %1 is not a folder").arg(target));
+        return kNoTarget;
+    }
+    std::optional<Manifest> record = readManifest(*folder);
+    if (!record) {
+        log.line(QStringLiteral("%1 %2: no record").arg(command, target));
+        report.outcome(QStringLiteral("no record"), kNoTarget,
+                       QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.").arg(target),
+                       false);
+        return kNoTarget;
+    }
+    return std::pair{std::move(*folder), std::move(*record)};
+}
 
 // Every recorded file is looked at: the list of what differs is the answer, not just its
 // first entry.
@@ -15,24 +35,15 @@ int runVerify(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
     const RunLog log(options.logFile.value_or(QString()));
-    const std::optional<platform::FolderHandle> folder =
-        QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
-    if (!folder) {
-        complain(QStringLiteral("the target %1 is not a folder").arg(target));
-        return kNoTarget;
+    auto opened = recordedTarget(target, report, log, QStringLiteral("verify"));
+    if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {
+        return *code;
     }
-    const std::optional<Manifest> record = readManifest(*folder);
-    if (!record) {
-        const QString reason =
-            QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.").arg(target);
-        log.line(QStringLiteral("verify %1: no record").arg(target));
-        report.outcome(QStringLiteral("no record"), kNoTarget, reason, false);
-        return kNoTarget;
-    }
+    const auto& [folder, record] = std::get<0>(opened);
     int missing = 0;
     int changed = 0;
-    for (const Manifest::Entry& entry : record->files) {
-        const FileCheck check = checkFile(*folder, entry);
+    for (const Manifest::Entry& entry : record.files) {
+        const FileCheck check = checkFile(folder, entry);
         if (check == FileCheck::Matches) {
             continue;
         }
@@ -48,8 +59,8 @@ int runVerify(const CliOptions& options) {
         same ? QString()
              : QStringLiteral("%1 souborů chybí, %2 se liší.").arg(missing).arg(changed);
     log.line(QStringLiteral("verify %1: %2 %3, %4 files, missing %5, changed %6")
-                 .arg(target, record->name, record->version)
-                 .arg(record->files.size())
+                 .arg(target, record.name, record.version)
+                 .arg(record.files.size())
                  .arg(missing)
                  .arg(changed));
     const ExitCode code = same ? kInstalled : kDifferences;

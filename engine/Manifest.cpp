@@ -23,6 +23,23 @@ QByteArray oneLine(const QString& value) {
     return bytes;
 }
 
+// A path below the target as an entry's name may be: relative, no empty, "." or ".."
+// component, no backslash or control character, and nothing below .selvanix.
+bool isRecordedPath(const QString& path) {
+    const QStringList parts = path.split(u'/');
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part == u"." || part == u".." || part.contains(u'\\')) {
+            return false;
+        }
+        for (const QChar c : part) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+                return false;
+            }
+        }
+    }
+    return parts.first() != QLatin1String(kFolder);
+}
+
 }  // namespace
 
 QByteArray Manifest::toText() const {
@@ -72,8 +89,7 @@ std::optional<Manifest> Manifest::fromText(const QByteArray& text) {
         e.crc = f[1].toUInt(&crcOk, 16);
         e.size = f[2].toULongLong(&sizeOk);
         e.path = QString::fromUtf8(lines[i].mid(f[0].size() + f[1].size() + f[2].size() + 3));
-        if (!crcOk || !sizeOk || e.path.isEmpty() || e.path.startsWith(u'/') ||
-            e.path.split(u'/').contains(QStringLiteral(".."))) {
+        if (!crcOk || !sizeOk || !isRecordedPath(e.path)) {
             return std::nullopt;
         }
         m.files.push_back(e);
@@ -123,23 +139,28 @@ bool writeManifest(const platform::FolderHandle& target, const Manifest& manifes
 void removeManifest(const platform::FolderHandle& target) {
     if (const std::optional<platform::FolderHandle> folder = target.enter(kFolder, false)) {
         folder->remove(kName);
+        folder->remove(kNewName);
     }
+}
+
+std::optional<platform::FolderHandle> enterRecordedFolder(const platform::FolderHandle& target,
+                                                          const QStringList& folders) {
+    std::optional<platform::FolderHandle> at = target.reopen();
+    for (const QString& part : folders) {
+        if (!at) {
+            break;
+        }
+        at = at->enter(QFile::encodeName(part), false);
+    }
+    return at;
 }
 
 FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry& entry) {
     QStringList parts = entry.path.split(u'/');
     const QString leaf = parts.takeLast();
-    const platform::FolderHandle* in = &target;
-    std::optional<platform::FolderHandle> held;
-    for (const QString& part : parts) {
-        held = in->enter(QFile::encodeName(part), false);
-        if (!held) {
-            return in->status(QFile::encodeName(part)) ? FileCheck::Changed : FileCheck::Missing;
-        }
-        in = &*held;
-    }
-    if (!in->status(QFile::encodeName(leaf))) {
-        return FileCheck::Missing;
+    const std::optional<platform::FolderHandle> in = enterRecordedFolder(target, parts);
+    if (!in || !in->status(QFile::encodeName(leaf))) {
+        return FileCheck::Missing;  // the file, or a folder on its way, is gone
     }
     // A link or anything but a regular file there is not the installed file.
     std::optional<platform::File> file = in->openForReading(QFile::encodeName(leaf));

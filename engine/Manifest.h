@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -41,6 +42,10 @@ std::optional<Manifest> readManifest(const platform::FolderHandle& target);
 // Written to a new file and renamed over the old, so a kill leaves one whole record or none.
 bool writeManifest(const platform::FolderHandle& target, const Manifest& manifest);
 void removeManifest(const platform::FolderHandle& target);
+// The folder of a recorded path's leading components, entered from the target without
+// following a link; nothing when one of them is gone or no folder.
+std::optional<platform::FolderHandle> enterRecordedFolder(const platform::FolderHandle& target,
+                                                          const QStringList& folders);
 // One recorded file as the target holds it now.
 enum class FileCheck { Matches, Missing, Changed };
 FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry& entry);

@@ -140,6 +140,19 @@ bool FolderHandle::remove(const QByteArray& name) const {
     return ::unlinkat(fd_, name.constData(), 0) == 0 || fail(errno);
 }
 
+std::optional<FolderHandle> FolderHandle::reopen() const {
+    const int fd = ::openat(fd_, ".", kFolderFlags);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    return FolderHandle(fd);
+}
+
+bool FolderHandle::removeEmptyFolder(const QByteArray& name) const {
+    return ::unlinkat(fd_, name.constData(), AT_REMOVEDIR) == 0;
+}
+
 unsigned processUmask() {
     // The kernel reports it since 4.7; setting and restoring it would race with other threads.
     if (std::FILE* status = std::fopen("/proc/self/status", "re")) {

@@ -26,6 +26,8 @@ public:
     FolderHandle& operator=(const FolderHandle&) = delete;
     ~FolderHandle();
 
+    // The same folder once more, for a walk that starts here.
+    std::optional<FolderHandle> reopen() const;
     // The child folder, made first when missing and create is set.
     std::optional<FolderHandle> enter(const QByteArray& name, bool create,
                                       Refusal* refusal = nullptr) const;
@@ -40,6 +42,8 @@ public:
     bool rename(const QByteArray& from, const QByteArray& to) const;
     // Removes a file or link of that name.
     bool remove(const QByteArray& name) const;
+    // Removes the folder of that name when it is empty (a link there is never followed).
+    bool removeEmptyFolder(const QByteArray& name) const;
 
     int descriptor() const { return fd_; }
 

@@ -1,0 +1,37 @@
+#include "Commands.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "engine/RunLog.h"
+#include "engine/Uninstall.h"
+
+namespace selvanix::cli {
+
+int runUninstall(const CliOptions& options) {
+    const QString target = options.targets.first();
+    ConsoleReport report(options.json, stdout);
+    const RunLog log(options.logFile.value_or(QString()));
+    auto opened = recordedTarget(target, report, log, QStringLiteral("uninstall"));
+    if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {
+        return *code;
+    }
+    const auto& [folder, record] = std::get<0>(opened);
+    const UninstallResult result = uninstallTarget(folder, record);
+    for (const QString& path : result.kept) {
+        report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
+                     QStringLiteral("kept %1: changed since it was installed").arg(path));
+    }
+    log.line(QStringLiteral("uninstall %1: %2 %3, removed %4, kept %5, missing %6")
+                 .arg(target, record.name, record.version)
+                 .arg(result.removed.size())
+                 .arg(result.kept.size())
+                 .arg(result.missing.size()));
+    const ExitCode code = result.kept.isEmpty() ? kInstalled : kSkipped;
+    report.outcome(QStringLiteral("uninstalled"), code,
+                   result.kept.isEmpty()
+                       ? QString()
+                       : QStringLiteral("%1 změněných souborů zůstalo.").arg(result.kept.size()),
+                   !result.removed.isEmpty());
+    return code;
+}
+
+}  // namespace selvanix::cli
