@@ -1,5 +1,6 @@
 #include "CliFixture.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace selvanix::test {
@@ -95,6 +96,25 @@ QProcess* CommandLineFixture::start(const QStringList& args) {
     p->start(host() + QStringLiteral("/selvanix"), args);
     running.push_back(std::move(p));
     return running.back().get();
+}
+
+QByteArray CommandLineFixture::outputUntil(QProcess& p, const QByteArray& marker) {
+    QByteArray out;
+    for (int i = 0; i < 500 && !out.contains(marker); ++i) {
+        p.waitForReadyRead(20);
+        out += p.readAllStandardOutput();
+    }
+    return out;
+}
+
+CliRun CommandLineFixture::stop(QProcess& p, int signal, QByteArray outSoFar) {
+    ::kill(static_cast<pid_t>(p.processId()), signal);
+    CliRun result;
+    EXPECT_TRUE(p.waitForFinished(60000));
+    result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    result.out = outSoFar + p.readAllStandardOutput();
+    result.err = p.readAllStandardError();
+    return result;
 }
 
 }  // namespace selvanix::test

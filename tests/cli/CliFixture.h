@@ -45,8 +45,12 @@ protected:
     void servePackage(const QByteArray& archive = packageArchive());
 
     CliRun run(const QStringList& args) const;
-    // Started and left running, output to files; for signals.
+    // Started and left running; for signals.
     QProcess* start(const QStringList& args);
+    // The output so far, read until it holds marker or ten seconds passed.
+    static QByteArray outputUntil(QProcess& p, const QByteArray& marker);
+    // Sends the signal, waits for the end and returns the exit code and all the output.
+    static CliRun stop(QProcess& p, int signal, QByteArray outSoFar);
 
     QTemporaryDir root;
     // Environment variables the commands get besides the test's own, no display among them.

@@ -308,22 +308,14 @@ TEST_F(CommandLine, SigtermInALargeExtractionStopsAtTheEntryAndLeavesNoCutFile) 
     QProcess* p = start(
         {"install", "--product", "brodelik", "--source", pkg, "--target", target(), "--json"});
     ASSERT_TRUE(p->waitForStarted());
-    QByteArray out;
-    for (int i = 0; i < 500 && !out.contains("target-started"); ++i) {
-        p->waitForReadyRead(20);
-        out += p->readAllStandardOutput();
-    }
+    const QByteArray out = outputUntil(*p, "target-started");
     ASSERT_TRUE(out.contains("target-started")) << out.toStdString();
     // Into the first large entry.
     for (int i = 0; i < 500 && !QFileInfo::exists(target() + "/brodelik.exe"); ++i) {
         QThread::msleep(5);
     }
-    ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
-    ASSERT_TRUE(p->waitForFinished(60000));
-    out += p->readAllStandardOutput();
-    EXPECT_EQ(p->exitCode(), 9) << out.toStdString();
-    CliRun r;
-    r.out = out;
+    const CliRun r = stop(*p, SIGTERM, out);
+    EXPECT_EQ(r.exitCode, 9) << r.out.toStdString();
     EXPECT_EQ(r.outcome().value("outcome").toString(), QStringLiteral("interrupted"));
     EXPECT_EQ(r.outcome().value("exit").toInt(), 9);
     EXPECT_FALSE(r.outcome().value("reason").toString().isEmpty());
@@ -347,19 +339,11 @@ TEST_F(CommandLine, SigintInADownloadCancelsItAndKeepsNoCutArchive) {
     slow.pieceDelayMs = 20;
     server.route("/upgrade-brodelik.zip", slow);
     QProcess* p = start(installArgs(target()));
-    QByteArray out;
-    for (int i = 0; i < 500 && !out.contains("upgrade-brodelik.zip"); ++i) {
-        p->waitForReadyRead(20);
-        out += p->readAllStandardOutput();
-    }
+    const QByteArray out = outputUntil(*p, "upgrade-brodelik.zip");
     ASSERT_TRUE(out.contains("upgrade-brodelik.zip")) << out.toStdString();
     QThread::msleep(300);  // well into the body
-    ::kill(static_cast<pid_t>(p->processId()), SIGINT);
-    ASSERT_TRUE(p->waitForFinished(30000));
-    out += p->readAllStandardOutput();
-    EXPECT_EQ(p->exitCode(), 9) << out.toStdString();
-    CliRun r;
-    r.out = out;
+    const CliRun r = stop(*p, SIGINT, out);
+    EXPECT_EQ(r.exitCode, 9) << r.out.toStdString();
     EXPECT_EQ(r.outcome().value("outcome").toString(), QStringLiteral("interrupted"));
     EXPECT_EQ(r.outcome().value("exit").toInt(), 9);
     EXPECT_FALSE(QFileInfo::exists(host() + "/upgrade-brodelik.zip"));
