@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <random>
 
 namespace selvanix::test {
 namespace {
@@ -95,6 +96,46 @@ TEST(Manifest, ReadFromTheTargetsHandleOnlyAndMatchedAgainstTheFiles) {
     EXPECT_FALSE(readManifest(*folder));
     removeManifest(*folder);
     EXPECT_FALSE(QFileInfo::exists(t + "/.selvanix/manifest"));
+}
+
+// A record lies in a folder another user may write and root reads it: no mutation of a good
+// one may crash the reader or slip a path past the entry-name checks.
+TEST(Manifest, DamagedRecordsNeverYieldAPathOutsideTheTarget) {
+    const QByteArray good = sample().toText();
+    const QByteArray pieces[] = {"../", "/", "\\", ".selvanix/", "\n", " ", QByteArray("\0", 1),
+                                 "./",  "//"};
+    std::mt19937 random(20261209);
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray text = good;
+        for (int edits = 1 + static_cast<int>(random() % 4); edits > 0; --edits) {
+            const auto at = static_cast<qsizetype>(random() % static_cast<unsigned>(text.size()));
+            switch (random() % 3) {
+                case 0:
+                    text[at] = static_cast<char>(random() % 256);
+                    break;
+                case 1:
+                    text.insert(at, pieces[random() % std::size(pieces)]);
+                    break;
+                default:
+                    text.remove(at, 1 + static_cast<qsizetype>(random() % 8));
+                    break;
+            }
+        }
+        const std::optional<Manifest> read = Manifest::fromText(text);
+        if (!read) {
+            continue;
+        }
+        ++accepted;
+        for (const Manifest::Entry& e : read->files) {
+            const QStringList parts = e.path.split(u'/');
+            EXPECT_FALSE(parts.contains(QStringLiteral("..")) || parts.contains(QString()) ||
+                         parts.contains(QStringLiteral(".")) || e.path.contains(u'\\') ||
+                         parts.first() == QLatin1String(".selvanix"))
+                << e.path.toStdString();
+        }
+    }
+    EXPECT_GT(accepted, 0) << "the mutations must leave some records readable";
 }
 
 TEST(RunLog, CredentialsOfAddressesAreLeftOut) {
