@@ -99,6 +99,10 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     ui::guarded([this] { FormCreate(); })();
 }
 
+QByteArray TFrDRozbal::targetRowName(const char* control, int index) {
+    return QByteArray(control) + kTargetSuffixes[static_cast<std::size_t>(index)];
+}
+
 void TFrDRozbal::buildFirstScreen() {
     PanUvod = named(new QWidget(this), "PanUvod");
     PanUvod->setFixedWidth(370);
@@ -170,11 +174,10 @@ void TFrDRozbal::buildFirstScreen() {
     rows->addWidget(LbOdkudCesta, 0, 0);
     rows->addWidget(EdOdkudCesta, 0, 1);
     for (int i = 0; i < kTargetCount; ++i) {
-        const QByteArray suffix(kTargetSuffixes[i]);
         LbKamCesta[i] = named(new QLabel(QStringLiteral("Cílový adresář"), PanUvodniCheck),
-                              ("LbKamCesta" + suffix).constData());
-        EdKamCesta[i] =
-            named(new ui::DirectoryEdit(PanUvodniCheck), ("EdKamCesta" + suffix).constData());
+                              targetRowName("LbKamCesta", i).constData());
+        EdKamCesta[i] = named(new ui::DirectoryEdit(PanUvodniCheck),
+                              targetRowName("EdKamCesta", i).constData());
         rows->addWidget(LbKamCesta[i], i + 1, 0);
         rows->addWidget(EdKamCesta[i], i + 1, 1);
     }

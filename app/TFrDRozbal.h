@@ -79,6 +79,9 @@ public:
     // A change of product or source takes effect at the next start: say so.
     void explainDisabledInstall();
 
+    // The object name of target row index's control ("EdKamCesta", "LbKamCesta"): I ... X.
+    static QByteArray targetRowName(const char* control, int index);
+
     // Fixes the window's outer size, frame included; applied again whenever the frame changes.
     void setOuterSize(int width, int height);
     QSize outerSize() const { return outerSize_; }

@@ -42,10 +42,8 @@ W* control(const QWidget& window, const char* name) {
 }
 
 selvanix::ui::DirectoryEdit* targetField(const QWidget& window, int index) {
-    static const char* const suffixes[] = {"I",  "II",  "III",  "IV", "V",
-                                           "VI", "VII", "VIII", "IX", "X"};
     return control<selvanix::ui::DirectoryEdit>(
-        window, (QByteArray("EdKamCesta") + suffixes[index]).constData());
+        window, selvanix::TFrDRozbal::targetRowName("EdKamCesta", index).constData());
 }
 
 using selvanix::TFrDRozbal;

@@ -12,12 +12,6 @@ namespace selvanix::cli {
 
 namespace {
 
-QString answerName(TArcAction answer) {
-    return answer == fxaIgnore  ? QStringLiteral("ignore")
-           : answer == fxaRetry ? QStringLiteral("retry")
-                                : QStringLiteral("abort");
-}
-
 QString shown(const QString& path) {
     return platform::displayPath(path);
 }
@@ -159,10 +153,10 @@ void ConsoleReport::entryFailed(const EntryFailure& failure) {
           {{QStringLiteral("entry"), failure.entry},
            {QStringLiteral("native"), failure.nativeError},
            {QStringLiteral("message"), failure.message},
-           {QStringLiteral("answer"), answerName(failure.answer)}},
+           {QStringLiteral("answer"), answerName(failure.answer).toLower()}},
           QStringLiteral("entry %1: %2 (error %3), %4")
               .arg(failure.entry, failure.message, QString::number(failure.nativeError),
-                   answerName(failure.answer)));
+                   answerName(failure.answer).toLower()));
 }
 
 void ConsoleReport::entrySkipped(const QString& entry) {

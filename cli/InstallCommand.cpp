@@ -32,10 +32,11 @@ std::optional<QString> settingsProblem() {
     if (!file.open(QIODevice::ReadOnly)) {
         return QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
     }
-    if (file.size() > kMaxProfileBytes) {
+    // Read within the bound, not by the size seen a moment before.
+    const QByteArray bytes = file.read(kMaxProfileBytes + 1);
+    if (bytes.size() > kMaxProfileBytes) {
         return QStringLiteral("the settings file %1 is larger than 1 MiB").arg(path);
     }
-    const QByteArray bytes = file.readAll();
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') {

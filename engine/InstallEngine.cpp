@@ -43,6 +43,8 @@ private:
     RunObserver& observer_;
 };
 
+}  // namespace
+
 QString answerName(TArcAction answer) {
     switch (answer) {
         case fxaRetry:
@@ -54,8 +56,6 @@ QString answerName(TArcAction answer) {
     }
     return QStringLiteral("Abort");
 }
-
-}  // namespace
 
 SearchProgress& RunObserver::searchProgress(int) {
     class Unseen : public SearchProgress {

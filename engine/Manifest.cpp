@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QList>
+#include <algorithm>
 
 namespace selvanix {
 
@@ -167,12 +168,18 @@ FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry&
     if (!file || static_cast<std::uint64_t>(file->size()) != entry.size) {
         return FileCheck::Changed;
     }
+    // No further than the recorded size: a file another user keeps growing ends the read.
     Crc32 crc;
     QByteArray block(1 << 16, Qt::Uninitialized);
-    for (qint64 n; (n = file->read(block.data(), block.size())) > 0;) {
+    std::uint64_t left = entry.size;
+    for (qint64 n;
+         left > 0 && (n = file->read(block.data(),
+                                     static_cast<qint64>(std::min<std::uint64_t>(
+                                         left, static_cast<std::uint64_t>(block.size()))))) > 0;) {
         crc.update(block.constData(), static_cast<std::size_t>(n));
+        left -= static_cast<std::uint64_t>(n);
     }
-    return crc.value() == entry.crc ? FileCheck::Matches : FileCheck::Changed;
+    return left == 0 && crc.value() == entry.crc ? FileCheck::Matches : FileCheck::Changed;
 }
 
 bool filesMatch(const platform::FolderHandle& target, const Manifest& manifest) {

@@ -12,6 +12,9 @@ namespace net {
 class WebHTTPGet;
 }
 
+// "Retry", "Ignore" or "Abort": an answer as the log and the console name it.
+QString answerName(TArcAction answer);
+
 // An entry the archiver could not write, and the answer the run took.
 struct EntryFailure {
     QString entry;

@@ -30,16 +30,12 @@ W* control(const QWidget& window, const char* name) {
 }
 
 // Target row index 0 ... 9 (I ... X): its field and its label.
-inline QByteArray targetRowName(const char* control, int index) {
-    static const char* const suffixes[kTargetCount] = {"I",  "II",  "III",  "IV", "V",
-                                                       "VI", "VII", "VIII", "IX", "X"};
-    return QByteArray(control) + suffixes[index];
-}
 inline ui::DirectoryEdit* targetField(const QWidget& window, int index) {
-    return control<ui::DirectoryEdit>(window, targetRowName("EdKamCesta", index).constData());
+    return control<ui::DirectoryEdit>(window,
+                                      TFrDRozbal::targetRowName("EdKamCesta", index).constData());
 }
 inline QLabel* targetLabel(const QWidget& window, int index) {
-    return control<QLabel>(window, targetRowName("LbKamCesta", index).constData());
+    return control<QLabel>(window, TFrDRozbal::targetRowName("LbKamCesta", index).constData());
 }
 
 // A window started from a temporary installer folder, with scripted dialogs.

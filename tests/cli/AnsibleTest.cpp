@@ -50,10 +50,7 @@ protected:
     void addHost(const QString& host, const QString& folder) {
         const QString dir = hostFolder(host);
         QDir().mkpath(dir + "/target");
-        const QByteArray binary = QFile::encodeName(QStringLiteral(SELVANIX_BINARY));
-        if (::link(binary.constData(), QFile::encodeName(dir + "/selvanix").constData()) != 0) {
-            ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(binary), dir + "/selvanix"));
-        }
+        copyOfSelvanix(dir);
         writeBytes(dir + "/upgrade.kac", "[DEFINICE]\r\nprogram=1\r\n[SERVER]\r\nbaseurl=" +
                                              nginx->url("/" + folder + "/").toUtf8() +
                                              "\r\npublickey=" + key->publicKey().base64() + "\r\n");

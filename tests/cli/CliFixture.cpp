@@ -54,9 +54,13 @@ QJsonObject CliRun::event(const char* name) const {
 CommandLineFixture::CommandLineFixture() {
     QDir().mkpath(host());
     QDir().mkpath(target());
+    copyOfSelvanix(host());
+}
+
+void copyOfSelvanix(const QString& folder) {
     // A hard link where the file system allows it: the copy only needs its own folder.
     const QByteArray from = QFile::encodeName(QStringLiteral(SELVANIX_BINARY));
-    const QByteArray to = QFile::encodeName(host() + QStringLiteral("/selvanix"));
+    const QByteArray to = QFile::encodeName(folder + QStringLiteral("/selvanix"));
     if (::link(from.constData(), to.constData()) != 0) {
         EXPECT_TRUE(QFile::copy(QString::fromLocal8Bit(from), QString::fromLocal8Bit(to)));
     }

@@ -31,6 +31,9 @@ struct CliRun {
     QJsonObject event(const char* name) const;
 };
 
+// The executable in a folder of its own, where its settings will lie: folder/selvanix.
+void copyOfSelvanix(const QString& folder);
+
 class CommandLineFixture : public ::testing::Test {
 protected:
     CommandLineFixture();
