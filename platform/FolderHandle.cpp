@@ -4,11 +4,14 @@
 #include "FileOps.h"
 #include "Paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 namespace selvanix::platform {
 
@@ -151,6 +154,64 @@ std::optional<FolderHandle> FolderHandle::reopen() const {
 
 bool FolderHandle::removeEmptyFolder(const QByteArray& name) const {
     return ::unlinkat(fd_, name.constData(), AT_REMOVEDIR) == 0;
+}
+
+namespace {
+
+// Deep enough for any package; a planted tree deeper than this is left, not followed down.
+constexpr int kMaxTreeDepth = 128;
+
+bool removeTreeAt(const FolderHandle& parent, const QByteArray& name, int depth) {
+    const std::optional<struct stat> st = parent.status(name);
+    if (!st) {
+        return errno == ENOENT;
+    }
+    if (!S_ISDIR(st->st_mode)) {
+        return parent.remove(name);
+    }
+    const std::optional<FolderHandle> folder = parent.enter(name, false);
+    const int listed = folder && depth < kMaxTreeDepth ? ::dup(folder->descriptor()) : -1;
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!dir) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return false;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray child(entry->d_name);
+        if (child != "." && child != "..") {
+            names.push_back(child);
+        }
+    }
+    ::closedir(dir);
+    bool removed = true;
+    for (const QByteArray& child : names) {
+        removed = removeTreeAt(*folder, child, depth + 1) && removed;
+    }
+    return parent.removeEmptyFolder(name) && removed;
+}
+
+}  // namespace
+
+bool FolderHandle::removeTree(const QByteArray& name) const {
+    return removeTreeAt(*this, name, 0);
+}
+
+bool FolderHandle::moveTo(const QByteArray& from, const FolderHandle& folder,
+                          const QByteArray& to) const {
+    return ::renameat2(fd_, from.constData(), folder.fd_, to.constData(), RENAME_NOREPLACE) == 0 ||
+           fail(errno);
+}
+
+dev_t FolderHandle::device() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? st.st_dev : 0;
+}
+
+bool FolderHandle::syncFileSystem() const {
+    return ::syncfs(fd_) == 0 || fail(errno);
 }
 
 unsigned processUmask() {

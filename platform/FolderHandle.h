@@ -44,6 +44,16 @@ public:
     bool remove(const QByteArray& name) const;
     // Removes the folder of that name when it is empty (a link there is never followed).
     bool removeEmptyFolder(const QByteArray& name) const;
+    // Removes the folder of that name and everything below it; a link below is removed
+    // itself, never followed. True when nothing of that name is left.
+    bool removeTree(const QByteArray& name) const;
+    // Moves a name of this folder to a name of another folder on the same file system;
+    // fails rather than replace what stands at to.
+    bool moveTo(const QByteArray& from, const FolderHandle& folder, const QByteArray& to) const;
+    // The file system the folder lies on.
+    dev_t device() const;
+    // Writes everything of this folder's file system down to its device.
+    bool syncFileSystem() const;
 
     int descriptor() const { return fd_; }
 

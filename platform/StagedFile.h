@@ -1,0 +1,57 @@
+#pragma once
+
+#include "File.h"
+#include "FolderHandle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace selvanix::platform {
+
+// The temporary name a new file is written under beside its destination: ".<leaf>.<tag>.tmp",
+// the leaf cut so the whole stays a valid name. A run that names its files by its own tag can
+// find them again after a crash.
+QByteArray temporaryName(const QByteArray& leaf, const QByteArray& tag);
+// A tag no other run uses: 16 hex digits.
+QByteArray randomTag();
+
+// A new file written under a temporary name in its destination's own folder (so on the
+// destination's file system) and put in place by one rename: whoever reads the destination
+// sees the old file or the whole new one, never a cut one. Removed when it goes unless it was
+// committed or kept.
+class StagedFile {
+public:
+    // A name already taken by this tag is a leftover of the same run and is replaced.
+    static std::optional<StagedFile> create(const FolderHandle& folder, const QByteArray& leaf,
+                                            const QByteArray& tag = randomTag());
+    // The same, for a host path whose folder is the caller's own choice.
+    static std::optional<StagedFile> beside(const QString& hostPath);
+
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&&) = delete;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile();
+
+    File& file() { return file_; }
+    const QByteArray& name() const { return name_; }
+    const FolderHandle& folder() const { return folder_; }
+
+    // Closes the file and renames it over the destination; what stands there, a link too, is
+    // replaced, never followed.
+    bool commit();
+    // Closes the file and leaves it under its temporary name for a later commit by name.
+    bool keep();
+
+private:
+    StagedFile(FolderHandle folder, File file, QByteArray leaf, QByteArray name);
+
+    FolderHandle folder_;
+    File file_;
+    QByteArray leaf_;
+    QByteArray name_;
+    bool done_ = false;
+};
+
+}  // namespace selvanix::platform
