@@ -1,11 +1,14 @@
 #include "ArcOutput.h"
 
+#include "platform/FaultPoint.h"
+
 #include <algorithm>
 
 namespace selvanix {
 
 qint64 FileOutput::write(const char* data, qint64 size) {
     // A failed write stores nothing of this piece; the caller decides what follows.
+    platform::fileStep();
     if (!file_.write(data, size)) {
         file_.seek(position_);
         return 0;

@@ -12,11 +12,11 @@
 #include "platform/FileOps.h"
 #include "platform/FolderHandle.h"
 #include "platform/Paths.h"
+#include "platform/StagedFile.h"
 
 #include <sys/stat.h>
 #include <QDateTime>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTimeZone>
 #include <optional>
 
@@ -50,6 +50,12 @@ std::optional<QString> safeEntryName(const QString& name) {
             kept.removeLast();
         } else if (!part.isEmpty() && part != u".") {
             kept.append(part.toString());
+        }
+    }
+    // The installer's own records of a target are never an entry's to write.
+    for (const QString& part : kept) {
+        if (part.compare(QLatin1String(".selvanix"), Qt::CaseInsensitive) == 0) {
+            return std::nullopt;
         }
     }
     QString safe = kept.join(u'\\');
@@ -261,27 +267,21 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
 
     // Written under a temporary name and renamed, so no cut or failed file ever stands under
     // the entry's name, new or replaced.
-    const QByteArray written = "." + leaf + "." +
-                               QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
-                               ".tmp";
-    std::optional<platform::File> file = folder.createFile(written);
-    if (!file) {
+    const bool staging = !StageTag.isEmpty();
+    if (staging && OnStaging && !OnStaging(f)) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
-    FileOutput out(*file);
-    const auto discard = [&] {
-        file->close();
-        folder.remove(written);
-    };
-    try {
-        ExtractItem(index, out);
-    } catch (...) {
-        discard();
-        throw;
+    std::optional<platform::StagedFile> staged =
+        staging ? platform::StagedFile::create(folder, leaf, StageTag)
+                : platform::StagedFile::create(folder, leaf);
+    if (!staged) {
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
+    platform::File* file = &staged->file();
+    FileOutput out(*file);
+    ExtractItem(index, out);
     if (FSkipFile || FProgressCancel) {
-        discard();
-        return;
+        return;  // the staged file goes with it
     }
     // Everything is settled on the open file, before its name is visible as the target.
     const QDateTime when =
@@ -295,9 +295,7 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
         file->flush();
     }
-    file->close();
-    if (!folder.rename(written, leaf)) {
-        folder.remove(written);
+    if (!(staging ? staged->keep() : staged->commit())) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
 }

@@ -114,6 +114,12 @@ bool TPakovna::entryPasses(const TDirItem& item, const QString& mask, const QStr
 
 void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
                             const QString& exclusionMask) {
+    TagFiles(fileMask, searchAttr, exclusionMask);
+    processTagged();
+}
+
+void TPakovna::TagFiles(const QString& fileMask, std::uint32_t searchAttr,
+                        const QString& exclusionMask) {
     if (!Active()) {
         raise(ARC_ERROR_NOT_OPEN);
     }
@@ -132,7 +138,6 @@ void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
             item.Tagged = item.Name.compare(fileMask, Qt::CaseInsensitive) == 0;
         }
     }
-    processTagged();
 }
 
 void TPakovna::processTagged() {

@@ -69,6 +69,13 @@ public:
     TArcZip64Mode Zip64Mode = zmDisabled;
     bool InMemory = false;
 
+    // Set, a new file is left under its temporary name (made from this tag) for the caller to
+    // commit. OnStaging is asked before it is made (false fails the entry) with its path
+    // below BaseDir, '\\' between folders. Empty, each file replaces its old one as soon as
+    // it is whole.
+    QByteArray StageTag;
+    std::function<bool(const QString& path)> OnStaging;
+
     TArcConfirmProcessFileEvent OnConfirmProcessFile;
     TArcExtractFileEvent OnExtractFile;
     TArcConfirmOverwriteEvent OnConfirmOverwrite;      // unassigned: the overwrite dialog
@@ -79,6 +86,9 @@ public:
     void OpenArchive(std::uint16_t mode);
     void ExtractFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
                       const QString& exclusionMask = QString());
+    // Tags the entries ExtractFiles would extract, extracting nothing.
+    void TagFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
+                  const QString& exclusionMask = QString());
     void CloseArchive() noexcept;
     bool Active() const { return isOpen(); }
 
