@@ -142,8 +142,14 @@ void TFrDRozbal::targetStarted(const QString& target, int, int) {
 }
 
 void TFrDRozbal::targetFailed(const QString&, const QString& reason) {
-    // The run ends here and the error is reported; the screen says which target.
+    // The run ends here, the targets as they were; the reason names the target.
+    LbRadekC->hide();
+    setLine(LbRadekA, QStringLiteral("Instalace nebyla dokončena."), 20);
+    setLine(LbRadekB, QStringLiteral("Složky zůstaly beze změny."), 12);
+    LbVerze->hide();
+    LbDatum->hide();
     showReason(reason);
+    showFinalScreen();
     PanStart->repaint();
 }
 
@@ -157,7 +163,16 @@ void TFrDRozbal::installed(const RunResult& result, const SearchSkips& skips,
     LbVerze->hide();
     LbDatum->hide();
     showSkippedFolders(skips);
-    showReason(startProblem);
+    // Entries answered with Ignore kept their old files: the user learns how many.
+    QStringList lines;
+    if (result.skippedEntries > 0) {
+        lines << QStringLiteral("Nenainstalováno souborů: ") +
+                     QString::number(result.skippedEntries);
+    }
+    if (!startProblem.isEmpty()) {
+        lines << startProblem;
+    }
+    showReason(lines.join(u'\n'));
     showFinalScreen();
 }
 

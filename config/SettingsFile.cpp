@@ -2,6 +2,9 @@
 
 #include "profile/IniFile.h"
 #include "profile/PrivateProfile.h"
+#include "profile/ProfileText.h"
+
+#include <vector>
 
 namespace selvanix {
 
@@ -71,32 +74,58 @@ QString settingsFileName(const QString& folder) {
     return separated ? folder + name : folder + u'\\' + name;
 }
 
+namespace {
+
+// The installer's section, key by key in the order it is written.
+std::vector<std::pair<QString, QString>> settingsValues(const SettingsToWrite& settings) {
+    std::vector<std::pair<QString, QString>> values;
+    if (codeIn(QString::number(settings.program), {1, 2, 4, 5, 6, 7, 8})) {
+        values.emplace_back(QStringLiteral("program"), QString::number(settings.program));
+    }
+    if (codeIn(QString::number(settings.source), {1, 2})) {
+        values.emplace_back(QStringLiteral("odkud"), QString::number(settings.source));
+    }
+    values.emplace_back(QStringLiteral("odkudcesta"), settings.packageFolder);
+    if (codeIn(QString::number(settings.targetMode), {0, 1, 2})) {
+        values.emplace_back(QStringLiteral("cilinstalace"), QString::number(settings.targetMode));
+    }
+    for (int i = 0; i < kTargetCount; ++i) {
+        values.emplace_back(targetKey(i), settings.targets[i]);
+    }
+    values.emplace_back(QStringLiteral("koukani"), flag(settings.koukani));
+    values.emplace_back(QStringLiteral("automaticky"), flag(settings.automaticky));
+    values.emplace_back(QStringLiteral("datum"), settings.date);
+    return values;
+}
+
+}  // namespace
+
 void writeSettings(const QString& fileName, const SettingsToWrite& settings,
                    platform::LinkAtName links) {
     const QString section = QString::fromUtf16(kDefiniceSection);
     TIniFile ini(fileName, links);
     ini.EraseSection(section);
-    if (codeIn(QString::number(settings.program), {1, 2, 4, 5, 6, 7, 8})) {
-        ini.WriteString(section, QStringLiteral("program"), QString::number(settings.program));
+    for (const auto& [key, value] : settingsValues(settings)) {
+        ini.WriteString(section, key, value);
     }
-    if (codeIn(QString::number(settings.source), {1, 2})) {
-        ini.WriteString(section, QStringLiteral("odkud"), QString::number(settings.source));
-    }
-    ini.WriteString(section, QStringLiteral("odkudcesta"), settings.packageFolder);
-    if (codeIn(QString::number(settings.targetMode), {0, 1, 2})) {
-        ini.WriteString(section, QStringLiteral("cilinstalace"),
-                        QString::number(settings.targetMode));
-    }
-    for (int i = 0; i < kTargetCount; ++i) {
-        ini.WriteString(section, targetKey(i), settings.targets[i]);
-    }
-    ini.WriteString(section, QStringLiteral("koukani"), flag(settings.koukani));
-    ini.WriteString(section, QStringLiteral("automaticky"), flag(settings.automaticky));
-    ini.WriteString(section, QStringLiteral("datum"), settings.date);
     // All keys go to disk in one rewrite here; a failure then is still this save's failure.
     if (!WritePrivateProfileStringW(std::nullopt, std::nullopt, std::nullopt, fileName, links)) {
         raiseUnableToWrite(fileName);
     }
+}
+
+QByteArray settingsContent(const QString& fileName, const QByteArray& existing,
+                           const SettingsToWrite& settings) {
+    const QString section = QString::fromUtf16(kDefiniceSection);
+    ProfileText text = existing.isNull() ? ProfileText() : ProfileText::decode(existing);
+    text.eraseSection(section);
+    for (const auto& [key, value] : settingsValues(settings)) {
+        if (!ProfileText::isWritableValue(value)) {
+            raiseUnableToWrite(fileName);
+        }
+        text.setValue(section, key, value);
+    }
+    return text.encode();
 }
 
 }  // namespace selvanix

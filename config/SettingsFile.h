@@ -51,5 +51,10 @@ QString settingsFileName(const QString& folder);
 // is written with LinkAtName::Replace, so a planted link cannot redirect it.
 void writeSettings(const QString& fileName, const SettingsToWrite& settings,
                    platform::LinkAtName links = platform::LinkAtName::Follow);
+// The settings file's new content, made from its old bytes (null: no file) as writeSettings
+// would write it: every other section and line kept, the installer's section written anew.
+// A value no file can hold raises the same error as a failed write of fileName.
+QByteArray settingsContent(const QString& fileName, const QByteArray& existing,
+                           const SettingsToWrite& settings);
 
 }  // namespace selvanix

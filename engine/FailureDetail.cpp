@@ -136,12 +136,24 @@ QString programNotStarted(const QString& program, const QString& target,
     return start + QStringLiteral("ve složce %1 není.").arg(shown);
 }
 
+QString missingTarget(const QString& target) {
+    return QStringLiteral("Složka %1 neexistuje.").arg(platform::displayPath(target));
+}
+
+QString unwritableTarget(const QString& target) {
+    return QStringLiteral("Do složky %1 nelze zapisovat.").arg(platform::displayPath(target));
+}
+
+QString unfinishedCommit(const QString& target) {
+    return QStringLiteral("Instalaci do %1 se nepodařilo dokončit; dokončí ji příští spuštění.")
+        .arg(platform::displayPath(target));
+}
+
 QString installFailure(const QString& target, const std::exception& error) {
     const QString shown = platform::displayPath(target);
     if (dynamic_cast<const EIniFileException*>(&error) != nullptr) {
-        return QFileInfo(platform::toHostPath(target)).isDir()
-                   ? QStringLiteral("Do složky %1 nelze zapisovat.").arg(shown)
-                   : QStringLiteral("Složka %1 neexistuje.").arg(shown);
+        return QFileInfo(platform::toHostPath(target)).isDir() ? unwritableTarget(target)
+                                                               : missingTarget(target);
     }
     if (dynamic_cast<const EArcException*>(&error) != nullptr) {
         return QStringLiteral("Balíček se nepodařilo rozbalit do %1.").arg(shown);

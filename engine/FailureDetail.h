@@ -36,6 +36,10 @@ QString programNotStarted(const QString& program, const QString& target,
                           platform::CheckedProgram::Refusal why);
 
 QString installFailure(const QString& target, const std::exception& error);
+QString missingTarget(const QString& target);
+QString unwritableTarget(const QString& target);
+// A target whose commit stopped half-way; its journal finishes it at the next touch.
+QString unfinishedCommit(const QString& target);
 
 // A target whose extraction stopped at an entry answered with Abort.
 QString abortedEntry(const QString& target, const QString& message);

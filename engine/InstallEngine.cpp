@@ -2,6 +2,7 @@
 
 #include "FailureDetail.h"
 #include "ProductTable.h"
+#include "Recovery.h"
 #include "RunLog.h"
 #include "Version.h"
 #include "archive/PasswordStep.h"
@@ -9,11 +10,17 @@
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
+#include "platform/AtomicFile.h"
+#include "platform/FaultPoint.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
+#include "platform/StagedFile.h"
+#include "profile/IniFile.h"
 #include "profile/PrivateProfile.h"
 
+#include <sys/stat.h>
+#include <QFile>
 #include <QFileInfo>
 #include <map>
 
@@ -104,6 +111,10 @@ void InstallEngine::hookArchiver() {
         log(QStringLiteral("entry %1: error %2, %3; answer %4")
                 .arg(fileName, QString::number(nativeError), message, answerName(action)));
     };
+    archiver_.OnStaging = [this](const QString& path) {
+        QString recorded = stagePrefix_ + path;
+        return staging_ && staging_->staging(recorded.replace(u'\\', u'/'));
+    };
     archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
                                   bool& skip) {
         askPasswordDialog(fileName, password, skip);
@@ -171,8 +182,7 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
     }
     RunResult result;
     installTargets(targets, request, result);
-    if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped ||
-        result.outcome == RunOutcome::TargetFailed) {
+    if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped) {
         observer_.installed(result, skips_, startProblem_);
     }
     return result;
@@ -300,46 +310,135 @@ QStringList InstallEngine::findTargets(const RunRequest& request,
     return targets;
 }
 
-void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
-                                   RunResult& result) {
-    archiveSha_ = fileSha256(state_.cestazip);
-    const int count = static_cast<int>(targets.size());
-    for (int i = 0; i < count && !stop_; ++i) {
-        const QString& target = targets[i];
+// Each target is recovered first; one that already holds this package is left alone.
+QStringList InstallEngine::targetsToChange(const QStringList& targets, const RunRequest& request,
+                                           RunResult& result) {
+    QStringList chosen;
+    for (const QString& target : targets) {
+        const Recovery recovered = recoverTarget(target);
+        if (recovered != Recovery::Clean) {
+            log(QStringLiteral("target %1: an interrupted run was %2")
+                    .arg(target, recovered == Recovery::Undone ? QStringLiteral("undone")
+                                                               : QStringLiteral("finished")));
+        }
         if (request.keepUnchanged && holdsThisPackage(target)) {
             observer_.targetUnchanged(target);
             log(QStringLiteral("target %1: already holds this package").arg(target));
             ++result.unchanged;
             continue;
         }
+        chosen << target;
+    }
+    return chosen;
+}
+
+// Every target is checked, then staged; only when all are staged is any file replaced. A
+// failure before that leaves every target as it was.
+void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
+                                   RunResult& result) {
+    archiveSha_ = fileSha256(state_.cestazip);
+    const QStringList chosen = targetsToChange(targets, request, result);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles())) {
+        targetFailure(problem->target, problem->reason, result);
+        return;
+    }
+    const QByteArray tag = platform::randomTag();
+    std::vector<TargetTransaction> staged;
+    const int count = static_cast<int>(chosen.size());
+    for (int i = 0; i < count && !stop_; ++i) {
+        const QString& target = chosen[i];
         observer_.targetStarted(target, i, count);
         try {
-            dejtam(target, request);
+            staged.push_back(stageTarget(target, request, tag));
         } catch (const std::exception& error) {
+            staged.clear();
             const QString reason = installFailure(target, error);
             observer_.targetFailed(target, reason);
             log(QStringLiteral("target %1: failed, %2").arg(target, reason));
             throw;
         }
-        if (stop_) {
-            break;
+        if (targetAborted_ && !stop_) {
+            staged.clear();
+            targetFailure(target, abortedEntry(target, abortReason_), result);
+            return;
         }
-        ++result.installed;
         result.skippedEntries += targetSkips_;
-        if (targetAborted_ && result.outcome != RunOutcome::TargetFailed) {
-            result.outcome = RunOutcome::TargetFailed;
-            result.reason = abortedEntry(target, abortReason_);
-        } else if (targetSkips_ > 0 && result.outcome == RunOutcome::Installed) {
-            result.outcome = RunOutcome::Skipped;
-        }
-        log(QStringLiteral("target %1: %2")
-                .arg(target, targetAborted_ ? QStringLiteral("stopped at a failed entry")
-                                            : QStringLiteral("installed")));
+        log(QStringLiteral("target %1: staged").arg(target));
     }
     if (stop_) {
+        staged.clear();
         result.outcome = RunOutcome::Interrupted;
         result.reason = QStringLiteral("Instalace byla přerušena.");
+        return;
     }
+    if (result.skippedEntries > 0) {
+        result.outcome = RunOutcome::Skipped;
+    }
+    commitTargets(staged, chosen, result);
+}
+
+void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
+                                  const QStringList& targets, RunResult& result) {
+    std::map<dev_t, platform::FolderHandle> devices;
+    for (const TargetTransaction& transaction : staged) {
+        transaction.addDevices(devices);
+    }
+    syncDevices(devices);
+    std::vector<bool> committed(staged.size(), false);
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        committed[i] = staged[i].commit();
+        if (committed[i]) {
+            ++result.installed;
+            log(QStringLiteral("target %1: installed").arg(targets[int(i)]));
+        } else {
+            targetFailure(targets[int(i)], unfinishedCommit(targets[int(i)]), result);
+        }
+    }
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (committed[i]) {
+            startProgram(targets[int(i)]);
+        }
+    }
+}
+
+void InstallEngine::targetFailure(const QString& target, const QString& reason, RunResult& result) {
+    observer_.targetFailed(target, reason);
+    log(QStringLiteral("target %1: failed, %2").arg(target, reason));
+    if (result.outcome != RunOutcome::TargetFailed) {
+        result.outcome = RunOutcome::TargetFailed;
+        result.reason = reason;
+    }
+}
+
+void InstallEngine::startProgram(const QString& target) {
+    if (!state_.run.isEmpty()) {
+        platform::fileStep();
+        SpustFile(state_.run, QString(), target + u'\\', platform::SW_SHOWNORMAL);
+    }
+}
+
+// What every target gets, for the check of room before anything is written.
+std::vector<PlannedFile> InstallEngine::plannedFiles() {
+    std::vector<PlannedFile> files{{QString::fromUtf16(kSettingsFileName), 64 * 1024}};
+    archiver_.FileName = state_.cestazip;
+    archiver_.OpenArchive(0);
+    const auto plan = [&](const QString& prefix, const char* mask) {
+        archiver_.TagFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+        for (const TDirItem& item : archiver_.directory().CDir) {
+            if (item.Tagged && !item.isFolder()) {
+                files.push_back({prefix + item.Name, item.uncompressedSize()});
+            }
+        }
+    };
+    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
+        plan(QString(), mask);
+    }
+    plan(QStringLiteral("pts/"), "*.fr3");
+    archiver_.CloseArchive();
+    return files;
 }
 
 bool InstallEngine::holdsThisPackage(const QString& target) const {
@@ -362,20 +461,63 @@ Manifest InstallEngine::packageRecord() const {
 }
 
 void InstallEngine::dejtam(const QString& cesta, const RunRequest& request) {
+    TargetTransaction staged = stageTarget(cesta, request, platform::randomTag());
+    if (stop_ || targetAborted_) {
+        return;  // nothing was replaced; the staged files go with the transaction
+    }
+    std::map<dev_t, platform::FolderHandle> devices;
+    staged.addDevices(devices);
+    syncDevices(devices);
+    if (staged.commit()) {
+        startProgram(cesta);
+    }
+}
+
+TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequest& request,
+                                             const QByteArray& tag) {
     state_.TmpCestaAdresar = cesta;
     const SettingsToWrite settings = request.settingsFor(cesta, state_.odkudCesta);
     state_.KamCesta = settings.targets;
     state_.Koukani = settings.koukani ? QStringLiteral("Y") : QStringLiteral("N");
     state_.Automaticky = settings.automaticky ? QStringLiteral("Y") : QStringLiteral("N");
-    writeSettings(settingsFileName(cesta), settings, platform::LinkAtName::Replace);
-    rozbal();
-    if (stop_) {
-        return;  // the entry being written was dropped; nothing is started
+    const QString settingsFile = settingsFileName(cesta);
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(cesta);
+    std::optional<TargetTransaction> transaction =
+        folder ? TargetTransaction::begin(*folder, Journal::Kind::Install, tag) : std::nullopt;
+    if (!transaction) {
+        raiseUnableToWrite(settingsFile);
     }
-    recordTarget(cesta);
-    if (!state_.run.isEmpty()) {
-        SpustFile(state_.run, QString(), cesta + u'\\', platform::SW_SHOWNORMAL);
+    // The settings file as a link or a second name of another file is replaced, never read;
+    // one larger than a settings file may be is refused, as a write of it would be.
+    const QByteArray leaf = QFile::encodeName(QString::fromUtf16(kSettingsFileName));
+    const std::optional<struct stat> old = folder->status(leaf);
+    if (old &&
+        (S_ISDIR(old->st_mode) || (S_ISREG(old->st_mode) && old->st_size > kMaxProfileBytes))) {
+        raiseUnableToWrite(settingsFile);
     }
+    const std::optional<QByteArray> existing = old && !platform::isForeignLink(*old)
+                                                   ? readBounded(*folder, leaf, kMaxProfileBytes)
+                                                   : std::nullopt;
+    if (!transaction->stageFile(
+            QString::fromUtf16(kSettingsFileName),
+            settingsContent(settingsFile, existing.value_or(QByteArray()), settings))) {
+        raiseUnableToWrite(settingsFile);
+    }
+    staging_ = &*transaction;
+    archiver_.StageTag = tag;
+    try {
+        rozbal();
+    } catch (...) {
+        staging_ = nullptr;
+        archiver_.StageTag.clear();
+        throw;
+    }
+    staging_ = nullptr;
+    archiver_.StageTag.clear();
+    if (!stop_ && !targetAborted_ && !transaction->stageManifest(targetRecord())) {
+        raiseUnableToWrite(settingsFile);
+    }
+    return std::move(*transaction);
 }
 
 void InstallEngine::rozbal() {
@@ -388,6 +530,7 @@ void InstallEngine::rozbal() {
     archiver_.BaseAnchor = state_.TmpCestaAdresar;
     const auto extract = [this](const QString& baseDir, const QString& prefix, const char* mask) {
         archiver_.BaseDir = baseDir;
+        stagePrefix_ = prefix;
         extracted_.clear();
         archiver_.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
         for (const TDirItem& item : archiver_.directory().CDir) {
@@ -399,31 +542,27 @@ void InstallEngine::rozbal() {
         }
     };
     for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
-        if (!stop_) {
+        if (!stop_ && !targetAborted_) {
             extract(state_.TmpCestaAdresar, QString(), mask);
         }
     }
-    if (!stop_) {
+    if (!stop_ && !targetAborted_) {
         extract(state_.TmpCestaAdresar + QStringLiteral("\\pts"), QStringLiteral("pts/"), "*.fr3");
     }
     archiver_.CloseArchive();
 }
 
-// Only a target that got every entry is recorded as holding the package; one that did not
-// loses its old record, which no longer tells the truth.
-void InstallEngine::recordTarget(const QString& target) {
-    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
-    if (!folder) {
-        return;
-    }
+// The record of what the target got. One that did not get every entry keeps no archive
+// hash: it is never taken for a whole copy of the package.
+Manifest InstallEngine::targetRecord() const {
     Manifest record = packageRecord();
     for (const auto& [path, file] : installedFiles_) {
         record.files.push_back({path, file.first, file.second});
     }
-    const bool whole = targetSkips_ == 0 && !targetAborted_ && !archiveSha_.isEmpty();
-    if (!whole || !writeManifest(*folder, record)) {
-        removeManifest(*folder);
+    if (targetSkips_ > 0) {
+        record.sha256.clear();
     }
+    return record;
 }
 
 RunResult InstallEngine::fail(RunOutcome outcome, const QString& lineA, const QString& lineB,

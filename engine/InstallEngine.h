@@ -4,6 +4,8 @@
 #include "Manifest.h"
 #include "RunObserver.h"
 #include "RunRequest.h"
+#include "TargetCheck.h"
+#include "Transaction.h"
 
 #include <QSet>
 #include <QString>
@@ -40,6 +42,9 @@ public:
     PackageInfo JedenINI();
     // Installs into one target: settings, extraction, record, program.
     void dejtam(const QString& target, const RunRequest& request);
+    // Stages one target's new files (settings, extraction, record) under tag, replacing none.
+    TargetTransaction stageTarget(const QString& target, const RunRequest& request,
+                                  const QByteArray& tag);
     void rozbal();
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
@@ -61,8 +66,15 @@ private:
     QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);
     bool holdsThisPackage(const QString& target) const;
     Manifest packageRecord() const;
-    void recordTarget(const QString& target);
+    Manifest targetRecord() const;
+    std::vector<PlannedFile> plannedFiles();
+    QStringList targetsToChange(const QStringList& targets, const RunRequest& request,
+                                RunResult& result);
     void installTargets(const QStringList& targets, const RunRequest& request, RunResult& result);
+    void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
+                       RunResult& result);
+    void startProgram(const QString& target);
+    void targetFailure(const QString& target, const QString& reason, RunResult& result);
     RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
                    const QString& reason);
     void log(const QString& text) const;
@@ -85,7 +97,9 @@ private:
     QString nazzip_;
     QString stem_;
     QByteArray archiveSha_;
-    // The target being installed: entries written whole, skipped or aborted.
+    // The target being installed: its transaction, entries written whole, skipped or aborted.
+    TargetTransaction* staging_ = nullptr;
+    QString stagePrefix_;
     QSet<QString> extracted_;
     std::map<QString, std::pair<std::uint64_t, std::uint32_t>> installedFiles_;
     int targetSkips_ = 0;

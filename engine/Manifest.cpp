@@ -24,8 +24,8 @@ QByteArray oneLine(const QString& value) {
     return bytes;
 }
 
-// A path below the target as an entry's name may be: relative, no empty, "." or ".."
-// component, no backslash or control character, and nothing below .selvanix.
+}  // namespace
+
 bool isRecordedPath(const QString& path) {
     const QStringList parts = path.split(u'/');
     for (const QString& part : parts) {
@@ -38,10 +38,32 @@ bool isRecordedPath(const QString& path) {
             }
         }
     }
-    return parts.first() != QLatin1String(kFolder);
+    return parts.first().compare(QLatin1String(kFolder), Qt::CaseInsensitive) != 0;
 }
 
-}  // namespace
+std::optional<platform::FolderHandle> recordsFolder(const platform::FolderHandle& target,
+                                                    bool create) {
+    return target.enter(kFolder, create);
+}
+
+std::pair<QStringList, QByteArray> splitRecordedPath(const QString& path) {
+    QStringList parts = path.split(u'/');
+    const QByteArray leaf = QFile::encodeName(parts.takeLast());
+    return {parts, leaf};
+}
+
+std::optional<QByteArray> readBounded(const platform::FolderHandle& folder, const QByteArray& name,
+                                      qint64 bound) {
+    std::optional<platform::File> file = folder.openForReading(name);
+    if (!file || file->size() > bound) {
+        return std::nullopt;
+    }
+    QByteArray text(file->size(), Qt::Uninitialized);
+    if (file->readAt(0, text.data(), text.size()) != text.size()) {
+        return std::nullopt;
+    }
+    return text;
+}
 
 QByteArray Manifest::toText() const {
     QByteArray text = kHeader + '\n';
@@ -105,18 +127,9 @@ bool Manifest::samePackage(const Manifest& other) const {
 
 std::optional<Manifest> readManifest(const platform::FolderHandle& target) {
     const std::optional<platform::FolderHandle> folder = target.enter(kFolder, false);
-    if (!folder) {
-        return std::nullopt;
-    }
-    std::optional<platform::File> file = folder->openForReading(kName);
-    if (!file || file->size() > kMaxManifestBytes) {
-        return std::nullopt;
-    }
-    QByteArray text(file->size(), Qt::Uninitialized);
-    if (file->readAt(0, text.data(), text.size()) != text.size()) {
-        return std::nullopt;
-    }
-    return Manifest::fromText(text);
+    const std::optional<QByteArray> text =
+        folder ? readBounded(*folder, kName, kMaxManifestBytes) : std::nullopt;
+    return text ? Manifest::fromText(*text) : std::nullopt;
 }
 
 bool writeManifest(const platform::FolderHandle& target, const Manifest& manifest) {

@@ -36,6 +36,19 @@ struct Manifest {
 
 inline constexpr qint64 kMaxManifestBytes = 8 << 20;
 
+// A path below a target as an entry's name may be: relative, no empty, "." or ".." part, no
+// backslash or control character, nothing below .selvanix.
+bool isRecordedPath(const QString& path);
+
+// The installer's folder in a target, .selvanix, made when asked; never through a link.
+std::optional<platform::FolderHandle> recordsFolder(const platform::FolderHandle& target,
+                                                    bool create);
+// A recorded path split into its folders and its leaf.
+std::pair<QStringList, QByteArray> splitRecordedPath(const QString& path);
+// Reads a whole small file of a folder, never through a link, within the bound.
+std::optional<QByteArray> readBounded(const platform::FolderHandle& folder, const QByteArray& name,
+                                      qint64 bound);
+
 // Read from the target's own handle, never through a link, and within the bound; nothing
 // when it is missing, too large or damaged.
 std::optional<Manifest> readManifest(const platform::FolderHandle& target);

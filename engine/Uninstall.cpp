@@ -58,8 +58,7 @@ UninstallResult uninstallTarget(const platform::FolderHandle& target, const Mani
     }
     removeEmptyFolders(target, record);
     target.remove(QFile::encodeName(QString::fromUtf16(kSettingsFileName)));
-    removeManifest(target);
-    target.removeEmptyFolder(".selvanix");
+    target.removeTree(".selvanix");
     return result;
 }
 

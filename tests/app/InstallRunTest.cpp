@@ -154,20 +154,42 @@ TEST_F(InstallRun, SearchModeSaysHowManyFoldersItCouldNotEnter) {
               QStringLiteral("Instaloval jsem 1x|Přeskočeno složek bez přístupu: 1|+|0"));
 }
 
-TEST_F(InstallRun, AnUnwritableTargetStopsTheRunWithTheErrorReport) {
+TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
     const QString c = drives.add(u'C');
+    QDir().mkpath(c + QStringLiteral("/A"));
     QDir().mkpath(c + QStringLiteral("/B"));
     servePackage();
-    // Q: is not a drive, so its settings file cannot be written.
-    auto w = start("program=1\r\nodkud=1\r\nkamcestaI=Q:\\X\r\nkamcestaII=C:\\B\r\n");
+    // Q: is not a drive: the third target cannot be written, so none is.
+    auto w = start(
+        "program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\nkamcestaIII=Q:\\X\r\n");
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_TRUE(QDir(c + QStringLiteral("/A")).isEmpty());
+    EXPECT_TRUE(QDir(c + QStringLiteral("/B")).isEmpty());
+    EXPECT_TRUE(shell->requests.empty());
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+              QStringLiteral("Instalace nebyla dokončena."));
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(), QStringLiteral("Složka Q:\\X neexistuje."));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+}
+
+TEST_F(InstallRun, AnErrorThatEndsTheRunIsReportedThenLeavesTheFinalScreen) {
+    const QString c = drives.add(u'C');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    QDir().mkpath(c + QStringLiteral("/B/upgrade.kac"));  // no settings file can go there
+    servePackage();
+    auto w = start("program=1\r\nodkud=1\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\n");
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     ASSERT_EQ(dialogs->calls.size(), 1u);
     EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
-    EXPECT_TRUE(dialogs->calls[0].text.startsWith(QStringLiteral("Unable to write to Q:\\X")));
-    EXPECT_TRUE(QDir(c + QStringLiteral("/B")).isEmpty());
-    EXPECT_EQ(control<QLabel>(*w, "LbRadekC")->text(), QStringLiteral("Instaluji do Q:\\X"));
-    EXPECT_FALSE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_TRUE(dialogs->calls[0].text.startsWith(QStringLiteral("Unable to write to C:\\B")))
+        << dialogs->calls[0].text.toStdString();
+    // The first target, staged already, is as it was; nothing was started.
+    EXPECT_TRUE(QDir(c + QStringLiteral("/A")).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(shell->requests.empty());
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+              QStringLiteral("Do složky C:\\B nelze zapisovat."));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
 TEST_F(InstallRun, ALinkedSettingsFileInATargetIsReplacedNotFollowed) {

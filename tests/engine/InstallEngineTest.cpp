@@ -131,7 +131,7 @@ TEST_F(Engine, InstallsIntoEachTargetInOrderAndSaysEveryStep) {
               (QStringList{"download brodelik.ini", "download upgrade-brodelik.zip",
                            "package found", "descriptor Brodělík 14,20 12.5.2023 brodelik.exe",
                            "found C:\\A", "found C:\\B", "target 1 of 2: C:\\A",
-                           "started brodelik.exe in C:\\A\\", "target 2 of 2: C:\\B",
+                           "target 2 of 2: C:\\B", "started brodelik.exe in C:\\A\\",
                            "started brodelik.exe in C:\\B\\", "installed 2, unchanged 0"}));
     ASSERT_EQ(shell->requests.size(), 2u);
     EXPECT_EQ(shell->requests[1].dir, QStringLiteral("C:\\B\\"));
@@ -181,7 +181,7 @@ TEST_F(Engine, AStopEndsTheRunInterruptedWithNoRecordAndNothingStarted) {
     EXPECT_EQ(QDir(c + "/B").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 0);
 }
 
-TEST_F(Engine, AFailedEntryIsAnsweredCountedAndKeepsTheTargetUnrecorded) {
+TEST_F(Engine, AFailedEntryIsAnsweredCountedAndNeverRecordedAsAWholePackage) {
     serve();
     QDir().mkpath(c + "/A/brodelik.chm");  // a folder where a file must go
     dialogs->messageAnswers = {platform::MessageResult::Ignore};
@@ -190,13 +190,23 @@ TEST_F(Engine, AFailedEntryIsAnsweredCountedAndKeepsTheTargetUnrecorded) {
     EXPECT_EQ(ignored.skippedEntries, 1);
     EXPECT_TRUE(observer.steps.contains("entry brodelik.chm failed, answer 1"))
         << observer.steps.join(u'\n').toStdString();
-    EXPECT_FALSE(QFileInfo::exists(c + "/A/.selvanix/manifest"));
+    // What went in is recorded, without the archive's hash: it is not the whole package.
+    const QByteArray record = readBytes(c + "/A/.selvanix/manifest");
+    EXPECT_TRUE(record.contains("\nsha256 \n")) << record.toStdString();
+    EXPECT_TRUE(record.contains(" brodelik.exe\n"));
+    EXPECT_FALSE(record.contains("brodelik.chm"));
 
+    QFile::remove(c + "/A/brodelik.exe");
     dialogs->messageAnswers = {platform::MessageResult::Abort};
     const RunResult aborted = engine.run(request({"C:\\A"}));
     EXPECT_EQ(aborted.outcome, RunOutcome::TargetFailed);
     EXPECT_TRUE(aborted.reason.startsWith(QStringLiteral("Balíček se nepodařilo rozbalit do ")))
         << aborted.reason.toStdString();
+    // Abort replaced nothing: the file removed above stays missing, the record as it was.
+    EXPECT_FALSE(QFileInfo::exists(c + "/A/brodelik.exe"));
+    EXPECT_EQ(readBytes(c + "/A/.selvanix/manifest"), record);
+    EXPECT_TRUE(observer.steps.last().startsWith("failed C:\\A: "))
+        << observer.steps.last().toStdString();
 }
 
 TEST_F(Engine, NothingToInstallSaysWhyWithItsOwnOutcome) {

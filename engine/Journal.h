@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Manifest.h"
+#include "platform/FolderHandle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace selvanix {
+
+// What a run that changes a target is about to do, kept in T/.selvanix/journal until it is
+// done, so a run killed on the way can be finished or undone by the next one. Lines are
+// appended as the run goes: the header, one line per file it stages or touches, and the
+// commit record once everything it needs is on disk.
+struct Journal {
+    enum class Kind { Install, Repair, Rollback };
+    struct Removal {
+        Manifest::Entry entry;  // removed only while it is still this file
+    };
+    Kind kind = Kind::Install;
+    QByteArray tag;                        // the run's tag, in its temporary names
+    std::vector<QString> staged;           // paths whose new file waits under the tag's name
+    std::vector<QString> restored;         // rollback: paths whose previous file goes back
+    std::vector<Manifest::Entry> removed;  // rollback: files the newer version added
+    bool restoreManifest = false;          // rollback: the previous record goes back
+    bool committed = false;
+
+    QByteArray headerText() const;
+    static std::optional<Journal> fromText(const QByteArray& text);
+};
+
+inline constexpr qint64 kMaxJournalBytes = 16 << 20;
+
+// The journal's lines, appended one write each to a file made new for the run.
+class JournalFile {
+public:
+    // Fails when a journal is already there: that one is recovered first.
+    static std::optional<JournalFile> begin(const platform::FolderHandle& target,
+                                            const Journal& header);
+    bool stage(const QString& path);
+    bool restore(const QString& path);
+    bool remove(const Manifest::Entry& entry);
+    bool restoreManifest();
+    // The commit record, down to the disk before anything it allows is done.
+    bool commit();
+
+private:
+    explicit JournalFile(platform::File file) : file_(std::move(file)) {}
+    bool append(const QByteArray& line);
+    platform::File file_;
+};
+
+// The journal a target holds, read within the bound from the target's own handle; nothing
+// when there is none. A damaged one reads as a journal that was never committed.
+std::optional<Journal> readJournal(const platform::FolderHandle& target);
+bool removeJournal(const platform::FolderHandle& target);
+
+}  // namespace selvanix

@@ -1,0 +1,295 @@
+#include "Recovery.h"
+
+#include "Transaction.h"
+
+#include "config/SettingsFile.h"
+#include "platform/FaultPoint.h"
+#include "platform/StagedFile.h"
+
+#include <sys/stat.h>
+#include <QFile>
+#include <map>
+#include <vector>
+
+namespace selvanix {
+
+namespace {
+
+const QByteArray kRecords = ".selvanix";
+const QByteArray kPrevious = "previous";
+const QByteArray kFiles = "files";
+const QByteArray kManifest = "manifest";
+
+QByteArray newPrevious(const QByteArray& tag) {
+    return "previous-" + tag;
+}
+
+std::optional<platform::FolderHandle> enterAll(std::optional<platform::FolderHandle> at,
+                                               const QStringList& parts, bool create) {
+    for (const QString& part : parts) {
+        if (!at) {
+            break;
+        }
+        at = at->enter(QFile::encodeName(part), create);
+    }
+    return at;
+}
+
+// Where a replaced file goes: previous-TAG/files/... below its root's records.
+std::optional<platform::FolderHandle> previousFolder(const FilePlace& place,
+                                                     const QByteArray& previous, bool create) {
+    std::optional<platform::FolderHandle> records = recordsFolder(place.root, create);
+    std::optional<platform::FolderHandle> at =
+        records ? records->enter(previous, create) : std::nullopt;
+    at = at ? at->enter(kFiles, create) : std::nullopt;
+    return enterAll(std::move(at), place.belowRoot, create);
+}
+
+bool exists(const platform::FolderHandle& folder, const QByteArray& name) {
+    return folder.status(name).has_value();
+}
+
+bool renameStep(const platform::FolderHandle& folder, const QByteArray& from,
+                const QByteArray& to) {
+    platform::fileStep();
+    return folder.rename(from, to);
+}
+
+// Roots are told apart by their folder's identity, as a path may reach one twice.
+using RootKey = std::pair<dev_t, ino_t>;
+RootKey keyOf(const platform::FolderHandle& folder) {
+    struct stat st {};
+    ::fstat(folder.descriptor(), &st);
+    return {st.st_dev, st.st_ino};
+}
+
+bool commitFile(const FilePlace& place, const Journal& journal) {
+    const QByteArray temp = platform::temporaryName(place.leaf, journal.tag);
+    if (!exists(place.folder, temp)) {
+        return true;  // done by an earlier try, or never staged
+    }
+    const std::optional<struct stat> old = place.folder.status(place.leaf);
+    if (old && S_ISDIR(old->st_mode)) {
+        // A folder made there since the file was staged: the file stays out, the rest goes in.
+        place.folder.remove(temp);
+        return false;
+    }
+    if (old && journal.kind == Journal::Kind::Install) {
+        const std::optional<platform::FolderHandle> previous =
+            previousFolder(place, newPrevious(journal.tag), true);
+        if (!previous) {
+            return false;
+        }
+        if (!exists(*previous, place.leaf)) {
+            platform::fileStep();
+            if (!place.folder.moveTo(place.leaf, *previous, place.leaf)) {
+                return false;
+            }
+        }
+    }
+    return renameStep(place.folder, temp, place.leaf);
+}
+
+// The record of an installation: the old one joins the previous version, the new one takes
+// its place.
+bool commitManifest(const platform::FolderHandle& target, const Journal& journal) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, true);
+    if (!records) {
+        return false;
+    }
+    const QByteArray temp = platform::temporaryName(kManifest, journal.tag);
+    if (!exists(*records, temp)) {
+        return true;
+    }
+    if (exists(*records, kManifest)) {
+        const std::optional<platform::FolderHandle> previous =
+            records->enter(newPrevious(journal.tag), true);
+        if (!previous) {
+            return false;
+        }
+        platform::fileStep();
+        if (!exists(*previous, kManifest) && !records->moveTo(kManifest, *previous, kManifest)) {
+            return false;
+        }
+    }
+    return renameStep(*records, temp, kManifest);
+}
+
+// One previous version is kept: this run's replaces the one before. Once it has, there is no
+// new one left to move.
+bool keepPrevious(const platform::FolderHandle& root, const Journal& journal) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(root, false);
+    const QByteArray fresh = newPrevious(journal.tag);
+    if (!records || !exists(*records, fresh)) {
+        return true;
+    }
+    platform::fileStep();
+    return records->removeTree(kPrevious) && renameStep(*records, fresh, kPrevious);
+}
+
+bool restoreFile(const FilePlace& place) {
+    const std::optional<platform::FolderHandle> previous = previousFolder(place, kPrevious, false);
+    if (!previous || !exists(*previous, place.leaf)) {
+        return true;  // put back by an earlier try
+    }
+    platform::fileStep();
+    return ::renameat(previous->descriptor(), place.leaf.constData(), place.folder.descriptor(),
+                      place.leaf.constData()) == 0;
+}
+
+bool removeAdded(const platform::FolderHandle& target, const Manifest::Entry& entry) {
+    if (checkFile(target, entry) != FileCheck::Matches) {
+        return true;  // gone already, or changed since: the user's now
+    }
+    const std::optional<FilePlace> place = placeOf(target, entry.path);
+    platform::fileStep();
+    return place && place->folder.remove(place->leaf);
+}
+
+bool rollBackManifest(const platform::FolderHandle& target, const Journal& journal) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+    if (!records) {
+        return true;
+    }
+    if (!journal.restoreManifest) {
+        records->remove(kManifest);
+        return !exists(*records, kManifest);
+    }
+    const std::optional<platform::FolderHandle> previous = records->enter(kPrevious, false);
+    if (!previous || !exists(*previous, kManifest)) {
+        return true;
+    }
+    platform::fileStep();
+    return ::renameat(previous->descriptor(), kManifest.constData(), records->descriptor(),
+                      kManifest.constData()) == 0;
+}
+
+}  // namespace
+
+std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QString& path) {
+    const auto [folders, leaf] = splitRecordedPath(path);
+    std::optional<platform::FolderHandle> at = target.reopen();
+    std::optional<platform::FolderHandle> root = target.reopen();
+    if (!at || !root) {
+        return std::nullopt;
+    }
+    QStringList below;
+    for (const QString& part : folders) {
+        std::optional<platform::FolderHandle> next = at->enter(QFile::encodeName(part), false);
+        if (!next) {
+            return std::nullopt;
+        }
+        below << part;
+        if (next->device() != at->device()) {
+            root = next->reopen();
+            below.clear();
+            if (!root) {
+                return std::nullopt;
+            }
+        }
+        at = std::move(next);
+    }
+    return FilePlace{std::move(*at), leaf, std::move(*root), below};
+}
+
+bool rollForward(const platform::FolderHandle& target, const Journal& journal) {
+    bool whole = true;
+    std::vector<FilePlace> places;
+    const std::vector<QString>& paths =
+        journal.kind == Journal::Kind::Rollback ? journal.restored : journal.staged;
+    for (const QString& path : paths) {
+        if (std::optional<FilePlace> place = placeOf(target, path)) {
+            places.push_back(std::move(*place));
+        }
+    }
+    std::map<RootKey, platform::FolderHandle> roots;
+    std::map<dev_t, platform::FolderHandle> devices;
+    const auto note = [&](const platform::FolderHandle& root, const platform::FolderHandle& in) {
+        if (std::optional<platform::FolderHandle> own = root.reopen()) {
+            roots.emplace(keyOf(*own), std::move(*own));
+        }
+        if (std::optional<platform::FolderHandle> own = in.reopen()) {
+            devices.emplace(own->device(), std::move(*own));
+        }
+    };
+    note(target, target);
+    for (const FilePlace& place : places) {
+        note(place.root, place.folder);
+    }
+    switch (journal.kind) {
+        case Journal::Kind::Install: {
+            // Until the record is in place, every root gets this run's previous version, also
+            // one that replaces nothing there.
+            const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+            if (records && exists(*records, platform::temporaryName(kManifest, journal.tag))) {
+                for (const auto& [key, root] : roots) {
+                    const std::optional<platform::FolderHandle> own = recordsFolder(root, true);
+                    whole = own && own->enter(newPrevious(journal.tag), true) && whole;
+                }
+            }
+            for (const FilePlace& place : places) {
+                whole = commitFile(place, journal) && whole;
+            }
+            whole = commitManifest(target, journal) && whole;
+            for (const auto& [key, root] : roots) {
+                whole = keepPrevious(root, journal) && whole;
+            }
+            break;
+        }
+        case Journal::Kind::Repair:
+            for (const FilePlace& place : places) {
+                whole = commitFile(place, journal) && whole;
+            }
+            break;
+        case Journal::Kind::Rollback:
+            for (const FilePlace& place : places) {
+                whole = restoreFile(place) && whole;
+            }
+            for (const Manifest::Entry& entry : journal.removed) {
+                whole = removeAdded(target, entry) && whole;
+            }
+            whole = rollBackManifest(target, journal) && whole;
+            for (const auto& [key, root] : roots) {
+                if (std::optional<platform::FolderHandle> records = recordsFolder(root, false)) {
+                    whole = records->removeTree(kPrevious) && whole;
+                }
+            }
+            break;
+    }
+    // The renames reach the disk before the journal that would redo them goes.
+    return syncDevices(devices) && whole && removeJournal(target);
+}
+
+void undoStaged(const platform::FolderHandle& target, const Journal& journal) {
+    for (const QString& path : journal.staged) {
+        if (const std::optional<FilePlace> place = placeOf(target, path)) {
+            place->folder.remove(platform::temporaryName(place->leaf, journal.tag));
+        }
+    }
+    if (!journal.tag.isEmpty()) {
+        if (const std::optional<platform::FolderHandle> records = recordsFolder(target, false)) {
+            records->remove(platform::temporaryName(kManifest, journal.tag));
+        }
+    }
+    removeJournal(target);
+    target.removeEmptyFolder(kRecords);  // made for this run's journal alone
+}
+
+Recovery recoverTarget(const platform::FolderHandle& target) {
+    const std::optional<Journal> journal = readJournal(target);
+    if (!journal) {
+        return Recovery::Clean;
+    }
+    if (journal->committed) {
+        return rollForward(target, *journal) ? Recovery::RolledForward : Recovery::Failed;
+    }
+    undoStaged(target, *journal);
+    return Recovery::Undone;
+}
+
+Recovery recoverTarget(const QString& target) {
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+    return folder ? recoverTarget(*folder) : Recovery::Clean;
+}
+
+}  // namespace selvanix

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Journal.h"
+
+#include <sys/types.h>
+#include <set>
+
+namespace selvanix {
+
+// Carries out a committed journal: every staged file replaces its old one (an installation
+// moves the old one into the previous version first), the record follows, and for a rollback
+// the previous version goes back. Each step looks at the disk first, so it may run again
+// after a kill at any point and ends in the same place. The journal is removed last, after
+// the file systems it touched are on their devices.
+bool rollForward(const platform::FolderHandle& target, const Journal& journal);
+
+// Removes what a journal that was never committed left: its temporary files, then the
+// journal. The target's files are as they were before that run.
+void undoStaged(const platform::FolderHandle& target, const Journal& journal);
+
+enum class Recovery { Clean, RolledForward, Undone, Failed };
+// Acts on a journal a killed run left in the target, if any.
+Recovery recoverTarget(const platform::FolderHandle& target);
+// The same for a target named by its path, as a run or a command gets it.
+Recovery recoverTarget(const QString& target);
+
+// The folder a recorded path's file lies in, and the folder its journal's previous version
+// lives below: the target, or the topmost folder of the file's own file system when the path
+// crosses a mount, so a file is moved, never copied.
+struct FilePlace {
+    platform::FolderHandle folder;
+    QByteArray leaf;
+    platform::FolderHandle root;
+    QStringList belowRoot;  // the folders from root to folder
+};
+std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QString& path);
+
+}  // namespace selvanix

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Journal.h"
+
+#include <sys/types.h>
+#include <map>
+#include <set>
+
+namespace selvanix {
+
+// One target's share of a run that changes it. Each file is named in the target's journal
+// before it is staged under the run's tag beside its destination; commit() then puts them
+// all in place, discard() removes them all. Dropped without either, it discards.
+class TargetTransaction {
+public:
+    // Nothing when the target cannot hold a journal, or holds one not yet recovered.
+    static std::optional<TargetTransaction> begin(const platform::FolderHandle& target,
+                                                  Journal::Kind kind, const QByteArray& tag);
+    TargetTransaction(TargetTransaction&& other) noexcept;
+    TargetTransaction& operator=(TargetTransaction&&) = delete;
+    ~TargetTransaction();
+
+    const platform::FolderHandle& target() const { return target_; }
+    const QByteArray& tag() const { return journal_.tag; }
+
+    // Journals a path (below the target, '/' between folders) before its file is staged.
+    bool staging(const QString& path);
+    // Stages a whole small file: the settings file.
+    bool stageFile(const QString& path, const QByteArray& content);
+    // Stages the record the commit puts in place of the old one.
+    bool stageManifest(const Manifest& manifest);
+    // A folder on each file system this target's staged files lie on.
+    void addDevices(std::map<dev_t, platform::FolderHandle>& devices) const;
+
+    // The commit record, then every staged file in place; true when all of it is done.
+    bool commit();
+    void discard();
+
+private:
+    TargetTransaction(platform::FolderHandle target, JournalFile file, Journal journal);
+
+    platform::FolderHandle target_;
+    std::optional<JournalFile> file_;
+    Journal journal_;
+    bool done_ = false;
+};
+
+// Writes every file system down to its device once.
+bool syncDevices(const std::map<dev_t, platform::FolderHandle>& devices);
+
+}  // namespace selvanix
