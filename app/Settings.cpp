@@ -1,5 +1,6 @@
 #include "TFrDRozbal.h"
 #include "engine/InstallerSettings.h"
+#include "engine/Recovery.h"
 #include "platform/FileOps.h"
 #include "ui/DirectoryEdit.h"
 
@@ -13,6 +14,7 @@ void TFrDRozbal::NactiCFG() {
     PublicKey = settings.publicKey;
     applyDownloadSettings(settings, WebHTTPGet1.InternetOptions());
     const StoredSettings& stored = settings.stored;
+    recoverNamedTargets(stored);
     if (stored.program) {
         state.cisloProgramu = *stored.program;
     }

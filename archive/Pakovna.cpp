@@ -118,6 +118,16 @@ void TPakovna::ExtractFiles(const QString& fileMask, std::uint32_t searchAttr,
     processTagged();
 }
 
+void TPakovna::ExtractEntries(const std::function<bool(const TDirItem&)>& select) {
+    if (!Active()) {
+        raise(ARC_ERROR_NOT_OPEN);
+    }
+    for (TDirItem& item : directory().CDir) {
+        item.Tagged = select(item);
+    }
+    processTagged();
+}
+
 void TPakovna::TagFiles(const QString& fileMask, std::uint32_t searchAttr,
                         const QString& exclusionMask) {
     if (!Active()) {

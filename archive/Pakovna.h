@@ -86,6 +86,8 @@ public:
     void OpenArchive(std::uint16_t mode);
     void ExtractFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
                       const QString& exclusionMask = QString());
+    // Extracts exactly the entries select takes.
+    void ExtractEntries(const std::function<bool(const TDirItem&)>& select);
     // Tags the entries ExtractFiles would extract, extracting nothing.
     void TagFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
                   const QString& exclusionMask = QString());

@@ -59,13 +59,20 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         o.command = CliOptions::Command::Verify;
     } else if (command == u"uninstall") {
         o.command = CliOptions::Command::Uninstall;
+    } else if (command == u"rollback") {
+        o.command = CliOptions::Command::Rollback;
+    } else if (command == u"repair") {
+        o.command = CliOptions::Command::Repair;
     } else {
         return UsageError{QStringLiteral("unknown command %1").arg(command)};
     }
-    const bool install = o.command == CliOptions::Command::Install;
+    const bool repair = o.command == CliOptions::Command::Repair;
     // Commands on one target that holds a record.
-    const bool verify =
-        o.command == CliOptions::Command::Verify || o.command == CliOptions::Command::Uninstall;
+    const bool verify = o.command == CliOptions::Command::Verify ||
+                        o.command == CliOptions::Command::Uninstall ||
+                        o.command == CliOptions::Command::Rollback || repair;
+    // Commands that fetch and extract a package.
+    const bool install = o.command == CliOptions::Command::Install || repair;
     std::optional<UsageError> error;
     for (qsizetype i = 1; i < args.size() && !error; ++i) {
         const QString& arg = args[i];
@@ -99,7 +106,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
             } else if (target) {
                 o.targets << *target;
             }
-        } else if (install && arg == u"--search") {
+        } else if (install && !repair && arg == u"--search") {
             o.search = true;
         } else if (install && isOption(arg, QStringLiteral("--on-failure"))) {
             const std::optional<QString> answer =
@@ -144,6 +151,11 @@ QString usageText() {
         "  selvanix uninstall --target FOLDER [--json] [--log FILE]\n"
         "                                 remove the recorded files a target still holds\n"
         "                                 unchanged; changed ones are kept and named\n"
+        "  selvanix rollback --target FOLDER [--json] [--log FILE]\n"
+        "                                 put back the version the last installation replaced\n"
+        "  selvanix repair --target FOLDER [--source internet|FOLDER] [options of install]\n"
+        "                                 extract again the recorded files that differ, from\n"
+        "                                 the package the record names\n"
         "  selvanix --help | --version\n"
         "\n"
         "Options of install (what is not given comes from upgrade.kac beside the program):\n"
@@ -164,8 +176,9 @@ QString usageText() {
         "  0  installed, or every target already held this package\n"
         "  2  usage error\n"
         "  3  package not found or not fetched\n"
-        "  4  package refused (signature)\n"
-        "  5  no target, or a target that fails its check before the run\n"
+        "  4  package refused (signature; for repair, not the recorded package)\n"
+        "  5  no target, or a target that fails its check before the run; no record or\n"
+        "     no previous version to roll back to\n"
         "  6  a target failed\n"
         "  7  installed, but entries were skipped\n"
         "  8  verify found differences\n"

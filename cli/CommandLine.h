@@ -11,7 +11,7 @@ namespace selvanix::cli {
 
 // A command line as given; what it leaves out comes from the settings beside the program.
 struct CliOptions {
-    enum class Command { Install, Upgrade, Verify, Uninstall, Help, Version };
+    enum class Command { Install, Upgrade, Verify, Uninstall, Rollback, Repair, Help, Version };
     Command command = Command::Help;
     std::optional<QString> product;  // a stem or a product code
     std::optional<QString> source;   // "internet" or a folder

@@ -1,7 +1,9 @@
 #include "Commands.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
+#include "engine/Recovery.h"
 #include "engine/Version.h"
+#include "platform/FileOps.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -73,6 +75,11 @@ std::optional<int> runCommandLine(int argc, char** argv) {
         return kUsage;
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
+    if (options.command != CliOptions::Command::Help &&
+        options.command != CliOptions::Command::Version) {
+        recoverNamedTargets(
+            readSettings(platform::installerFolder() + QString::fromUtf16(kSettingsFileName)));
+    }
     switch (options.command) {
         case CliOptions::Command::Help:
             std::fputs(usageText().toUtf8().constData(), stdout);
@@ -86,6 +93,10 @@ std::optional<int> runCommandLine(int argc, char** argv) {
             return runVerify(options);
         case CliOptions::Command::Uninstall:
             return runUninstall(options);
+        case CliOptions::Command::Rollback:
+            return runRollback(options);
+        case CliOptions::Command::Repair:
+            return runRepair(options, stops);
         case CliOptions::Command::Upgrade:
             break;
     }

@@ -17,6 +17,8 @@ int runInstall(const CliOptions& options, StopSignals& stops);
 int runUpgrade(const CliOptions& options, StopSignals& stops);
 int runVerify(const CliOptions& options);
 int runUninstall(const CliOptions& options);
+int runRollback(const CliOptions& options);
+int runRepair(const CliOptions& options, StopSignals& stops);
 
 // The settings beside the program with the command line's proxy over the file's; an error
 // text when either proxy is none.

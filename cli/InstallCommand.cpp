@@ -6,6 +6,7 @@
 #include "engine/InstallEngine.h"
 #include "engine/InstallerSettings.h"
 #include "engine/ProductTable.h"
+#include "engine/Recovery.h"
 #include "engine/RunLog.h"
 #include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
@@ -14,6 +15,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
 
 namespace selvanix::cli {
 
@@ -131,7 +133,11 @@ std::optional<QString> targetProblem(const RunRequest& r) {
 
 }  // namespace
 
-int runInstall(const CliOptions& options, StopSignals& stops) {
+// What install and repair share: the settings, the password, the request, the answers to
+// failures, the report and the engine; body runs the engine.
+int runEngine(
+    const CliOptions& options, StopSignals& stops, bool checkTargets,
+    const std::function<RunResult(InstallEngine&, const RunRequest&, ConsoleReport&)>& body) {
     if (const std::optional<QString> problem = settingsProblem()) {
         complain(*problem);
         return kUsage;
@@ -157,7 +163,7 @@ int runInstall(const CliOptions& options, StopSignals& stops) {
         return kUsage;
     }
     const RunRequest& r = std::get<RunRequest>(request);
-    if (const std::optional<QString> problem = targetProblem(r)) {
+    if (const std::optional<QString> problem = checkTargets ? targetProblem(r) : std::nullopt) {
         complain(*problem);
         return kNoTarget;
     }
@@ -174,7 +180,7 @@ int runInstall(const CliOptions& options, StopSignals& stops) {
 
     RunResult result;
     try {
-        result = engine.run(r);
+        result = body(engine, r, report);
     } catch (const std::exception& error) {
         result.outcome = RunOutcome::TargetFailed;
         result.reason =
@@ -188,6 +194,39 @@ int runInstall(const CliOptions& options, StopSignals& stops) {
     const ExitCode code = exitCodeOf(result.outcome);
     report.outcome(outcomeName(result.outcome), code, result.reason, result.changed());
     return code;
+}
+
+int runInstall(const CliOptions& options, StopSignals& stops) {
+    return runEngine(
+        options, stops, true,
+        [](InstallEngine& engine, const RunRequest& r, ConsoleReport&) { return engine.run(r); });
+}
+
+// The product comes from the target's record unless the command names one.
+int runRepair(const CliOptions& options, StopSignals& stops) {
+    const QString target = options.targets.first();
+    CliOptions o = options;
+    o.targets.clear();
+    if (const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target)) {
+        recoverTarget(*folder);
+        if (const std::optional<Manifest> record = readManifest(*folder); record && !o.product) {
+            o.product = record->stem;
+        }
+    }
+    if (o.product && !productCodeOf(*o.product)) {
+        o.product.reset();
+    }
+    return runEngine(o, stops, false,
+                     [&target](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
+                         QStringList repaired;
+                         const RunResult result = engine.repair(r, target, repaired);
+                         for (const QString& path : repaired) {
+                             report.event(QStringLiteral("repaired"),
+                                          {{QStringLiteral("path"), path}},
+                                          QStringLiteral("repaired %1").arg(path));
+                         }
+                         return result;
+                     });
 }
 
 }  // namespace selvanix::cli

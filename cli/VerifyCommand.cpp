@@ -1,7 +1,9 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "engine/FailureDetail.h"
 #include "engine/Manifest.h"
+#include "engine/Recovery.h"
 #include "engine/RunLog.h"
 #include "platform/FolderHandle.h"
 
@@ -18,12 +20,11 @@ std::variant<std::pair<platform::FolderHandle, Manifest>, ExitCode> recordedTarg
         complain(QStringLiteral("the target %1 is not a folder").arg(target));
         return kNoTarget;
     }
+    recoverTarget(*folder);  // a killed run's journal is finished before the target is read
     std::optional<Manifest> record = readManifest(*folder);
     if (!record) {
         log.line(QStringLiteral("%1 %2: no record").arg(command, target));
-        report.outcome(QStringLiteral("no record"), kNoTarget,
-                       QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.").arg(target),
-                       false);
+        report.outcome(QStringLiteral("no record"), kNoTarget, noRecord(target), false);
         return kNoTarget;
     }
     return std::pair{std::move(*folder), std::move(*record)};

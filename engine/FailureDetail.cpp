@@ -144,6 +144,25 @@ QString unwritableTarget(const QString& target) {
     return QStringLiteral("Do složky %1 nelze zapisovat.").arg(platform::displayPath(target));
 }
 
+QString noRecord(const QString& target) {
+    return QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.")
+        .arg(platform::displayPath(target));
+}
+
+QString partialRecord(const QString& target) {
+    return QStringLiteral(
+               "Do složky %1 nebyl nainstalován celý balíček; opravit ji lze jen "
+               "novou instalací.")
+        .arg(platform::displayPath(target));
+}
+
+QString otherPackage(const QString& target, const QString& recordedVersion) {
+    return QStringLiteral(
+               "Balíček není ten, který je nainstalován ve složce %1 (verze %2); "
+               "opravit ji lze jen z něho.")
+        .arg(platform::displayPath(target), recordedVersion);
+}
+
 QString unfinishedCommit(const QString& target) {
     return QStringLiteral("Instalaci do %1 se nepodařilo dokončit; dokončí ji příští spuštění.")
         .arg(platform::displayPath(target));

@@ -38,6 +38,12 @@ QString programNotStarted(const QString& program, const QString& target,
 QString installFailure(const QString& target, const std::exception& error);
 QString missingTarget(const QString& target);
 QString unwritableTarget(const QString& target);
+// A target without a record of what was installed into it.
+QString noRecord(const QString& target);
+// A target whose record is not of a whole package, which cannot be repaired from one.
+QString partialRecord(const QString& target);
+// A package that is not the one the target's record names.
+QString otherPackage(const QString& target, const QString& recordedVersion);
 // A target whose commit stopped half-way; its journal finishes it at the next touch.
 QString unfinishedCommit(const QString& target);
 

@@ -137,7 +137,7 @@ void InstallEngine::log(const QString& text) const {
     }
 }
 
-RunResult InstallEngine::run(const RunRequest& request) {
+void InstallEngine::beginRun(const RunRequest& request, const QString& what) {
     startProblem_.clear();
     skips_ = {};
     const Product* product = productByCode(request.product);
@@ -147,9 +147,20 @@ RunResult InstallEngine::run(const RunRequest& request) {
     state_.cisloProgramu = request.product;
     state_.odkudinstC = request.source;
     state_.cilinstalace = request.targetMode;
-    log(QStringLiteral("Selvanix %1: install %2 from %3")
-            .arg(selvanixVersion(), stem_.isEmpty() ? QStringLiteral("(none)") : stem_,
+    log(QStringLiteral("Selvanix %1: %2 %3 from %4")
+            .arg(selvanixVersion(), what, stem_.isEmpty() ? QStringLiteral("(none)") : stem_,
                  request.source == 1 ? request.baseUrl : request.packageFolder));
+}
+
+void InstallEngine::logOutcome(const RunResult& result) const {
+    log(QStringLiteral("outcome: %1, installed %2, unchanged %3, skipped entries %4%5")
+            .arg(outcomeName(result.outcome), QString::number(result.installed),
+                 QString::number(result.unchanged), QString::number(result.skippedEntries),
+                 result.reason.isEmpty() ? QString() : QStringLiteral(", ") + result.reason));
+}
+
+RunResult InstallEngine::run(const RunRequest& request) {
+    beginRun(request, QStringLiteral("install"));
     RunResult result;
     try {
         result = runSteps(request);
@@ -157,24 +168,42 @@ RunResult InstallEngine::run(const RunRequest& request) {
         log(QStringLiteral("outcome: failed, %1").arg(QString::fromUtf8(error.what())));
         throw;
     }
-    log(QStringLiteral("outcome: %1, installed %2, unchanged %3, skipped entries %4%5")
-            .arg(outcomeName(result.outcome), QString::number(result.installed),
-                 QString::number(result.unchanged), QString::number(result.skippedEntries),
-                 result.reason.isEmpty() ? QString() : QStringLiteral(", ") + result.reason));
+    logOutcome(result);
     return result;
 }
 
-RunResult InstallEngine::runSteps(const RunRequest& request) {
+RunResult InstallEngine::repair(const RunRequest& request, const QString& target,
+                                QStringList& repaired) {
+    beginRun(request, QStringLiteral("repair"));
+    RunResult result;
+    try {
+        result = repairSteps(request, target, repaired);
+    } catch (const std::exception& error) {
+        log(QStringLiteral("outcome: failed, %1").arg(QString::fromUtf8(error.what())));
+        throw;
+    }
+    logOutcome(result);
+    return result;
+}
+
+std::optional<RunResult> InstallEngine::fetchPackage(const RunRequest& request) {
     GetDrives(state_);
     if (std::optional<RunResult> missing = locatePackage(request)) {
-        return *missing;
+        return missing;
     }
     if (std::optional<RunResult> refused = checkPackage(request)) {
-        return *refused;
+        return refused;
     }
     observer_.descriptorRead(JedenINI());
     log(QStringLiteral("package %1, version %2, date %3")
             .arg(state_.nazev, state_.verze, state_.datum));
+    return std::nullopt;
+}
+
+RunResult InstallEngine::runSteps(const RunRequest& request) {
+    if (std::optional<RunResult> failed = fetchPackage(request)) {
+        return *failed;
+    }
     std::optional<RunResult> failed;
     const QStringList targets = findTargets(request, failed);
     if (failed) {

@@ -35,6 +35,10 @@ public:
     // raised again.
     RunResult run(const RunRequest& request);
 
+    // Re-extracts the recorded files of target that differ, from the package the record
+    // names (its archive's SHA-256), through the same stage and commit; repaired gets them.
+    RunResult repair(const RunRequest& request, const QString& target, QStringList& repaired);
+
     // Steps of the run, also taken alone.
     // Fetches the descriptor and the archive from baseUrl into the installer's folder.
     void kopirujzWebu(const QString& baseUrl, const QString& nazini, const QString& nazzip);
@@ -60,7 +64,11 @@ public:
     bool stopRequested() const noexcept { return stop_.load(); }
 
 private:
+    void beginRun(const RunRequest& request, const QString& what);
+    void logOutcome(const RunResult& result) const;
     RunResult runSteps(const RunRequest& request);
+    std::optional<RunResult> fetchPackage(const RunRequest& request);
+    RunResult repairSteps(const RunRequest& request, const QString& target, QStringList& repaired);
     std::optional<RunResult> locatePackage(const RunRequest& request);
     std::optional<RunResult> checkPackage(const RunRequest& request);
     QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);

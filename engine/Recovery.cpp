@@ -287,6 +287,24 @@ Recovery recoverTarget(const platform::FolderHandle& target) {
     return Recovery::Undone;
 }
 
+bool inPreviousVersion(const FilePlace& place) {
+    const std::optional<platform::FolderHandle> previous = previousFolder(place, kPrevious, false);
+    return previous && exists(*previous, place.leaf);
+}
+
+bool hasPreviousVersion(const platform::FolderHandle& target) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+    return records && records->enter(kPrevious, false).has_value();
+}
+
+void recoverNamedTargets(const StoredSettings& settings) {
+    for (const std::optional<QString>& target : settings.targets) {
+        if (target && !target->isEmpty()) {
+            recoverTarget(*target);
+        }
+    }
+}
+
 Recovery recoverTarget(const QString& target) {
     const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
     return folder ? recoverTarget(*folder) : Recovery::Clean;

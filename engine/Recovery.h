@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Journal.h"
+#include "config/SettingsFile.h"
 
 #include <sys/types.h>
 #include <set>
@@ -34,5 +35,12 @@ struct FilePlace {
     QStringList belowRoot;  // the folders from root to folder
 };
 std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QString& path);
+// Whether the kept previous version holds a file for that place.
+bool inPreviousVersion(const FilePlace& place);
+// Whether the target keeps a previous version at all.
+bool hasPreviousVersion(const platform::FolderHandle& target);
+
+// Recovers the targets the settings name, as every start of Selvanix does.
+void recoverNamedTargets(const StoredSettings& settings);
 
 }  // namespace selvanix

@@ -8,12 +8,11 @@
 
 namespace selvanix {
 
-namespace {
-
 // Deepest first, so a folder is tried after everything below it.
-void removeEmptyFolders(const platform::FolderHandle& target, const Manifest& record) {
+void removeEmptyFolders(const platform::FolderHandle& target,
+                        const std::vector<Manifest::Entry>& files) {
     std::set<QString> folders;
-    for (const Manifest::Entry& entry : record.files) {
+    for (const Manifest::Entry& entry : files) {
         QStringList parts = entry.path.split(u'/');
         parts.removeLast();
         for (; !parts.isEmpty(); parts.removeLast()) {
@@ -31,8 +30,6 @@ void removeEmptyFolders(const platform::FolderHandle& target, const Manifest& re
         }
     }
 }
-
-}  // namespace
 
 UninstallResult uninstallTarget(const platform::FolderHandle& target, const Manifest& record) {
     UninstallResult result;
@@ -56,7 +53,7 @@ UninstallResult uninstallTarget(const platform::FolderHandle& target, const Mani
             result.kept << entry.path;
         }
     }
-    removeEmptyFolders(target, record);
+    removeEmptyFolders(target, record.files);
     target.remove(QFile::encodeName(QString::fromUtf16(kSettingsFileName)));
     target.removeTree(".selvanix");
     return result;

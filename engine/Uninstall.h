@@ -18,4 +18,8 @@ struct UninstallResult {
 // handle, never through a link, and only by recorded paths.
 UninstallResult uninstallTarget(const platform::FolderHandle& target, const Manifest& record);
 
+// Removes the folders of the paths that are empty now, deepest first.
+void removeEmptyFolders(const platform::FolderHandle& target,
+                        const std::vector<Manifest::Entry>& files);
+
 }  // namespace selvanix

@@ -1,0 +1,51 @@
+#include "Commands.h"
+#include "ConsoleReport.h"
+#include "ExitCode.h"
+#include "engine/FailureDetail.h"
+#include "engine/Rollback.h"
+#include "engine/RunLog.h"
+
+#include <QFileInfo>
+
+namespace selvanix::cli {
+
+int runRollback(const CliOptions& options) {
+    const QString target = options.targets.first();
+    ConsoleReport report(options.json, stdout);
+    const RunLog log(options.logFile.value_or(QString()));
+    const std::optional<platform::FolderHandle> folder =
+        QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
+    if (!folder) {
+        complain(QStringLiteral("the target %1 is not a folder").arg(target));
+        return kNoTarget;
+    }
+    const RollbackResult result = rollBackTarget(*folder);
+    for (const QString& path : result.kept) {
+        report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
+                     QStringLiteral("kept %1: changed since it was installed").arg(path));
+    }
+    log.line(QStringLiteral("rollback %1: restored %2, removed %3, kept %4")
+                 .arg(target)
+                 .arg(result.restored.size())
+                 .arg(result.removed.size())
+                 .arg(result.kept.size()));
+    switch (result.outcome) {
+        case RollbackResult::Outcome::RolledBack:
+            report.outcome(QStringLiteral("rolled back"), kInstalled, QString(), true);
+            return kInstalled;
+        case RollbackResult::Outcome::NoRecord:
+            report.outcome(QStringLiteral("no record"), kNoTarget, noRecord(target), false);
+            return kNoTarget;
+        case RollbackResult::Outcome::NoPrevious:
+            report.outcome(QStringLiteral("no previous version"), kNoTarget,
+                           QStringLiteral("Složka %1 nemá uloženou předchozí verzi.").arg(target),
+                           false);
+            return kNoTarget;
+        case RollbackResult::Outcome::Failed:
+            break;
+    }
+    report.outcome(QStringLiteral("target failed"), kTargetFailed, unfinishedCommit(target), true);
+    return kTargetFailed;
+}
+
+}  // namespace selvanix::cli

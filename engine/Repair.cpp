@@ -1,0 +1,117 @@
+// Repair: the recorded files that differ come again from the very package the record names.
+#include "FailureDetail.h"
+#include "InstallEngine.h"
+#include "Recovery.h"
+#include "platform/Paths.h"
+#include "platform/StagedFile.h"
+
+#include <set>
+
+namespace selvanix {
+
+namespace {
+
+// Where an entry of the archive lands below the target, as the installation put it.
+QString recordedPathOf(const TDirItem& item, bool underPts) {
+    return underPts ? QStringLiteral("pts/") + item.Name : item.Name;
+}
+
+}  // namespace
+
+RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& target,
+                                     QStringList& repaired) {
+    recoverTarget(target);
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+    const std::optional<Manifest> record = folder ? readManifest(*folder) : std::nullopt;
+    if (!record) {
+        return RunResult{RunOutcome::NoTarget, noRecord(target)};
+    }
+    if (record->sha256.isEmpty()) {
+        return RunResult{RunOutcome::Refused, partialRecord(target)};
+    }
+    if (std::optional<RunResult> failed = fetchPackage(request)) {
+        return *failed;
+    }
+    if (fileSha256(state_.cestazip) != record->sha256) {
+        return RunResult{RunOutcome::Refused, otherPackage(target, record->version)};
+    }
+    std::map<QString, Manifest::Entry> differing;
+    for (const Manifest::Entry& entry : record->files) {
+        if (checkFile(*folder, entry) != FileCheck::Matches) {
+            differing.emplace(entry.path, entry);
+        }
+    }
+    RunResult result;
+    if (differing.empty()) {
+        return result;
+    }
+    std::optional<TargetTransaction> transaction =
+        TargetTransaction::begin(*folder, Journal::Kind::Repair, platform::randomTag());
+    if (!transaction) {
+        return RunResult{RunOutcome::TargetFailed, unwritableTarget(target)};
+    }
+    observer_.targetStarted(target, 0, 1);
+    targetSkips_ = 0;
+    targetAborted_ = false;
+    abortReason_.clear();
+    staging_ = &*transaction;
+    archiver_.StageTag = transaction->tag();
+    archiver_.FileName = state_.cestazip;
+    archiver_.BaseAnchor = target;
+    const auto extract = [&] {
+        archiver_.OpenArchive(0);
+        for (const bool underPts : {false, true}) {
+            archiver_.BaseDir = underPts ? target + QStringLiteral("\\pts") : target;
+            stagePrefix_ = underPts ? QStringLiteral("pts/") : QString();
+            extracted_.clear();
+            // An entry is taken when it is the recorded file: same place, size and CRC.
+            archiver_.ExtractEntries([&](const TDirItem& item) {
+                const auto at = differing.find(recordedPathOf(item, underPts));
+                return !item.isFolder() && at != differing.end() &&
+                       at->second.crc == item.CentralDir.crc32 &&
+                       at->second.size == item.uncompressedSize();
+            });
+            for (const TDirItem& item : archiver_.directory().CDir) {
+                QString name = item.Name;
+                if (item.Tagged && extracted_.contains(name.replace(u'/', u'\\'))) {
+                    repaired << recordedPathOf(item, underPts);
+                    differing.erase(recordedPathOf(item, underPts));
+                }
+            }
+            if (stop_ || targetAborted_) {
+                break;
+            }
+        }
+        archiver_.CloseArchive();
+    };
+    try {
+        extract();
+    } catch (...) {
+        staging_ = nullptr;
+        archiver_.StageTag.clear();
+        throw;
+    }
+    staging_ = nullptr;
+    archiver_.StageTag.clear();
+    if (stop_ || targetAborted_) {
+        transaction->discard();
+        repaired.clear();
+        return stop_ ? RunResult{RunOutcome::Interrupted, QStringLiteral("Oprava byla přerušena.")}
+                     : RunResult{RunOutcome::TargetFailed, abortedEntry(target, abortReason_)};
+    }
+    std::map<dev_t, platform::FolderHandle> devices;
+    transaction->addDevices(devices);
+    syncDevices(devices);
+    if (!transaction->commit()) {
+        return RunResult{RunOutcome::TargetFailed, unfinishedCommit(target)};
+    }
+    result.installed = 1;
+    result.skippedEntries = static_cast<int>(differing.size());
+    if (!differing.empty()) {
+        result.outcome = RunOutcome::Skipped;
+        result.reason = QStringLiteral("%1 souborů se nepodařilo opravit.").arg(differing.size());
+    }
+    return result;
+}
+
+}  // namespace selvanix

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Manifest.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace selvanix {
+
+// What a rollback did to a target.
+struct RollbackResult {
+    enum class Outcome { RolledBack, NoRecord, NoPrevious, Failed };
+    Outcome outcome = Outcome::Failed;
+    QStringList restored;  // put back from the previous version
+    QStringList removed;   // added by the newer version
+    QStringList kept;      // added by the newer version and changed since: the user's now
+};
+
+// Puts the previous version back: each file the newer version replaced returns, each file it
+// added goes (unless changed since), and the previous record becomes the record. Journalled,
+// so a kill on the way is finished by the next touch.
+RollbackResult rollBackTarget(const platform::FolderHandle& target);
+
+}  // namespace selvanix
