@@ -173,6 +173,61 @@ TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
+// The third entry of the second target stands where a folder is: the failure dialog asks.
+class FailedEntry : public InstallRun {
+protected:
+    void SetUp() override {
+        c = packageOnDiskE(false);
+        for (const char* t : {"/A", "/B"}) {
+            writeBytes(c + t + QStringLiteral("/brodelik.exe"), "old program");
+            writeBytes(c + t + QStringLiteral("/data/brodelik.sql"), "old data");
+        }
+        QDir().mkpath(c + QStringLiteral("/B/brodelik.chm"));
+    }
+    std::unique_ptr<TFrDRozbal> runAnswering(platform::MessageResult answer) {
+        dialogs->messageAnswers = {answer};
+        auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\n");
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        return w;
+    }
+    QString c;
+};
+
+TEST_F(FailedEntry, AbortLeavesBothTargetsOldOnAFailureScreen) {
+    auto w = runAnswering(platform::MessageResult::Abort);
+    ASSERT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::Message);
+    for (const char* t : {"/A", "/B"}) {
+        const QString target = c + QLatin1String(t);
+        EXPECT_EQ(readBytes(target + "/brodelik.exe"), QByteArray("old program")) << t;
+        EXPECT_EQ(readBytes(target + "/data/brodelik.sql"), QByteArray("old data")) << t;
+        EXPECT_FALSE(QFileInfo::exists(target + "/lib/engine.dll")) << t;
+        EXPECT_FALSE(QFileInfo::exists(target + "/upgrade.kac")) << t;
+        EXPECT_TRUE(QDir(target).entryList({".*.tmp"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+              QStringLiteral("Instalace nebyla dokončena."));
+    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")
+                    ->text()
+                    .startsWith(QStringLiteral("Balíček se nepodařilo rozbalit do C:\\B")))
+        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_TRUE(shell->requests.empty());
+}
+
+TEST_F(FailedEntry, IgnoreKeepsThatEntrysOldFileAndCountsIt) {
+    auto w = runAnswering(platform::MessageResult::Ignore);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+              QStringLiteral("Instalace byla dokončena."));
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(), QStringLiteral("Nenainstalováno souborů: 1"));
+    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisible());
+    expectInstalled(c + QStringLiteral("/A"));
+    EXPECT_TRUE(QFileInfo(c + QStringLiteral("/B/brodelik.chm")).isDir());
+    EXPECT_EQ(readBytes(c + QStringLiteral("/B/brodelik.exe")), kProgram);
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+}
+
 TEST_F(InstallRun, AnErrorThatEndsTheRunIsReportedThenLeavesTheFinalScreen) {
     const QString c = drives.add(u'C');
     QDir().mkpath(c + QStringLiteral("/A"));
