@@ -5,21 +5,23 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <QFile>
-#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 
 #include "platform/File.h"
 #include "platform/FileTime.h"
 #include "platform/FolderHandle.h"
+#include "platform/StagedFile.h"
 
 namespace selvanix::net {
 
 namespace {
 
+// A name of its own only where the file system has no unnamed files, or on the way to its
+// final name; named as every file written beside its place.
 QString randomName(const QString& folder) {
-    return folder + QStringLiteral("/.download-") +
-           QString::number(QRandomGenerator::global()->generate64(), 16) + QStringLiteral(".part");
+    return folder + u'/' +
+           QFile::decodeName(platform::temporaryName("download", platform::randomTag()));
 }
 
 }  // namespace

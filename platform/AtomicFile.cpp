@@ -3,14 +3,15 @@
 #include "Exception.h"
 #include "File.h"
 #include "FileOps.h"
+#include "FolderHandle.h"
 #include "Paths.h"
+#include "StagedFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <cerrno>
 
 namespace selvanix::platform {
@@ -21,35 +22,6 @@ bool fail(int errnoValue) {
     setLastError(platformErrorFromErrno(errnoValue));
     return false;
 }
-
-// Closes the descriptor and removes the temporary file unless released.
-class TemporaryFile {
-public:
-    TemporaryFile(int fd, QByteArray path) : fd_(fd), path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!released_) {
-            ::unlink(path_.constData());
-        }
-    }
-    int fd() const { return fd_; }
-    const QByteArray& path() const { return path_; }
-    bool close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-    void release() { released_ = true; }
-
-private:
-    int fd_;
-    QByteArray path_;
-    bool released_ = false;
-};
 
 bool writeAll(int fd, const QByteArray& content) {
     constexpr qsizetype kLarge = 64 << 20;
@@ -122,47 +94,32 @@ bool replaceFileAtomically(const QString& path, const QByteArray& content, Durab
     }
 
     const QFileInfo targetInfo(target);
-    const QByteArray stem = QFile::encodeName(targetInfo.absolutePath() + QStringLiteral("/.") +
-                                              targetInfo.fileName() + QStringLiteral(".tmp"));
-    int fd = -1;
-    QByteArray tempPath;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        tempPath = stem + QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return fail(errno);
-        }
+    std::optional<FolderHandle> folder =
+        FolderHandle::openHost(QFile::encodeName(targetInfo.absolutePath()));
+    if (!folder) {
+        return false;
     }
-    if (fd < 0) {
-        return fail(EEXIST);
+    std::optional<StagedFile> staged =
+        StagedFile::create(*folder, QFile::encodeName(targetInfo.fileName()));
+    if (!staged) {
+        return fail(errno);
     }
-    TemporaryFile temp(fd, tempPath);
+    const int fd = staged->file().descriptor();
     if (existed) {
-        ::fchmod(temp.fd(), old.st_mode & 07777);
-        if (::fchown(temp.fd(), old.st_uid, old.st_gid) != 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Only the owner matters to nobody but the superuser; keep going.
         }
     }
-    if (!writeAll(temp.fd(), content) ||
-        (durability == Durability::Flushed && ::fsync(temp.fd()) != 0)) {
+    if (!writeAll(fd, content) || (durability == Durability::Flushed && ::fsync(fd) != 0)) {
         return fail(errno);
     }
-    if (!temp.close()) {
-        return fail(errno);
-    }
-    if (::rename(temp.path().constData(), hostTarget.constData()) != 0) {
-        return fail(errno);
-    }
-    temp.release();
-    if (durability == Durability::Cached) {
-        return true;
+    if (!staged->commit()) {
+        return false;
     }
     // Make the rename itself durable; a failure here changes nothing already written.
-    const int dirFd = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    if (durability == Durability::Flushed) {
+        ::fsync(folder->descriptor());
     }
     return true;
 }

@@ -32,7 +32,11 @@ std::optional<FolderHandle> FolderHandle::open(const QString& path) {
         setLastError(3);
         return std::nullopt;
     }
-    const int fd = ::open(QFile::encodeName(host).constData(), kFolderFlags);
+    return openHost(QFile::encodeName(host));
+}
+
+std::optional<FolderHandle> FolderHandle::openHost(const QByteArray& hostPath) {
+    const int fd = ::open(hostPath.constData(), kFolderFlags);
     if (fd < 0) {
         fail(errno);
         return std::nullopt;

@@ -19,6 +19,8 @@ public:
     // The folder at an installer path. Links on the path itself are followed: the path is the
     // caller's own choice.
     static std::optional<FolderHandle> open(const QString& path);
+    // The folder at a host path, taken as it is.
+    static std::optional<FolderHandle> openHost(const QByteArray& hostPath);
 
     FolderHandle(FolderHandle&& other) noexcept;
     FolderHandle& operator=(FolderHandle&& other) noexcept;

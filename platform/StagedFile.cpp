@@ -60,7 +60,8 @@ std::optional<StagedFile> StagedFile::create(const FolderHandle& folder, const Q
 
 std::optional<StagedFile> StagedFile::beside(const QString& hostPath) {
     const QFileInfo info(hostPath);
-    std::optional<FolderHandle> folder = FolderHandle::open(info.absolutePath());
+    std::optional<FolderHandle> folder =
+        FolderHandle::openHost(QFile::encodeName(info.absolutePath()));
     if (!folder) {
         return std::nullopt;
     }

@@ -1,7 +1,7 @@
 #include "Commands.h"
 #include "KeyFile.h"
 #include "Options.h"
-#include "StagedFile.h"
+#include "OutputFile.h"
 #include "ZipBuilder.h"
 #include "config/PackageSignature.h"
 #include "profile/ProfileText.h"
@@ -207,8 +207,8 @@ int package(const QStringList& arguments) {
     }
 
     const QDir outDir(out);
-    StagedFile archive(outDir.absoluteFilePath(QStringLiteral("upgrade-") + stem + ".zip"));
-    StagedFile ini(outDir.absoluteFilePath(stem + QStringLiteral(".ini")));
+    OutputFile archive(outDir.absoluteFilePath(QStringLiteral("upgrade-") + stem + ".zip"));
+    OutputFile ini(outDir.absoluteFilePath(stem + QStringLiteral(".ini")));
     if (!archive.open() || !ini.open()) {
         return report(kFailed, QStringLiteral("%1: cannot write there").arg(out));
     }

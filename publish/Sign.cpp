@@ -1,7 +1,7 @@
 #include "Commands.h"
 #include "KeyFile.h"
 #include "Options.h"
-#include "StagedFile.h"
+#include "OutputFile.h"
 
 #include <QFile>
 
@@ -22,7 +22,7 @@ int sign(const QStringList& arguments) {
         return report(kFailed, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     }
     const QByteArray signature = key->sign(file.readAll());
-    StagedFile out(path + QStringLiteral(".sig"));
+    OutputFile out(path + QStringLiteral(".sig"));
     if (signature.isEmpty() || !out.open() || out.file().write(signature.toBase64() + '\n') < 0 ||
         !out.commit()) {
         return report(kFailed, QStringLiteral("cannot write %1").arg(out.finalPath()));
