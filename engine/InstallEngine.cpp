@@ -529,7 +529,8 @@ TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequ
                                                    : std::nullopt;
     if (!transaction->stageFile(
             QString::fromUtf16(kSettingsFileName),
-            settingsContent(settingsFile, existing.value_or(QByteArray()), settings))) {
+            settingsContent(settingsFile, existing.value_or(QByteArray()), settings),
+            existing ? &*old : nullptr)) {
         raiseUnableToWrite(settingsFile);
     }
     staging_ = &*transaction;

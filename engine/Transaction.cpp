@@ -3,6 +3,7 @@
 #include "Recovery.h"
 #include "platform/StagedFile.h"
 
+#include <unistd.h>
 #include <QFile>
 
 namespace selvanix {
@@ -45,7 +46,8 @@ bool TargetTransaction::staging(const QString& path) {
     return true;
 }
 
-bool TargetTransaction::stageFile(const QString& path, const QByteArray& content) {
+bool TargetTransaction::stageFile(const QString& path, const QByteArray& content,
+                                  const struct stat* replaced) {
     if (!staging(path)) {
         return false;
     }
@@ -53,6 +55,13 @@ bool TargetTransaction::stageFile(const QString& path, const QByteArray& content
     std::optional<platform::StagedFile> staged =
         place ? platform::StagedFile::create(place->folder, place->leaf, journal_.tag)
               : std::nullopt;
+    if (staged && replaced) {
+        const int fd = staged->file().descriptor();
+        ::fchmod(fd, replaced->st_mode & 07777);
+        if (::fchown(fd, replaced->st_uid, replaced->st_gid) != 0) {
+            // Only the owner matters to nobody but the superuser; keep going.
+        }
+    }
     return staged && staged->file().write(content) && staged->keep();
 }
 

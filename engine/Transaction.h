@@ -2,6 +2,7 @@
 
 #include "Journal.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <map>
 #include <set>
@@ -25,8 +26,10 @@ public:
 
     // Journals a path (below the target, '/' between folders) before its file is staged.
     bool staging(const QString& path);
-    // Stages a whole small file: the settings file.
-    bool stageFile(const QString& path, const QByteArray& content);
+    // Stages a whole small file (the settings file), with the old one's mode and owner when
+    // it replaces one.
+    bool stageFile(const QString& path, const QByteArray& content,
+                   const struct stat* replaced = nullptr);
     // Stages the record the commit puts in place of the old one.
     bool stageManifest(const Manifest& manifest);
     // A folder on each file system this target's staged files lie on.
