@@ -1,0 +1,70 @@
+// One target's installation as the run makes it, against plain extraction:
+//   plain    the five masks straight into the target, then one sync
+//   install  settings, staging, journal, commit and its syncs, as every run does it
+//   installbench plain|install ARCHIVE TARGET
+#include "engine/InstallEngine.h"
+#include "net/WebHTTPGet.h"
+
+#include <unistd.h>
+#include <cstdio>
+
+using namespace selvanix;
+
+namespace {
+
+// Nobody watches a benchmark.
+class Unwatched : public RunObserver {
+    bool download(net::WebHTTPGet&) override { return true; }
+    void packageMissing(const QString&, const QString&, const QString&) override {}
+    void descriptorRead(const PackageInfo&) override {}
+    void noTarget(const QString&, const SearchSkips&) override {}
+    void targetStarted(const QString&, int, int) override {}
+    void targetFailed(const QString&, const QString&) override {}
+    void installed(const RunResult&, const SearchSkips&, const QString&) override {}
+};
+
+void plain(const QString& archive, const QString& target) {
+    TPakovna arc;
+    arc.FileName = archive;
+    arc.OpenArchive(0);
+    arc.BaseDir = target;
+    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
+        arc.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+    }
+    arc.BaseDir = target + QStringLiteral("\\pts");
+    arc.ExtractFiles(QStringLiteral("*.fr3"), DefaultSearchAttr, QString());
+    arc.CloseArchive();
+    ::sync();
+}
+
+void install(const QString& archive, const QString& target) {
+    Unwatched observer;
+    InstallerState state;
+    net::WebHTTPGet get;
+    TPakovna archiver;
+    FolderListings listings;
+    InstallEngine engine(observer, state, get, archiver, listings);
+    state.cestazip = archive;
+    RunRequest request;
+    request.fields[0] = target;
+    engine.dejtam(target, request);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: installbench plain|install ARCHIVE TARGET\n");
+        return 2;
+    }
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString archive = QString::fromLocal8Bit(argv[2]);
+    const QString target = QString::fromLocal8Bit(argv[3]);
+    try {
+        mode == u"install" ? install(archive, target) : plain(archive, target);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "installbench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
