@@ -533,21 +533,24 @@ TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequ
             existing ? &*old : nullptr)) {
         raiseUnableToWrite(settingsFile);
     }
-    staging_ = &*transaction;
-    archiver_.StageTag = tag;
-    try {
-        rozbal();
-    } catch (...) {
-        staging_ = nullptr;
-        archiver_.StageTag.clear();
-        throw;
-    }
-    staging_ = nullptr;
-    archiver_.StageTag.clear();
+    stageWith(*transaction, [this] { rozbal(); });
     if (!stop_ && !targetAborted_ && !transaction->stageManifest(targetRecord())) {
         raiseUnableToWrite(settingsFile);
     }
     return std::move(*transaction);
+}
+
+void InstallEngine::stageWith(TargetTransaction& transaction, const std::function<void()>& work) {
+    struct Staging {
+        InstallEngine& engine;
+        ~Staging() {
+            engine.staging_ = nullptr;
+            engine.archiver_.StageTag.clear();
+        }
+    } staging{*this};
+    staging_ = &transaction;
+    archiver_.StageTag = transaction.tag();
+    work();
 }
 
 void InstallEngine::rozbal() {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -82,6 +83,8 @@ private:
     void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
                        RunResult& result);
     void startProgram(const QString& target);
+    // Runs work with the archiver staging into transaction, and ends that however it ends.
+    void stageWith(TargetTransaction& transaction, const std::function<void()>& work);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
     RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
                    const QString& reason);

@@ -13,8 +13,8 @@ namespace selvanix {
 namespace {
 
 const QByteArray kHeader = "selvanix-manifest 1";
-const QByteArray kFolder = ".selvanix";
-const QByteArray kName = "manifest";
+const QByteArray kFolder = kRecordsName;
+const QByteArray kName = kManifestName;
 const QByteArray kNewName = "manifest.new";
 
 // Values are single lines: a line break in a descriptor value would forge a record line.

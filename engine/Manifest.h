@@ -35,6 +35,9 @@ struct Manifest {
 };
 
 inline constexpr qint64 kMaxManifestBytes = 8 << 20;
+// The installer's folder in a target, and its record there.
+inline constexpr char kRecordsName[] = ".selvanix";
+inline constexpr char kManifestName[] = "manifest";
 
 // A path below a target as an entry's name may be: relative, no empty, "." or ".." part, no
 // backslash or control character, nothing below .selvanix.

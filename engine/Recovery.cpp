@@ -15,10 +15,10 @@ namespace selvanix {
 
 namespace {
 
-const QByteArray kRecords = ".selvanix";
+const QByteArray kRecords = kRecordsName;
+const QByteArray kManifest = kManifestName;
 const QByteArray kPrevious = "previous";
 const QByteArray kFiles = "files";
-const QByteArray kManifest = "manifest";
 
 QByteArray newPrevious(const QByteArray& tag) {
     return "previous-" + tag;
@@ -295,6 +295,13 @@ bool inPreviousVersion(const FilePlace& place) {
 bool hasPreviousVersion(const platform::FolderHandle& target) {
     const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
     return records && records->enter(kPrevious, false).has_value();
+}
+
+bool previousVersionHasRecord(const platform::FolderHandle& target) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+    const std::optional<platform::FolderHandle> previous =
+        records ? records->enter(kPrevious, false) : std::nullopt;
+    return previous && exists(*previous, kManifest);
 }
 
 void recoverNamedTargets(const StoredSettings& settings) {

@@ -39,6 +39,8 @@ std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QSt
 bool inPreviousVersion(const FilePlace& place);
 // Whether the target keeps a previous version at all.
 bool hasPreviousVersion(const platform::FolderHandle& target);
+// Whether the kept previous version has its own record (none when it came before any).
+bool previousVersionHasRecord(const platform::FolderHandle& target);
 
 // Recovers the targets the settings name, as every start of Selvanix does.
 void recoverNamedTargets(const StoredSettings& settings);

@@ -54,8 +54,6 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     targetSkips_ = 0;
     targetAborted_ = false;
     abortReason_.clear();
-    staging_ = &*transaction;
-    archiver_.StageTag = transaction->tag();
     archiver_.FileName = state_.cestazip;
     archiver_.BaseAnchor = target;
     const auto extract = [&] {
@@ -84,15 +82,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
         }
         archiver_.CloseArchive();
     };
-    try {
-        extract();
-    } catch (...) {
-        staging_ = nullptr;
-        archiver_.StageTag.clear();
-        throw;
-    }
-    staging_ = nullptr;
-    archiver_.StageTag.clear();
+    stageWith(*transaction, extract);
     if (stop_ || targetAborted_) {
         transaction->discard();
         repaired.clear();

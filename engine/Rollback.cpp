@@ -56,10 +56,7 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target) {
             result.kept << file.path;
         }
     }
-    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
-    const std::optional<platform::FolderHandle> previous =
-        records ? records->enter("previous", false) : std::nullopt;
-    journal.restoreManifest = previous && previous->status("manifest");
+    journal.restoreManifest = previousVersionHasRecord(target);
 
     std::optional<JournalFile> file = JournalFile::begin(target, journal);
     bool written = file.has_value();

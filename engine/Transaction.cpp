@@ -68,7 +68,8 @@ bool TargetTransaction::stageFile(const QString& path, const QByteArray& content
 bool TargetTransaction::stageManifest(const Manifest& manifest) {
     const std::optional<platform::FolderHandle> records = recordsFolder(target_, true);
     std::optional<platform::StagedFile> staged =
-        records ? platform::StagedFile::create(*records, "manifest", journal_.tag) : std::nullopt;
+        records ? platform::StagedFile::create(*records, kManifestName, journal_.tag)
+                : std::nullopt;
     return staged && staged->file().write(manifest.toText()) && staged->keep();
 }
 
