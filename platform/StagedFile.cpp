@@ -25,14 +25,12 @@ QByteArray randomTag() {
     return QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
 }
 
-StagedFile::StagedFile(FolderHandle folder, File file, QByteArray leaf, QByteArray name)
-    : folder_(std::move(folder)),
-      file_(std::move(file)),
-      leaf_(std::move(leaf)),
-      name_(std::move(name)) {}
+StagedFile::StagedFile(const FolderHandle& folder, File file, QByteArray leaf, QByteArray name)
+    : folder_(&folder), file_(std::move(file)), leaf_(std::move(leaf)), name_(std::move(name)) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
-    : folder_(std::move(other.folder_)),
+    : owned_(std::move(other.owned_)),
+      folder_(owned_ ? &*owned_ : other.folder_),
       file_(std::move(other.file_)),
       leaf_(std::move(other.leaf_)),
       name_(std::move(other.name_)),
@@ -42,36 +40,38 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
 
 std::optional<StagedFile> StagedFile::create(const FolderHandle& folder, const QByteArray& leaf,
                                              const QByteArray& tag) {
-    std::optional<FolderHandle> own = folder.reopen();
-    if (!own || leaf.isEmpty() || leaf.contains('/')) {
+    if (leaf.isEmpty() || leaf.contains('/')) {
         return std::nullopt;
     }
     const QByteArray name = temporaryName(leaf, tag);
     fileStep();
-    std::optional<File> file = own->createFile(name);
-    if (!file && errno == EEXIST && own->remove(name)) {
-        file = own->createFile(name);
+    std::optional<File> file = folder.createFile(name);
+    if (!file && errno == EEXIST && folder.remove(name)) {
+        file = folder.createFile(name);
     }
     if (!file) {
         return std::nullopt;
     }
-    return StagedFile(std::move(*own), std::move(*file), leaf, name);
+    return StagedFile(folder, std::move(*file), leaf, name);
 }
 
 std::optional<StagedFile> StagedFile::beside(const QString& hostPath) {
     const QFileInfo info(hostPath);
     std::optional<FolderHandle> folder =
         FolderHandle::openHost(QFile::encodeName(info.absolutePath()));
-    if (!folder) {
-        return std::nullopt;
+    std::optional<StagedFile> staged =
+        folder ? create(*folder, QFile::encodeName(info.fileName())) : std::nullopt;
+    if (staged) {
+        staged->owned_ = std::move(folder);
+        staged->folder_ = &*staged->owned_;
     }
-    return create(*folder, QFile::encodeName(info.fileName()));
+    return staged;
 }
 
 StagedFile::~StagedFile() {
     if (!done_) {
         file_.close();
-        folder_.remove(name_);
+        folder_->remove(name_);
     }
 }
 
@@ -80,9 +80,9 @@ bool StagedFile::commit() {
         return false;
     }
     fileStep();
-    if (!folder_.rename(name_, leaf_)) {
+    if (!folder_->rename(name_, leaf_)) {
         const int error = lastError();
-        folder_.remove(name_);
+        folder_->remove(name_);
         setLastError(error);
         done_ = true;
         return false;

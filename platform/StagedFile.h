@@ -22,7 +22,8 @@ QByteArray randomTag();
 // committed or kept.
 class StagedFile {
 public:
-    // A name already taken by this tag is a leftover of the same run and is replaced.
+    // A name already taken by this tag is a leftover of the same run and is replaced. The
+    // folder must outlive the staged file.
     static std::optional<StagedFile> create(const FolderHandle& folder, const QByteArray& leaf,
                                             const QByteArray& tag = randomTag());
     // The same, for a host path whose folder is the caller's own choice.
@@ -36,7 +37,7 @@ public:
 
     File& file() { return file_; }
     const QByteArray& name() const { return name_; }
-    const FolderHandle& folder() const { return folder_; }
+    const FolderHandle& folder() const { return *folder_; }
 
     // Closes the file and renames it over the destination; what stands there, a link too, is
     // replaced, never followed.
@@ -45,9 +46,10 @@ public:
     bool keep();
 
 private:
-    StagedFile(FolderHandle folder, File file, QByteArray leaf, QByteArray name);
+    StagedFile(const FolderHandle& folder, File file, QByteArray leaf, QByteArray name);
 
-    FolderHandle folder_;
+    std::optional<FolderHandle> owned_;  // the folder of beside(), opened for this file alone
+    const FolderHandle* folder_;
     File file_;
     QByteArray leaf_;
     QByteArray name_;
