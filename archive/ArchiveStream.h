@@ -13,6 +13,8 @@ class ArchiveStream {
 public:
     // nullopt when the file cannot be opened; the platform error is in lastError().
     static std::optional<ArchiveStream> open(const QString& path);
+    // An archive already open, read through that very file.
+    explicit ArchiveStream(platform::File file);
     // Reading from memory, for tests and fuzzing.
     explicit ArchiveStream(QByteArray bytes);
 
@@ -24,8 +26,6 @@ public:
     QByteArray readBytes(qint64 offset, qint64 count) const;
 
 private:
-    explicit ArchiveStream(platform::File file);
-
     std::optional<platform::File> file_;
     QByteArray memory_;
     qint64 size_ = 0;

@@ -49,6 +49,19 @@ QString withoutDrive(const QString& mask) {
 TPakovna::TPakovna(QString name) : TArcBaseArchiver(std::move(name)) {}
 
 void TPakovna::OpenArchive(std::uint16_t mode) {
+    if (ArchiveFile) {
+        std::optional<platform::File> file = ArchiveFile->duplicate();
+        if (!file) {
+            throw EInOutError(platform::lastError());
+        }
+        CloseArchive();
+        OEMFileNames = Options.OEMFileNames;
+        openStream(ArchiveStream(std::move(*file)));
+        if (AfterOpen) {
+            AfterOpen(*this);
+        }
+        return;
+    }
     if (fileNamePart(FileName).isEmpty()) {
         raise(ARC_ERROR_BLANK_NAME);
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <memory>
 #include <optional>
 
 namespace selvanix {
@@ -64,6 +65,9 @@ public:
     // The folder BaseDir lies below, reached as its path says; the rest of BaseDir is entered
     // from it like an entry's folders, never through a link. Empty: BaseDir itself.
     QString BaseAnchor;
+    // Set, the archive is read through this open file (one that was checked), never opened
+    // again by FileName.
+    std::shared_ptr<const platform::File> ArchiveFile;
     TArcOptions Options;
     TArcSpanningMode SpanningMode = smNone;
     TArcZip64Mode Zip64Mode = zmDisabled;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <QFile>
 #include <cerrno>
+#include <cstdlib>
 
 namespace selvanix::platform {
 
@@ -168,6 +169,33 @@ bool File::setLastWriteTime(qint64 msecsSinceEpoch) {
 
 bool File::setPermissions(unsigned mode) {
     return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 || fail();
+}
+
+std::optional<File> File::duplicate() const {
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        fail();
+        return std::nullopt;
+    }
+    return File(fd);
+}
+
+std::optional<File> File::createPrivate(const QString& hostFolder) {
+    const QByteArray folder = QFile::encodeName(hostFolder);
+    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Without unnamed files: a name of our own, gone at once.
+        QByteArray name = folder + "/.selvanix-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(name.constData());
+        }
+    }
+    if (fd < 0) {
+        fail();
+        return std::nullopt;
+    }
+    return File(fd);
 }
 
 bool File::close() {
