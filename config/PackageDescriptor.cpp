@@ -1,31 +1,41 @@
 #include "PackageDescriptor.h"
 
 #include "SettingsFile.h"
-#include "profile/IniFile.h"
+#include "platform/Paths.h"
+#include "profile/PrivateProfile.h"
+#include "profile/ProfileText.h"
+
+#include <QFile>
 
 namespace selvanix {
 
-PackageDescriptor readPackageDescriptor(const QString& fileName) {
+PackageDescriptor parsePackageDescriptor(const QByteArray& bytes) {
     PackageDescriptor descriptor;
-    QStringList lines;
-    TIniFile(fileName).ReadSectionValues(QString::fromUtf16(kDefiniceSection), lines);
-    for (const QString& line : lines) {
-        const auto [key, value] = splitEntry(line);
-        if (key == u"hledany") {
-            descriptor.hledany = value;
-        } else if (key == u"nazev") {
-            descriptor.nazev = value;
-        } else if (key == u"verze") {
-            descriptor.verze = value;
-        } else if (key == u"datum") {
-            descriptor.datum = value;
-        } else if (key == u"run") {
-            descriptor.run = value;
-        } else if (key == u"podpis") {
-            descriptor.podpis = value;
+    const ProfileText text = ProfileText::decode(bytes);
+    const QString section = QString::fromUtf16(kDefiniceSection);
+    const std::pair<const char16_t*, std::optional<QString>*> known[] = {
+        {u"hledany", &descriptor.hledany}, {u"nazev", &descriptor.nazev},
+        {u"verze", &descriptor.verze},     {u"datum", &descriptor.datum},
+        {u"run", &descriptor.run},         {u"platnost", &descriptor.platnost},
+        {u"podpis", &descriptor.podpis},
+    };
+    for (const QString& key : text.keys(section)) {
+        for (const auto& [name, value] : known) {
+            if (key == QStringView(name)) {
+                *value = text.value(section, key).value_or(QString());
+            }
         }
     }
     return descriptor;
+}
+
+PackageDescriptor readPackageDescriptor(const QString& fileName) {
+    QFile file(platform::toHostPath(fileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = file.read(kMaxProfileBytes + 1);
+    return bytes.size() > kMaxProfileBytes ? PackageDescriptor{} : parsePackageDescriptor(bytes);
 }
 
 }  // namespace selvanix

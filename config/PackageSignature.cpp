@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace selvanix {
 
@@ -18,8 +19,24 @@ std::optional<QByteArray> readWhole(const QString& path, qint64 limit) {
 
 }  // namespace
 
-QByteArray packageSigningText(const PackageDescriptor& descriptor,
+QByteArray packageSigningText(const QString& stem, const PackageDescriptor& descriptor,
                               const QByteArray& archiveSha256) {
+    QByteArray text = "selvanix-package 2\nstem " + stem.toUtf8() + '\n';
+    const std::pair<const char*, const std::optional<QString>*> values[] = {
+        {"hledany", &descriptor.hledany}, {"nazev", &descriptor.nazev},
+        {"verze", &descriptor.verze},     {"datum", &descriptor.datum},
+        {"run", &descriptor.run},         {"platnost", &descriptor.platnost},
+    };
+    for (const auto& [name, value] : values) {
+        text += QByteArray(name) + ' ' + value->value_or(QString()).toUtf8() + '\n';
+    }
+    return text + "archive " + archiveSha256 + '\n';
+}
+
+namespace {
+
+// Form 1 covered the values and the hash, and neither the product nor a validity.
+QByteArray oldSigningText(const PackageDescriptor& descriptor, const QByteArray& archiveSha256) {
     QByteArray text = "selvanix-package 1\n";
     for (const auto* value : {&descriptor.hledany, &descriptor.nazev, &descriptor.verze,
                               &descriptor.datum, &descriptor.run}) {
@@ -28,8 +45,41 @@ QByteArray packageSigningText(const PackageDescriptor& descriptor,
     return text + archiveSha256 + '\n';
 }
 
+bool anyVerifies(const std::vector<signing::PublicKey>& keys, const QByteArray& text,
+                 const QByteArray& signature) {
+    return std::any_of(keys.begin(), keys.end(),
+                       [&](const signing::PublicKey& key) { return key.verify(text, signature); });
+}
+
+}  // namespace
+
+PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& stem,
+                          const QByteArray& archiveSha256,
+                          const std::vector<signing::PublicKey>& keys, const QDate& today) {
+    if (!descriptor.podpis || descriptor.podpis->trimmed().isEmpty()) {
+        return PackageCheck::Unsigned;
+    }
+    const auto signature = signing::decodeSignature(descriptor.podpis->toLatin1());
+    if (!signature) {
+        return PackageCheck::BadSignature;
+    }
+    if (!anyVerifies(keys, packageSigningText(stem, descriptor, archiveSha256), *signature)) {
+        return anyVerifies(keys, oldSigningText(descriptor, archiveSha256), *signature)
+                   ? PackageCheck::OldForm
+                   : PackageCheck::BadSignature;
+    }
+    if (descriptor.platnost && !descriptor.platnost->isEmpty()) {
+        const QDate until = QDate::fromString(*descriptor.platnost, Qt::ISODate);
+        if (!until.isValid() || today > until) {
+            return PackageCheck::Expired;
+        }
+    }
+    return PackageCheck::Verified;
+}
+
 PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveFile,
-                          const signing::PublicKey& key) {
+                          const QString& stem, const std::vector<signing::PublicKey>& keys,
+                          const QDate& today) {
     const PackageDescriptor descriptor = readPackageDescriptor(descriptorFile);
     if (!descriptor.podpis || descriptor.podpis->trimmed().isEmpty()) {
         return PackageCheck::Unsigned;
@@ -38,14 +88,11 @@ PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveF
     if (!hash) {
         return PackageCheck::NoArchive;
     }
-    const auto signature = signing::decodeSignature(descriptor.podpis->toLatin1());
-    return signature && key.verify(packageSigningText(descriptor, *hash), *signature)
-               ? PackageCheck::Verified
-               : PackageCheck::BadSignature;
+    return checkPackage(descriptor, stem, *hash, keys, today);
 }
 
 bool checkDetachedSignature(const QString& file, const QString& signatureFile,
-                            const signing::PublicKey& key) {
+                            const std::vector<signing::PublicKey>& keys) {
     // A signature file is one short line; anything larger is not one.
     const auto text = readWhole(signatureFile, 4096);
     const auto signature = text ? signing::decodeSignature(*text) : std::nullopt;
@@ -59,14 +106,14 @@ bool checkDetachedSignature(const QString& file, const QString& signatureFile,
     }
     const qint64 size = content.size();
     if (size == 0) {
-        return key.verify(QByteArray(), *signature);
+        return anyVerifies(keys, QByteArray(), *signature);
     }
     const uchar* mapped = content.map(0, size);
     if (mapped == nullptr) {
         return false;
     }
-    const bool verified = key.verify(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size), *signature);
+    const bool verified = anyVerifies(
+        keys, QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size), *signature);
     content.unmap(const_cast<uchar*>(mapped));
     return verified;
 }

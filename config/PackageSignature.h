@@ -4,29 +4,41 @@
 #include "Signature.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
+#include <vector>
 
 namespace selvanix {
 
-// What a package signature covers: "selvanix-package 1\n", the values of hledany, nazev,
-// verze, datum and run (empty when absent), each followed by "\n", and the archive's SHA-256
-// as lowercase hex followed by "\n". So the one descriptor key "podpis" binds what the
-// installer shows, searches for and starts to the archive it extracts.
-QByteArray packageSigningText(const PackageDescriptor& descriptor, const QByteArray& archiveSha256);
+// What a package signature covers, form 2: "selvanix-package 2\n", then lines "stem S",
+// "hledany V", "nazev V", "verze V", "datum V", "run V", "platnost V" (empty values when
+// absent) and "archive H" with the archive's SHA-256 as lowercase hex, each ending in "\n".
+// So the one descriptor key "podpis" binds what the installer shows, searches for, starts
+// and may install until, to the product it is for and the archive it extracts.
+QByteArray packageSigningText(const QString& stem, const PackageDescriptor& descriptor,
+                              const QByteArray& archiveSha256);
 
 enum class PackageCheck {
     Verified,
     Unsigned,      // no "podpis" in the descriptor
     BadSignature,  // a signature that is malformed, by another key, or over other content
     NoArchive,     // the archive cannot be read
+    OldForm,       // signed in form 1, which names no product: refused
+    Expired,       // verified, but its "platnost" is past (or no date)
 };
 
-// Checks a package (installer paths of its descriptor and archive) against the publisher's key.
+// Checks a descriptor's values, as read once, and the hash of the archive that will be
+// extracted, against the publisher's keys (any of them) for the product stem.
+PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& stem,
+                          const QByteArray& archiveSha256,
+                          const std::vector<signing::PublicKey>& keys, const QDate& today);
+// The same for files (installer paths), as the publisher's tool checks what it wrote.
 PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveFile,
-                          const signing::PublicKey& key);
+                          const QString& stem, const std::vector<signing::PublicKey>& keys,
+                          const QDate& today);
 
 // The detached signature of a file (its ".sig" file holds base64 of the 64 bytes).
 bool checkDetachedSignature(const QString& file, const QString& signatureFile,
-                            const signing::PublicKey& key);
+                            const std::vector<signing::PublicKey>& keys);
 
 }  // namespace selvanix

@@ -2,6 +2,8 @@
 
 #include "profile/IniFile.h"
 
+#include <QRegularExpression>
+
 namespace selvanix {
 
 QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
@@ -15,8 +17,12 @@ QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
 PublisherKey PublisherKey::fromText(const QString& base64) {
     PublisherKey result;
     result.required = !base64.trimmed().isEmpty();
-    if (result.required) {
-        result.key = signing::PublicKey::fromBase64(base64.toLatin1());
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    for (const QString& word : base64.split(separators, Qt::SkipEmptyParts)) {
+        if (std::optional<signing::PublicKey> key =
+                signing::PublicKey::fromBase64(word.toLatin1())) {
+            result.keys.push_back(*key);
+        }
     }
     return result;
 }

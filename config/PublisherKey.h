@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace selvanix {
 
@@ -12,14 +13,15 @@ namespace selvanix {
 // built in (empty: none). Empty means signatures are not required.
 QString readPublisherKey(const QString& settingsFile, const QString& builtIn);
 
-// What a configured key text requires: no key (empty text), or a key. A text that is no
-// valid key gives a key that verifies nothing, so nothing unsigned slips through a typo.
+// What a configured key text requires: no key (empty text), or keys, any of which verifies
+// (base64, separated by blanks or commas, so a publisher can move from one to the next). A
+// word that is no valid key verifies nothing, so nothing unsigned slips through a typo.
 struct PublisherKey {
     bool required = false;
-    std::optional<signing::PublicKey> key;
+    std::vector<signing::PublicKey> keys;
 
     static PublisherKey fromText(const QString& base64);
-    bool verifies() const { return key.has_value(); }
+    bool verifies() const { return !keys.empty(); }
 };
 
 }  // namespace selvanix

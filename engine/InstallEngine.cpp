@@ -4,6 +4,7 @@
 #include "ProductTable.h"
 #include "Recovery.h"
 #include "RunLog.h"
+#include "VerifiedArchive.h"
 #include "Version.h"
 #include "archive/PasswordStep.h"
 #include "config/PackageDescriptor.h"
@@ -255,21 +256,32 @@ std::optional<RunResult> InstallEngine::locatePackage(const RunRequest& request)
     return std::nullopt;
 }
 
-// With a publisher key configured nothing unsigned is shown, extracted or started.
+// The descriptor is read once and the archive opened once, here: what is checked is what the
+// run shows, starts and extracts. With a publisher key configured nothing unsigned is shown,
+// extracted or started.
 std::optional<RunResult> InstallEngine::checkPackage(const RunRequest& request) {
     if (QFileInfo(platform::toHostPath(state_.Cestaini)).size() > kMaxProfileBytes) {
         return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                     QStringLiteral("instalační balíček"),
                     oversizedDescriptor(state_.cestabez, nazini_));
     }
+    descriptor_ = readPackageDescriptor(state_.Cestaini);
+    descriptorFrom_ = state_.Cestaini;
+    std::optional<VerifiedArchive> archive = openVerifiedArchive(state_.cestazip);
+    archive_ = archive ? archive->file : nullptr;
+    archiveSha_ = archive ? archive->sha256 : QByteArray();
     const PublisherKey publisher = PublisherKey::fromText(request.publicKey);
     if (!publisher.required) {
         return std::nullopt;
     }
-    const PackageCheck check =
-        publisher.verifies()
-            ? selvanix::checkPackage(state_.Cestaini, state_.cestazip, *publisher.key)
-            : PackageCheck::BadSignature;
+    const PackageCheck check = !archive
+                                   ? PackageCheck::NoArchive
+                                   : selvanix::checkPackage(descriptor_, stem_, archiveSha_,
+                                                            publisher.keys, QDate::currentDate());
+    const auto refused = [&](const QString& reason) {
+        return fail(RunOutcome::Refused, QStringLiteral("Podpis balíčku nesouhlasí"),
+                    QStringLiteral("instalace byla zastavena"), reason);
+    };
     switch (check) {
         case PackageCheck::Verified:
             return std::nullopt;
@@ -281,16 +293,29 @@ std::optional<RunResult> InstallEngine::checkPackage(const RunRequest& request) 
             return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                         QStringLiteral("instalační balíček"),
                         missingPackageFile(state_.cestabez, nazzip_));
+        case PackageCheck::OldForm:
+            return refused(
+                QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
+                               "program; vydavatel ho musí podepsat znovu."));
+        case PackageCheck::Expired:
+            return fail(RunOutcome::Refused, QStringLiteral("Platnost balíčku skončila"),
+                        QStringLiteral("instalace byla zastavena"),
+                        QStringLiteral("Balíček bylo možné instalovat jen do %1.")
+                            .arg(descriptor_.platnost.value_or(QString())));
         case PackageCheck::BadSignature:
             break;
     }
-    return fail(RunOutcome::Refused, QStringLiteral("Podpis balíčku nesouhlasí"),
-                QStringLiteral("instalace byla zastavena"),
-                QStringLiteral("Balíček byl po podpisu změněn nebo je podepsán jiným klíčem."));
+    return refused(QStringLiteral(
+        "Balíček byl po podpisu změněn, je podepsán jiným klíčem nebo patří jinému programu."));
 }
 
 PackageInfo InstallEngine::JedenINI() {
-    const PackageDescriptor descriptor = readPackageDescriptor(state_.Cestaini);
+    // The values the check saw, not the file as it may be now.
+    if (descriptorFrom_ != state_.Cestaini) {
+        descriptor_ = readPackageDescriptor(state_.Cestaini);
+        descriptorFrom_ = state_.Cestaini;
+    }
+    const PackageDescriptor& descriptor = descriptor_;
     const std::pair<const std::optional<QString>&, QString&> values[] = {
         {descriptor.hledany, state_.exac}, {descriptor.nazev, state_.nazev},
         {descriptor.verze, state_.verze},  {descriptor.datum, state_.datum},
@@ -365,7 +390,6 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
 // failure before that leaves every target as it was.
 void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
                                    RunResult& result) {
-    archiveSha_ = fileSha256(state_.cestazip);
     const QStringList chosen = targetsToChange(targets, request, result);
     if (chosen.isEmpty()) {
         return;
@@ -453,6 +477,7 @@ void InstallEngine::startProgram(const QString& target) {
 std::vector<PlannedFile> InstallEngine::plannedFiles() {
     std::vector<PlannedFile> files{{QString::fromUtf16(kSettingsFileName), 64 * 1024}};
     archiver_.FileName = state_.cestazip;
+    archiver_.ArchiveFile = archive_;
     archiver_.OpenArchive(0);
     const auto plan = [&](const QString& prefix, const char* mask) {
         archiver_.TagFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
@@ -559,6 +584,7 @@ void InstallEngine::rozbal() {
     abortReason_.clear();
     installedFiles_.clear();
     archiver_.FileName = state_.cestazip;
+    archiver_.ArchiveFile = archive_;
     archiver_.OpenArchive(0);
     archiver_.BaseAnchor = state_.TmpCestaAdresar;
     const auto extract = [this](const QString& baseDir, const QString& prefix, const char* mask) {

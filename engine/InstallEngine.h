@@ -6,6 +6,7 @@
 #include "RunRequest.h"
 #include "TargetCheck.h"
 #include "Transaction.h"
+#include "config/PackageDescriptor.h"
 
 #include <QSet>
 #include <QString>
@@ -108,6 +109,10 @@ private:
     QString nazzip_;
     QString stem_;
     QByteArray archiveSha_;
+    // What the run checked: the descriptor's values and the open archive every target gets.
+    PackageDescriptor descriptor_;
+    QString descriptorFrom_;
+    std::shared_ptr<const platform::File> archive_;
     // The target being installed: its transaction, entries written whole, skipped or aborted.
     TargetTransaction* staging_ = nullptr;
     QString stagePrefix_;

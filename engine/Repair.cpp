@@ -32,7 +32,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (std::optional<RunResult> failed = fetchPackage(request)) {
         return *failed;
     }
-    if (fileSha256(state_.cestazip) != record->sha256) {
+    if (archiveSha_ != record->sha256) {
         return RunResult{RunOutcome::Refused, otherPackage(target, record->version)};
     }
     std::map<QString, Manifest::Entry> differing;
@@ -55,6 +55,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     targetAborted_ = false;
     abortReason_.clear();
     archiver_.FileName = state_.cestazip;
+    archiver_.ArchiveFile = archive_;
     archiver_.BaseAnchor = target;
     const auto extract = [&] {
         archiver_.OpenArchive(0);

@@ -40,7 +40,7 @@ bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& ba
     bool verified = false;
     try {
         verified = observer.download(get) && publisher.verifies() &&
-                   checkDetachedSignature(path, signature, *publisher.key);
+                   checkDetachedSignature(path, signature, publisher.keys);
     } catch (const std::exception&) {
         verified = false;  // no signature to be had is no signature
     }

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -140,7 +141,7 @@ std::unique_ptr<QFile> openListed(const SourceFile& f) {
 
 int package(const QStringList& arguments) {
     const QStringList known = {"--key",  "--stem",   "--name", "--version",
-                               "--date", "--marker", "--run"};
+                               "--date", "--marker", "--run",  "--valid-days"};
     const auto options = Options::parse(arguments, known, {2});
     if (!options ||
         !options->require({"--key", "--stem", "--name", "--version", "--date", "--marker"})) {
@@ -171,6 +172,15 @@ int package(const QStringList& arguments) {
     descriptor.datum = value("--date");
     if (options->named.contains(QStringLiteral("--run"))) {
         descriptor.run = value("--run");
+    }
+    const QDate today = QDate::currentDate();
+    if (options->named.contains(QStringLiteral("--valid-days"))) {
+        bool number = false;
+        const int days = value("--valid-days").toInt(&number);
+        if (!number || days < 0 || days > 36500) {
+            return report(kUsage, QStringLiteral("--valid-days takes a number of days"));
+        }
+        descriptor.platnost = today.addDays(days).toString(Qt::ISODate);
     }
     for (const auto* field : {&descriptor.hledany, &descriptor.nazev, &descriptor.verze,
                               &descriptor.datum, &descriptor.run}) {
@@ -232,7 +242,7 @@ int package(const QStringList& arguments) {
         return report(kFailed, QStringLiteral("cannot read back the archive"));
     }
     descriptor.podpis =
-        QString::fromLatin1(key->sign(packageSigningText(descriptor, *hash)).toBase64());
+        QString::fromLatin1(key->sign(packageSigningText(stem, descriptor, *hash)).toBase64());
 
     ProfileText text;  // UTF-8 with BOM
     const QString section = QStringLiteral("DEFINICE");
@@ -243,13 +253,16 @@ int package(const QStringList& arguments) {
     if (descriptor.run) {
         text.setValue(section, QStringLiteral("run"), *descriptor.run);
     }
+    if (descriptor.platnost) {
+        text.setValue(section, QStringLiteral("platnost"), *descriptor.platnost);
+    }
     text.setValue(section, QStringLiteral("podpis"), *descriptor.podpis);
     if (ini.file().write(text.encode()) < 0 || !ini.file().flush()) {
         return report(kFailed, QStringLiteral("cannot write the descriptor"));
     }
     // What the installer will read must verify before anything is published.
-    if (checkPackage(ini.temporaryPath(), archive.temporaryPath(), key->publicKey()) !=
-        PackageCheck::Verified) {
+    if (checkPackage(ini.temporaryPath(), archive.temporaryPath(), stem, {key->publicKey()},
+                     today) != PackageCheck::Verified) {
         return report(kFailed, QStringLiteral("the package does not verify as written"));
     }
     if (!archive.commit()) {

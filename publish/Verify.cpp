@@ -2,6 +2,7 @@
 #include "Options.h"
 #include "config/PackageSignature.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
@@ -27,7 +28,7 @@ int verify(const QStringList& arguments) {
         if (!QFileInfo::exists(signature)) {
             return report(kFailed, QStringLiteral("%1: not signed (no %2)").arg(file, signature));
         }
-        if (!checkDetachedSignature(file, signature, *key)) {
+        if (!checkDetachedSignature(file, signature, {*key})) {
             return report(kFailed, QStringLiteral("%1: the signature does not match").arg(file));
         }
         std::printf("%s: verified\n", qUtf8Printable(file));
@@ -40,7 +41,7 @@ int verify(const QStringList& arguments) {
     if (!QFileInfo(descriptor).isFile()) {
         return report(kFailed, QStringLiteral("%1: no such file").arg(descriptor));
     }
-    switch (checkPackage(descriptor, archive, *key)) {
+    switch (checkPackage(descriptor, archive, stem, {*key}, QDate::currentDate())) {
         case PackageCheck::Verified:
             std::printf("%s: verified\n", qUtf8Printable(stem));
             return kDone;
@@ -48,12 +49,21 @@ int verify(const QStringList& arguments) {
             return report(kFailed, QStringLiteral("%1: not signed (no podpis)").arg(descriptor));
         case PackageCheck::NoArchive:
             return report(kFailed, QStringLiteral("%1: cannot be read").arg(archive));
+        case PackageCheck::OldForm:
+            return report(kFailed, QStringLiteral("%1: signed in the old form, which names no "
+                                                  "product; package it again")
+                                       .arg(stem));
+        case PackageCheck::Expired:
+            return report(
+                kFailed,
+                QStringLiteral("%1: valid until %2 only")
+                    .arg(stem, readPackageDescriptor(descriptor).platnost.value_or(QString())));
         case PackageCheck::BadSignature:
             break;
     }
     return report(kFailed,
-                  QStringLiteral("%1: the signature does not match the descriptor's values and "
-                                 "the archive")
+                  QStringLiteral("%1: the signature does not match the descriptor's values, "
+                                 "the archive and the product %1")
                       .arg(stem));
 }
 

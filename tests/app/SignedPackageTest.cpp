@@ -2,12 +2,18 @@
 // before it is shown, extracted or started.
 #include "InstallFixture.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDate>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include "dlwindow/DownloadWindow.h"
 
+#include "support/OtherUser.h"
 #include "support/SignedPackage.h"
+#include "support/ZipWriter.h"
 
 #include <QCryptographicHash>
 #include <QLabel>
@@ -68,7 +74,19 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
     otherVersion.verze = QStringLiteral("14,21");
     Values otherRun;
     otherRun.run = QStringLiteral("evil.exe");
+    Values quobrs;  // Quobr's own signed package, renamed to Brodělík's files
+    quobrs.stem = QStringLiteral("quobr");
+    Values expired;
+    expired.platnost = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+    Values undated;
+    undated.platnost = QStringLiteral("soon");
     const QByteArray good = key->sign("x").toBase64();
+    // The first form signed the values and the hash, naming no product.
+    QByteArray oldText = "selvanix-package 1\nbrodelik.exe\n" +
+                         QStringLiteral("Brodělík").toUtf8() +
+                         "\n14,20\n12.5.2023\nbrodelik.exe\n" +
+                         QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex() + '\n';
+    const QByteArray oldForm = key->sign(oldText).toBase64();
     struct Case {
         const char* what;
         QByteArray ini;
@@ -86,6 +104,16 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
         {"no podpis", signedDescriptor(*key, zip, {}, {}, ""), zip, "Balíček není podepsán"},
         {"truncated signature", signedDescriptor(*key, zip, {}, {}, good.left(50)), zip,
          "Podpis balíčku nesouhlasí"},
+        {"another product's package", signedDescriptor(*key, zip, quobrs, {}), zip,
+         "Podpis balíčku nesouhlasí"},
+        {"the old form", signedDescriptor(*key, zip, {}, {}, oldForm), zip,
+         "Podpis balíčku nesouhlasí"},
+        {"past its validity", signedDescriptor(*key, zip, expired, expired), zip,
+         "Platnost balíčku skončila"},
+        {"validity no date", signedDescriptor(*key, zip, undated, undated), zip,
+         "Platnost balíčku skončila"},
+        {"validity added after signing", signedDescriptor(*key, zip, {}, expired), zip,
+         "Podpis balíčku nesouhlasí"},
     };
     for (const Case& c : cases) {
         shell->requests.clear();
@@ -101,6 +129,101 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
         EXPECT_TRUE(shell->requests.empty()) << c.what;
         EXPECT_TRUE(dialogs->calls.empty()) << c.what;
     }
+    // The reasons say which refusal it was.
+    EXPECT_TRUE(control<QLabel>(*installFromDisk(signedDescriptor(*key, zip, {}, {}, oldForm), zip),
+                                "LbDuvod")
+                    ->text()
+                    .contains(QStringLiteral("starým způsobem")));
+    EXPECT_EQ(control<QLabel>(*installFromDisk(signedDescriptor(*key, zip, expired, expired), zip),
+                              "LbDuvod")
+                  ->text(),
+              QStringLiteral("Balíček bylo možné instalovat jen do %1.").arg(expired.platnost));
+}
+
+TEST_F(SignedInstall, AnyConfiguredKeyVerifiesAndAValidityStillAheadPasses) {
+    Values valid;
+    valid.platnost = QDate::currentDate().toString(Qt::ISODate);  // its last day
+    const QByteArray ini = signedDescriptor(*otherKey, zip, valid, valid);
+    const QString c = drives.add(u'C');
+    const QString e = drives.add(u'E');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    writeBytes(e + QStringLiteral("/pkg/brodelik.ini"), ini);
+    writeBytes(e + QStringLiteral("/pkg/upgrade-brodelik.zip"), zip);
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    w->setPublisherKey(
+        QString::fromLatin1(key->publicKey().base64() + ", " + otherKey->publicKey().base64()));
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"))
+        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+    expectInstalled(target());
+}
+
+// Another user who can write the package folder swaps the archive by name in a loop while the
+// installation runs into two targets: whatever the timing, only the signed bytes go in.
+TEST_F(SignedInstall, AnArchiveSwappedDuringTheRunIsNeverInstalled) {
+    ZipEntry evil;
+    evil.name = "brodelik.exe";
+    evil.data = "#!/bin/sh\nid > PWNED\n";
+    ZipWriter bad;
+    bad.entries.push_back(evil);
+    const QByteArray evilZip = bad.build();
+    const QString c = drives.add(u'C');
+    const QString e = drives.add(u'E');
+    const QString pkg = e + QStringLiteral("/pkg");
+    QDir().mkpath(c + QStringLiteral("/A"));
+    QDir().mkpath(c + QStringLiteral("/B"));
+    writeBytes(pkg + QStringLiteral("/brodelik.ini"), signedDescriptor(*key, zip, {}, {}));
+    writeBytes(pkg + QStringLiteral("/upgrade-brodelik.zip"), zip);
+    writeBytes(pkg + QStringLiteral("/good.zip"), zip);
+    writeBytes(pkg + QStringLiteral("/evil.zip"), evilZip);
+    for (const QString& path :
+         QStringList{pkg, pkg + "/upgrade-brodelik.zip", pkg + "/good.zip", pkg + "/evil.zip"}) {
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
+    }
+    // The swapper: the other user, until the run is over.
+    const pid_t swapper = ::fork();
+    ASSERT_GE(swapper, 0);
+    if (swapper == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(1);
+        }
+        const QByteArray dir = QFile::encodeName(pkg);
+        for (int i = 0; i < 200000; ++i) {
+            const QByteArray from = dir + (i % 2 ? "/good.zip" : "/evil.zip");
+            const QByteArray temp = dir + "/swap.zip";
+            ::link(from.constData(), temp.constData());
+            ::rename(temp.constData(), (dir + "/upgrade-brodelik.zip").constData());
+        }
+        ::_exit(0);
+    }
+    int attempts = 0;
+    int installed = 0;
+    for (; attempts < 20; ++attempts) {
+        shell->requests.clear();
+        for (const char* t : {"/A", "/B"}) {
+            QDir(c + QLatin1String(t)).removeRecursively();
+            QDir().mkpath(c + QLatin1String(t));
+        }
+        auto w = startWithKey("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\n");
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        const bool done =
+            control<ui::Label3D>(*w, "LbRadekB")->text() == QStringLiteral("Instaloval jsem 2x");
+        for (const char* t : {"/A", "/B"}) {
+            const QString program = c + QLatin1String(t) + QStringLiteral("/brodelik.exe");
+            if (done) {
+                EXPECT_EQ(readBytes(program), kProgram) << t << " got what nobody signed";
+            } else {
+                EXPECT_FALSE(QFileInfo::exists(program)) << t;
+            }
+            EXPECT_FALSE(QFileInfo::exists(c + QLatin1String(t) + QStringLiteral("/PWNED")));
+        }
+        installed += done ? 1 : 0;
+    }
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+    EXPECT_GT(installed, 0) << "the swap never lost a race: the test proved nothing";
 }
 
 TEST_F(SignedInstall, TheSignatureCoversValuesNotBytes) {

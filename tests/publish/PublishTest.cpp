@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -201,10 +202,53 @@ TEST_F(Publish, VerifyRefusesEveryAlteration) {
         EXPECT_EQ(r.err.count('\n'), 1) << c.what << ": " << r.err.toStdString();
     }
     EXPECT_EQ(verify(otherKey, dir.path() + "/byOther").code, 0);
+    // The signature names its product: the same files taken for another product fail.
+    restore();
+    QFile::rename(good + "/brodelik.ini", good + "/quobr.ini");
+    QFile::rename(good + "/upgrade-brodelik.zip", good + "/upgrade-quobr.zip");
+    const Outcome mixed = publish({"verify", "--public-key", publicKey, good, "quobr"});
+    EXPECT_EQ(mixed.code, 1) << mixed.out.toStdString();
+    EXPECT_TRUE(mixed.err.contains("the product quobr")) << mixed.err.toStdString();
+    QFile::rename(good + "/quobr.ini", good + "/brodelik.ini");
+    QFile::rename(good + "/upgrade-quobr.zip", good + "/upgrade-brodelik.zip");
     // The signature covers the values, not the bytes: the same descriptor in UTF-16 verifies.
     restore();
     writeBytes(good + "/brodelik.ini", utf16Bytes(QString::fromUtf8(ini.mid(3)), true));
     EXPECT_EQ(verify(publicKey, good).code, 0);
+}
+
+TEST_F(Publish, AValidityIsSignedAndEndsThePackagesUse) {
+    const QString publicKey = makeKey();
+    const QString out = dir.path() + "/dated";
+    QStringList args{"package",
+                     "--key",
+                     dir.path() + "/key.pem",
+                     "--stem",
+                     "brodelik",
+                     "--name",
+                     "B",
+                     "--version",
+                     "1",
+                     "--date",
+                     "1.1.2024",
+                     "--marker",
+                     "brodelik.exe",
+                     "--valid-days",
+                     "30",
+                     src,
+                     out};
+    ASSERT_EQ(publish(args).code, 0);
+    EXPECT_EQ(readPackageDescriptor(out + "/brodelik.ini").platnost,
+              QDate::currentDate().addDays(30).toString(Qt::ISODate));
+    EXPECT_EQ(verify(publicKey, out).code, 0);
+    // Moved by hand into the past, it no longer verifies; a past date signed is expired.
+    setDescriptorLine(out, "platnost", "platnost=2020-01-01");
+    EXPECT_EQ(verify(publicKey, out).code, 1);
+    args[args.indexOf("30")] = "0";
+    ASSERT_EQ(publish(args).code, 0);
+    EXPECT_EQ(verify(publicKey, out).code, 0);  // valid through today
+    args[args.indexOf("0")] = "soon";
+    EXPECT_EQ(publish(args).code, 2);
 }
 
 TEST_F(Publish, BadInputFailsClearlyAndLeavesNothingHalfWritten) {

@@ -18,6 +18,8 @@ struct Values {
     QString verze = QStringLiteral("14,20");
     QString datum = QStringLiteral("12.5.2023");
     QString run = QStringLiteral("brodelik.exe");
+    QString platnost;                           // empty: no validity line
+    QString stem = QStringLiteral("brodelik");  // signed for this product
 };
 
 // A descriptor whose podpis is made by key over values and the archive's bytes; shown may
@@ -31,12 +33,19 @@ inline QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteAr
     d.verze = signedValues.verze;
     d.datum = signedValues.datum;
     d.run = signedValues.run;
+    if (!signedValues.platnost.isEmpty()) {
+        d.platnost = signedValues.platnost;
+    }
     const QByteArray hash = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
     const QByteArray podpis =
-        podpisOverride == "-" ? key.sign(packageSigningText(d, hash)).toBase64() : podpisOverride;
+        podpisOverride == "-" ? key.sign(packageSigningText(signedValues.stem, d, hash)).toBase64()
+                              : podpisOverride;
     QString text = "[DEFINICE]\r\nhledany=" + shown.hledany + "\r\nnazev=" + shown.nazev +
                    "\r\nverze=" + shown.verze + "\r\ndatum=" + shown.datum +
                    "\r\nrun=" + shown.run + "\r\n";
+    if (!shown.platnost.isEmpty()) {
+        text += "platnost=" + shown.platnost + "\r\n";
+    }
     if (!podpis.isEmpty()) {
         text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
     }
