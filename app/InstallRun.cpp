@@ -7,6 +7,7 @@
 #include "PointSize.h"
 #include "TFrDRozbal.h"
 #include "engine/ProductTable.h"
+#include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Label3D.h"
@@ -132,6 +133,22 @@ void TFrDRozbal::targetFound(const QString& target) {
 void TFrDRozbal::noTarget(const QString& reason, const SearchSkips& skips) {
     showSkippedFolders(skips);
     showNoTarget(reason);
+}
+
+bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& installedVersion,
+                                bool comparable) {
+    const QString question = comparable
+                                 ? QStringLiteral(
+                                       "Balíček má starší verzi %1, než je nainstalovaná verze %2. "
+                                       "Přesto instalovat?")
+                                       .arg(packageVersion, installedVersion)
+                                 : QStringLiteral(
+                                       "Verzi balíčku %1 nelze porovnat s nainstalovanou verzí %2. "
+                                       "Přesto instalovat?")
+                                       .arg(packageVersion, installedVersion);
+    return platform::dialogs().message(
+               QStringLiteral("Confirm"), question, platform::MessageIcon::Confirmation,
+               platform::MessageButtons::YesNo) == platform::MessageResult::Yes;
 }
 
 void TFrDRozbal::targetStarted(const QString& target, int, int) {

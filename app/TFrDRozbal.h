@@ -177,6 +177,8 @@ private:
     void targetFound(const QString& target) override;
     void noTarget(const QString& reason, const SearchSkips& skips) override;
     void targetStarted(const QString& target, int index, int count) override;
+    bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
+                        bool comparable) override;
     void extractionProgress(double percent) override;
     void targetFailed(const QString& target, const QString& reason) override;
     void installed(const RunResult& result, const SearchSkips& skips,

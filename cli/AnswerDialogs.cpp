@@ -22,6 +22,7 @@ platform::MessageResult AnswerDialogs::message(const QString&, const QString&,
                                            : platform::MessageResult::Abort;
         case platform::MessageButtons::Ok:
             return platform::MessageResult::Ok;
+        case platform::MessageButtons::YesNo:
         case platform::MessageButtons::YesNoNoToAllYesToAll:
             return platform::MessageResult::No;
         case platform::MessageButtons::OkCancel:

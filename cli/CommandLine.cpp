@@ -106,6 +106,8 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
             } else if (target) {
                 o.targets << *target;
             }
+        } else if (install && !repair && arg == u"--allow-downgrade") {
+            o.allowDowngrade = true;
         } else if (install && !repair && arg == u"--search") {
             o.search = true;
         } else if (install && isOption(arg, QStringLiteral("--on-failure"))) {
@@ -165,6 +167,8 @@ QString usageText() {
         "  --target FOLDER          a target; up to ten, in order\n"
         "  --search                 install wherever the product's program is found\n"
         "  --on-failure abort|ignore  the answer to an entry that cannot be written (abort)\n"
+        "  --allow-downgrade        install a package older than (or not comparable with)\n"
+        "                           the version a target holds; refused without it\n"
         "  --password-file FILE     the first line answers a password; without it such\n"
         "                           entries are skipped\n"
         "  --json                   JSON lines on standard output, the last one the outcome\n"
@@ -176,7 +180,8 @@ QString usageText() {
         "  0  installed, or every target already held this package\n"
         "  2  usage error\n"
         "  3  package not found or not fetched\n"
-        "  4  package refused (signature; for repair, not the recorded package)\n"
+        "  4  package refused (signature, validity, an older version; for repair, not the\n"
+        "     recorded package)\n"
         "  5  no target, or a target that fails its check before the run; no record or\n"
         "     no previous version to roll back to\n"
         "  6  a target failed\n"

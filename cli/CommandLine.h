@@ -22,6 +22,7 @@ struct CliOptions {
     bool json = false;
     std::optional<QString> logFile;
     std::optional<QString> proxy;
+    bool allowDowngrade = false;
 };
 
 struct UsageError {

@@ -133,6 +133,22 @@ void ConsoleReport::targetStarted(const QString& target, int index, int count) {
               .arg(shown(target), QString::number(index + 1), QString::number(count)));
 }
 
+bool ConsoleReport::allowDowngrade(const QString& packageVersion, const QString& installedVersion,
+                                   bool comparable) {
+    event(QStringLiteral("downgrade"),
+          {{QStringLiteral("package_version"), packageVersion},
+           {QStringLiteral("installed_version"), installedVersion},
+           {QStringLiteral("comparable"), comparable},
+           {QStringLiteral("allowed"), allowDowngrade_}},
+          QStringLiteral("the package's version %1 %2 the installed %3%4")
+              .arg(packageVersion,
+                   comparable ? QStringLiteral("is older than")
+                              : QStringLiteral("cannot be compared with"),
+                   installedVersion,
+                   allowDowngrade_ ? QStringLiteral(": installed, --allow-downgrade") : QString()));
+    return allowDowngrade_;
+}
+
 void ConsoleReport::targetUnchanged(const QString& target) {
     event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), target}},
           QStringLiteral("%1 already holds this package").arg(shown(target)));

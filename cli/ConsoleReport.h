@@ -17,6 +17,8 @@ public:
 
     // Set from the signal watcher: a download in progress ends as cancelled.
     void setStopFlag(const std::atomic<bool>* stopped) { stopped_ = stopped; }
+    // --allow-downgrade: an older package installs; without it the run is refused.
+    void setAllowDowngrade(bool allowed) { allowDowngrade_ = allowed; }
 
     bool download(net::WebHTTPGet& get) override;
     void packageLooked(const QString& folder, bool found) override;
@@ -26,6 +28,8 @@ public:
     void targetFound(const QString& target) override;
     void noTarget(const QString& reason, const SearchSkips& skips) override;
     void targetStarted(const QString& target, int index, int count) override;
+    bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
+                        bool comparable) override;
     void targetUnchanged(const QString& target) override;
     void extractionProgress(double percent) override;
     void entryFailed(const EntryFailure& failure) override;
@@ -53,6 +57,7 @@ private:
     bool terminal_;
     std::FILE* out_;
     const std::atomic<bool>* stopped_ = nullptr;
+    bool allowDowngrade_ = false;
     int shownPercent_ = -1;
     QString lastFailure_;
 };

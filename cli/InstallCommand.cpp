@@ -172,6 +172,7 @@ int runEngine(
 
     ConsoleReport report(options.json, stdout);
     report.setStopFlag(&stops.stopped());
+    report.setAllowDowngrade(options.allowDowngrade);
     InstallEngine engine(report, state, get, archiver, listings);
     const RunLog log(options.logFile.value_or(QString()));
     engine.setLog(&log);

@@ -9,6 +9,7 @@
 #include "archive/PasswordStep.h"
 #include "config/PackageDescriptor.h"
 #include "config/PackageSignature.h"
+#include "config/PackageVersion.h"
 #include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
 #include "platform/AtomicFile.h"
@@ -394,6 +395,11 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
     if (chosen.isEmpty()) {
         return;
     }
+    if (!downgradeAllowed(chosen)) {
+        result = fail(RunOutcome::Refused, QStringLiteral("Starší verze balíčku"),
+                      QStringLiteral("instalace byla zastavena"), downgradeReason_);
+        return;
+    }
     if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles())) {
         targetFailure(problem->target, problem->reason, result);
         return;
@@ -431,6 +437,36 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
         result.outcome = RunOutcome::Skipped;
     }
     commitTargets(staged, chosen, result);
+}
+
+bool InstallEngine::downgradeAllowed(const QStringList& targets) {
+    for (const QString& target : targets) {
+        const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        const std::optional<Manifest> held = folder ? readManifest(*folder) : std::nullopt;
+        if (!held || held->stem != stem_) {
+            continue;
+        }
+        const VersionOrder order = compareVersions(state_.verze, held->version);
+        if (order == VersionOrder::Older || order == VersionOrder::Incomparable) {
+            const bool comparable = order == VersionOrder::Older;
+            downgradeReason_ =
+                comparable ? QStringLiteral(
+                                 "Balíček má starší verzi %1, než je verze %2 "
+                                 "nainstalovaná ve složce %3.")
+                                 .arg(state_.verze, held->version, platform::displayPath(target))
+                           : QStringLiteral(
+                                 "Verzi balíčku %1 nelze porovnat s verzí %2 "
+                                 "nainstalovanou ve složce %3.")
+                                 .arg(state_.verze, held->version, platform::displayPath(target));
+            const bool allowed = observer_.allowDowngrade(state_.verze, held->version, comparable);
+            log(QStringLiteral("target %1 holds %2, the package is %3: %4")
+                    .arg(target, held->version, state_.verze,
+                         allowed ? QStringLiteral("installed on request")
+                                 : QStringLiteral("refused")));
+            return allowed;  // one question a run
+        }
+    }
+    return true;
 }
 
 void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,

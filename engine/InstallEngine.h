@@ -81,6 +81,9 @@ private:
     QStringList targetsToChange(const QStringList& targets, const RunRequest& request,
                                 RunResult& result);
     void installTargets(const QStringList& targets, const RunRequest& request, RunResult& result);
+    // The newest version the targets hold that this package would replace with an older
+    // or incomparable one, asked about; false when the run must end.
+    bool downgradeAllowed(const QStringList& targets);
     void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
                        RunResult& result);
     void startProgram(const QString& target);
@@ -104,6 +107,7 @@ private:
     bool zipAn_ = false;
     QString downloadProblem_;  // the first download of the run that left no file, and why
     QString startProblem_;     // the first program of the run that was not started, and why
+    QString downgradeReason_;
     SearchSkips skips_;
     QString nazini_;
     QString nazzip_;

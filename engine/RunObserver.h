@@ -47,6 +47,15 @@ public:
     virtual void searchEnded() {}
     virtual void targetFound(const QString& target) { (void)target; }
     virtual void noTarget(const QString& reason, const SearchSkips& skips) = 0;
+    // The package is older than what a target holds, or one of the two versions cannot be
+    // compared: whether to install it all the same. Asked once per run; no by default.
+    virtual bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
+                                bool comparable) {
+        (void)packageVersion;
+        (void)installedVersion;
+        (void)comparable;
+        return false;
+    }
     virtual void targetStarted(const QString& target, int index, int count) = 0;
     virtual void targetUnchanged(const QString& target) { (void)target; }
     virtual void extractionProgress(double percent) { (void)percent; }

@@ -21,6 +21,7 @@ public:
             case MessageButtons::AbortRetryIgnore:
             case MessageButtons::AbortIgnore:
                 return MessageResult::Abort;
+            case MessageButtons::YesNo:
             case MessageButtons::YesNoNoToAllYesToAll:
                 return MessageResult::No;
             case MessageButtons::OkCancel:

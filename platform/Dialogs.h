@@ -6,7 +6,14 @@
 
 namespace selvanix::platform {
 
-enum class MessageButtons { Ok, OkCancel, AbortRetryIgnore, AbortIgnore, YesNoNoToAllYesToAll };
+enum class MessageButtons {
+    Ok,
+    OkCancel,
+    YesNo,
+    AbortRetryIgnore,
+    AbortIgnore,
+    YesNoNoToAllYesToAll
+};
 enum class MessageResult { Ok, Cancel, Abort, Retry, Ignore, Yes, No, NoToAll, YesToAll };
 enum class MessageIcon { None, Information, Warning, Error, Confirmation };
 

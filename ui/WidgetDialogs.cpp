@@ -44,6 +44,8 @@ QMessageBox::StandardButtons toQt(MessageButtons buttons) {
             return QMessageBox::Ok;
         case MessageButtons::OkCancel:
             return QMessageBox::Ok | QMessageBox::Cancel;
+        case MessageButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
         case MessageButtons::AbortRetryIgnore:
             return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
         case MessageButtons::AbortIgnore:

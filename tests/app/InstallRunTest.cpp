@@ -173,6 +173,48 @@ TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
+// A target holding 14,20, and a package of 9,00 (or of a version no one can compare).
+TEST_F(InstallRun, AnOlderPackageIsInstalledOnlyWhenTheUserSaysYes) {
+    const QString c = packageOnDiskE(false);
+    auto first = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    control<ui::DirectoryEdit>(*first, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*first, "BtnOK"), Qt::LeftButton);
+    ASSERT_EQ(control<ui::Label3D>(*first, "LbRadekB")->text(),
+              QStringLiteral("Instaloval jsem 1x"));
+    const QByteArray record = readBytes(c + QStringLiteral("/A/.selvanix/manifest"));
+    const QString e = drives.root(u'E');
+    for (const auto& [version, question] :
+         {std::pair{QByteArray("9,00"), QStringLiteral("Balíček má starší verzi 9,00, než je "
+                                                       "nainstalovaná verze 14,20. Přesto "
+                                                       "instalovat?")},
+          std::pair{QByteArray("14,20b"), QStringLiteral("Verzi balíčku 14,20b nelze porovnat s "
+                                                         "nainstalovanou verzí 14,20. Přesto "
+                                                         "instalovat?")}}) {
+        writeBytes(e + QStringLiteral("/pkg/brodelik.ini"),
+                   descriptor(false).replace("verze=14,20", "verze=" + version));
+        dialogs->calls.clear();
+        dialogs->messageAnswers = {platform::MessageResult::No};
+        auto no = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+        control<ui::DirectoryEdit>(*no, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*no, "BtnOK"), Qt::LeftButton);
+        ASSERT_EQ(dialogs->calls.size(), 1u) << version.toStdString();
+        EXPECT_EQ(dialogs->calls[0].text, question);
+        EXPECT_EQ(control<ui::Label3D>(*no, "LbRadekA")->text(),
+                  QStringLiteral("Starší verze balíčku"));
+        EXPECT_TRUE(control<QPushButton>(*no, "BtnKonec")->isVisible());
+        EXPECT_EQ(readBytes(c + QStringLiteral("/A/.selvanix/manifest")), record);
+    }
+    dialogs->calls.clear();
+    dialogs->messageAnswers = {platform::MessageResult::Yes};
+    auto yes = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    control<ui::DirectoryEdit>(*yes, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*yes, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(dialogs->calls.size(), 1u);
+    EXPECT_EQ(control<ui::Label3D>(*yes, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_TRUE(
+        readBytes(c + QStringLiteral("/A/.selvanix/manifest")).contains("\nversion 14,20b\n"));
+}
+
 // The third entry of the second target stands where a folder is: the failure dialog asks.
 class FailedEntry : public InstallRun {
 protected:

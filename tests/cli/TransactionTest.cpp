@@ -310,6 +310,26 @@ TEST_F(Versions, RepairExtractsExactlyTheFilesThatDifferFromTheRecordedPackage) 
     EXPECT_EQ(run({"repair", "--target", t(2), "--source", pkg()}).exitCode, 5);
 }
 
+TEST_F(Versions, AnOlderPackageIsRefusedWithoutAllowDowngrade) {
+    QDir().mkpath(t(1));
+    offer(older);
+    ASSERT_EQ(run(install({t(1)})).exitCode, 0);
+    const auto before = hashes(t(1));
+    writeBytes(pkg() + "/brodelik.ini", descriptor(true).replace("verze=14,20", "verze=9,00"));
+    const CliRun refused = run(install({t(1)}));
+    EXPECT_EQ(refused.exitCode, 4) << refused.out.toStdString();
+    EXPECT_EQ(refused.event("downgrade").value("installed_version").toString(),
+              QStringLiteral("14,20"));
+    EXPECT_TRUE(refused.outcome().value("reason").toString().startsWith(
+        QStringLiteral("Balíček má starší verzi 9,00, než je verze 14,20")));
+    EXPECT_EQ(hashes(t(1)), before);
+    QStringList allowed = install({t(1)});
+    allowed << "--allow-downgrade";
+    const CliRun done = run(allowed);
+    EXPECT_EQ(done.exitCode, 0) << done.out.toStdString();
+    EXPECT_TRUE(readBytes(t(1) + "/.selvanix/manifest").contains("\nversion 9,00\n"));
+}
+
 // Planted journals: another user who can write a target cannot make the recovery act
 // outside it.
 TEST_F(Versions, AForgedJournalReachesNothingOutsideTheTarget) {

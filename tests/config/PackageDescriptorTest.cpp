@@ -1,4 +1,5 @@
 #include "config/PackageDescriptor.h"
+#include "config/PackageVersion.h"
 
 #include "support/TestDrives.h"
 
@@ -45,6 +46,27 @@ TEST(PackageDescriptor, MissingKeysAndFilesStayEmpty) {
     EXPECT_FALSE(partial.run.has_value());
     const PackageDescriptor missing = readPackageDescriptor("C:\\none.ini");
     EXPECT_FALSE(missing.nazev || missing.verze || missing.datum || missing.run);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PackageVersion, ComparesNumberByNumberAndRefusesWhatItCannotRead) {
+    using selvanix::compareVersions;
+    using selvanix::VersionOrder;
+    EXPECT_EQ(compareVersions("14,20", "9,00"), VersionOrder::Newer);  // not as text
+    EXPECT_EQ(compareVersions("9,00", "14,20"), VersionOrder::Older);
+    EXPECT_EQ(compareVersions("14,20", "14.20"), VersionOrder::Same);
+    EXPECT_EQ(compareVersions("14,2", "14,20"), VersionOrder::Older);
+    EXPECT_EQ(compareVersions("14", "14,00"), VersionOrder::Same);
+    EXPECT_EQ(compareVersions(" 0.2 ", "0.1"), VersionOrder::Newer);
+    for (const char* odd : {"", "14,20b", "v14", "14,,20", "1.2.", "-1", "99999999999"}) {
+        EXPECT_EQ(compareVersions(QString::fromLatin1(odd), "1"), VersionOrder::Incomparable)
+            << odd;
+        EXPECT_EQ(compareVersions("1", QString::fromLatin1(odd)), VersionOrder::Incomparable)
+            << odd;
+    }
 }
 
 }  // namespace
