@@ -24,8 +24,10 @@ void TFrDRozbal::BtnAktualClick() {
         }
         if (!update.trusted) {
             platform::reportError(
-                QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit, proto nebyla "
-                               "spuštěna"));
+                update.refusal.isEmpty()
+                    ? QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit, proto "
+                                     "nebyla spuštěna")
+                    : update.refusal);
             return;
         }
     }

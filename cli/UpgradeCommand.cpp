@@ -38,7 +38,9 @@ int runUpgrade(const CliOptions& options, StopSignals& stops) {
         reason = update.problem;
     } else if (!update.trusted) {
         code = kRefused;
-        reason = QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit.");
+        reason = update.refusal.isEmpty()
+                     ? QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit.")
+                     : update.refusal;
     }
     if (code != kInstalled) {
         platform::deleteFile(update.path);  // no cut or unchecked copy stays under its name

@@ -7,18 +7,6 @@
 
 namespace selvanix {
 
-namespace {
-
-std::optional<QByteArray> readWhole(const QString& path, qint64 limit) {
-    QFile file(platform::toHostPath(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit) {
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
-}  // namespace
-
 QByteArray packageSigningText(const QString& stem, const PackageDescriptor& descriptor,
                               const QByteArray& archiveSha256) {
     QByteArray text = "selvanix-package 2\nstem " + stem.toUtf8() + '\n';
@@ -45,12 +33,6 @@ QByteArray oldSigningText(const PackageDescriptor& descriptor, const QByteArray&
     return text + archiveSha256 + '\n';
 }
 
-bool anyVerifies(const std::vector<signing::PublicKey>& keys, const QByteArray& text,
-                 const QByteArray& signature) {
-    return std::any_of(keys.begin(), keys.end(),
-                       [&](const signing::PublicKey& key) { return key.verify(text, signature); });
-}
-
 }  // namespace
 
 PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& stem,
@@ -63,8 +45,9 @@ PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& st
     if (!signature) {
         return PackageCheck::BadSignature;
     }
-    if (!anyVerifies(keys, packageSigningText(stem, descriptor, archiveSha256), *signature)) {
-        return anyVerifies(keys, oldSigningText(descriptor, archiveSha256), *signature)
+    if (!signing::anyKeyVerifies(keys, packageSigningText(stem, descriptor, archiveSha256),
+                                 *signature)) {
+        return signing::anyKeyVerifies(keys, oldSigningText(descriptor, archiveSha256), *signature)
                    ? PackageCheck::OldForm
                    : PackageCheck::BadSignature;
     }
@@ -89,33 +72,6 @@ PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveF
         return PackageCheck::NoArchive;
     }
     return checkPackage(descriptor, stem, *hash, keys, today);
-}
-
-bool checkDetachedSignature(const QString& file, const QString& signatureFile,
-                            const std::vector<signing::PublicKey>& keys) {
-    // A signature file is one short line; anything larger is not one.
-    const auto text = readWhole(signatureFile, 4096);
-    const auto signature = text ? signing::decodeSignature(*text) : std::nullopt;
-    if (!signature) {
-        return false;
-    }
-    // The signed file may be large: it is mapped, never copied into memory.
-    QFile content(platform::toHostPath(file));
-    if (!content.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const qint64 size = content.size();
-    if (size == 0) {
-        return anyVerifies(keys, QByteArray(), *signature);
-    }
-    const uchar* mapped = content.map(0, size);
-    if (mapped == nullptr) {
-        return false;
-    }
-    const bool verified = anyVerifies(
-        keys, QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size), *signature);
-    content.unmap(const_cast<uchar*>(mapped));
-    return verified;
 }
 
 }  // namespace selvanix

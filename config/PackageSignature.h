@@ -37,8 +37,4 @@ PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveF
                           const QString& stem, const std::vector<signing::PublicKey>& keys,
                           const QDate& today);
 
-// The detached signature of a file (its ".sig" file holds base64 of the 64 bytes).
-bool checkDetachedSignature(const QString& file, const QString& signatureFile,
-                            const std::vector<signing::PublicKey>& keys);
-
 }  // namespace selvanix

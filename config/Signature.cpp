@@ -1,5 +1,7 @@
 #include "Signature.h"
 
+#include <algorithm>
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <QFile>
@@ -125,6 +127,12 @@ std::optional<QByteArray> decodeSignature(const QByteArray& text) {
         return std::nullopt;
     }
     return decoded.decoded;
+}
+
+bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
+                    const QByteArray& signature) {
+    return std::any_of(keys.begin(), keys.end(),
+                       [&](const PublicKey& key) { return key.verify(text, signature); });
 }
 
 std::optional<QByteArray> sha256OfFile(const QString& hostPath) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct evp_pkey_st;
 
@@ -50,6 +51,10 @@ private:
 // The signature text of a detached ".sig" file or a descriptor value: base64 of the 64
 // bytes, surrounding white space ignored; nothing when it is not exactly that.
 std::optional<QByteArray> decodeSignature(const QByteArray& text);
+
+// Whether any of the keys made signature over text.
+bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
+                    const QByteArray& signature);
 
 // The lowercase hex SHA-256 of a file's bytes (host path), read in pieces; nothing when it
 // cannot be read.

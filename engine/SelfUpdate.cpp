@@ -2,8 +2,9 @@
 
 #include "FailureDetail.h"
 #include "RunObserver.h"
-#include "config/PackageSignature.h"
+#include "Version.h"
 #include "config/PublisherKey.h"
+#include "config/UpdateStatement.h"
 #include "net/WebHTTPGet.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileOps.h"
@@ -28,8 +29,10 @@ bool downloadComplete(const net::WebHTTPGet& get) {
            get.DataSize() > 0;
 }
 
+// The statement beside the file names its purpose, version and hash, signed; a copy that is
+// not newer than this Selvanix is not started (refusal says why).
 bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
-                  const PublisherKey& publisher, const QString& path) {
+                  const PublisherKey& publisher, const QString& path, QString& refusal) {
     const QString signature = path + QString::fromUtf16(kSignatureSuffix);
     platform::deleteFile(signature);
     get.Resume = false;
@@ -39,8 +42,22 @@ bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& ba
     get.DownloadParams.SizeLimit = kSignatureSizeLimit;
     bool verified = false;
     try {
-        verified = observer.download(get) && publisher.verifies() &&
-                   checkDetachedSignature(path, signature, publisher.keys);
+        if (observer.download(get) && publisher.verifies()) {
+            const UpdateVerdict verdict =
+                checkUpdate(platform::toHostPath(path), platform::toHostPath(signature),
+                            publisher.keys, selvanixVersion());
+            verified = verdict.check == UpdateCheck::Verified;
+            if (verdict.check == UpdateCheck::NotNewer) {
+                refusal = QStringLiteral(
+                              "Nová verze programu Selvanix (%1) není novější než "
+                              "tato (%2), proto nebyla spuštěna.")
+                              .arg(verdict.version, selvanixVersion());
+            } else if (verdict.check == UpdateCheck::OldForm) {
+                refusal = QStringLiteral(
+                    "Nová verze programu Selvanix je podepsána starým "
+                    "způsobem, proto nebyla spuštěna.");
+            }
+        }
     } catch (const std::exception&) {
         verified = false;  // no signature to be had is no signature
     }
@@ -78,8 +95,8 @@ UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QS
         update.trusted = update.complete;
         return update;
     }
-    update.trusted =
-        update.complete && updateSigned(get, observer, baseUrl, publisher, update.path);
+    update.trusted = update.complete &&
+                     updateSigned(get, observer, baseUrl, publisher, update.path, update.refusal);
     if (!update.trusted) {
         platform::deleteFile(update.path);
     }

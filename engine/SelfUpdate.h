@@ -13,10 +13,11 @@ class WebHTTPGet;
 struct UpdateDownload {
     QString path;
     bool complete = false;  // the whole body arrived
-    // With a publisher key: the copy passed its detached signature. Without one: complete.
+    // With a publisher key: the copy passed its signed statement. Without one: complete.
     bool trusted = false;
     bool signatureRequired = false;
     QString problem;  // why the download left no whole file
+    QString refusal;  // why a whole, signed copy is still not trusted, when it says more
 };
 
 // Downloads the next installer into the installer's folder; with a publisher key also its

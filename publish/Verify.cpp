@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "Options.h"
 #include "config/PackageSignature.h"
+#include "config/UpdateStatement.h"
 
 #include <QDate>
 #include <QDir>
@@ -28,10 +29,17 @@ int verify(const QStringList& arguments) {
         if (!QFileInfo::exists(signature)) {
             return report(kFailed, QStringLiteral("%1: not signed (no %2)").arg(file, signature));
         }
-        if (!checkDetachedSignature(file, signature, {*key})) {
+        const UpdateVerdict verdict = checkUpdate(file, signature, {*key}, QString());
+        if (verdict.check == UpdateCheck::OldForm) {
+            return report(kFailed,
+                          QStringLiteral("%1: signed in the old form; sign it again with --version")
+                              .arg(file));
+        }
+        if (verdict.check != UpdateCheck::Verified) {
             return report(kFailed, QStringLiteral("%1: the signature does not match").arg(file));
         }
-        std::printf("%s: verified\n", qUtf8Printable(file));
+        std::printf("%s: verified, version %s\n", qUtf8Printable(file),
+                    qUtf8Printable(verdict.version));
         return kDone;
     }
     const QDir folder(options->plain[0]);

@@ -11,8 +11,8 @@ constexpr char kUsageText[] =
     "usage:\n"
     "  selvanix-publish keygen KEYFILE\n"
     "  selvanix-publish package --key KEYFILE --stem STEM --name NAME --version VER --date DATE\n"
-    "                           --marker FILE [--run FILE] SRCDIR OUTDIR\n"
-    "  selvanix-publish sign --key KEYFILE FILE\n"
+    "                           --marker FILE [--run FILE] [--valid-days N] SRCDIR OUTDIR\n"
+    "  selvanix-publish sign --key KEYFILE --version VERSION FILE\n"
     "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n";
 
 }  // namespace

@@ -257,7 +257,7 @@ protected:
     std::unique_ptr<TFrDRozbal> upgrade(const std::optional<QByteArray>& signature) {
         server.route("/selvanixnext.exe", httpReply(200, kProgram));
         if (signature) {
-            server.route("/selvanixnext.exe.sig", httpReply(200, *signature + "\n"));
+            server.route("/selvanixnext.exe.sig", httpReply(200, *signature));
         }
         auto w = startWithKey("program=1\r\n");
         QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
@@ -267,7 +267,7 @@ protected:
 };
 
 TEST_F(SignedUpdate, AGoodSignatureLetsTheNewCopyStart) {
-    auto w = upgrade(key->sign(kProgram).toBase64());
+    auto w = upgrade(updateStatement(*key, kProgram, "99.0"));
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
     EXPECT_TRUE(QFileInfo(next()).isExecutable());
     EXPECT_FALSE(QFileInfo::exists(next() + QStringLiteral(".sig")));
@@ -276,8 +276,9 @@ TEST_F(SignedUpdate, AGoodSignatureLetsTheNewCopyStart) {
 }
 
 TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
-    for (const auto& signature : {std::optional<QByteArray>(otherKey->sign(kProgram).toBase64()),
-                                  std::optional<QByteArray>()}) {
+    for (const auto& signature :
+         {std::optional<QByteArray>(updateStatement(*otherKey, kProgram, "99.0")),
+          std::optional<QByteArray>()}) {
         dialogs->calls.clear();
         auto w = upgrade(signature);
         EXPECT_FALSE(QFileInfo::exists(next()));
@@ -294,7 +295,7 @@ TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
 // trickle at once, and a signature file of more than a few KiB is no signature.
 TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     server.route("/selvanixnext.exe", httpReply(200, kProgram));
-    TestReply trickle = httpReply(200, key->sign(kProgram).toBase64() + "\n");
+    TestReply trickle = httpReply(200, updateStatement(*key, kProgram, "99.0"));
     trickle.pieceSize = 1;
     trickle.pieceDelayMs = 3000;
     server.route("/selvanixnext.exe.sig", trickle);
@@ -317,7 +318,7 @@ TEST_F(SignedUpdate, TheSignatureDownloadCanBeCancelledAndIsBounded) {
     dialogs->calls.clear();
     w->downloads().OnCustomizeForm = nullptr;
     server.route("/selvanixnext.exe.sig",
-                 httpReply(200, key->sign(kProgram).toBase64() + QByteArray(8192, ' ') + "\n"));
+                 httpReply(200, updateStatement(*key, kProgram, "99.0") + QByteArray(8192, ' ')));
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnAktual"), Qt::LeftButton);
     EXPECT_TRUE(shell->requests.empty());
     ASSERT_EQ(dialogs->calls.size(), 1u);

@@ -2,6 +2,7 @@
 // Upgrade does, its path printed, nothing started; a copy that fails stays nowhere.
 #include "CliFixture.h"
 #include "config/Signature.h"
+#include "support/SignedPackage.h"
 
 namespace selvanix::test {
 namespace {
@@ -15,7 +16,7 @@ TEST_F(Upgrade, TheCheckedCopyLandsBesideTheProgramAndIsNotStarted) {
     ASSERT_TRUE(key);
     writeSettings({}, "publickey=" + key->publicKey().base64() + "\r\n");
     server.route("/selvanixnext.exe", httpReply(200, kNext));
-    server.route("/selvanixnext.exe.sig", httpReply(200, key->sign(kNext).toBase64() + "\n"));
+    server.route("/selvanixnext.exe.sig", httpReply(200, updateStatement(*key, kNext, "99.0")));
     env[QStringLiteral("HOME")] = root.path();
     const CliRun r = run({"upgrade", "--json"});
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
@@ -53,6 +54,21 @@ TEST_F(Upgrade, ACopyThatIsNotFetchedOrNotSignedIsGoneWithItsExitCode) {
     EXPECT_EQ(refused.exitCode, 4) << refused.out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_TRUE(readBytes(logPath()).contains("upgrade outcome: exit 4"));
+
+    // Replays: a bare signature over the file (the first form), a statement for another
+    // file, and one naming a version that is not newer than this Selvanix.
+    for (const auto& [statement, reason] :
+         {std::pair{key->sign(kNext).toBase64() + "\n", QStringLiteral("starým způsobem")},
+          std::pair{updateStatement(*key, "another file", "99.0"), QStringLiteral("ověřit")},
+          std::pair{updateStatement(*key, kNext, "0.1"),
+                    QStringLiteral("Nová verze programu Selvanix (0.1) není novější než tato")}}) {
+        server.route("/selvanixnext.exe.sig", httpReply(200, statement));
+        const CliRun replayed = run({"upgrade", "--json"});
+        EXPECT_EQ(replayed.exitCode, 4) << replayed.out.toStdString();
+        EXPECT_TRUE(replayed.outcome().value("reason").toString().contains(reason))
+            << replayed.out.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -133,14 +134,32 @@ TEST_F(Publish, KeygenPackageSignVerifyRoundTrip) {
     EXPECT_EQ(d.run, QStringLiteral("brodelik.exe"));
     EXPECT_TRUE(readBytes(out + "/brodelik.ini").startsWith("\xEF\xBB\xBF[DEFINICE]"));
 
-    // A detached signature for the new installer.
+    // A signed statement for the new installer: purpose, version and hash.
     writeBytes(dir.path() + "/selvanixnext.exe", "new installer");
-    ASSERT_EQ(
-        publish({"sign", "--key", dir.path() + "/key.pem", dir.path() + "/selvanixnext.exe"}).code,
-        0);
-    EXPECT_EQ(readBytes(dir.path() + "/selvanixnext.exe.sig").trimmed().size(), 88);
+    const QStringList sign{"sign",      "--key", dir.path() + "/key.pem",
+                           "--version", "0.2",   dir.path() + "/selvanixnext.exe"};
+    ASSERT_EQ(publish(sign).code, 0);
+    const QByteArray statement = readBytes(dir.path() + "/selvanixnext.exe.sig");
+    EXPECT_TRUE(statement.startsWith(
+        "selvanix-update 2\npurpose selvanixnext\nversion 0.2\n"
+        "sha256 " +
+        QCryptographicHash::hash("new installer", QCryptographicHash::Sha256).toHex() +
+        "\npodpis "))
+        << statement.toStdString();
+    const Outcome checked =
+        publish({"verify", "--public-key", publicKey, dir.path() + "/selvanixnext.exe"});
+    EXPECT_EQ(checked.code, 0);
+    EXPECT_TRUE(checked.out.contains("version 0.2")) << checked.out.toStdString();
+    // A statement whose version was raised by hand no longer verifies.
+    writeBytes(dir.path() + "/selvanixnext.exe.sig",
+               QByteArray(statement).replace("version 0.2", "version 9.9"));
     EXPECT_EQ(publish({"verify", "--public-key", publicKey, dir.path() + "/selvanixnext.exe"}).code,
-              0);
+              1);
+    EXPECT_EQ(publish({"sign", "--key", dir.path() + "/key.pem", "--version", "soon",
+                       dir.path() + "/selvanixnext.exe"})
+                  .code,
+              2);
+    ASSERT_EQ(publish(sign).code, 0);
     writeBytes(dir.path() + "/selvanixnext.exe", "new installeR");
     const Outcome tampered =
         publish({"verify", "--public-key", publicKey, dir.path() + "/selvanixnext.exe"});

@@ -5,6 +5,7 @@
 #include "config/PackageDescriptor.h"
 #include "config/PackageSignature.h"
 #include "config/Signature.h"
+#include "config/UpdateStatement.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -50,6 +51,13 @@ inline QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteAr
         text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
     }
     return "\xEF\xBB\xBF" + text.toUtf8();
+}
+
+// The signed statement of a new Selvanix with those bytes and that version.
+inline QByteArray updateStatement(const signing::PrivateKey& key, const QByteArray& bytes,
+                                  const QString& version) {
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return updateStatementText(version, hash, key.sign(updateSigningText(version, hash)));
 }
 
 }  // namespace selvanix::test
