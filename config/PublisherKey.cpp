@@ -6,19 +6,49 @@
 
 namespace selvanix {
 
+QStringList keyWords(const QString& text) {
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+
 QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
     const QString key =
         TIniFile(settingsFile)
             .ReadString(QStringLiteral("SERVER"), QStringLiteral("publickey"), QString())
             .trimmed();
-    return key.isEmpty() ? builtIn.trimmed() : key;
+    const QString listed = key.isEmpty() ? builtIn.trimmed() : key;
+    const QStringList revoked = readRevokedKeys(settingsFile);
+    if (revoked.isEmpty() || listed.isEmpty()) {
+        return listed;
+    }
+    QStringList kept;
+    for (const QString& word : keyWords(listed)) {
+        if (!revoked.contains(word)) {
+            kept << word;
+        }
+    }
+    // All of them revoked: still a key is required, and none verifies.
+    return kept.isEmpty() ? QStringLiteral("revoked") : kept.join(u' ');
+}
+
+QStringList readRevokedKeys(const QString& settingsFile) {
+    return keyWords(
+        TIniFile(settingsFile)
+            .ReadString(QStringLiteral("SERVER"), QStringLiteral("revokedkeys"), QString()));
+}
+
+void saveTrustedKeys(const QString& settingsFile, const QStringList& trusted,
+                     const QStringList& revoked) {
+    TIniFile ini(settingsFile);
+    ini.WriteString(QStringLiteral("SERVER"), QStringLiteral("publickey"), trusted.join(u' '));
+    ini.WriteString(QStringLiteral("SERVER"), QStringLiteral("revokedkeys"), revoked.join(u' '));
+    ini.UpdateFile();
 }
 
 PublisherKey PublisherKey::fromText(const QString& base64) {
     PublisherKey result;
     result.required = !base64.trimmed().isEmpty();
-    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    for (const QString& word : base64.split(separators, Qt::SkipEmptyParts)) {
+    for (const QString& word : keyWords(base64)) {
         if (std::optional<signing::PublicKey> key =
                 signing::PublicKey::fromBase64(word.toLatin1())) {
             result.keys.push_back(*key);

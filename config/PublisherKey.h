@@ -3,6 +3,7 @@
 #include "Signature.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -11,7 +12,15 @@ namespace selvanix {
 // The publisher's public key packages and updates must be signed with: "publickey" in section
 // "SERVER" of the installer's settings file when present and not blank, otherwise the one
 // built in (empty: none). Empty means signatures are not required.
+// Keys listed in "revokedkeys" of the same section are left out, built-in ones too.
 QString readPublisherKey(const QString& settingsFile, const QString& builtIn);
+// The keys "revokedkeys" names: they verify nothing, whoever lists them.
+QStringList readRevokedKeys(const QString& settingsFile);
+// Writes the keys a key statement left: "publickey" and "revokedkeys" of section SERVER.
+void saveTrustedKeys(const QString& settingsFile, const QStringList& trusted,
+                     const QStringList& revoked);
+// The words of a key text (keys separated by blanks or commas).
+QStringList keyWords(const QString& text);
 
 // What a configured key text requires: no key (empty text), or keys, any of which verifies
 // (base64, separated by blanks or commas, so a publisher can move from one to the next). A

@@ -190,10 +190,11 @@ RunResult InstallEngine::repair(const RunRequest& request, const QString& target
 
 std::optional<RunResult> InstallEngine::fetchPackage(const RunRequest& request) {
     GetDrives(state_);
+    takeKeyStatements(request);
     if (std::optional<RunResult> missing = locatePackage(request)) {
         return missing;
     }
-    if (std::optional<RunResult> refused = checkPackage(request)) {
+    if (std::optional<RunResult> refused = checkPackage()) {
         return refused;
     }
     observer_.descriptorRead(JedenINI());
@@ -260,7 +261,7 @@ std::optional<RunResult> InstallEngine::locatePackage(const RunRequest& request)
 // The descriptor is read once and the archive opened once, here: what is checked is what the
 // run shows, starts and extracts. With a publisher key configured nothing unsigned is shown,
 // extracted or started.
-std::optional<RunResult> InstallEngine::checkPackage(const RunRequest& request) {
+std::optional<RunResult> InstallEngine::checkPackage() {
     if (QFileInfo(platform::toHostPath(state_.Cestaini)).size() > kMaxProfileBytes) {
         return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                     QStringLiteral("instalační balíček"),
@@ -271,7 +272,7 @@ std::optional<RunResult> InstallEngine::checkPackage(const RunRequest& request) 
     std::optional<VerifiedArchive> archive = openVerifiedArchive(state_.cestazip);
     archive_ = archive ? archive->file : nullptr;
     archiveSha_ = archive ? archive->sha256 : QByteArray();
-    const PublisherKey publisher = PublisherKey::fromText(request.publicKey);
+    const PublisherKey publisher = PublisherKey::fromText(publicKey_);
     if (!publisher.required) {
         return std::nullopt;
     }

@@ -70,9 +70,11 @@ private:
     void logOutcome(const RunResult& result) const;
     RunResult runSteps(const RunRequest& request);
     std::optional<RunResult> fetchPackage(const RunRequest& request);
+    // Takes the publisher's key statements, if any, into the run and the settings.
+    void takeKeyStatements(const RunRequest& request);
     RunResult repairSteps(const RunRequest& request, const QString& target, QStringList& repaired);
     std::optional<RunResult> locatePackage(const RunRequest& request);
-    std::optional<RunResult> checkPackage(const RunRequest& request);
+    std::optional<RunResult> checkPackage();
     QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);
     bool holdsThisPackage(const QString& target) const;
     Manifest packageRecord() const;
@@ -108,6 +110,7 @@ private:
     QString downloadProblem_;  // the first download of the run that left no file, and why
     QString startProblem_;     // the first program of the run that was not started, and why
     QString downgradeReason_;
+    QString publicKey_;  // the run's keys: the request's, as key statements left them
     SearchSkips skips_;
     QString nazini_;
     QString nazzip_;

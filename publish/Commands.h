@@ -13,6 +13,7 @@ int keygen(const QStringList& arguments);
 int package(const QStringList& arguments);
 int sign(const QStringList& arguments);
 int verify(const QStringList& arguments);
+int keyChange(const QStringList& arguments);
 
 // Prints "selvanix-publish: <message>" on standard error and returns code.
 int report(int code, const QString& message);

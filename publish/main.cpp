@@ -13,7 +13,8 @@ constexpr char kUsageText[] =
     "  selvanix-publish package --key KEYFILE --stem STEM --name NAME --version VER --date DATE\n"
     "                           --marker FILE [--run FILE] [--valid-days N] SRCDIR OUTDIR\n"
     "  selvanix-publish sign --key KEYFILE --version VERSION FILE\n"
-    "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n";
+    "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n"
+    "  selvanix-publish key --key KEYFILE (--add BASE64 | --revoke BASE64) STATEMENTSFILE\n";
 
 }  // namespace
 
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     }
     if (command == u"verify") {
         return verify(arguments);
+    }
+    if (command == u"key") {
+        return keyChange(arguments);
     }
     std::fputs(kUsageText, stderr);
     return kUsage;

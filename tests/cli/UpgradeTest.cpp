@@ -1,6 +1,7 @@
 // `selvanix upgrade` without a display: the newer copy is fetched and checked as the window's
 // Upgrade does, its path printed, nothing started; a copy that fails stays nowhere.
 #include "CliFixture.h"
+#include "config/KeyStatement.h"
 #include "config/Signature.h"
 #include "support/SignedPackage.h"
 
@@ -69,6 +70,78 @@ TEST_F(Upgrade, ACopyThatIsNotFetchedOrNotSignedIsGoneWithItsExitCode) {
             << replayed.out.toStdString();
         EXPECT_FALSE(QFileInfo::exists(path));
     }
+}
+
+using Keys = CommandLineFixture;
+
+QByteArray keyStatement(const signing::PrivateKey& by, KeyChangeKind kind, const QByteArray& key) {
+    const QByteArray signer = by.publicKey().base64();
+    return keyStatementText(kind, key, signer, by.sign(keySigningText(kind, key, signer)));
+}
+
+// A publisher moves to a new key with a statement beside the packages, then retires the old
+// one: the new key's packages install, the retired key's no longer do.
+TEST_F(Keys, StatementsBesideThePackagesMoveTheTrustToANewKey) {
+    const auto first = signing::PrivateKey::generate();
+    const auto second = signing::PrivateKey::generate();
+    ASSERT_TRUE(first && second);
+    const QByteArray firstKey = first->publicKey().base64();
+    const QByteArray secondKey = second->publicKey().base64();
+    writeSettings({}, "publickey=" + firstKey + "\r\n");
+    const QString pkg = root.path() + "/pkg";
+    const QString target = root.path() + "/t";
+    QDir().mkpath(target);
+    const QByteArray zip = packageArchive();
+    const auto offer = [&](const signing::PrivateKey& key) {
+        writeBytes(pkg + "/brodelik.ini", signedDescriptor(key, zip, {}, {}));
+        writeBytes(pkg + "/upgrade-brodelik.zip", zip);
+    };
+    const QStringList install{"install", "--product", "brodelik", "--source",
+                              pkg,       "--target",  target,     "--json"};
+    const auto statement = keyStatement;
+
+    offer(*second);
+    EXPECT_EQ(run(install).exitCode, 4) << "not trusted yet";
+    writeBytes(pkg + "/selvanix-keys.txt", statement(*first, KeyChangeKind::Add, secondKey));
+    const CliRun moved = run(install);
+    EXPECT_EQ(moved.exitCode, 0) << moved.out.toStdString();
+    const QByteArray settings = readBytes(host() + "/upgrade.kac");
+    EXPECT_TRUE(settings.contains("publickey=" + firstKey + " " + secondKey))
+        << settings.toStdString();
+
+    // Retired: the old key's packages are refused, even listed, and it is never added again.
+    writeBytes(pkg + "/selvanix-keys.txt", statement(*first, KeyChangeKind::Add, secondKey) + "\n" +
+                                               statement(*second, KeyChangeKind::Revoke, firstKey) +
+                                               "\n" +
+                                               statement(*second, KeyChangeKind::Add, firstKey));
+    offer(*first);
+    const CliRun refused = run(install);
+    EXPECT_EQ(refused.exitCode, 4) << refused.out.toStdString();
+    EXPECT_TRUE(readBytes(host() + "/upgrade.kac").contains("revokedkeys=" + firstKey));
+    QFile::remove(pkg + "/selvanix-keys.txt");
+    EXPECT_EQ(run(install).exitCode, 4) << "the revocation stays without the statements file";
+    offer(*second);
+    EXPECT_EQ(run(install).exitCode, 0);
+}
+
+TEST_F(Keys, TheServersStatementsAreFetchedBeforeThePackage) {
+    const auto first = signing::PrivateKey::generate();
+    const auto second = signing::PrivateKey::generate();
+    ASSERT_TRUE(first && second);
+    writeSettings({}, "publickey=" + first->publicKey().base64() + "\r\n");
+    const QByteArray zip = packageArchive();
+    server.route("/brodelik.ini", httpReply(200, signedDescriptor(*second, zip, {}, {})));
+    server.route("/upgrade-brodelik.zip", httpReply(200, zip));
+    const QString target = root.path() + "/t";
+    QDir().mkpath(target);
+    const QStringList install{"install",  "--product", "brodelik", "--source",
+                              "internet", "--target",  target};
+    EXPECT_EQ(run(install).exitCode, 4);  // no statements on the server yet: a 404, and refused
+    server.route("/selvanix-keys.txt", httpReply(200, keyStatement(*first, KeyChangeKind::Add,
+                                                                   second->publicKey().base64())));
+    const CliRun moved = run(install);
+    EXPECT_EQ(moved.exitCode, 0) << moved.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(host() + "/selvanix-keys.txt"));
 }
 
 }  // namespace

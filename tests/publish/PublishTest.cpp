@@ -1,4 +1,5 @@
 // The publisher's tool as a publisher runs it: real files, real processes.
+#include "config/KeyStatement.h"
 #include "config/PackageSignature.h"
 
 #include "support/OtherUser.h"
@@ -234,6 +235,22 @@ TEST_F(Publish, VerifyRefusesEveryAlteration) {
     restore();
     writeBytes(good + "/brodelik.ini", utf16Bytes(QString::fromUtf8(ini.mid(3)), true));
     EXPECT_EQ(verify(publicKey, good).code, 0);
+}
+
+TEST_F(Publish, KeyStatementsAreSignedByTheKeyGivenAndAppended) {
+    const QString first = makeKey("first.pem");
+    const QString second = makeKey("second.pem");
+    const QString file = dir.path() + "/site/selvanix-keys.txt";
+    QDir().mkpath(dir.path() + "/site");
+    ASSERT_EQ(publish({"key", "--key", dir.path() + "/first.pem", "--add", second, file}).code, 0);
+    ASSERT_EQ(publish({"key", "--key", dir.path() + "/second.pem", "--revoke", first, file}).code,
+              0);
+    const TrustedKeys after = applyKeyStatements(readBytes(file), {{first}, {}});
+    EXPECT_EQ(after.trusted, QStringList{second});
+    EXPECT_EQ(after.revoked, QStringList{first});
+    EXPECT_EQ(publish({"key", "--key", dir.path() + "/first.pem", file}).code, 2);
+    EXPECT_EQ(publish({"key", "--key", dir.path() + "/first.pem", "--add", "nokey", file}).code, 2);
+    EXPECT_EQ(applyKeyStatements(readBytes(file), {{first}, {}}), after);  // unchanged by those
 }
 
 TEST_F(Publish, AValidityIsSignedAndEndsThePackagesUse) {

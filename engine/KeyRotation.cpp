@@ -1,0 +1,75 @@
+// Key statements: fetched (or read from the package folder) before the packages, so a package
+// signed by a key the publisher moved to verifies, and one by a revoked key does not.
+#include "InstallEngine.h"
+#include "config/KeyStatement.h"
+#include "config/PublisherKey.h"
+#include "net/WebHTTPGet.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
+
+#include <QFile>
+
+namespace selvanix {
+
+namespace {
+
+QByteArray readStatements(const QString& path) {
+    QFile file(platform::toHostPath(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray text = file.read(kMaxKeyStatementsBytes + 1);
+    return text.size() > kMaxKeyStatementsBytes ? QByteArray() : text;
+}
+
+}  // namespace
+
+void InstallEngine::takeKeyStatements(const RunRequest& request) {
+    publicKey_ = request.publicKey;
+    if (request.publicKey.trimmed().isEmpty()) {
+        return;  // no key, nothing to change
+    }
+    const QString name = QString::fromUtf16(kKeyStatementsFile);
+    QByteArray text;
+    if (request.source == 1) {
+        // Quietly: a server without statements is the usual case, not a failed download.
+        get_.Resume = false;
+        get_.DownloadDir = platform::installerFolder();
+        get_.URL = request.baseUrl + name;
+        get_.DestinationName = name;
+        get_.DownloadParams.SizeLimit = kMaxKeyStatementsBytes;
+        const QString saved = get_.DownloadDir + name;
+        platform::deleteFile(saved);
+        try {
+            get_.Process(false, false);
+            if (get_.Result().saved && get_.Result().name == name) {
+                text = readStatements(saved);
+            }
+        } catch (const std::exception&) {
+            text.clear();
+        }
+        get_.DownloadParams.SizeLimit = 0;
+        platform::deleteFile(saved);
+    } else {
+        text = readStatements(request.packageFolder + u'\\' + name);
+    }
+    // Revocations win over every list, the one this run was given too.
+    const QString settings = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
+    TrustedKeys before{{}, readRevokedKeys(settings)};
+    for (const QString& word : keyWords(request.publicKey)) {
+        if (!before.revoked.contains(word)) {
+            before.trusted << word;
+        }
+    }
+    const TrustedKeys after = applyKeyStatements(text, before);
+    publicKey_ = after.trusted.isEmpty() ? QStringLiteral("revoked") : after.trusted.join(u' ');
+    if (after == before) {
+        return;
+    }
+    saveTrustedKeys(settings, after.trusted, after.revoked);
+    log(QStringLiteral("key statements: %1 trusted, %2 revoked")
+            .arg(after.trusted.size())
+            .arg(after.revoked.size()));
+}
+
+}  // namespace selvanix

@@ -1,0 +1,63 @@
+// `selvanix-publish key`: appends a signed key statement to the statements file published
+// beside the packages.
+#include "Commands.h"
+#include "KeyFile.h"
+#include "Options.h"
+#include "OutputFile.h"
+#include "config/KeyStatement.h"
+
+#include <QFile>
+
+namespace selvanix::publish {
+
+int keyChange(const QStringList& arguments) {
+    const auto options = Options::parse(
+        arguments, {QStringLiteral("--key"), QStringLiteral("--add"), QStringLiteral("--revoke")},
+        {1});
+    if (!options || !options->require({QStringLiteral("--key")})) {
+        return kUsage;
+    }
+    const bool add = options->named.contains(QStringLiteral("--add"));
+    if (add == options->named.contains(QStringLiteral("--revoke"))) {
+        return report(kUsage, QStringLiteral("give one of --add and --revoke"));
+    }
+    const QByteArray changed =
+        options->named.value(add ? QStringLiteral("--add") : QStringLiteral("--revoke")).toLatin1();
+    if (!signing::PublicKey::fromBase64(changed)) {
+        return report(kUsage, QStringLiteral("%1 is no Ed25519 public key in base64")
+                                  .arg(QString::fromLatin1(changed)));
+    }
+    const auto key = loadPrivateKey(options->named.value(QStringLiteral("--key")));
+    if (!key) {
+        return kFailed;
+    }
+    const QString path = options->plain[0];
+    QByteArray text;
+    QFile existing(path);
+    if (existing.exists()) {
+        if (!existing.open(QIODevice::ReadOnly)) {
+            return report(kFailed, QStringLiteral("cannot read %1").arg(path));
+        }
+        text = existing.read(kMaxKeyStatementsBytes + 1);
+        if (!text.isEmpty() && !text.endsWith('\n')) {
+            text += '\n';
+        }
+        if (!text.isEmpty()) {
+            text += '\n';
+        }
+    }
+    const KeyChangeKind kind = add ? KeyChangeKind::Add : KeyChangeKind::Revoke;
+    const QByteArray by = key->publicKey().base64();
+    text += keyStatementText(kind, changed, by, key->sign(keySigningText(kind, changed, by)));
+    if (text.size() > kMaxKeyStatementsBytes) {
+        return report(kFailed,
+                      QStringLiteral("%1 would be larger than Selvanix reads (64 KiB)").arg(path));
+    }
+    OutputFile out(path);
+    if (!out.open() || out.file().write(text) < 0 || !out.commit()) {
+        return report(kFailed, QStringLiteral("cannot write %1").arg(path));
+    }
+    return kDone;
+}
+
+}  // namespace selvanix::publish
