@@ -10,13 +10,16 @@
 #include "support/RecordingShell.h"
 #include "support/SamplePackage.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SignedPackage.h"
 #include "support/TestDrives.h"
 #include "support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
 
 namespace selvanix::test {
 namespace {
@@ -230,6 +233,45 @@ TEST_F(Engine, NothingToInstallSaysWhyWithItsOwnOutcome) {
     QDir().mkpath(c + "/A/upgrade.kac");
     EXPECT_ANY_THROW(engine.run(request({"C:\\A"})));
     EXPECT_TRUE(observer.steps.last().startsWith("failed C:\\A: "));
+}
+
+// What was checked is what is used: the descriptor and the archive swapped on the disk once
+// the first target is under way change neither the program started nor the files installed.
+TEST_F(Engine, FilesSwappedAfterTheCheckChangeNothingInstalledOrStarted) {
+    const auto key = signing::PrivateKey::generate();
+    ASSERT_TRUE(key);
+    const QByteArray zip = packageArchive();
+    server.route("/brodelik.ini", httpReply(200, signedDescriptor(*key, zip, {}, {})));
+    server.route("/upgrade-brodelik.zip", httpReply(200, zip));
+    ZipWriter evil;
+    ZipEntry program;
+    program.name = "brodelik.exe";
+    program.data = "#!/bin/sh\nid > PWNED\n";
+    evil.entries.push_back(program);
+    Values other;
+    other.run = QStringLiteral("evil.exe");
+    // Replaced by name, as anyone who can write the folder can.
+    observer.onTarget = [&] {
+        for (const auto& [name, bytes] :
+             {std::pair{QStringLiteral("brodelik.ini"), signedDescriptor(*key, zip, {}, other, "")},
+              std::pair{QStringLiteral("upgrade-brodelik.zip"), evil.build()}}) {
+            writeBytes(own.path() + "/swap", bytes);
+            ASSERT_EQ(::rename(QFile::encodeName(own.path() + "/swap").constData(),
+                               QFile::encodeName(own.path() + u'/' + name).constData()),
+                      0);
+        }
+    };
+    RunRequest r = request({"C:\\A", "C:\\B"});
+    r.publicKey = QString::fromLatin1(key->publicKey().base64());
+    const RunResult result = engine.run(r);
+    EXPECT_EQ(result.outcome, RunOutcome::Installed) << result.reason.toStdString();
+    for (const char* t : {"/A/brodelik.exe", "/B/brodelik.exe"}) {
+        EXPECT_EQ(readBytes(c + t), kProgram) << t;
+    }
+    ASSERT_EQ(shell->requests.size(), 2u);
+    for (const platform::ShellRequest& started : shell->requests) {
+        EXPECT_EQ(started.file, QStringLiteral("brodelik.exe"));
+    }
 }
 
 }  // namespace
