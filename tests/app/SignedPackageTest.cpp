@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "dlwindow/DownloadWindow.h"
+#include "engine/Version.h"
 
 #include "support/OtherUser.h"
 #include "support/SignedPackage.h"
@@ -288,6 +289,28 @@ TEST_F(SignedUpdate, ABadOrMissingSignatureKeepsThisSelvanixRunning) {
         ASSERT_EQ(dialogs->calls.size(), 1u);
         EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::ErrorReport);
         EXPECT_TRUE(dialogs->calls[0].text.contains(QStringLiteral("nepodařilo ověřit")));
+    }
+}
+
+// Replays: an older Selvanix, or any file once signed the old way, never starts.
+TEST_F(SignedUpdate, AnUpdateThatIsNotNewerOrSignedTheOldWayIsNotStarted) {
+    const std::pair<QByteArray, QString> cases[] = {
+        {updateStatement(*key, kProgram, selvanixVersion()),
+         QStringLiteral("Nová verze programu Selvanix (%1) není novější než tato (%1), proto "
+                        "nebyla spuštěna.")
+             .arg(selvanixVersion())},
+        {key->sign(kProgram).toBase64() + "\n",
+         QStringLiteral("Nová verze programu Selvanix je podepsána starým způsobem, proto nebyla "
+                        "spuštěna.")},
+    };
+    for (const auto& [statement, text] : cases) {
+        dialogs->calls.clear();
+        auto w = upgrade(statement);
+        EXPECT_TRUE(shell->requests.empty());
+        EXPECT_FALSE(QFileInfo::exists(next()));
+        EXPECT_TRUE(w->isVisible());
+        ASSERT_EQ(dialogs->calls.size(), 1u);
+        EXPECT_EQ(dialogs->calls[0].text, text);
     }
 }
 
