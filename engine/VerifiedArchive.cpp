@@ -1,5 +1,6 @@
 #include "VerifiedArchive.h"
 
+#include "platform/FileOps.h"
 #include "platform/Paths.h"
 
 #include <sys/stat.h>
@@ -26,8 +27,15 @@ std::optional<VerifiedArchive> openVerifiedArchive(const QString& path) {
         return std::nullopt;
     }
     const bool direct = onlyOursToChange(*source);
-    std::optional<platform::File> copy =
-        direct ? std::nullopt : platform::File::createPrivate(QDir::tempPath());
+    // Unnamed, so private even in a folder others may write; beside the program rather than
+    // in a temporary folder that may be memory.
+    std::optional<platform::File> copy;
+    if (!direct) {
+        copy = platform::File::createPrivate(platform::toHostPath(platform::installerFolder()));
+    }
+    if (!direct && !copy) {
+        copy = platform::File::createPrivate(QDir::tempPath());
+    }
     if (!direct && !copy) {
         return std::nullopt;
     }
