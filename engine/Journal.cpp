@@ -37,29 +37,6 @@ bool isTag(const QByteArray& tag) {
     return true;
 }
 
-QByteArray entryText(const Manifest::Entry& e) {
-    return QByteArray::number(e.crc, 16).rightJustified(8, '0') + ' ' +
-           QByteArray::number(static_cast<qulonglong>(e.size)) + ' ' + e.path.toUtf8();
-}
-
-std::optional<Manifest::Entry> entryFrom(const QByteArray& text) {
-    const qsizetype first = text.indexOf(' ');
-    const qsizetype second = first < 0 ? -1 : text.indexOf(' ', first + 1);
-    if (second < 0) {
-        return std::nullopt;
-    }
-    bool crcOk = false;
-    bool sizeOk = false;
-    Manifest::Entry e;
-    e.crc = text.left(first).toUInt(&crcOk, 16);
-    e.size = text.mid(first + 1, second - first - 1).toULongLong(&sizeOk);
-    e.path = QString::fromUtf8(text.mid(second + 1));
-    if (!crcOk || !sizeOk || !isRecordedPath(e.path)) {
-        return std::nullopt;
-    }
-    return e;
-}
-
 }  // namespace
 
 QByteArray Journal::headerText() const {
@@ -104,7 +81,7 @@ std::optional<Journal> Journal::fromText(const QByteArray& text) {
             }
             (line.startsWith("stage ") ? j.staged : j.restored).push_back(path);
         } else if (line.startsWith("remove ")) {
-            const std::optional<Manifest::Entry> entry = entryFrom(line.mid(7));
+            const std::optional<Manifest::Entry> entry = Manifest::Entry::fromText(line.mid(7));
             if (!entry) {
                 return std::nullopt;
             }
@@ -149,7 +126,7 @@ bool JournalFile::restore(const QString& path) {
 }
 
 bool JournalFile::remove(const Manifest::Entry& entry) {
-    return append("remove " + entryText(entry) + '\n');
+    return append("remove " + entry.toText() + '\n');
 }
 
 bool JournalFile::restoreManifest() {

@@ -16,9 +16,6 @@ namespace selvanix {
 // commit record once everything it needs is on disk.
 struct Journal {
     enum class Kind { Install, Repair, Rollback };
-    struct Removal {
-        Manifest::Entry entry;  // removed only while it is still this file
-    };
     Kind kind = Kind::Install;
     QByteArray tag;                        // the run's tag, in its temporary names
     std::vector<QString> staged;           // paths whose new file waits under the tag's name

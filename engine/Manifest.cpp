@@ -73,10 +73,32 @@ QByteArray Manifest::toText() const {
     text += "date " + oneLine(date) + '\n';
     text += "sha256 " + sha256 + '\n';
     for (const Entry& e : files) {
-        text += "file " + QByteArray::number(e.crc, 16).rightJustified(8, '0') + ' ' +
-                QByteArray::number(static_cast<qulonglong>(e.size)) + ' ' + oneLine(e.path) + '\n';
+        text += "file " + e.toText() + '\n';
     }
     return text;
+}
+
+QByteArray Manifest::Entry::toText() const {
+    return QByteArray::number(crc, 16).rightJustified(8, '0') + ' ' +
+           QByteArray::number(static_cast<qulonglong>(size)) + ' ' + oneLine(path);
+}
+
+std::optional<Manifest::Entry> Manifest::Entry::fromText(const QByteArray& text) {
+    const qsizetype first = text.indexOf(' ');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(' ', first + 1);
+    if (second < 0) {
+        return std::nullopt;
+    }
+    bool crcOk = false;
+    bool sizeOk = false;
+    Entry e;
+    e.crc = text.left(first).toUInt(&crcOk, 16);
+    e.size = text.mid(first + 1, second - first - 1).toULongLong(&sizeOk);
+    e.path = QString::fromUtf8(text.mid(second + 1));
+    if (!crcOk || !sizeOk || !isRecordedPath(e.path)) {
+        return std::nullopt;
+    }
+    return e;
 }
 
 std::optional<Manifest> Manifest::fromText(const QByteArray& text) {
@@ -102,20 +124,12 @@ std::optional<Manifest> Manifest::fromText(const QByteArray& text) {
     }
     m.sha256 = lines[5].mid(7);
     for (int i = 6; i < lines.size(); ++i) {
-        const QList<QByteArray> f = lines[i].split(' ');
-        if (f.size() < 4 || f[0] != "file") {
+        const std::optional<Entry> entry =
+            lines[i].startsWith("file ") ? Entry::fromText(lines[i].mid(5)) : std::nullopt;
+        if (!entry) {
             return std::nullopt;
         }
-        bool crcOk = false;
-        bool sizeOk = false;
-        Entry e;
-        e.crc = f[1].toUInt(&crcOk, 16);
-        e.size = f[2].toULongLong(&sizeOk);
-        e.path = QString::fromUtf8(lines[i].mid(f[0].size() + f[1].size() + f[2].size() + 3));
-        if (!crcOk || !sizeOk || !isRecordedPath(e.path)) {
-            return std::nullopt;
-        }
-        m.files.push_back(e);
+        m.files.push_back(*entry);
     }
     return m;
 }
@@ -158,13 +172,13 @@ void removeManifest(const platform::FolderHandle& target) {
 }
 
 std::optional<platform::FolderHandle> enterRecordedFolder(const platform::FolderHandle& target,
-                                                          const QStringList& folders) {
+                                                          const QStringList& folders, bool create) {
     std::optional<platform::FolderHandle> at = target.reopen();
     for (const QString& part : folders) {
         if (!at) {
             break;
         }
-        at = at->enter(QFile::encodeName(part), false);
+        at = at->enter(QFile::encodeName(part), create);
     }
     return at;
 }

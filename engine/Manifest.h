@@ -18,6 +18,10 @@ struct Manifest {
         std::uint64_t size = 0;
         std::uint32_t crc = 0;
         bool operator==(const Entry&) const = default;
+        // "crc size path": the CRC-32 as 8 hex digits, the size in bytes, the path.
+        QByteArray toText() const;
+        // Nothing when the text is no such line or the path is no recorded path.
+        static std::optional<Entry> fromText(const QByteArray& text);
     };
 
     QString stem;
@@ -60,8 +64,10 @@ bool writeManifest(const platform::FolderHandle& target, const Manifest& manifes
 void removeManifest(const platform::FolderHandle& target);
 // The folder of a recorded path's leading components, entered from the target without
 // following a link; nothing when one of them is gone or no folder.
+// Made on the way when create is set.
 std::optional<platform::FolderHandle> enterRecordedFolder(const platform::FolderHandle& target,
-                                                          const QStringList& folders);
+                                                          const QStringList& folders,
+                                                          bool create = false);
 // One recorded file as the target holds it now.
 enum class FileCheck { Matches, Missing, Changed };
 FileCheck checkFile(const platform::FolderHandle& target, const Manifest::Entry& entry);

@@ -24,17 +24,6 @@ QByteArray newPrevious(const QByteArray& tag) {
     return "previous-" + tag;
 }
 
-std::optional<platform::FolderHandle> enterAll(std::optional<platform::FolderHandle> at,
-                                               const QStringList& parts, bool create) {
-    for (const QString& part : parts) {
-        if (!at) {
-            break;
-        }
-        at = at->enter(QFile::encodeName(part), create);
-    }
-    return at;
-}
-
 // Where a replaced file goes: previous-TAG/files/... below its root's records.
 std::optional<platform::FolderHandle> previousFolder(const FilePlace& place,
                                                      const QByteArray& previous, bool create) {
@@ -42,7 +31,7 @@ std::optional<platform::FolderHandle> previousFolder(const FilePlace& place,
     std::optional<platform::FolderHandle> at =
         records ? records->enter(previous, create) : std::nullopt;
     at = at ? at->enter(kFiles, create) : std::nullopt;
-    return enterAll(std::move(at), place.belowRoot, create);
+    return at ? enterRecordedFolder(*at, place.belowRoot, create) : std::nullopt;
 }
 
 bool exists(const platform::FolderHandle& folder, const QByteArray& name) {
