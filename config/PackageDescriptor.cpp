@@ -1,11 +1,9 @@
 #include "PackageDescriptor.h"
 
 #include "SettingsFile.h"
-#include "platform/Paths.h"
+#include "platform/File.h"
 #include "profile/PrivateProfile.h"
 #include "profile/ProfileText.h"
-
-#include <QFile>
 
 namespace selvanix {
 
@@ -30,12 +28,8 @@ PackageDescriptor parsePackageDescriptor(const QByteArray& bytes) {
 }
 
 PackageDescriptor readPackageDescriptor(const QString& fileName) {
-    QFile file(platform::toHostPath(fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray bytes = file.read(kMaxProfileBytes + 1);
-    return bytes.size() > kMaxProfileBytes ? PackageDescriptor{} : parsePackageDescriptor(bytes);
+    const std::optional<QByteArray> bytes = platform::File::readWithin(fileName, kMaxProfileBytes);
+    return bytes ? parsePackageDescriptor(*bytes) : PackageDescriptor{};
 }
 
 }  // namespace selvanix

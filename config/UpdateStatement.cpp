@@ -1,6 +1,7 @@
 #include "UpdateStatement.h"
 
 #include "PackageVersion.h"
+#include "platform/File.h"
 
 #include <QFile>
 #include <QList>
@@ -29,15 +30,12 @@ UpdateVerdict checkUpdate(const QString& file, const QString& statementFile,
                           const std::vector<signing::PublicKey>& keys,
                           const QString& runningVersion) {
     UpdateVerdict verdict;
-    QFile statement(statementFile);
-    if (!statement.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> text =
+        platform::File::readWithin(statementFile, kMaxStatementBytes);
+    if (!text) {
         return verdict;
     }
-    const QByteArray text = statement.read(kMaxStatementBytes + 1);
-    if (text.size() > kMaxStatementBytes) {
-        return verdict;
-    }
-    QList<QByteArray> lines = text.split('\n');
+    QList<QByteArray> lines = text->split('\n');
     if (lines.size() == 2 && lines[1].isEmpty() && !lines[0].contains(' ')) {
         // The first form: one base64 line over the whole file.
         const auto old = signing::decodeSignature(lines[0]);

@@ -4,25 +4,11 @@
 #include "config/KeyStatement.h"
 #include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 
-#include <QFile>
-
 namespace selvanix {
-
-namespace {
-
-QByteArray readStatements(const QString& path) {
-    QFile file(platform::toHostPath(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray text = file.read(kMaxKeyStatementsBytes + 1);
-    return text.size() > kMaxKeyStatementsBytes ? QByteArray() : text;
-}
-
-}  // namespace
 
 void InstallEngine::takeKeyStatements(const RunRequest& request) {
     publicKey_ = request.publicKey;
@@ -43,7 +29,8 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
         try {
             get_.Process(false, false);
             if (get_.Result().saved && get_.Result().name == name) {
-                text = readStatements(saved);
+                text = platform::File::readWithin(saved, kMaxKeyStatementsBytes)
+                           .value_or(QByteArray());
             }
         } catch (const std::exception&) {
             text.clear();
@@ -51,7 +38,9 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
         get_.DownloadParams.SizeLimit = 0;
         platform::deleteFile(saved);
     } else {
-        text = readStatements(request.packageFolder + u'\\' + name);
+        text =
+            platform::File::readWithin(request.packageFolder + u'\\' + name, kMaxKeyStatementsBytes)
+                .value_or(QByteArray());
     }
     // Revocations win over every list, the one this run was given too.
     const QString settings = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);

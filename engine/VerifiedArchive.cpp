@@ -22,7 +22,7 @@ bool onlyOursToChange(const platform::File& file) {
 }  // namespace
 
 std::optional<VerifiedArchive> openVerifiedArchive(const QString& path) {
-    std::optional<platform::File> source = platform::File::open(path, platform::File::Mode::Read);
+    std::optional<platform::File> source = platform::File::openRegular(path);
     if (!source) {
         return std::nullopt;
     }

@@ -171,6 +171,42 @@ bool File::setPermissions(unsigned mode) {
     return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 || fail();
 }
 
+std::optional<File> File::openRegular(const QString& path) {
+    const QString mapped = toHostPath(path);
+    if (mapped.isEmpty()) {
+        setLastError(3);
+        return std::nullopt;
+    }
+    const int fd =
+        ::open(QFile::encodeName(mapped).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        fail();
+        return std::nullopt;
+    }
+    File file(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        setLastError(platformErrorFromErrno(EINVAL));
+        return std::nullopt;
+    }
+    return file;
+}
+
+std::optional<QByteArray> File::readWithin(const QString& path, qint64 bound) {
+    std::optional<File> file = openRegular(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    // One more than the bound tells a larger file, whatever its size said a moment before.
+    QByteArray bytes(bound + 1, Qt::Uninitialized);
+    const qint64 n = file->readAt(0, bytes.data(), bytes.size());
+    if (n < 0 || n > bound) {
+        return std::nullopt;
+    }
+    bytes.truncate(n);
+    return bytes;
+}
+
 std::optional<File> File::duplicate() const {
     const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {

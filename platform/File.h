@@ -21,6 +21,12 @@ public:
 
     // path is an installer path (see toHostPath).
     static std::optional<File> open(const QString& path, Mode mode);
+    // A regular file for reading; a pipe, a device or a folder there is refused without
+    // waiting for a writer that never comes.
+    static std::optional<File> openRegular(const QString& path);
+    // The whole of a regular file of at most bound bytes, read once; nothing when it is
+    // missing, no regular file, or larger.
+    static std::optional<QByteArray> readWithin(const QString& path, qint64 bound);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;

@@ -15,7 +15,9 @@
 #include "support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -233,6 +235,29 @@ TEST_F(Engine, NothingToInstallSaysWhyWithItsOwnOutcome) {
     QDir().mkpath(c + "/A/upgrade.kac");
     EXPECT_ANY_THROW(engine.run(request({"C:\\A"})));
     EXPECT_TRUE(observer.steps.last().startsWith("failed C:\\A: "));
+}
+
+// A package folder another user controls holds a pipe where the archive or the descriptor
+// should be: the run says so at once instead of waiting for a writer that never comes.
+TEST_F(Engine, APipeInsteadOfThePackagesFilesEndsTheRunAtOnce) {
+    const QString pkg = c + "/pkg";
+    QDir().mkpath(pkg);
+    writeBytes(pkg + "/brodelik.ini", descriptor(true));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pkg + "/upgrade-brodelik.zip").constData(), 0666), 0);
+    RunRequest r = request({"C:\\A"});
+    r.source = 2;
+    r.packageFolder = QStringLiteral("C:\\pkg");
+    r.publicKey = QString::fromLatin1(signing::PrivateKey::generate()->publicKey().base64());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(engine.run(r).outcome, RunOutcome::NoPackage);
+    QFile::remove(pkg + "/upgrade-brodelik.zip");
+    QFile::remove(pkg + "/brodelik.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pkg + "/brodelik.ini").constData(), 0666), 0);
+    writeBytes(pkg + "/upgrade-brodelik.zip", packageArchive());
+    EXPECT_EQ(engine.run(r).outcome, RunOutcome::Refused);  // an empty descriptor is unsigned
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QDir(c + "/A").isEmpty());
 }
 
 // What was checked is what is used: the descriptor and the archive swapped on the disk once
