@@ -129,36 +129,7 @@ bool BodyFile::publishAs(const QString& hostPath, qint64 lastModifiedMs) {
 }
 
 bool BodyFile::copyInto(int targetFd, qint64 offset) {
-    if (!flush()) {
-        return false;
-    }
-    const qint64 size = written_;
-    loff_t from = 0;
-    loff_t to = offset;
-    while (from < size) {
-        const ssize_t n =
-            ::copy_file_range(fd_, &from, targetFd, &to, static_cast<size_t>(size - from), 0);
-        if (n > 0) {
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS)) {
-            break;  // the kernel cannot copy between these: by hand below
-        }
-        return false;
-    }
-    char buffer[1 << 16];
-    while (from < size) {
-        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, from);
-        if (n <= 0 || ::pwrite(targetFd, buffer, static_cast<size_t>(n), to) != n) {
-            return false;
-        }
-        from += n;
-        to += n;
-    }
-    return true;
+    return flush() && platform::copyAllAt(fd_, 0, targetFd, offset, written_);
 }
 
 }  // namespace selvanix::net

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -35,6 +36,37 @@ bool writeAllAt(int fd, const char* data, qint64 size, qint64 offset) {
         data += n;
         size -= n;
         offset += n;
+    }
+    return true;
+}
+
+bool copyAllAt(int from, qint64 fromOffset, int to, qint64 toOffset, qint64 size) {
+    loff_t in = fromOffset;
+    loff_t out = toOffset;
+    while (size > 0) {
+        const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(size), 0);
+        if (n > 0) {
+            size -= n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS) {
+            break;  // the kernel cannot copy between these: by hand below
+        }
+        return false;
+    }
+    char buffer[1 << 16];
+    while (size > 0) {
+        const ssize_t n =
+            ::pread(from, buffer, static_cast<size_t>(std::min<qint64>(size, sizeof buffer)), in);
+        if (n <= 0 || !writeAllAt(to, buffer, n, out)) {
+            return false;
+        }
+        in += n;
+        out += n;
+        size -= n;
     }
     return true;
 }

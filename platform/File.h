@@ -9,6 +9,8 @@ namespace selvanix::platform {
 // An open file; closed when the object goes. Errors leave their code in lastError().
 // Writes all of data at offset of an open descriptor, or fails with errno set.
 bool writeAllAt(int fd, const char* data, qint64 size, qint64 offset);
+// Copies size bytes from one descriptor's offset to another's, in the kernel where it can.
+bool copyAllAt(int from, qint64 fromOffset, int to, qint64 toOffset, qint64 size);
 
 class File {
 public:

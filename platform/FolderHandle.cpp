@@ -1,4 +1,5 @@
 #include "FolderHandle.h"
+#include "StagedFile.h"
 
 #include "Exception.h"
 #include "FileOps.h"
@@ -124,8 +125,11 @@ std::optional<File> FolderHandle::createFile(const QByteArray& name) const {
 }
 
 std::optional<File> FolderHandle::openForReading(const QByteArray& name) const {
-    const int fd =
-        ::openat(fd_, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return openRegular(name, O_RDONLY | O_NOCTTY);
+}
+
+std::optional<File> FolderHandle::openRegular(const QByteArray& name, int access) const {
+    const int fd = ::openat(fd_, name.constData(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         fail(errno);
         return std::nullopt;
@@ -207,6 +211,27 @@ bool FolderHandle::moveTo(const QByteArray& from, const FolderHandle& folder,
                           const QByteArray& to) const {
     return ::renameat2(fd_, from.constData(), folder.fd_, to.constData(), RENAME_NOREPLACE) == 0 ||
            fail(errno);
+}
+
+bool FolderHandle::linkAs(const QByteArray& from, const QByteArray& to) const {
+    const std::optional<struct stat> st = status(from);
+    if (!st || !S_ISREG(st->st_mode)) {
+        return fail(EINVAL);
+    }
+    const QByteArray temporary = temporaryName(to, randomTag());
+    if (::linkat(fd_, from.constData(), fd_, temporary.constData(), 0) != 0) {
+        return fail(errno);
+    }
+    if (::renameat(fd_, temporary.constData(), fd_, to.constData()) != 0) {
+        const int error = errno;
+        ::unlinkat(fd_, temporary.constData(), 0);
+        return fail(error);
+    }
+    return true;
+}
+
+std::optional<File> FolderHandle::openForUpdate(const QByteArray& name) const {
+    return openRegular(name, O_RDWR);
 }
 
 dev_t FolderHandle::device() const {

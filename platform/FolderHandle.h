@@ -52,6 +52,11 @@ public:
     // Moves a name of this folder to a name of another folder on the same file system;
     // fails rather than replace what stands at to.
     bool moveTo(const QByteArray& from, const FolderHandle& folder, const QByteArray& to) const;
+    // A second name for the regular file from (never a link there), put over what stands at
+    // to in one rename.
+    bool linkAs(const QByteArray& from, const QByteArray& to) const;
+    // The existing regular file of that name for reading and writing; a link is refused.
+    std::optional<File> openForUpdate(const QByteArray& name) const;
     // The file system the folder lies on.
     dev_t device() const;
     // Writes everything of this folder's file system down to its device.
@@ -61,6 +66,8 @@ public:
 
 private:
     explicit FolderHandle(int fd) : fd_(fd) {}
+    // The regular file of that name, opened with access (O_RDONLY or O_RDWR), no link followed.
+    std::optional<File> openRegular(const QByteArray& name, int access) const;
     int fd_ = -1;
 };
 
