@@ -48,6 +48,14 @@ std::unique_ptr<BodyFile> BodyFile::create(const QString& hostFolder) {
     return nullptr;
 }
 
+std::unique_ptr<BodyFile> BodyFile::adopt(int fd, const QString& hostFolder,
+                                          const QString& hostPath) {
+    std::unique_ptr<BodyFile> body(new BodyFile(fd, hostFolder, hostPath));
+    struct stat st {};
+    body->written_ = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    return body;
+}
+
 BodyFile::~BodyFile() {
     ::close(fd_);
     if (!namedPath_.isEmpty()) {

@@ -14,6 +14,10 @@ class BodyFile {
 public:
     // A new file in the host folder; nothing when the folder does not take one.
     static std::unique_ptr<BodyFile> create(const QString& hostFolder);
+    // A whole file made in the host folder under a name of its own (hostPath), taken as it is;
+    // the name goes with the object unless the file is published.
+    static std::unique_ptr<BodyFile> adopt(int fd, const QString& hostFolder,
+                                           const QString& hostPath);
     BodyFile(const BodyFile&) = delete;
     BodyFile& operator=(const BodyFile&) = delete;
     ~BodyFile();

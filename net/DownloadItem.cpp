@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "BodyFile.h"
+#include "ByteRanges.h"
 #include "DownloadList.h"
 #include "HttpTransfer.h"
 #include "InternetErrors.h"
@@ -28,40 +29,6 @@ QByteArray rangeValue(qint64 start, qint64 end) {
         return "bytes=" + QByteArray::number(start) + '-';
     }
     return "bytes=-" + QByteArray::number(-end);
-}
-
-struct ContentRange {
-    qint64 first = -1;
-    qint64 last = -1;
-    qint64 complete = -1;  // -1 when the server gave "*"
-};
-
-// "bytes first-last/complete"; nothing when it is not that.
-std::optional<ContentRange> parseContentRange(const QByteArray& header) {
-    QByteArray value = header.trimmed();
-    if (!value.startsWith("bytes")) {
-        return std::nullopt;
-    }
-    value = value.mid(5).trimmed();
-    const qsizetype dash = value.indexOf('-');
-    const qsizetype slash = value.indexOf('/');
-    if (dash <= 0 || slash <= dash) {
-        return std::nullopt;
-    }
-    ContentRange range;
-    bool ok1 = false;
-    bool ok2 = false;
-    range.first = value.left(dash).trimmed().toLongLong(&ok1);
-    range.last = value.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&ok2);
-    const QByteArray complete = value.mid(slash + 1).trimmed();
-    bool ok3 = complete == "*";
-    if (!ok3) {
-        range.complete = complete.toLongLong(&ok3);
-    }
-    if (!ok1 || !ok2 || !ok3 || range.first < 0 || range.last < range.first) {
-        return std::nullopt;
-    }
-    return range;
 }
 
 // Whether a 206 reply is the part asked for: it starts where we asked and ends where the file
@@ -103,6 +70,7 @@ void DownloadItem::Prepare() {
     DataStream.clear();
     FBodyFile.reset();
     FDataSize = 0;
+    FReusedSize = 0;
     Terminated = false;
     FProgress = 0;
     FError = 0;
@@ -266,9 +234,12 @@ void DownloadItem::transfer() {
         return;
     }
 
-    const int code = session.perform(
-        request, [this](const HttpReplyHead& head) { return acceptHead(head); },
-        [this](const char* data, std::size_t size) { return acceptPiece(data, size); });
+    int code = 0;
+    if (!assembled(session, request, code)) {
+        code = session.perform(
+            request, [this](const HttpReplyHead& head) { return acceptHead(head); },
+            [this](const char* data, std::size_t size) { return acceptPiece(data, size); });
+    }
     if (!headArrived_) {
         // Nothing came back: the request could not be made or was stopped on its way.
         recordLastError(code);
@@ -349,33 +320,43 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
 }
 
 bool DownloadItem::acceptPiece(const char* data, std::size_t size) {
-    const long long now = tickCount();
-    list_.SizeChanged(now - pieceTick_, static_cast<qint64>(size));
-    pieceTick_ = now;
     // What a server may make us store: no more than it announced, nor than the owner allows.
     const quint64 after = FDataSize + size;
     if ((announced_ > 0 && after > static_cast<quint64>(announced_)) ||
         (FSizeLimit > 0 && after > FSizeLimit)) {
+        countPiece(size);
         return fail(8, QStringLiteral("Size limit"));
     }
-    FDataSize = after;
-    if (announced_ != 0) {
-        const double share =
-            static_cast<double>(FDataSize) / static_cast<double>(announced_) * 100.0;
-        FProgress = static_cast<int>(std::nearbyint(std::clamp(share, 0.0, 100.0)));
-    }
+    const long long now = countPiece(size);
     if (!store(data, size)) {
         return false;
     }
     if (Terminated) {
         return false;
     }
+    notifyBody(now);
+    return !Terminated;
+}
+
+long long DownloadItem::countPiece(std::size_t size) {
+    const long long now = tickCount();
+    list_.SizeChanged(now - pieceTick_, static_cast<qint64>(size));
+    pieceTick_ = now;
+    FDataSize += size;
+    if (announced_ != 0) {
+        const double share =
+            static_cast<double>(FDataSize) / static_cast<double>(announced_) * 100.0;
+        FProgress = static_cast<int>(std::nearbyint(std::clamp(share, 0.0, 100.0)));
+    }
+    return now;
+}
+
+void DownloadItem::notifyBody(long long now) {
     if (!notifiedBody_ || now - notifyTick_ > kNotifyIntervalMs) {
         notifiedBody_ = true;
         notifyTick_ = now;
         list_.SendProgress(*this);
     }
-    return !Terminated;
 }
 
 bool DownloadItem::store(const char* data, std::size_t size) {

@@ -13,10 +13,12 @@
 
 namespace selvanix::net {
 
+class BodyAssembly;
 class BodyFile;
 class DownloadList;
 class HttpTransfer;
 struct HttpReplyHead;
+struct HttpRequest;
 
 // One transfer of one address into memory, run on a worker thread of its list.
 class DownloadItem {
@@ -41,6 +43,8 @@ public:
     bool FCheckOnly = false;
     quint64 FSizeLimit = 0;  // a body beyond this fails the item ("Size limit"); 0: none
     QString FBodyFolder;     // host folder for a body too large for memory (its destination's)
+    // Builds the body from a kept file and ranges, when the server and the file allow.
+    std::shared_ptr<BodyAssembly> FAssembly;
     int Tag = 0;
 
     std::atomic<bool> Terminated{false};
@@ -63,6 +67,7 @@ public:
     const QList<QByteArray>& cookies() const { return Cookies; }
     bool HeaderLoaded() const { return FHeaderLoaded; }
     bool Ready() const { return FReady; }
+    qint64 ReusedSize() const { return FReusedSize; }  // bytes of the body that were not fetched
     const QString& LocalURL() const { return FLocalURL; }
 
     void Prepare();
@@ -92,12 +97,18 @@ private:
     bool FHeaderLoaded = false;
     bool FReady = false;
     QString FLocalURL;
+    qint64 FReusedSize = 0;
     TInternetOptions Options;
 
     void transfer();
     bool connected() const;
     bool acceptHead(const HttpReplyHead& head);
     bool acceptPiece(const char* data, std::size_t size);
+    long long countPiece(std::size_t size);
+    void notifyBody(long long now);
+    // Tries the assembly; false when the whole file is to be fetched as usual.
+    bool assembled(HttpTransfer& session, const HttpRequest& plain, int& code);
+    friend class ItemRanges;
     bool store(const char* data, std::size_t size);
     bool moveBodyToFile();
     bool fail(int code, const QString& text);

@@ -227,6 +227,8 @@ std::size_t HttpTransfer::headerCallback(char* data, std::size_t size, std::size
         self->head_.location = value;
     } else if (headerIs(line, "Last-Modified", value)) {
         self->head_.lastModified = value;
+    } else if (headerIs(line, "ETag", value)) {
+        self->head_.etag = value;
     } else if (headerIs(line, "Set-Cookie", value)) {
         self->head_.cookies.append(value);
     }

@@ -43,6 +43,7 @@ struct HttpReplyHead {
     QByteArray contentRange;
     QByteArray location;
     QByteArray lastModified;
+    QByteArray etag;
     QList<QByteArray> cookies;
 };
 

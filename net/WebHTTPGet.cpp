@@ -115,6 +115,7 @@ void WebHTTPGet::prepare() {
         }
     }
     item.FURL = URL;
+    item.FAssembly = std::move(Assembly);
     item.FSizeLimit = DownloadParams.SizeLimit;
     if (!DownloadDir.isEmpty()) {
         item.FBodyFolder = platform::toHostPath(absoluteFolder(DownloadDir));
@@ -173,7 +174,8 @@ void WebHTTPGet::completed(DownloadItem& item) {
     }
     if (&item == FFileDownloader) {
         const std::lock_guard guard(resultLock_);
-        result_ = {saved, item.FLocalURL, item.FLocalURL.mid(absoluteFolder(DownloadDir).size())};
+        result_ = {saved, item.FLocalURL, item.FLocalURL.mid(absoluteFolder(DownloadDir).size()),
+                   static_cast<qint64>(item.FDataSize), item.FReusedSize};
     }
 }
 

@@ -24,6 +24,8 @@ struct DownloadResult {
     bool saved = false;  // the whole body is in the file now
     QString path;        // where it went (installer path)
     QString name;        // its file name: the one asked for, or another (a web page)
+    qint64 size = 0;     // bytes of the file
+    qint64 reused = 0;   // of them, not fetched but taken from a kept file
 };
 
 // Fetches one address into one file: the body is saved on the download's thread the moment
@@ -49,6 +51,9 @@ public:
     QStringList AcceptTypes;
     QStringList PostParams;
     TDownloadParams DownloadParams;
+    // When set, the file's body may be assembled from a kept file and ranges (see
+    // BodyAssembly); the next run starts without it unless it is set again.
+    std::shared_ptr<BodyAssembly> Assembly;
     TInternetOptions& InternetOptions() { return list_.InternetOptions; }
 
     std::function<void(WebHTTPGet&, DownloadItem&)> OnProgress;

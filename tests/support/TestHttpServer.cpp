@@ -80,6 +80,14 @@ QString TestHttpServer::url(const QString& path) const {
 void TestHttpServer::route(const QByteArray& path, const TestReply& reply) {
     const std::lock_guard guard(lock_);
     routes_[path] = reply;
+    sequences_.erase(path);
+}
+
+void TestHttpServer::routeInTurn(const QByteArray& path, std::vector<TestReply> replies) {
+    const std::lock_guard guard(lock_);
+    routes_[path] = replies.back();
+    replies.pop_back();
+    sequences_[path] = std::deque<TestReply>(replies.begin(), replies.end());
 }
 
 QList<QByteArray> TestHttpServer::requests() const {
@@ -151,8 +159,12 @@ void TestHttpServer::serve(int fd) {
         requests_.append(head);
         QByteArray path = requestLine(head).split(' ').value(1);
         path = path.left(path.indexOf('?') < 0 ? path.size() : path.indexOf('?'));
+        const auto turn = sequences_.find(path);
         const auto found = routes_.find(path);
-        if (found != routes_.end()) {
+        if (turn != sequences_.end() && !turn->second.empty()) {
+            reply = turn->second.front();
+            turn->second.pop_front();
+        } else if (found != routes_.end()) {
             reply = found->second;
         }
     }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -41,6 +42,8 @@ public:
     int port() const { return port_; }
     QString url(const QString& path) const;  // path starts with "/"
     void route(const QByteArray& path, const TestReply& reply);
+    // Each request for the path takes the next reply; the last one answers all after it.
+    void routeInTurn(const QByteArray& path, std::vector<TestReply> replies);
     QList<QByteArray> requests() const;
     int connections() const { return connections_; }
 
@@ -63,6 +66,7 @@ private:
     mutable std::mutex lock_;
     std::condition_variable stopEvent_;
     std::map<QByteArray, TestReply> routes_;
+    std::map<QByteArray, std::deque<TestReply>> sequences_;
     QList<QByteArray> requests_;
     std::vector<int> openFds_;
     std::vector<std::thread> workers_;
