@@ -1,10 +1,13 @@
 #include "Signature.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <QFile>
+
+#include "platform/File.h"
 
 namespace selvanix::signing {
 
@@ -135,18 +138,17 @@ bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
                        [&](const PublicKey& key) { return key.verify(text, signature); });
 }
 
-std::optional<QByteArray> sha256OfFile(const QString& hostPath) {
-    QFile file(hostPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
+namespace {
+
+// The hash of what read gives, piece by piece, until it gives nothing (0) or fails (-1).
+std::optional<QByteArray> sha256Of(const std::function<qint64(char*, qint64)>& read) {
     const MdContext context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
         return std::nullopt;
     }
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
-        const qint64 n = file.read(buffer.data(), buffer.size());
+        const qint64 n = read(buffer.data(), buffer.size());
         if (n < 0) {
             return std::nullopt;
         }
@@ -161,6 +163,25 @@ std::optional<QByteArray> sha256OfFile(const QString& hostPath) {
         return std::nullopt;
     }
     return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(size)).toHex();
+}
+
+}  // namespace
+
+std::optional<QByteArray> sha256OfFile(const QString& hostPath) {
+    QFile file(hostPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return sha256Of([&](char* data, qint64 size) { return file.read(data, size); });
+}
+
+std::optional<QByteArray> sha256OfFile(const platform::File& file) {
+    qint64 at = 0;
+    return sha256Of([&](char* data, qint64 size) {
+        const qint64 n = file.readAt(at, data, size);
+        at += std::max<qint64>(n, 0);
+        return n;
+    });
 }
 
 }  // namespace selvanix::signing

@@ -9,6 +9,9 @@
 struct evp_pkey_st;
 
 namespace selvanix {
+namespace platform {
+class File;
+}
 
 // Ed25519 keys and signatures, and SHA-256, through OpenSSL's libcrypto.
 namespace signing {
@@ -59,6 +62,8 @@ bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
 // The lowercase hex SHA-256 of a file's bytes (host path), read in pieces; nothing when it
 // cannot be read.
 std::optional<QByteArray> sha256OfFile(const QString& hostPath);
+// The same for an open file, read at offsets from its start.
+std::optional<QByteArray> sha256OfFile(const platform::File& file);
 
 }  // namespace signing
 }  // namespace selvanix

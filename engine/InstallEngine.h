@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveDelta.h"
 #include "InstallerState.h"
 #include "Manifest.h"
 #include "RunObserver.h"
@@ -44,6 +45,7 @@ public:
     // Steps of the run, also taken alone.
     // Fetches the descriptor and the archive from baseUrl into the installer's folder.
     void kopirujzWebu(const QString& baseUrl, const QString& nazini, const QString& nazzip);
+    ArchiveHashCheck signedArchiveCheck(const QString& nazini) const;
     // Reads the descriptor at state.Cestaini into the state.
     PackageInfo JedenINI();
     // Installs into one target: settings, extraction, record, program.

@@ -1,5 +1,8 @@
+#include "ArchiveDelta.h"
 #include "FailureDetail.h"
 #include "InstallEngine.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
@@ -55,7 +58,40 @@ void InstallEngine::kopirujzWebu(const QString& baseUrl, const QString& nazini,
         zipAn_ = false;
         return;
     }
+    const QString folder = platform::toHostPath(get_.DownloadDir);
+    get_.Assembly = archiveDelta(folder, nazzip, signedArchiveCheck(nazini));
     fetchOne(observer_, get_, baseUrl, nazzip, zipAn_, downloadProblem_);
+    if (!zipAn_) {
+        return;
+    }
+    keepArchive(folder, nazzip);
+    if (const net::DownloadResult result = get_.Result(); result.reused > 0) {
+        log(QStringLiteral("%1: %2 of %3 bytes fetched, the rest from the last archive")
+                .arg(nazzip)
+                .arg(result.size - result.reused)
+                .arg(result.size));
+        observer_.archiveReused(result.size - result.reused, result.size);
+    }
+}
+
+// With a publisher key, an assembled archive must be the one the fetched descriptor's
+// signature names; without one (or an unsigned descriptor, which the run refuses anyway) the
+// assembly checks what it reuses by CRC.
+ArchiveHashCheck InstallEngine::signedArchiveCheck(const QString& nazini) const {
+    const PublisherKey publisher = PublisherKey::fromText(publicKey_);
+    if (!publisher.required || !iniAn_) {
+        return {};
+    }
+    PackageDescriptor descriptor = readPackageDescriptor(get_.DownloadDir + nazini);
+    if (!descriptor.podpis) {
+        return {};
+    }
+    return [descriptor = std::move(descriptor), stem = stem_,
+            keys = publisher.keys](const QByteArray& sha256) {
+        const PackageCheck check =
+            selvanix::checkPackage(descriptor, stem, sha256, keys, QDate::currentDate());
+        return check == PackageCheck::Verified || check == PackageCheck::Expired;
+    };
 }
 
 }  // namespace selvanix

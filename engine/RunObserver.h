@@ -32,6 +32,12 @@ public:
     // Downloads what get is set up for; false when the user cancelled.
     virtual bool download(net::WebHTTPGet& get) = 0;
     virtual void fetchingPackage() {}
+    // The archive arrived with only fetched of its size bytes transferred; the rest came from
+    // the archive of the last installation.
+    virtual void archiveReused(qint64 fetched, qint64 size) {
+        (void)fetched;
+        (void)size;
+    }
     // The package folder the run looked in; found when it holds the descriptor.
     virtual void packageLooked(const QString& folder, bool found) {
         (void)folder;

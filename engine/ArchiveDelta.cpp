@@ -1,0 +1,481 @@
+#include "ArchiveDelta.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QCryptographicHash>
+#include <QFile>
+
+#include "AssemblyState.h"
+#include "archive/Crc32.h"
+#include "archive/Inflater.h"
+#include "config/Signature.h"
+#include "net/BodyFile.h"
+#include "platform/File.h"
+#include "platform/FolderHandle.h"
+#include "platform/StagedFile.h"
+
+namespace selvanix {
+
+namespace {
+
+using net::RangeSource;
+using Outcome = net::BodyAssembly::Outcome;
+
+// The state is written down after this many newly fetched bytes, and at every stop.
+constexpr qint64 kCheckpointBytes = 8LL << 20;
+constexpr qint64 kMaxStateBytes = 1 << 20;
+
+QByteArray leaf(const QString& name, const char* suffix) {
+    return '.' + QFile::encodeName(name) + suffix;
+}
+
+// The file being assembled, under its private name, and the record of what it holds.
+class AssemblyFile {
+public:
+    static std::optional<AssemblyFile> open(const platform::FolderHandle& folder,
+                                            const QString& name, AssemblyState wanted);
+
+    bool write(qint64 at, const char* data, qint64 size);
+    bool copy(const platform::File& from, qint64 fromAt, qint64 at, qint64 size);
+    QByteArray read(qint64 at, qint64 size) const;
+    const ByteIntervals& done() const { return state_.done; }
+    // Bytes of an earlier run are in it: written, but perhaps not all on the disk.
+    bool resumed() const { return resumed_; }
+    const platform::File& file() const { return file_; }
+    void save();
+    void discard();
+    // The whole file, for publishing under the archive's name; the record of it goes.
+    std::unique_ptr<net::BodyFile> finish(const QString& hostFolder);
+
+private:
+    AssemblyFile(const platform::FolderHandle& folder, const QString& name, platform::File file,
+                 AssemblyState state, bool resumed)
+        : folder_(folder),
+          name_(name),
+          file_(std::move(file)),
+          state_(std::move(state)),
+          resumed_(resumed) {}
+
+    const platform::FolderHandle& folder_;
+    QString name_;
+    platform::File file_;
+    AssemblyState state_;
+    bool resumed_;
+    qint64 unsaved_ = 0;
+};
+
+std::optional<AssemblyFile> AssemblyFile::open(const platform::FolderHandle& folder,
+                                               const QString& name, AssemblyState wanted) {
+    const QByteArray fileName = assemblyName(name);
+    const QByteArray stateName = assemblyStateName(name);
+    // What an earlier run left is taken only when it is ours and for this very file.
+    std::optional<platform::File> file = folder.openForUpdate(fileName);
+    struct stat st {};
+    if (file && ::fstat(file->descriptor(), &st) == 0 && st.st_uid == ::geteuid() &&
+        st.st_size == wanted.size) {
+        std::optional<platform::File> stateFile = folder.openForReading(stateName);
+        QByteArray text;
+        if (stateFile && stateFile->size() <= kMaxStateBytes) {
+            text.resize(static_cast<qsizetype>(stateFile->size()));
+            text.truncate(static_cast<qsizetype>(
+                std::max<qint64>(0, stateFile->readAt(0, text.data(), text.size()))));
+        }
+        if (std::optional<AssemblyState> left = AssemblyState::fromText(text);
+            left && left->sameFile(wanted)) {
+            return AssemblyFile(folder, name, std::move(*file), std::move(*left), true);
+        }
+    }
+    file.reset();
+    folder.remove(fileName);
+    folder.remove(stateName);
+    file = folder.createFile(fileName);
+    if (!file) {
+        return std::nullopt;
+    }
+    ::fchmod(file->descriptor(), 0600);
+    // The room for all of it at once: a disk too small is known before anything is fetched.
+    const int laid = ::fallocate(file->descriptor(), 0, 0, wanted.size);
+    if ((laid != 0 && errno != EOPNOTSUPP) || !file->resize(wanted.size)) {
+        file.reset();
+        folder.remove(fileName);
+        return std::nullopt;
+    }
+    AssemblyFile made(folder, name, std::move(*file), std::move(wanted), false);
+    made.save();
+    return made;
+}
+
+bool AssemblyFile::write(qint64 at, const char* data, qint64 size) {
+    if (at < 0 || size > state_.size - at ||
+        !platform::writeAllAt(file_.descriptor(), data, size, at)) {
+        return false;
+    }
+    state_.done.add(at, size);
+    unsaved_ += size;
+    if (unsaved_ >= kCheckpointBytes) {
+        save();
+    }
+    return true;
+}
+
+bool AssemblyFile::copy(const platform::File& from, qint64 fromAt, qint64 at, qint64 size) {
+    return platform::copyAllAt(from.descriptor(), fromAt, file_.descriptor(), at, size);
+}
+
+QByteArray AssemblyFile::read(qint64 at, qint64 size) const {
+    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+    bytes.truncate(
+        static_cast<qsizetype>(std::max<qint64>(0, file_.readAt(at, bytes.data(), size))));
+    return bytes;
+}
+
+void AssemblyFile::save() {
+    unsaved_ = 0;
+    if (std::optional<platform::StagedFile> staged =
+            platform::StagedFile::create(folder_, assemblyStateName(name_))) {
+        if (staged->file().write(state_.toText())) {
+            staged->commit();
+        }
+    }
+}
+
+void AssemblyFile::discard() {
+    folder_.remove(assemblyName(name_));
+    folder_.remove(assemblyStateName(name_));
+}
+
+std::unique_ptr<net::BodyFile> AssemblyFile::finish(const QString& hostFolder) {
+    const int fd = ::fcntl(file_.descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        return nullptr;
+    }
+    ::fchmod(fd, 0666 & ~platform::processUmask());
+    folder_.remove(assemblyStateName(name_));
+    return net::BodyFile::adopt(fd, hostFolder,
+                                hostFolder + u'/' + QFile::decodeName(assemblyName(name_)));
+}
+
+// Whether an entry's compressed data gives its recorded CRC-32 and size.
+bool passesCrc(const platform::File& file, qint64 at, const ZipRecord& r) {
+    Crc32 crc;
+    std::uint64_t produced = 0;
+    QByteArray in(1 << 18, Qt::Uninitialized);
+    QByteArray out(1 << 18, Qt::Uninitialized);
+    Inflater inflater;
+    bool ended = r.method == 0 && r.compressedSize == 0;
+    for (std::uint64_t left = r.compressedSize; left > 0;) {
+        const qint64 n = file.readAt(at, in.data(), std::min<qint64>(in.size(), left));
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        left -= static_cast<std::uint64_t>(n);
+        if (r.method == 0) {
+            crc.update(in.constData(), static_cast<std::size_t>(n));
+            produced += static_cast<std::uint64_t>(n);
+            ended = left == 0;
+            continue;
+        }
+        inflater.setInput(reinterpret_cast<const unsigned char*>(in.constData()),
+                          static_cast<std::size_t>(n));
+        do {
+            const Inflater::Step step =
+                inflater.inflate(reinterpret_cast<unsigned char*>(out.data()), out.size());
+            if (step.failed || produced + step.produced > r.size) {
+                return false;
+            }
+            crc.update(out.constData(), step.produced);
+            produced += step.produced;
+            ended = ended || step.ended;
+            if (step.ended || (step.produced == 0 && inflater.inputLeft() == 0)) {
+                break;
+            }
+        } while (true);
+    }
+    return ended && produced == r.size && crc.value() == r.crc;
+}
+
+class ArchiveDelta final : public net::BodyAssembly {
+public:
+    ArchiveDelta(platform::FolderHandle folder, QString hostFolder, QString name,
+                 platform::File kept, ZipLayout layout, ArchiveHashCheck check, qint64 mergeGap)
+        : folder_(std::move(folder)),
+          hostFolder_(std::move(hostFolder)),
+          name_(std::move(name)),
+          kept_(std::move(kept)),
+          layout_(std::move(layout)),
+          check_(std::move(check)),
+          mergeGap_(mergeGap) {}
+
+    qint64 tailLength() const override { return deltaTailLength(layout_); }
+
+    Outcome assemble(const net::RemoteFile& remote, RangeSource& ranges) override;
+
+private:
+    std::optional<ZipDirectory> directory(const net::RemoteFile& remote, RangeSource& ranges,
+                                          QByteArray& tail) const;
+    std::vector<int> usableMatches(const ZipDirectory& next) const;
+    std::optional<Outcome> fetch(AssemblyFile& file, const std::vector<net::ByteRange>& wanted,
+                                 RangeSource& ranges) const;
+    std::function<std::optional<qint64>(std::size_t)> fetchedHeaders(
+        const AssemblyFile& file, const ZipDirectory& next,
+        const std::vector<ByteSpan>& probes) const;
+    bool reuse(AssemblyFile& file, const DeltaPlan& plan) const;
+    bool verified(const AssemblyFile& file, const ZipDirectory& next,
+                  const std::vector<int>& matches) const;
+
+    platform::FolderHandle folder_;
+    QString hostFolder_;
+    QString name_;
+    platform::File kept_;
+    ZipLayout layout_;
+    ArchiveHashCheck check_;
+    qint64 mergeGap_;
+};
+
+std::optional<ZipDirectory> ArchiveDelta::directory(const net::RemoteFile& remote,
+                                                    RangeSource& ranges, QByteArray& tail) const {
+    for (int round = 0; round < 3; ++round) {
+        ZipTail read = readZipTail(tail, remote.size);
+        if (read.state == ZipTail::State::Read) {
+            return std::move(read.directory);
+        }
+        const qint64 from = remote.size - tail.size();
+        if (read.state != ZipTail::State::NeedsMore || read.needFrom >= from) {
+            return std::nullopt;
+        }
+        QByteArray more;
+        more.reserve(static_cast<qsizetype>(from - read.needFrom));
+        const auto collect = [&](qint64 at, const char* data, std::size_t size) {
+            if (at != read.needFrom + more.size() || at + static_cast<qint64>(size) > from) {
+                return false;
+            }
+            more.append(data, static_cast<qsizetype>(size));
+            return true;
+        };
+        if (ranges.fetch({{read.needFrom, from - read.needFrom}}, collect) !=
+                RangeSource::Result::Done ||
+            more.size() != from - read.needFrom) {
+            return std::nullopt;
+        }
+        tail = more + tail;
+    }
+    return std::nullopt;
+}
+
+// Entries whose kept data may be used: without a hash to check the result, only data whose
+// CRC-32 can be checked (stored or deflated, not encrypted).
+std::vector<int> ArchiveDelta::usableMatches(const ZipDirectory& next) const {
+    std::vector<int> matches = matchEntries(layout_, next);
+    if (!check_) {
+        for (std::size_t i = 0; i < matches.size(); ++i) {
+            const ZipRecord& r = next.entries[i];
+            if ((r.method != 0 && r.method != 8) || (r.flags & 0x0001) != 0) {
+                matches[i] = -1;
+            }
+        }
+    }
+    return matches;
+}
+
+// nullopt when every wanted byte arrived; otherwise what the run comes to.
+std::optional<Outcome> ArchiveDelta::fetch(AssemblyFile& file,
+                                           const std::vector<net::ByteRange>& wanted,
+                                           RangeSource& ranges) const {
+    std::vector<net::ByteRange> missing;
+    for (const net::ByteRange& r : wanted) {
+        for (const net::ByteRange& m : file.done().missing(r.at, r.length)) {
+            missing.push_back(m);
+        }
+    }
+    if (missing.empty()) {
+        return std::nullopt;
+    }
+    qint64 bytes = 0;
+    for (const net::ByteRange& m : missing) {
+        bytes += m.length;
+    }
+    ranges.expect(bytes);
+    const auto sink = [&](qint64 at, const char* data, std::size_t size) {
+        return file.write(at, data, static_cast<qint64>(size));
+    };
+    switch (ranges.fetch(missing, sink)) {
+        case RangeSource::Result::Done:
+            for (const net::ByteRange& m : missing) {
+                if (!file.done().missing(m.at, m.length).empty()) {
+                    file.save();
+                    return Outcome{};
+                }
+            }
+            return std::nullopt;
+        case RangeSource::Result::Changed:
+            file.discard();  // another file now: nothing of this one is worth keeping
+            return Outcome{};
+        case RangeSource::Result::Failed:
+            file.save();
+            return Outcome{};
+        case RangeSource::Result::Stopped:
+            break;
+    }
+    file.save();
+    Outcome stopped;
+    stopped.stopped = true;
+    return stopped;
+}
+
+std::function<std::optional<qint64>(std::size_t)> ArchiveDelta::fetchedHeaders(
+    const AssemblyFile& file, const ZipDirectory& next, const std::vector<ByteSpan>& probes) const {
+    std::map<qint64, qint64> probed;
+    for (const ByteSpan& p : probes) {
+        probed.emplace(p.at, p.length);
+    }
+    return [&file, &next, probed](std::size_t entry) -> std::optional<qint64> {
+        const ZipRecord& r = next.entries[entry];
+        const auto at = static_cast<qint64>(r.localOffset);
+        const auto found = probed.find(at);
+        if (found == probed.end()) {
+            return std::nullopt;
+        }
+        return agreeingLocalHeaderLength(file.read(at, found->second), r);
+    };
+}
+
+bool ArchiveDelta::reuse(AssemblyFile& file, const DeltaPlan& plan) const {
+    for (const DeltaSegment& s : plan.segments) {
+        if (s.kind == DeltaSegment::Kind::Write &&
+            !platform::writeAllAt(file.file().descriptor(), s.bytes.constData(), s.length, s.at)) {
+            return false;
+        }
+        if (s.kind == DeltaSegment::Kind::Copy && !file.copy(kept_, s.from, s.at, s.length)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ArchiveDelta::verified(const AssemblyFile& file, const ZipDirectory& next,
+                            const std::vector<int>& matches) const {
+    if (check_) {
+        const std::optional<QByteArray> sha = signing::sha256OfFile(file.file());
+        return sha && check_(*sha);
+    }
+    // Reused data, and all of an assembly that went on from an earlier run, by CRC-32.
+    for (std::size_t i = 0; i < next.entries.size(); ++i) {
+        const ZipRecord& r = next.entries[i];
+        const auto at = static_cast<qint64>(r.localOffset);
+        const std::optional<qint64> header =
+            agreeingLocalHeaderLength(file.read(at, 30 + r.name.size()), r);
+        const bool mustPass = matches[i] >= 0 || file.resumed();
+        if (!header || (mustPass && !passesCrc(file.file(), at + *header, r))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& ranges) {
+    QByteArray tail = remote.tail;
+    const std::optional<ZipDirectory> next = directory(remote, ranges, tail);
+    if (!next) {
+        return {};
+    }
+    const qint64 tailFrom = remote.size - tail.size();
+    const std::vector<int> matches = usableMatches(*next);
+    if (!worthAssembling(*next, matches, remote.size)) {
+        return {};
+    }
+    AssemblyState wanted;
+    wanted.size = remote.size;
+    wanted.validator = remote.validator;
+    wanted.tailSha256 = QCryptographicHash::hash(tail, QCryptographicHash::Sha256).toHex();
+    std::optional<AssemblyFile> file = AssemblyFile::open(folder_, name_, std::move(wanted));
+    if (!file || !file->write(tailFrom, tail.constData(), tail.size())) {
+        return {};
+    }
+    std::vector<ByteSpan> probes;
+    if (!next->headersFollowDirectory()) {
+        probes = headerProbes(layout_, *next, matches, tailFrom);
+        std::vector<net::ByteRange> wantedProbes;
+        for (const ByteSpan& p : probes) {
+            wantedProbes.push_back({p.at, p.length});
+        }
+        if (std::optional<Outcome> ended = fetch(*file, wantedProbes, ranges)) {
+            return std::move(*ended);
+        }
+    }
+    const DeltaPlan plan = planDelta(layout_, *next, matches, tailFrom,
+                                     fetchedHeaders(*file, *next, probes), mergeGap_);
+    std::vector<net::ByteRange> fetches;
+    for (const DeltaSegment& s : plan.segments) {
+        if (s.kind == DeltaSegment::Kind::Fetch) {
+            fetches.push_back({s.at, s.length});
+        }
+    }
+    if (!reuse(*file, plan)) {
+        file->save();
+        return {};
+    }
+    if (std::optional<Outcome> ended = fetch(*file, fetches, ranges)) {
+        return std::move(*ended);
+    }
+    if (!verified(*file, *next, matches)) {
+        file->discard();
+        return {};
+    }
+    Outcome done;
+    done.reused = plan.reused;
+    done.body = file->finish(hostFolder_);
+    return done;
+}
+
+}  // namespace
+
+QByteArray keptArchiveName(const QString& name) {
+    return leaf(name, ".kept");
+}
+
+QByteArray assemblyName(const QString& name) {
+    return leaf(name, ".assembly");
+}
+
+QByteArray assemblyStateName(const QString& name) {
+    return leaf(name, ".assembly-state");
+}
+
+void keepArchive(const QString& hostFolder, const QString& name) {
+    const std::optional<platform::FolderHandle> folder =
+        platform::FolderHandle::openHost(QFile::encodeName(hostFolder));
+    if (!folder) {
+        return;
+    }
+    folder->remove(assemblyName(name));
+    folder->remove(assemblyStateName(name));
+    if (!folder->linkAs(QFile::encodeName(name), keptArchiveName(name))) {
+        folder->remove(keptArchiveName(name));  // an older copy would only mislead
+    }
+}
+
+std::shared_ptr<net::BodyAssembly> archiveDelta(const QString& hostFolder, const QString& name,
+                                                ArchiveHashCheck check, qint64 mergeGap) {
+    std::optional<platform::FolderHandle> folder =
+        platform::FolderHandle::openHost(QFile::encodeName(hostFolder));
+    std::optional<platform::File> kept =
+        folder ? folder->openForReading(keptArchiveName(name)) : std::nullopt;
+    struct stat st {};
+    if (!kept || ::fstat(kept->descriptor(), &st) != 0) {
+        return nullptr;
+    }
+    // Unchecked bytes are taken only from a file nobody else may have written.
+    if (!check && (st.st_uid != ::geteuid() || (st.st_mode & S_IWOTH) != 0)) {
+        return nullptr;
+    }
+    std::optional<ZipLayout> layout = readZipLayout(*kept);
+    if (!layout) {
+        return nullptr;
+    }
+    return std::make_shared<ArchiveDelta>(std::move(*folder), hostFolder, name, std::move(*kept),
+                                          std::move(*layout), std::move(check), mergeGap);
+}
+
+}  // namespace selvanix

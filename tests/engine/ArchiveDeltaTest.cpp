@@ -1,0 +1,325 @@
+// Updates assembled from the kept archive and ranges of the new one, against nginx and the
+// scripted server on loopback.
+#include "engine/ArchiveDelta.h"
+#include "engine/AssemblyState.h"
+#include "net/WebHTTPGet.h"
+#include "platform/File.h"
+#include "support/ReleasePair.h"
+#include "support/TestDrives.h"
+#include "support/TestHttpServer.h"
+#include "support/TestNginx.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <atomic>
+#include <thread>
+
+namespace selvanix::test {
+namespace {
+
+const QString kName = QStringLiteral("upgrade-brodelik.zip");
+
+QByteArray sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// The check a signed descriptor makes: only the archive it names passes.
+ArchiveHashCheck namesOnly(const QByteArray& archive) {
+    return [expected = sha256(archive)](const QByteArray& sha) { return sha == expected; };
+}
+
+struct Fetched {
+    bool ok = false;
+    QByteArray bytes;
+    qint64 transferred = 0;  // what came over the wire, as the download window counts it
+    qint64 reused = 0;
+};
+
+class ArchiveDeltaTest : public ::testing::Test {
+protected:
+    QString downloads() const { return dl.path(); }
+    QString path(const QString& name) const { return dl.path() + u'/' + name; }
+
+    // The state after an installation of `archive`: its archive kept, its own name gone as
+    // the next download deletes it.
+    void installed(const QByteArray& archive) {
+        writeBytes(path(kName), archive);
+        keepArchive(downloads(), kName);
+        QFile::remove(path(kName));
+    }
+
+    Fetched fetch(const QString& url, ArchiveHashCheck check = {}) {
+        net::WebHTTPGet get;
+        get.DownloadDir = downloads() + u'/';
+        get.DestinationName = kName;
+        get.URL = url;
+        get.Assembly = archiveDelta(downloads(), kName, std::move(check));
+        Fetched f;
+        f.ok = get.Process(false, false);
+        f.bytes = QFile::exists(path(kName)) ? readBytes(path(kName)) : QByteArray();
+        f.transferred = get.List().AllSize();
+        f.reused = get.Result().reused;
+        return f;
+    }
+
+    QStringList leftovers() const {
+        return QDir(downloads())
+            .entryList({QStringLiteral("*.assembly*")}, QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    QTemporaryDir dl;
+};
+
+TEST_F(ArchiveDeltaTest, ARebuiltReleaseIsAssembledByteForByteFromFewRanges) {
+    for (const bool derived : {true, false}) {
+        const QByteArray one = releaseArchive(1, {derived});
+        const QByteArray two = releaseArchive(2, {derived});
+        QTemporaryDir www;
+        writeBytes(www.path() + u'/' + kName, two);
+        const TestNginx nginx(www.path());
+        ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+        for (const bool keyed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "derived " << derived << ", keyed " << keyed);
+            installed(one);
+            const Fetched f = fetch(nginx.url(u'/' + kName), keyed ? namesOnly(two) : nullptr);
+            ASSERT_TRUE(f.ok);
+            EXPECT_EQ(f.bytes, two);
+            EXPECT_GT(f.reused, two.size() / 2);
+            // What changed, the tail and some headers; nothing else.
+            const qint64 tail = deltaTailLength(*readZipLayout(
+                *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName))))));
+            EXPECT_GE(f.transferred, changedBytes(two));
+            EXPECT_LT(f.transferred, changedBytes(two) + tail + 16384);
+            EXPECT_GE(f.transferred, two.size() - f.reused) << "every byte not reused came";
+            EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+        }
+        const QString log = nginx.accessLog();
+        EXPECT_TRUE(log.contains(QStringLiteral("bytes=-"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QRegularExpression(QStringLiteral("bytes=[0-9-]+,[0-9]+-"))))
+            << "ranges go in few requests\n"
+            << log.toStdString();
+    }
+}
+
+TEST_F(ArchiveDeltaTest, AServerThatIgnoresRangesGivesTheWholeFileForNoMoreBytes) {
+    const QByteArray two = releaseArchive(2);
+    installed(releaseArchive(1));
+    TestHttpServer server;
+    server.route("/" + kName.toUtf8(), httpReply(200, two));
+    const Fetched f = fetch(server.url(u'/' + kName));
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.bytes, two);
+    EXPECT_EQ(f.reused, 0);
+    EXPECT_EQ(f.transferred, two.size());
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(TestHttpServer::header(server.requests()[0], "Range").startsWith("bytes=-"));
+}
+
+// The tail of one file, then the server holds another: its ranges never reach the result.
+class ReplacedOnTheServer : public ArchiveDeltaTest {
+protected:
+    TestReply tailOf(const QByteArray& archive) const {
+        const qint64 length = std::min<qint64>(
+            deltaTailLength(*readZipLayout(
+                *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName)))))),
+            archive.size());
+        const qint64 from = archive.size() - length;
+        return httpReply(206, archive.mid(from),
+                         {"ETag: \"first\"", "Content-Range: bytes " + QByteArray::number(from) +
+                                                 '-' + QByteArray::number(archive.size() - 1) +
+                                                 '/' + QByteArray::number(archive.size())});
+    }
+};
+
+TEST_F(ReplacedOnTheServer, AnHonestServerAnswersIfRangeWithTheNewFileWhole) {
+    const QByteArray two = releaseArchive(2);
+    const QByteArray three = releaseArchive(2, {true, 30});
+    installed(releaseArchive(1));
+    TestHttpServer server;
+    const QByteArray route = "/" + kName.toUtf8();
+    server.routeInTurn(route, {tailOf(two), httpReply(200, three), httpReply(200, three)});
+    const Fetched f = fetch(server.url(u'/' + kName));
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.bytes, three);
+    const QList<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(TestHttpServer::header(requests[1], "If-Range"), "\"first\"");
+    EXPECT_EQ(TestHttpServer::header(requests[2], "Range"), "bytes=0-") << "the whole file";
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(ReplacedOnTheServer, AServerThatIgnoresIfRangeIsCaughtByTheCheck) {
+    const QByteArray two = releaseArchive(2);
+    // The same size, one byte of an unchanged entry's data different.
+    QByteArray other = two;
+    const ZipTail tail = readZipTail(two, two.size());
+    ASSERT_EQ(tail.state, ZipTail::State::Read);
+    const ZipRecord& unchanged = tail.directory.entries[1];
+    other[static_cast<qsizetype>(unchanged.localOffset + 30 + unchanged.name.size() + 10)] ^= 1;
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed ? "keyed" : "by CRC");
+        installed(releaseArchive(1));
+        const TestReply first = tailOf(two);
+        const qint64 tailFrom = two.size() - (first.raw.size() - first.raw.indexOf("\r\n\r\n") - 4);
+        TestHttpServer server;
+        server.routeInTurn(
+            "/" + kName.toUtf8(),
+            {first,
+             httpReply(206, other.left(tailFrom),
+                       {"Content-Range: bytes 0-" + QByteArray::number(tailFrom - 1) + '/' +
+                        QByteArray::number(two.size())}),
+             httpReply(200, two)});
+        const Fetched f = fetch(server.url(u'/' + kName), keyed ? namesOnly(two) : nullptr);
+        ASSERT_TRUE(f.ok);
+        EXPECT_EQ(f.bytes, two);
+        EXPECT_EQ(f.reused, 0);
+        EXPECT_EQ(TestHttpServer::header(server.requests().last(), "Range"), "bytes=0-");
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
+}
+
+TEST_F(ArchiveDeltaTest, ADamagedKeptCopyFailsItsCheckAndTheWholeFileIsFetched) {
+    const QByteArray one = releaseArchive(1);
+    const QByteArray two = releaseArchive(2);
+    QTemporaryDir www;
+    writeBytes(www.path() + u'/' + kName, two);
+    const TestNginx nginx(www.path());
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+    const ZipRecord reused = readZipTail(one, one.size()).directory.entries[2];
+    QByteArray damaged = one;
+    damaged[static_cast<qsizetype>(reused.localOffset + 30 + reused.name.size() + 5)] ^= 0x40;
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed ? "keyed" : "by CRC");
+        installed(damaged);
+        const Fetched f = fetch(nginx.url(u'/' + kName), keyed ? namesOnly(two) : nullptr);
+        ASSERT_TRUE(f.ok);
+        EXPECT_EQ(f.bytes, two);
+        EXPECT_EQ(f.reused, 0);
+        EXPECT_GE(f.transferred, two.size());
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
+}
+
+TEST_F(ArchiveDeltaTest, AStoppedAssemblyGoesOnFromWhatItHolds) {
+    const ReleaseOptions options{true, 40, 2 << 20, 2 << 20};
+    const QByteArray two = releaseArchive(2, options);
+    QTemporaryDir www;
+    writeBytes(www.path() + u'/' + kName, two);
+    // Slow enough to stop in the middle of the large entry's range.
+    const TestNginx nginx(www.path(), {}, {}, QStringLiteral("limit_rate 4m;"));
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+    const QString url = nginx.url(u'/' + kName);
+
+    // An uninterrupted assembly first, to compare with.
+    installed(releaseArchive(1, options));
+    const Fetched whole = fetch(url);
+    ASSERT_TRUE(whole.ok);
+    EXPECT_EQ(whole.bytes, two);
+    EXPECT_GT(whole.transferred, 2 << 20);
+    EXPECT_GT(whole.reused, 0) << whole.transferred << " of " << two.size();
+
+    installed(releaseArchive(1, options));
+    {
+        net::WebHTTPGet get;
+        get.DownloadDir = downloads() + u'/';
+        get.DestinationName = kName;
+        get.URL = url;
+        get.Assembly = archiveDelta(downloads(), kName, {});
+        // Stopped from another thread, as Cancel stops it, once a megabyte came.
+        std::atomic<bool> ended{false};
+        std::thread stopper([&] {
+            while (!ended && get.List().AllSize() < (1 << 20)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            get.Stop();
+        });
+        EXPECT_FALSE(get.Process(false, false));
+        ended = true;
+        stopper.join();
+    }
+    EXPECT_FALSE(QFile::exists(path(kName)));
+    EXPECT_EQ(leftovers().size(), 2) << "the assembly and what of it is done";
+    const QByteArray state = readBytes(path(QString::fromLatin1(assemblyStateName(kName))));
+    EXPECT_TRUE(state.contains("\ndone ")) << state.toStdString();
+
+    const Fetched resumed = fetch(url);
+    ASSERT_TRUE(resumed.ok);
+    EXPECT_EQ(resumed.bytes, two);
+    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_LT(resumed.transferred, whole.transferred - (1 << 19));
+}
+
+TEST_F(ArchiveDeltaTest, AKeptCopyIsUsedOnlyWhenItIsThereAndItsBytesCanBeTrusted) {
+    EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr) << "nothing kept yet";
+    installed(releaseArchive(1));
+    const QString kept = path(QString::fromLatin1(keptArchiveName(kName)));
+    EXPECT_NE(archiveDelta(downloads(), kName, {}), nullptr);
+    // Another user could have written what no hash will check.
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0666), 0);
+    EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr);
+    EXPECT_NE(archiveDelta(downloads(), kName, namesOnly("x")), nullptr);
+    // A link planted at the kept name is never followed.
+    QFile::remove(kept);
+    writeBytes(path(QStringLiteral("elsewhere.zip")), releaseArchive(1));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("elsewhere.zip")), kept));
+    EXPECT_EQ(archiveDelta(downloads(), kName, namesOnly("x")), nullptr);
+    // Not an archive: nothing to take from it.
+    QFile::remove(kept);
+    writeBytes(kept, "not a zip");
+    EXPECT_EQ(archiveDelta(downloads(), kName, namesOnly("x")), nullptr);
+}
+
+TEST_F(ArchiveDeltaTest, AKeptArchiveIsASecondNameOfTheDownloadedOne) {
+    writeBytes(path(kName), releaseArchive(1));
+    writeBytes(path(QString::fromLatin1(assemblyName(kName))), "left by a stopped run");
+    keepArchive(downloads(), kName);
+    struct stat archive {};
+    struct stat kept {};
+    ASSERT_EQ(::stat(QFile::encodeName(path(kName)).constData(), &archive), 0);
+    ASSERT_EQ(
+        ::stat(QFile::encodeName(path(QString::fromLatin1(keptArchiveName(kName)))).constData(),
+               &kept),
+        0);
+    EXPECT_EQ(archive.st_ino, kept.st_ino);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST(AssemblyState, WhatWasFetchedIsReadBackOnlyForTheSameFile) {
+    AssemblyState state;
+    state.size = 1000;
+    state.validator = "\"5f2b-3e8\"";
+    state.tailSha256 = QByteArray(64, 'a');
+    state.done.add(100, 50);
+    state.done.add(140, 60);  // overlapping: one interval
+    state.done.add(500, 10);
+    ASSERT_EQ(state.done.intervals().size(), 2u);
+    EXPECT_EQ(state.done.total(), 110);
+    const std::vector<net::ByteRange> missing = state.done.missing(0, 600);
+    ASSERT_EQ(missing.size(), 3u);
+    EXPECT_EQ(missing[1].at, 200);
+    EXPECT_EQ(missing[1].length, 300);
+    EXPECT_TRUE(state.done.missing(120, 30).empty());
+
+    const std::optional<AssemblyState> back = AssemblyState::fromText(state.toText());
+    ASSERT_TRUE(back.has_value());
+    EXPECT_TRUE(back->sameFile(state));
+    EXPECT_EQ(back->done.intervals(), state.done.intervals());
+    AssemblyState other = state;
+    other.validator = "\"5f2b-3e9\"";
+    EXPECT_FALSE(back->sameFile(other));
+
+    QByteArray past = state.toText() + "done 990 1001\n";
+    EXPECT_FALSE(AssemblyState::fromText(past).has_value()) << "beyond the file";
+    EXPECT_FALSE(AssemblyState::fromText(state.toText().replace("done 500", "done -5")));
+    EXPECT_FALSE(AssemblyState::fromText(state.toText().chopped(1))) << "cut short";
+    EXPECT_FALSE(AssemblyState::fromText("selvanix-assembly 2\n"));
+}
+
+}  // namespace
+}  // namespace selvanix::test
