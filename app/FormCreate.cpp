@@ -34,6 +34,7 @@ void TFrDRozbal::FormCreate() {
 
     LbRadekC->hide();
     LbCizi->hide();
+    LbStazeno->hide();
     LbDuvod->hide();
     ListBox->hide();
     ListBox->clear();

@@ -1,5 +1,6 @@
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
@@ -30,6 +31,14 @@ void setLine(Label* label, const QString& text, int points) {
         font.setPixelSize(pointsToPixels(points));
         label->setFont(font);
     }
+}
+
+// "14 MB"; below 10 MB with one decimal, as Czech writes it ("0,4 MB").
+QString megabytesText(qint64 bytes) {
+    const double mb = static_cast<double>(bytes) / 1e6;
+    return (mb < 10 ? QLocale(QLocale::Czech).toString(mb, 'f', 1)
+                    : QString::number(qRound64(mb))) +
+           QStringLiteral(" MB");
 }
 
 }  // namespace
@@ -85,6 +94,14 @@ bool TFrDRozbal::download(net::WebHTTPGet& get) {
 
 void TFrDRozbal::fetchingPackage() {
     ProgressBar1->setVisible(true);
+}
+
+void TFrDRozbal::archiveReused(qint64 fetched, qint64 size) {
+    setLine(LbStazeno,
+            QStringLiteral("Staženo %1 z %2, zbytek z minulé verze.")
+                .arg(megabytesText(fetched), megabytesText(size)),
+            12);
+    LbStazeno->show();
 }
 
 void TFrDRozbal::packageLooked(const QString& folder, bool found) {

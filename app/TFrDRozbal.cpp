@@ -263,12 +263,14 @@ void TFrDRozbal::buildRunScreen() {
     QVBoxLayout* inst = column(PanInst);
     LbVerze = tealLine(PanInst, "LbVerze");
     LbDatum = tealLine(PanInst, "LbDatum");
+    LbStazeno = tealLine(PanInst, "LbStazeno");
     LbRadekC = tealLine(PanInst, "LbRadekC");
     LbDuvod = tealLine(PanInst, "LbDuvod");
     LbDuvod->setFont(ui::timesNewRoman(16));
     LbCizi = tealLine(PanInst, "LbCizi");
     inst->addWidget(LbVerze);
     inst->addWidget(LbDatum);
+    inst->addWidget(LbStazeno);
     inst->addWidget(LbRadekC);
     inst->addWidget(LbCizi);
     inst->addWidget(LbDuvod);
@@ -342,7 +344,8 @@ void TFrDRozbal::paintColours() {
              RgZdroj}) {
         ui::setBackground(w, c);
     }
-    for (QLabel* label : {LbDatum, LbRadekC, LbCizi, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
+    for (QLabel* label :
+         {LbDatum, LbStazeno, LbRadekC, LbCizi, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
         ui::setBackground(label, c);
         ui::setFontColor(label, t);
     }

@@ -141,8 +141,9 @@ private:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
-    QLabel* LbDuvod;  // why a run came to nothing, in the style of LbRadekC
-    QLabel* LbCizi;   // how many found folders another user could change, below LbRadekC
+    QLabel* LbDuvod;    // why a run came to nothing, in the style of LbRadekC
+    QLabel* LbCizi;     // how many found folders another user could change, below LbRadekC
+    QLabel* LbStazeno;  // how little of the archive had to be fetched, below LbDatum
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;
@@ -168,6 +169,7 @@ private:
     // What the run tells the window.
     bool download(net::WebHTTPGet& get) override;
     void fetchingPackage() override;
+    void archiveReused(qint64 fetched, qint64 size) override;
     void packageLooked(const QString& folder, bool found) override;
     void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;

@@ -85,6 +85,14 @@ bool ConsoleReport::download(net::WebHTTPGet& get) {
     return !(stopped_ && stopped_->load());
 }
 
+void ConsoleReport::archiveReused(qint64 fetched, qint64 size) {
+    event(QStringLiteral("archive-reused"),
+          {{QStringLiteral("fetched"), fetched}, {QStringLiteral("size"), size}},
+          QStringLiteral("fetched %1 of %2 bytes, the rest from the last installed archive")
+              .arg(fetched)
+              .arg(size));
+}
+
 void ConsoleReport::packageLooked(const QString& folder, bool found) {
     event(QStringLiteral("package"),
           {{QStringLiteral("folder"), folder}, {QStringLiteral("found"), found}},

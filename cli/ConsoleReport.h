@@ -22,6 +22,7 @@ public:
 
     bool download(net::WebHTTPGet& get) override;
     void packageLooked(const QString& folder, bool found) override;
+    void archiveReused(qint64 fetched, qint64 size) override;
     void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;
     void searchStarted(const QString& marker) override;

@@ -9,8 +9,13 @@
 
 #include "dlwindow/DownloadWindow.h"
 
+#include "engine/ArchiveDelta.h"
+#include "support/ReleasePair.h"
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace selvanix::test {
 namespace {
@@ -46,6 +51,30 @@ TEST_F(PackageFetch, BothFilesArriveInTheInstallersFolder) {
     for (const QByteArray& request : requests) {
         EXPECT_EQ(TestHttpServer::header(request, "Range"), "bytes=0-");  // old copies went first
     }
+}
+
+TEST_F(PackageFetch, AnArchiveMostlyTakenFromTheLastOneSaysSoOnTheRunScreen) {
+    QTemporaryDir www;
+    const QByteArray two = releaseArchive(2);
+    writeBytes(www.path() + QStringLiteral("/brodelik.ini"), "[DEFINICE]\r\nverze=14,21\r\n");
+    writeBytes(www.path() + QStringLiteral("/upgrade-brodelik.zip"), two);
+    const TestNginx nginx(www.path());
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+    writeBytes(ownFolder() + QStringLiteral("upgrade-brodelik.zip"), releaseArchive(1));
+    keepArchive(ownFolder(), QStringLiteral("upgrade-brodelik.zip"));
+    auto w = window();
+    QLabel* line = control<QLabel>(*w, "LbStazeno");
+    EXPECT_FALSE(line->isVisible());
+    w->setServer(nginx.url(QStringLiteral("/")));
+    w->kopirujzWebu();
+    ASSERT_TRUE(w->archiveFetched());
+    EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("upgrade-brodelik.zip")), two);
+    EXPECT_FALSE(line->isHidden()) << "shown with its panel";
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^Staženo 0,[1-2] MB z 0,4 MB, zbytek z minulé verze\\.$"))
+                    .match(line->text())
+                    .hasMatch())
+        << line->text().toStdString();
 }
 
 TEST_F(PackageFetch, AMissingDescriptorDoesNotStopTheArchive) {
