@@ -14,6 +14,7 @@ int package(const QStringList& arguments);
 int sign(const QStringList& arguments);
 int verify(const QStringList& arguments);
 int keyChange(const QStringList& arguments);
+int diff(const QStringList& arguments);
 
 // Prints "selvanix-publish: <message>" on standard error and returns code.
 int report(int code, const QString& message);

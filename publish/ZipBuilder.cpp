@@ -1,4 +1,5 @@
 #include "ZipBuilder.h"
+#include "archive/ZipDirectory.h"
 
 #include <zlib.h>
 #include <QDateTime>
@@ -187,8 +188,10 @@ bool ZipBuilder::finish() {
     put16(end, count_);
     put32(end, static_cast<std::uint32_t>(central_.size()));
     put32(end, static_cast<std::uint32_t>(offset));
-    put16(end, 0);
-    return write(central_) && write(end);
+    // The installer may then make the local headers instead of fetching them.
+    const QByteArray comment(kDerivedHeadersComment);
+    put16(end, static_cast<std::uint32_t>(comment.size()));
+    return write(central_) && write(end + comment);
 }
 
 }  // namespace selvanix::publish

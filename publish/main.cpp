@@ -14,7 +14,8 @@ constexpr char kUsageText[] =
     "                           --marker FILE [--run FILE] [--valid-days N] SRCDIR OUTDIR\n"
     "  selvanix-publish sign --key KEYFILE --version VERSION FILE\n"
     "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n"
-    "  selvanix-publish key --key KEYFILE (--add BASE64 | --revoke BASE64) STATEMENTSFILE\n";
+    "  selvanix-publish key --key KEYFILE (--add BASE64 | --revoke BASE64) STATEMENTSFILE\n"
+    "  selvanix-publish diff OLD.zip NEW.zip\n";
 
 }  // namespace
 
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
     }
     if (command == u"key") {
         return keyChange(arguments);
+    }
+    if (command == u"diff") {
+        return diff(arguments);
     }
     std::fputs(kUsageText, stderr);
     return kUsage;

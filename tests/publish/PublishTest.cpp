@@ -12,13 +12,16 @@
 #include <unistd.h>
 #include <QCryptographicHash>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+
 #include <QTemporaryDir>
 #include <csignal>
 #include <random>
+#include "archive/ZipDirectory.h"
 
 using namespace selvanix;
 using selvanix::test::readBytes;
@@ -175,6 +178,72 @@ TEST_F(Publish, TheSameInputGivesTheSameBytes) {
     for (const char* name : {"/brodelik.ini", "/upgrade-brodelik.zip"}) {
         EXPECT_EQ(readBytes(dir.path() + "/a" + name), readBytes(dir.path() + "/b" + name)) << name;
     }
+}
+
+// A rebuild writes every file anew (new times); what did not change must come out as the same
+// compressed bytes with headers the installer can make itself, so customers fetch only the
+// rest, as diff tells.
+TEST_F(Publish, ARebuildKeepsUnchangedFilesBytesSoOnlyChangesAreFetched) {
+    makeKey();
+    QByteArray big(400000, Qt::Uninitialized);
+    std::uint32_t x = 12345;
+    for (char& c : big) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>('a' + (x >> 16) % 26);  // compresses, but not to nothing
+    }
+    writeBytes(src + "/lib/engine.dll", big);
+    ASSERT_EQ(package(dir.path() + "/old").code, 0);
+    const QDateTime later = QDateTime::currentDateTimeUtc().addDays(3);
+    for (const char* name : {"/brodelik.exe", "/data/brodelik.sql", "/lib/engine.dll"}) {
+        QFile f(src + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(later, QFileDevice::FileModificationTime));
+    }
+    writeBytes(src + "/data/brodelik.sql", "create table t; create table u;");
+    ASSERT_EQ(package(dir.path() + "/new").code, 0);
+
+    const QByteArray before = readBytes(dir.path() + "/old/upgrade-brodelik.zip");
+    const QByteArray after = readBytes(dir.path() + "/new/upgrade-brodelik.zip");
+    const selvanix::ZipTail oldTail = selvanix::readZipTail(before, before.size());
+    const selvanix::ZipTail newTail = selvanix::readZipTail(after, after.size());
+    ASSERT_EQ(newTail.state, selvanix::ZipTail::State::Read);
+    EXPECT_TRUE(newTail.directory.headersFollowDirectory());
+    for (const selvanix::ZipRecord& r : newTail.directory.entries) {
+        const QByteArray header =
+            after.mid(static_cast<qsizetype>(r.localOffset), 30 + r.name.size());
+        EXPECT_EQ(header, r.derivedLocalHeader()) << r.name.toStdString();
+    }
+    const auto dataOf = [](const QByteArray& zip, const selvanix::ZipTail& tail, const char* name) {
+        for (const selvanix::ZipRecord& r : tail.directory.entries) {
+            if (r.name == name) {
+                return zip.mid(static_cast<qsizetype>(r.localOffset + 30 + r.name.size()),
+                               static_cast<qsizetype>(r.compressedSize));
+            }
+        }
+        return QByteArray();
+    };
+    EXPECT_EQ(dataOf(before, oldTail, "lib/engine.dll"), dataOf(after, newTail, "lib/engine.dll"));
+    EXPECT_FALSE(dataOf(after, newTail, "lib/engine.dll").isEmpty());
+    EXPECT_NE(dataOf(before, oldTail, "data/brodelik.sql"),
+              dataOf(after, newTail, "data/brodelik.sql"));
+
+    const Outcome d = publish({"diff", dir.path() + "/old/upgrade-brodelik.zip",
+                               dir.path() + "/new/upgrade-brodelik.zip"});
+    ASSERT_EQ(d.code, 0) << d.err.toStdString();
+    const QStringList words = d.out.split(' ');
+    ASSERT_GE(words.size(), 3) << d.out.toStdString();
+    EXPECT_EQ(words[2].toLongLong(), after.size());
+    EXPECT_LT(words[0].toLongLong(), after.size() / 10) << d.out.toStdString();
+    EXPECT_TRUE(d.out.contains("4 of 5 entries reused")) << d.out.toStdString();
+    const Outcome same = publish({"diff", dir.path() + "/new/upgrade-brodelik.zip",
+                                  dir.path() + "/new/upgrade-brodelik.zip"});
+    EXPECT_TRUE(same.out.contains("5 of 5 entries reused")) << same.out.toStdString();
+    writeBytes(dir.path() + "/not.zip", "PK");
+    const Outcome bad =
+        publish({"diff", dir.path() + "/not.zip", dir.path() + "/new/upgrade-brodelik.zip"});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_TRUE(bad.err.contains("not.zip")) << bad.err.toStdString();
+    EXPECT_EQ(publish({"diff", dir.path() + "/not.zip"}).code, 2);
 }
 
 TEST_F(Publish, VerifyRefusesEveryAlteration) {
