@@ -9,8 +9,9 @@ namespace selvanix {
 
 namespace {
 
-// A directory larger than this is not read into memory: no package of ours comes near.
-constexpr qint64 kMaxDirectoryBytes = 64LL << 20;
+// A directory larger than this is not read into memory: 65,535 entries with long names stay
+// well below, and a hostile server's directory cannot make the records outgrow it many times.
+constexpr qint64 kMaxDirectoryBytes = 16LL << 20;
 constexpr qint64 kEndSearch = 65535 + TArcZipCentralDirEnd::kSize;
 
 const unsigned char* at(const QByteArray& bytes, qint64 offset) {
