@@ -67,6 +67,8 @@ void TFrDRozbal::FormCreate() {
         nazzip = QString::fromUtf16(product->archiveName);
     }
 
+    // What was saved comes back, so that a save does not lose it.
+    EdOdkudCesta->setText(state.odkudCesta);
     LbOdkudCesta->show();
     EdOdkudCesta->show();
     if (state.odkudinstC == 1) {
@@ -77,17 +79,13 @@ void TFrDRozbal::FormCreate() {
         RgZdroj->setItemIndex(1);
     }
 
+    // Hidden in the search modes, the fields still hold the stored targets for the next save.
     for (int i = 0; i < kTargetCount; ++i) {
-        if (state.cilinstalace == 0) {
-            EdKamCesta[i]->setText(state.KamCesta[i]);
-            LbKamCesta[i]->show();
-            EdKamCesta[i]->show();
-        } else {
-            LbKamCesta[i]->hide();
-            EdKamCesta[i]->hide();
-        }
+        EdKamCesta[i]->setText(state.KamCesta[i]);
+        LbKamCesta[i]->setVisible(state.cilinstalace == 0);
+        EdKamCesta[i]->setVisible(state.cilinstalace == 0);
     }
-    if (EdKamCesta[0]->text().isEmpty()) {
+    if (state.cilinstalace == 0 && EdKamCesta[0]->text().isEmpty()) {
         EdKamCesta[0]->setText(platform::installerFolder());
     }
     ProgressBar1->hide();

@@ -64,21 +64,38 @@ TEST_F(Settings, ProductThreeIsNotSavedAndComesBackAsOne) {
     EXPECT_EQ(control<ui::RadioGroup>(*again, "RgPrg")->selectedText(), QStringLiteral("Brodělík"));
 }
 
-TEST_F(Settings, CancelStoresTheEmptyPackageFolderField) {
+TEST_F(Settings, TheSavedPackageFolderComesBackAndIsSavedAgain) {
     writeSettings("odkud=2\r\nodkudcesta=E:\\pkg\r\n");
+    {
+        const auto w = open();
+        EXPECT_EQ(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->text(),
+                  QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
+        EXPECT_TRUE(savedLines().contains("odkudcesta=E:\\pkg"))
+            << savedLines().join(' ').toStdString();
+    }
+    // Emptied by the user, it is saved empty.
     const auto w = open();
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QString());
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
     EXPECT_TRUE(savedLines().contains("odkudcesta="));
 }
 
-TEST_F(Settings, SearchModeLosesTheStoredTargets) {
-    writeSettings("cilinstalace=1\r\nkamcestaI=C:\\A\r\nkamcestaIII=D:\\B\r\n");
-    const auto w = open();
-    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
-    const QStringList saved = savedLines();
-    EXPECT_TRUE(saved.contains("cilinstalace=1"));
-    for (const QString& line : defaultTargets(ownFolder())) {
-        EXPECT_TRUE(saved.contains(line)) << line.toStdString();
+TEST_F(Settings, SearchModesKeepTheStoredTargets) {
+    for (const char* mode : {"1", "2"}) {
+        SCOPED_TRACE(mode);
+        writeSettings(QByteArray("cilinstalace=") + mode +
+                      "\r\nkamcestaI=C:\\A\r\nkamcestaIII=D:\\B\r\n");
+        const auto w = open();
+        EXPECT_FALSE(targetField(*w, 0)->isVisible());
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
+        const QStringList saved = savedLines();
+        EXPECT_TRUE(saved.contains(QStringLiteral("cilinstalace=") + mode));
+        QStringList targets = defaultTargets("C:\\A");
+        targets[2] = "kamcestaIII=D:\\B";
+        for (const QString& line : targets) {
+            EXPECT_TRUE(saved.contains(line)) << line.toStdString();
+        }
     }
 }
 
