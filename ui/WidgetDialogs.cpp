@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 namespace selvanix::ui {
 
@@ -21,6 +22,51 @@ using platform::MessageIcon;
 using platform::MessageResult;
 
 namespace {
+
+// The window a dialog belongs to: the active one, else the application's visible top-level
+// window, so that a dialog never opens far from the window it speaks for.
+QWidget* owner() {
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active;
+    }
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->isWindow() && !top->inherits("QMenu")) {
+            return top;
+        }
+    }
+    return nullptr;
+}
+
+// Moves a dialog over its owner's centre when it is shown (its size is known then), kept
+// on the owner's screen.
+class CentredOnOwner : public QObject {
+public:
+    explicit CentredOnOwner(QWidget& dialog) : QObject(&dialog), dialog_(dialog) {
+        dialog.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QWidget* parent = dialog_.parentWidget();
+        if (watched == &dialog_ && event->type() == QEvent::Show && parent) {
+            const QWidget* window = parent->window();
+            QRect place(QPoint(0, 0), dialog_.frameGeometry().size());
+            place.moveCenter(window->frameGeometry().center());
+            if (const QScreen* screen = window->screen()) {
+                const QRect room = screen->availableGeometry();
+                place.moveLeft(std::clamp(place.left(), room.left(),
+                                          std::max(room.left(), room.right() - place.width())));
+                place.moveTop(std::clamp(place.top(), room.top(),
+                                         std::max(room.top(), room.bottom() - place.height())));
+            }
+            dialog_.move(place.topLeft());
+        }
+        return false;
+    }
+
+private:
+    QWidget& dialog_;
+};
 
 QMessageBox::Icon toQt(MessageIcon icon) {
     switch (icon) {
@@ -83,21 +129,22 @@ MessageResult fromQt(int button) {
 }  // namespace
 
 void WidgetDialogs::errorReport(const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner());
+    new CentredOnOwner(box);
     box.exec();
 }
 
 MessageResult WidgetDialogs::message(const QString& caption, const QString& text, MessageIcon icon,
                                      MessageButtons buttons) {
-    QMessageBox box(toQt(icon), caption, text, toQt(buttons), QApplication::activeWindow());
+    QMessageBox box(toQt(icon), caption, text, toQt(buttons), owner());
+    new CentredOnOwner(box);
     return fromQt(box.exec());
 }
 
 std::optional<QString> WidgetDialogs::password(const QString& caption, const QString& label,
                                                int maxLength) {
     // Laid out in dialog units: a quarter of the average letter width, an eighth of the height.
-    QDialog dialog(QApplication::activeWindow());
+    QDialog dialog(owner());
     dialog.setWindowTitle(caption);
     const QFontMetricsF metrics(dialog.font());
     const double letters = metrics.horizontalAdvance(
@@ -123,7 +170,9 @@ std::optional<QString> WidgetDialogs::password(const QString& caption, const QSt
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
     edit->setFocus();
-    if (const QScreen* screen = dialog.screen()) {
+    if (dialog.parentWidget()) {
+        new CentredOnOwner(dialog);
+    } else if (const QScreen* screen = dialog.screen()) {
         dialog.move(screen->geometry().center() - dialog.rect().center());
     }
     if (dialog.exec() != QDialog::Accepted) {
@@ -134,8 +183,12 @@ std::optional<QString> WidgetDialogs::password(const QString& caption, const QSt
 
 std::optional<QString> WidgetDialogs::browseFolder(const QString& caption,
                                                    const QString& startFolder) {
-    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption,
-                                                             browseStart(startFolder));
+    QFileDialog dialog(owner(), caption, browseStart(startFolder));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    new CentredOnOwner(dialog);
+    const QString chosen =
+        dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     if (chosen.isEmpty()) {
         return std::nullopt;
     }

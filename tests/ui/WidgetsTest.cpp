@@ -183,6 +183,32 @@ TEST(WidgetDialogs, MessageBoxButtonsMapToResults) {
               platform::MessageResult::Retry);
 }
 
+// A dialog opens over the middle of the window it speaks for, wherever that window is.
+TEST(WidgetDialogs, DialogsOpenCentredOnTheirWindow) {
+    QWidget window;
+    window.setGeometry(100, 50, 600, 380);  // off the screen's centre, with room around
+    window.show();
+    // As under a window manager that has not activated it yet: no active window to own them.
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    selvanix::ui::WidgetDialogs dialogs;
+    QPoint centre;
+    const auto closeAndRemember = [&](QWidget* dialog) {
+        centre = dialog->frameGeometry().center();
+        dialog->close();
+    };
+    whenModal(closeAndRemember);
+    dialogs.message("c", "a question", platform::MessageIcon::Warning,
+                    platform::MessageButtons::YesNo);
+    EXPECT_LE((centre - window.frameGeometry().center()).manhattanLength(), 4) << "message";
+    whenModal(closeAndRemember);
+    dialogs.browseFolder("Vyberte složku", QString());
+    EXPECT_LE((centre - window.frameGeometry().center()).manhattanLength(), 4) << "folders";
+    whenModal(closeAndRemember);
+    dialogs.password("Password", "Enter password: ", 10);
+    EXPECT_LE((centre - window.frameGeometry().center()).manhattanLength(), 4) << "password";
+}
+
 // The folder browser opens where the field points, or in the installer's folder; under a
 // Czech locale it speaks Czech.
 TEST(WidgetDialogs, FolderBrowserStartsAtTheFieldsFolderInCzech) {
