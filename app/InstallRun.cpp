@@ -255,6 +255,8 @@ void TFrDRozbal::showFinalScreen() {
     PanInstTlacitka->hide();
     PanStartBar->hide();
     BtnKonec->show();
+    // The one thing left to do: Return does it.
+    BtnKonec->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrDRozbal::kopirujzWebu() {

@@ -17,6 +17,7 @@ protected:
         EXPECT_EQ(control<ui::Label3D>(w, "LbRadekB")->text(),
                   QStringLiteral("instalační balíček"));
         EXPECT_TRUE(control<QPushButton>(w, "BtnKonec")->isVisible());
+        EXPECT_EQ(w.focusWidget(), control<QPushButton>(w, "BtnKonec"));
         EXPECT_TRUE(control<QLabel>(w, "LbDuvod")->isVisible());
         EXPECT_EQ(control<QLabel>(w, "LbDuvod")->text(), reason);
     }

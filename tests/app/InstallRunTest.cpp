@@ -43,6 +43,10 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     EXPECT_EQ(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->text() + u'/', ownFolder());
     expectInstalled(c + QStringLiteral("/A"));
     expectInstalled(d + QStringLiteral("/B"));
+    // Konec has the focus, so Return ends the program without a Tab first.
+    EXPECT_EQ(w->focusWidget(), control<QPushButton>(*w, "BtnKonec"));
+    QTest::keyClick(w.get(), Qt::Key_Return);
+    EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(setting(c + QStringLiteral("/A/upgrade.kac"), "kamcestaI"), QStringLiteral("C:\\A"));
     EXPECT_EQ(setting(c + QStringLiteral("/A/upgrade.kac"), "kamcestaIII"),
               QStringLiteral("D:\\B"));
