@@ -107,6 +107,15 @@ TEST(DirectoryEdit, BrowsePutsTheChosenFolderIntoTheField) {
     EXPECT_EQ(dialogs->calls[0].text, QStringLiteral("C:\\old"));  // starts at the field's folder
     edit.browseAction()->trigger();                                // cancelled
     EXPECT_EQ(edit.text(), QStringLiteral("/opt/brodelik"));
+    // From the keyboard: the button takes no focus, F4 and Alt+Down in the field open it.
+    edit.show();
+    edit.setFocus();
+    dialogs->folderAnswers = {QString("/srv/a"), QString("/srv/b")};
+    QTest::keyClick(&edit, Qt::Key_F4);
+    EXPECT_EQ(edit.text(), QStringLiteral("/srv/a"));
+    QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(edit.text(), QStringLiteral("/srv/b"));
+    EXPECT_EQ(dialogs->calls.size(), 4u);
     platform::setDialogs(nullptr);
 }
 
