@@ -171,6 +171,8 @@ void TFrDRozbal::buildFirstScreen() {
         named(new QLabel(QStringLiteral("Umístění instalačního balíčku"), PanUvodniCheck),
               "LbOdkudCesta");
     EdOdkudCesta = named(new ui::DirectoryEdit(PanUvodniCheck), "EdOdkudCesta");
+    EdOdkudCesta->setAccessibleName(LbOdkudCesta->text());
+    LbOdkudCesta->setBuddy(EdOdkudCesta);
     rows->addWidget(LbOdkudCesta, 0, 0);
     rows->addWidget(EdOdkudCesta, 0, 1);
     for (int i = 0; i < kTargetCount; ++i) {
@@ -178,6 +180,11 @@ void TFrDRozbal::buildFirstScreen() {
                               targetRowName("LbKamCesta", i).constData());
         EdKamCesta[i] = named(new ui::DirectoryEdit(PanUvodniCheck),
                               targetRowName("EdKamCesta", i).constData());
+        // The visible label is the same on every row; the name tells the rows apart.
+        EdKamCesta[i]->setAccessibleName(
+            QStringLiteral("Cílový adresář ") +
+            QLatin1String(kTargetSuffixes[static_cast<std::size_t>(i)]));
+        LbKamCesta[i]->setBuddy(EdKamCesta[i]);
         rows->addWidget(LbKamCesta[i], i + 1, 0);
         rows->addWidget(EdKamCesta[i], i + 1, 1);
     }

@@ -1,5 +1,8 @@
 #include "WindowFixture.h"
 
+#include <QAccessible>
+#include <QSet>
+
 #include "profile/IniFile.h"
 
 #include <QApplication>
@@ -95,6 +98,32 @@ TEST_F(StartUp, TargetModesOneAndTwoHideTheTargetRows) {
         EXPECT_EQ(targetField(*w, 0)->text(), QStringLiteral("C:\\A"));
         EXPECT_EQ(w->runState().KamCesta[0], QStringLiteral("C:\\A"));
     }
+}
+
+// A screen reader tells the ten target rows apart and finds each field's browse button.
+TEST_F(StartUp, FieldsHaveNamesAScreenReaderReads) {
+    const auto w = open();
+    const char* rows[] = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X"};
+    QSet<QString> names;
+    for (int i = 0; i < kTargetCount; ++i) {
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(targetField(*w, i));
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->text(QAccessible::Name), QStringLiteral("Cílový adresář ") + rows[i]);
+        EXPECT_FALSE(field->text(QAccessible::Description).isEmpty());
+        names.insert(field->text(QAccessible::Name));
+        EXPECT_EQ(targetLabel(*w, i)->text(), QStringLiteral("Cílový adresář")) << "look kept";
+        EXPECT_EQ(targetLabel(*w, i)->buddy(), targetField(*w, i));
+        bool button = false;
+        for (int c = 0; c < field->childCount(); ++c) {
+            button = button || field->child(c)->text(QAccessible::Name) == u"Vybrat adresář";
+        }
+        EXPECT_TRUE(button) << rows[i];
+    }
+    EXPECT_EQ(names.size(), kTargetCount);
+    QAccessibleInterface* source =
+        QAccessible::queryAccessibleInterface(control<ui::DirectoryEdit>(*w, "EdOdkudCesta"));
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->text(QAccessible::Name), QStringLiteral("Umístění instalačního balíčku"));
 }
 
 TEST_F(StartUp, ColoursAndTexts) {
