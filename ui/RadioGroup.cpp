@@ -1,8 +1,10 @@
 #include "RadioGroup.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <algorithm>
 
 namespace selvanix::ui {
 
@@ -22,10 +24,42 @@ protected:
 RadioGroup::RadioGroup(QWidget* parent) : QWidget(parent), captionColor_(Qt::black) {
     group_.setExclusive(true);
     connect(&group_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        updateTabStop();
         if (checked && !silent_) {
             emit userChanged();
         }
     });
+}
+
+// The arrows move to the item before or after (round the ends) and select it, as the user.
+bool RadioGroup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const int step = key == Qt::Key_Down || key == Qt::Key_Right ? 1
+                     : key == Qt::Key_Up || key == Qt::Key_Left  ? -1
+                                                                 : 0;
+    const auto at = std::find(buttons_.begin(), buttons_.end(), watched);
+    if (step == 0 || at == buttons_.end()) {
+        return false;
+    }
+    const auto count = static_cast<int>(buttons_.size());
+    QRadioButton* next = buttons_[static_cast<std::size_t>(
+        (static_cast<int>(at - buttons_.begin()) + step + count) % count)];
+    next->setChecked(true);
+    next->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
+// One stop in the Tab order, the selected item (the first when none is): Tab lands on the
+// checked product, and the arrow keys move within the group.
+void RadioGroup::updateTabStop() {
+    const QAbstractButton* checked = group_.checkedButton();
+    for (QRadioButton* b : buttons_) {
+        const bool stop = checked ? b == checked : b == buttons_.front();
+        b->setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
 }
 
 void RadioGroup::setCaption(const QString& caption) {
@@ -57,9 +91,11 @@ void RadioGroup::setItems(const QStringList& items) {
         b->setAttribute(Qt::WA_TranslucentBackground);
         b->setAutoFillBackground(false);
         group_.addButton(b, i);
+        b->installEventFilter(this);
         buttons_.push_back(b);
         b->show();
     }
+    updateTabStop();
     placeButtons();
 }
 

@@ -43,11 +43,13 @@ signals:
     void userChanged();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void placeButtons();
+    void updateTabStop();
     int captionHeight() const;
 
     QString caption_;

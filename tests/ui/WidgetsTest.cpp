@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -93,6 +95,27 @@ TEST(RadioGroup, ReportsOnlyUserChanges) {
     // Two columns: items run down the first column first.
     EXPECT_EQ(group.button(0)->x(), group.button(1)->x());
     EXPECT_LT(group.button(1)->x(), group.button(2)->x());
+}
+
+// Tab reaches the group once, on its selected item; the arrows move and select within it.
+TEST(RadioGroup, TabLandsOnTheSelectedItemAndArrowsMoveWithin) {
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    auto* group = new ui::RadioGroup(&window);
+    group->setItems({"A", "B", "C", "D"});  // before the next field, as the window builds it
+    auto* after = new QLineEdit(&window);
+    group->setItemIndex(2);
+    window.show();
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    EXPECT_EQ(window.focusWidget(), group->button(2));
+    QTest::keyClick(group->button(2), Qt::Key_Down);
+    EXPECT_EQ(window.focusWidget(), group->button(3));
+    EXPECT_EQ(group->itemIndex(), 3);
+    QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(window.focusWidget(), after) << "one stop for the whole group";
+    QTest::keyClick(after, Qt::Key_Backtab);
+    EXPECT_EQ(window.focusWidget(), group->button(3)) << "the newly selected one";
 }
 
 TEST(DirectoryEdit, BrowsePutsTheChosenFolderIntoTheField) {
