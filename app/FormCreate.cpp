@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 
 namespace selvanix {
 
@@ -62,6 +63,8 @@ void TFrDRozbal::FormCreate() {
     if (const Product* product = productByCode(state.cisloProgramu)) {
         RgPrg->setItemIndex(product->radioIndex);
         RgPrg->setListIndex(product->radioIndex);
+        // The first stop, with its focus shown from the start.
+        RgPrg->button(product->radioIndex)->setFocus(Qt::TabFocusReason);
         state.naz = QString::fromUtf16(product->stem);
         nazini = QString::fromUtf16(product->descriptorName);
         nazzip = QString::fromUtf16(product->archiveName);

@@ -78,8 +78,13 @@ void TFrDRozbal::BtnOKClick() {
     LbRadekB->setFixedHeight(40);
     if (const Product* product = productByCode(state.cisloProgramu)) {
         LbRadekB->setText(QString::fromUtf16(product->bannerName));
-        ImPanStart->setListIndex(product->pictureIndex);
-        ImPaninst->setListIndex(product->pictureIndex);
+        // A screen reader says which product's picture it is.
+        const QString name =
+            QStringLiteral("Obrázek programu ") + QString::fromUtf16(product->displayName);
+        for (ui::ListImage* picture : {ImPanStart, ImPaninst}) {
+            picture->setListIndex(product->pictureIndex);
+            picture->setAccessibleName(name);
+        }
     } else {
         LbRadekB->setText(QString());
     }

@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include <QAccessible>
+#include <QRadioButton>
 #include <QSet>
 
 #include "profile/IniFile.h"
@@ -120,10 +121,25 @@ TEST_F(StartUp, FieldsHaveNamesAScreenReaderReads) {
         EXPECT_TRUE(button) << rows[i];
     }
     EXPECT_EQ(names.size(), kTargetCount);
+    // The product group's picture is named on the run screen.
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    for (const char* picture : {"ImPanStart", "ImPaninst"}) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(control<QWidget>(*w, picture))
+                      ->text(QAccessible::Name),
+                  QStringLiteral("Obrázek programu Brodělík"))
+            << picture;
+    }
     QAccessibleInterface* source =
         QAccessible::queryAccessibleInterface(control<ui::DirectoryEdit>(*w, "EdOdkudCesta"));
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->text(QAccessible::Name), QStringLiteral("Umístění instalačního balíčku"));
+}
+
+TEST_F(StartUp, TheChosenProductHasTheFocusAtStart) {
+    writeSettings("program=4\r\n");
+    const auto w = open();
+    EXPECT_EQ(w->focusWidget(),
+              static_cast<QWidget*>(control<ui::RadioGroup>(*w, "RgPrg")->button(2)));
 }
 
 TEST_F(StartUp, ColoursAndTexts) {
