@@ -230,41 +230,58 @@ std::optional<qint64> agreeingLocalHeaderLength(const QByteArray& bytes, const Z
     return qint64{TArcZipLocalHeader::kSize} + local.nameLength + local.extraLength;
 }
 
-std::optional<ZipLayout> readZipLayout(const platform::File& file) {
-    const qint64 size = file.size();
-    qint64 from = std::max<qint64>(0, size - kEndSearch);
+std::optional<ZipDirectory> readZipDirectory(QByteArray& tail, qint64 fileSize,
+                                             const BytesBefore& more) {
     for (int round = 0; round < 3; ++round) {
-        QByteArray tail(size - from, Qt::Uninitialized);
-        if (file.readAt(from, tail.data(), tail.size()) != tail.size()) {
+        ZipTail read = readZipTail(tail, fileSize);
+        if (read.state == ZipTail::State::Read) {
+            return std::move(read.directory);
+        }
+        const qint64 from = fileSize - tail.size();
+        if (read.state != ZipTail::State::NeedsMore || read.needFrom >= from) {
             return std::nullopt;
         }
-        ZipTail read = readZipTail(tail, size);
-        if (read.state == ZipTail::State::NeedsMore && round < 2) {
-            from = read.needFrom;
-            continue;
-        }
-        if (read.state != ZipTail::State::Read) {
+        const std::optional<QByteArray> before = more(read.needFrom, from - read.needFrom);
+        if (!before || before->size() != from - read.needFrom) {
             return std::nullopt;
         }
-        ZipLayout layout{std::move(read.directory), {}, size};
-        layout.dataOffsets.reserve(layout.directory.entries.size());
-        for (const ZipRecord& r : layout.directory.entries) {
-            QByteArray header(TArcZipLocalHeader::kSize + r.name.size(), Qt::Uninitialized);
-            if (file.readAt(static_cast<qint64>(r.localOffset), header.data(), header.size()) !=
-                header.size()) {
-                return std::nullopt;
-            }
-            const std::optional<qint64> length = agreeingLocalHeaderLength(header, r);
-            const std::uint64_t data =
-                r.localOffset + static_cast<std::uint64_t>(length.value_or(0));
-            if (!length || data + r.compressedSize > layout.directory.offset) {
-                return std::nullopt;
-            }
-            layout.dataOffsets.push_back(data);
-        }
-        return layout;
+        tail = *before + tail;
     }
     return std::nullopt;
+}
+
+std::optional<ZipLayout> readZipLayout(const platform::File& file) {
+    const qint64 size = file.size();
+    const auto readBytes = [&](qint64 from, qint64 length) -> std::optional<QByteArray> {
+        QByteArray bytes(length, Qt::Uninitialized);
+        if (file.readAt(from, bytes.data(), length) != length) {
+            return std::nullopt;
+        }
+        return bytes;
+    };
+    const qint64 from = std::max<qint64>(0, size - kEndSearch);
+    std::optional<QByteArray> tail = readBytes(from, size - from);
+    std::optional<ZipDirectory> directory =
+        tail ? readZipDirectory(*tail, size, readBytes) : std::nullopt;
+    if (!directory) {
+        return std::nullopt;
+    }
+    ZipLayout layout{std::move(*directory), {}, size};
+    layout.dataOffsets.reserve(layout.directory.entries.size());
+    for (const ZipRecord& r : layout.directory.entries) {
+        QByteArray header(TArcZipLocalHeader::kSize + r.name.size(), Qt::Uninitialized);
+        if (file.readAt(static_cast<qint64>(r.localOffset), header.data(), header.size()) !=
+            header.size()) {
+            return std::nullopt;
+        }
+        const std::optional<qint64> length = agreeingLocalHeaderLength(header, r);
+        const std::uint64_t data = r.localOffset + static_cast<std::uint64_t>(length.value_or(0));
+        if (!length || data + r.compressedSize > layout.directory.offset) {
+            return std::nullopt;
+        }
+        layout.dataOffsets.push_back(data);
+    }
+    return layout;
 }
 
 }  // namespace selvanix

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -57,6 +58,12 @@ struct ZipTail {
 // Reads the directory from the last tail.size() bytes of a file of fileSize bytes. The end
 // record must end the file; every record must lie in the directory and every entry before it.
 ZipTail readZipTail(const QByteArray& tail, qint64 fileSize);
+
+// The same, asking more(from, length) for the bytes just before the tail while the directory
+// starts earlier; tail grows by what came. Nothing when it cannot be read.
+using BytesBefore = std::function<std::optional<QByteArray>(qint64 from, qint64 length)>;
+std::optional<ZipDirectory> readZipDirectory(QByteArray& tail, qint64 fileSize,
+                                             const BytesBefore& more);
 
 // The directory of an open archive file, and where each entry's compressed data starts as its
 // local header says; nothing when either cannot be read as stored.

@@ -236,32 +236,19 @@ private:
 
 std::optional<ZipDirectory> ArchiveDelta::directory(const net::RemoteFile& remote,
                                                     RangeSource& ranges, QByteArray& tail) const {
-    for (int round = 0; round < 3; ++round) {
-        ZipTail read = readZipTail(tail, remote.size);
-        if (read.state == ZipTail::State::Read) {
-            return std::move(read.directory);
-        }
-        const qint64 from = remote.size - tail.size();
-        if (read.state != ZipTail::State::NeedsMore || read.needFrom >= from) {
-            return std::nullopt;
-        }
+    return readZipDirectory(tail, remote.size, [&](qint64 from, qint64 length) {
         QByteArray more;
-        more.reserve(static_cast<qsizetype>(from - read.needFrom));
+        more.reserve(static_cast<qsizetype>(length));
         const auto collect = [&](qint64 at, const char* data, std::size_t size) {
-            if (at != read.needFrom + more.size() || at + static_cast<qint64>(size) > from) {
+            if (at != from + more.size() || more.size() + static_cast<qint64>(size) > length) {
                 return false;
             }
             more.append(data, static_cast<qsizetype>(size));
             return true;
         };
-        if (ranges.fetch({{read.needFrom, from - read.needFrom}}, collect) !=
-                RangeSource::Result::Done ||
-            more.size() != from - read.needFrom) {
-            return std::nullopt;
-        }
-        tail = more + tail;
-    }
-    return std::nullopt;
+        const bool done = ranges.fetch({{from, length}}, collect) == RangeSource::Result::Done;
+        return done ? std::optional<QByteArray>(more) : std::nullopt;
+    });
 }
 
 // Entries whose kept data may be used: without a hash to check the result, only data whose

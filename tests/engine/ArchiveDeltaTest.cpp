@@ -68,6 +68,32 @@ protected:
         return f;
     }
 
+    // What the assembly asks for first, from the kept copy's directory.
+    qint64 keptTailLength() const {
+        return deltaTailLength(*readZipLayout(
+            *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName))))));
+    }
+
+    // Fetches url as an assembly and stops it from another thread, as Cancel does, once a
+    // megabyte came.
+    void stopAfterAMegabyte(const QString& url) {
+        net::WebHTTPGet get;
+        get.DownloadDir = downloads() + u'/';
+        get.DestinationName = kName;
+        get.URL = url;
+        get.Assembly = archiveDelta(downloads(), kName, {});
+        std::atomic<bool> ended{false};
+        std::thread stopper([&] {
+            while (!ended && get.List().AllSize() < (1 << 20)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            get.Stop();
+        });
+        EXPECT_FALSE(get.Process(false, false));
+        ended = true;
+        stopper.join();
+    }
+
     QStringList leftovers() const {
         return QDir(downloads())
             .entryList({QStringLiteral("*.assembly*")}, QDir::Files | QDir::Hidden | QDir::System);
@@ -92,8 +118,7 @@ TEST_F(ArchiveDeltaTest, ARebuiltReleaseIsAssembledByteForByteFromFewRanges) {
             EXPECT_EQ(f.bytes, two);
             EXPECT_GT(f.reused, two.size() / 2);
             // What changed, the tail and some headers; nothing else.
-            const qint64 tail = deltaTailLength(*readZipLayout(
-                *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName))))));
+            const qint64 tail = keptTailLength();
             EXPECT_GE(f.transferred, changedBytes(two));
             EXPECT_LT(f.transferred, changedBytes(two) + tail + 16384);
             EXPECT_GE(f.transferred, two.size() - f.reused) << "every byte not reused came";
@@ -125,10 +150,7 @@ TEST_F(ArchiveDeltaTest, AServerThatIgnoresRangesGivesTheWholeFileForNoMoreBytes
 class ReplacedOnTheServer : public ArchiveDeltaTest {
 protected:
     TestReply tailOf(const QByteArray& archive) const {
-        const qint64 length = std::min<qint64>(
-            deltaTailLength(*readZipLayout(
-                *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName)))))),
-            archive.size());
+        const qint64 length = std::min<qint64>(keptTailLength(), archive.size());
         const qint64 from = archive.size() - length;
         return httpReply(206, archive.mid(from),
                          {"ETag: \"first\"", "Content-Range: bytes " + QByteArray::number(from) +
@@ -225,24 +247,7 @@ TEST_F(ArchiveDeltaTest, AStoppedAssemblyGoesOnFromWhatItHolds) {
     EXPECT_GT(whole.reused, 0) << whole.transferred << " of " << two.size();
 
     installed(releaseArchive(1, options));
-    {
-        net::WebHTTPGet get;
-        get.DownloadDir = downloads() + u'/';
-        get.DestinationName = kName;
-        get.URL = url;
-        get.Assembly = archiveDelta(downloads(), kName, {});
-        // Stopped from another thread, as Cancel stops it, once a megabyte came.
-        std::atomic<bool> ended{false};
-        std::thread stopper([&] {
-            while (!ended && get.List().AllSize() < (1 << 20)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            get.Stop();
-        });
-        EXPECT_FALSE(get.Process(false, false));
-        ended = true;
-        stopper.join();
-    }
+    stopAfterAMegabyte(url);
     EXPECT_FALSE(QFile::exists(path(kName)));
     EXPECT_EQ(leftovers().size(), 2) << "the assembly and what of it is done";
     const QByteArray state = readBytes(path(QString::fromLatin1(assemblyStateName(kName))));
