@@ -69,11 +69,12 @@ std::optional<AssemblyFile> AssemblyFile::open(const platform::FolderHandle& fol
                                                const QString& name, AssemblyState wanted) {
     const QByteArray fileName = assemblyName(name);
     const QByteArray stateName = assemblyStateName(name);
-    // What an earlier run left is taken only when it is ours and for this very file.
+    // What an earlier run left is taken only when it is ours, for this very file, and no
+    // second name of another file, which the writes would change too.
     std::optional<platform::File> file = folder.openForUpdate(fileName);
     struct stat st {};
     if (file && ::fstat(file->descriptor(), &st) == 0 && st.st_uid == ::geteuid() &&
-        st.st_size == wanted.size) {
+        st.st_nlink == 1 && st.st_size == wanted.size) {
         std::optional<platform::File> stateFile = folder.openForReading(stateName);
         QByteArray text;
         if (stateFile && stateFile->size() <= kMaxStateBytes) {
@@ -89,11 +90,11 @@ std::optional<AssemblyFile> AssemblyFile::open(const platform::FolderHandle& fol
     file.reset();
     folder.remove(fileName);
     folder.remove(stateName);
-    file = folder.createFile(fileName);
+    // Private from the first moment: nobody may hold it open for writing.
+    file = folder.createFile(fileName, 0600);
     if (!file) {
         return std::nullopt;
     }
-    ::fchmod(file->descriptor(), 0600);
     // The room for all of it at once: a disk too small is known before anything is fetched.
     const int laid = ::fallocate(file->descriptor(), 0, 0, wanted.size);
     if ((laid != 0 && errno != EOPNOTSUPP) || !file->resize(wanted.size)) {

@@ -114,9 +114,9 @@ std::optional<struct stat> FolderHandle::status(const QByteArray& name) const {
     return st;
 }
 
-std::optional<File> FolderHandle::createFile(const QByteArray& name) const {
+std::optional<File> FolderHandle::createFile(const QByteArray& name, mode_t mode) const {
     const int fd =
-        ::openat(fd_, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        ::openat(fd_, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
         fail(errno);
         return std::nullopt;

@@ -35,8 +35,9 @@ public:
                                       Refusal* refusal = nullptr) const;
     // What the name is, without following a link at it.
     std::optional<struct stat> status(const QByteArray& name) const;
-    // A new file of that name, readable and writable; fails when the name exists.
-    std::optional<File> createFile(const QByteArray& name) const;
+    // A new file of that name, readable and writable; fails when the name exists. The mode is
+    // taken less the umask.
+    std::optional<File> createFile(const QByteArray& name, mode_t mode = 0666) const;
     // The regular file of that name for reading; a link, a pipe or a device there is refused.
     std::optional<File> openForReading(const QByteArray& name) const;
     // Renames within this folder, replacing what stands at to (a link there is replaced,

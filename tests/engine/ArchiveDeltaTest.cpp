@@ -260,6 +260,32 @@ TEST_F(ArchiveDeltaTest, AStoppedAssemblyGoesOnFromWhatItHolds) {
     EXPECT_LT(resumed.transferred, whole.transferred - (1 << 19));
 }
 
+// The assembly is nobody else's to open while it grows, and a second name planted on what a
+// stopped run left is never written through.
+TEST_F(ArchiveDeltaTest, AnAssemblyIsPrivateAndNeverWrittenThroughASecondName) {
+    const ReleaseOptions options{true, 40, 2 << 20, 2 << 20};
+    const QByteArray two = releaseArchive(2, options);
+    QTemporaryDir www;
+    writeBytes(www.path() + u'/' + kName, two);
+    const TestNginx nginx(www.path(), {}, {}, QStringLiteral("limit_rate 4m;"));
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+    installed(releaseArchive(1, options));
+    stopAfterAMegabyte(nginx.url(u'/' + kName));
+    const QString assembly = path(QString::fromLatin1(assemblyName(kName)));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(assembly).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    const QString other = path(QStringLiteral("other-users-file"));
+    ASSERT_EQ(::link(QFile::encodeName(assembly).constData(), QFile::encodeName(other).constData()),
+              0);
+    const QByteArray before = readBytes(other);
+    const Fetched f = fetch(nginx.url(u'/' + kName));
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.bytes, two);
+    EXPECT_EQ(readBytes(other), before) << "a new assembly, not the linked one";
+}
+
 TEST_F(ArchiveDeltaTest, AKeptCopyIsUsedOnlyWhenItIsThereAndItsBytesCanBeTrusted) {
     EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr) << "nothing kept yet";
     installed(releaseArchive(1));
