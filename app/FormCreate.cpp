@@ -37,6 +37,8 @@ void TFrDRozbal::FormCreate() {
     LbCizi->hide();
     LbStazeno->hide();
     LbDuvod->hide();
+    LbKde->hide();
+    LbVynechano->hide();
     ListBox->hide();
     ListBox->clear();
     PanInst->hide();

@@ -7,6 +7,7 @@
 
 #include "PointSize.h"
 #include "TFrDRozbal.h"
+#include "engine/OutcomeDetail.h"
 #include "engine/ProductTable.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -64,6 +65,8 @@ void TFrDRozbal::BtnOKClick() {
     PanNaselVicIni->hide();
     ListBox->hide();
     LbDuvod->hide();
+    LbKde->hide();
+    LbVynechano->hide();
     PanUvod->hide();
     ListBox->clear();
     PanStart->show();
@@ -201,17 +204,14 @@ void TFrDRozbal::installed(const RunResult& result, const SearchSkips& skips,
                       QString::number(result.installed + result.unchanged) + u'x');
     LbVerze->hide();
     LbDatum->hide();
+    setLine(LbKde, installedDetail(result.version, result.targets), 12);
+    LbKde->show();
     showSkippedFolders(skips);
     // Entries answered with Ignore kept their old files: the user learns how many.
-    QStringList lines;
-    if (result.skippedEntries > 0) {
-        lines << QStringLiteral("Nenainstalováno souborů: ") +
-                     QString::number(result.skippedEntries);
-    }
-    if (!startProblem.isEmpty()) {
-        lines << startProblem;
-    }
-    showReason(lines.join(u'\n'));
+    showLine(LbVynechano, result.skippedEntries > 0 ? QStringLiteral("Nenainstalováno souborů: ") +
+                                                          QString::number(result.skippedEntries)
+                                                    : QString());
+    showReason(startProblem);
     showFinalScreen();
 }
 
@@ -235,8 +235,12 @@ void TFrDRozbal::showNoTarget(const QString& reason) {
 }
 
 void TFrDRozbal::showReason(const QString& reason) {
-    LbDuvod->setText(reason);
-    LbDuvod->setVisible(!reason.isEmpty());
+    showLine(LbDuvod, reason);
+}
+
+void TFrDRozbal::showLine(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
 }
 
 // A search that could not look everywhere says so below the outcome.

@@ -268,19 +268,21 @@ void TFrDRozbal::buildRunScreen() {
 
     PanInst = named(new QWidget(PanStart), "PanInst");
     QVBoxLayout* inst = column(PanInst);
+    // A final screen's lines, each one band, in this order: the outcome's own lines, where it
+    // went, how the archive came, what was skipped, and the reason last as the longest.
     LbVerze = tealLine(PanInst, "LbVerze");
     LbDatum = tealLine(PanInst, "LbDatum");
+    LbKde = tealLine(PanInst, "LbKde");
     LbStazeno = tealLine(PanInst, "LbStazeno");
     LbRadekC = tealLine(PanInst, "LbRadekC");
+    LbCizi = tealLine(PanInst, "LbCizi");
+    LbVynechano = tealLine(PanInst, "LbVynechano");
     LbDuvod = tealLine(PanInst, "LbDuvod");
     LbDuvod->setFont(ui::timesNewRoman(16));
-    LbCizi = tealLine(PanInst, "LbCizi");
-    inst->addWidget(LbVerze);
-    inst->addWidget(LbDatum);
-    inst->addWidget(LbStazeno);
-    inst->addWidget(LbRadekC);
-    inst->addWidget(LbCizi);
-    inst->addWidget(LbDuvod);
+    for (QLabel* line :
+         {LbVerze, LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbDuvod}) {
+        inst->addWidget(line);
+    }
     ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
     ImPaninst->setPictures(productPictures());
     ImPaninst->setMinimumHeight(40);
@@ -351,8 +353,8 @@ void TFrDRozbal::paintColours() {
              RgZdroj}) {
         ui::setBackground(w, c);
     }
-    for (QLabel* label :
-         {LbDatum, LbStazeno, LbRadekC, LbCizi, LbDuvod, LbVerze, LbNaselVicA, LbNaselVicB}) {
+    for (QLabel* label : {LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbDuvod,
+                          LbVerze, LbNaselVicA, LbNaselVicB}) {
         ui::setBackground(label, c);
         ui::setFontColor(label, t);
     }

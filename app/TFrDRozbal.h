@@ -97,6 +97,7 @@ private:
     void showFinalScreen();
     void showNoTarget(const QString& reason);
     void showReason(const QString& reason);
+    static void showLine(QLabel* label, const QString& text);
     void buildRunScreen();
     void paintColours();
 
@@ -141,9 +142,11 @@ private:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
-    QLabel* LbDuvod;    // why a run came to nothing, in the style of LbRadekC
-    QLabel* LbCizi;     // how many found folders another user could change, below LbRadekC
-    QLabel* LbStazeno;  // how little of the archive had to be fetched, below LbDatum
+    QLabel* LbDuvod;      // why a run came to nothing, in the style of LbRadekC
+    QLabel* LbCizi;       // how many found folders another user could change, below LbRadekC
+    QLabel* LbStazeno;    // how little of the archive had to be fetched, below LbDatum
+    QLabel* LbKde;        // which version went where, on the success screen
+    QLabel* LbVynechano;  // how many files were not installed, above LbDuvod
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;

@@ -1,11 +1,13 @@
 #include "ConsoleReport.h"
 
+#include "engine/OutcomeDetail.h"
 #include "engine/RunLog.h"
 #include "engine/Version.h"
 #include "net/WebHTTPGet.h"
 #include "platform/Paths.h"
 
 #include <unistd.h>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace selvanix::cli {
@@ -58,13 +60,14 @@ void ConsoleReport::event(const QString& name, QJsonObject fields, const QString
 }
 
 void ConsoleReport::outcome(const QString& outcome, int exitCode, const QString& reason,
-                            bool changed) {
+                            bool changed, const QJsonObject& extra) {
     if (json_) {
-        const QJsonObject last{{QStringLiteral("outcome"), outcome},
-                               {QStringLiteral("exit"), exitCode},
-                               {QStringLiteral("reason"), reason},
-                               {QStringLiteral("changed"), changed},
-                               {QStringLiteral("version"), selvanixVersion()}};
+        QJsonObject last = extra;
+        last.insert(QStringLiteral("outcome"), outcome);
+        last.insert(QStringLiteral("exit"), exitCode);
+        last.insert(QStringLiteral("reason"), reason);
+        last.insert(QStringLiteral("changed"), changed);
+        last.insert(QStringLiteral("version"), selvanixVersion());
         std::fputs(QJsonDocument(last).toJson(QJsonDocument::Compact).constData(), out_);
         std::fputc('\n', out_);
         std::fflush(out_);
@@ -203,19 +206,32 @@ void ConsoleReport::targetFailed(const QString& target, const QString& reason) {
 
 void ConsoleReport::installed(const RunResult& result, const SearchSkips& skips,
                               const QString& startProblem) {
-    event(QStringLiteral("installed"),
-          {{QStringLiteral("installed"), result.installed},
-           {QStringLiteral("unchanged"), result.unchanged},
-           {QStringLiteral("skipped_entries"), result.skippedEntries},
-           {QStringLiteral("refused"), skips.refused},
-           {QStringLiteral("foreign"), skips.foreign},
-           {QStringLiteral("start_problem"), startProblem}},
-          startProblem.isEmpty()
-              ? QStringLiteral("installed %1, unchanged %2")
-                    .arg(QString::number(result.installed), QString::number(result.unchanged))
-              : QStringLiteral("installed %1, unchanged %2; %3")
-                    .arg(QString::number(result.installed), QString::number(result.unchanged),
-                         startProblem));
+    QJsonObject fields = where(result);
+    fields.insert(QStringLiteral("installed"), result.installed);
+    fields.insert(QStringLiteral("unchanged"), result.unchanged);
+    fields.insert(QStringLiteral("skipped_entries"), result.skippedEntries);
+    fields.insert(QStringLiteral("refused"), skips.refused);
+    fields.insert(QStringLiteral("foreign"), skips.foreign);
+    fields.insert(QStringLiteral("start_problem"), startProblem);
+    QString line = QStringLiteral("installed %1, unchanged %2: %3")
+                       .arg(QString::number(result.installed), QString::number(result.unchanged),
+                            installedDetailEnglish(result.version, result.targets));
+    if (!startProblem.isEmpty()) {
+        line += QStringLiteral("; ") + startProblem;
+    }
+    event(QStringLiteral("installed"), fields, line);
+}
+
+QJsonObject ConsoleReport::where(const RunResult& result) {
+    if (result.targets.isEmpty()) {
+        return {};
+    }
+    QJsonArray targets;
+    for (const QString& target : result.targets) {
+        targets.append(target);
+    }
+    return {{QStringLiteral("package_version"), result.version},
+            {QStringLiteral("targets"), targets}};
 }
 
 }  // namespace selvanix::cli

@@ -42,13 +42,17 @@ public:
 
     // An event of the command itself, and the last line: the outcome.
     void event(const QString& name, QJsonObject fields, const QString& line);
-    void outcome(const QString& outcome, int exitCode, const QString& reason, bool changed);
+    // extra adds fields to the JSON record.
+    void outcome(const QString& outcome, int exitCode, const QString& reason, bool changed,
+                 const QJsonObject& extra = {});
 
     // The reason of the last target that failed.
     const QString& lastFailure() const { return lastFailure_; }
 
     // Control characters, from a server or an archive, shown as '?'.
     static QString printable(const QString& text);
+    // The version and the targets that hold it after a run, as JSON fields; none without one.
+    static QJsonObject where(const RunResult& result);
 
 private:
     void print(const QString& line);

@@ -193,7 +193,8 @@ int runEngine(
         result.reason = QStringLiteral("Instalace byla přerušena.");
     }
     const ExitCode code = exitCodeOf(result.outcome);
-    report.outcome(outcomeName(result.outcome), code, result.reason, result.changed());
+    report.outcome(outcomeName(result.outcome), code, result.reason, result.changed(),
+                   ConsoleReport::where(result));
     return code;
 }
 

@@ -213,6 +213,7 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
         return *failed;
     }
     RunResult result;
+    result.version = state_.verze;
     installTargets(targets, request, result);
     if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped) {
         observer_.installed(result, skips_, startProblem_);
@@ -381,6 +382,7 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
             observer_.targetUnchanged(target);
             log(QStringLiteral("target %1: already holds this package").arg(target));
             ++result.unchanged;
+            result.targets << target;
             continue;
         }
         chosen << target;
@@ -482,6 +484,7 @@ void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
         committed[i] = staged[i].commit();
         if (committed[i]) {
             ++result.installed;
+            result.targets << targets[int(i)];
             log(QStringLiteral("target %1: installed").arg(targets[int(i)]));
         } else {
             targetFailure(targets[int(i)], unfinishedCommit(targets[int(i)]), result);

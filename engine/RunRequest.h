@@ -3,6 +3,7 @@
 #include "config/SettingsFile.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 namespace selvanix {
@@ -51,6 +52,8 @@ struct RunResult {
     int installed = 0;
     int unchanged = 0;
     int skippedEntries = 0;
+    QString version{};      // the package's, once its descriptor was read
+    QStringList targets{};  // holding the package when the run ended, in the run's order
     bool changed() const { return installed > 0; }
 };
 

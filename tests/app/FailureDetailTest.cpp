@@ -20,6 +20,7 @@ protected:
         EXPECT_EQ(w.focusWidget(), control<QPushButton>(w, "BtnKonec"));
         EXPECT_TRUE(control<QLabel>(w, "LbDuvod")->isVisible());
         EXPECT_EQ(control<QLabel>(w, "LbDuvod")->text(), reason);
+        EXPECT_EQ(finalLines(w), QStringList{QStringLiteral("LbDuvod")});
     }
     QString serverDown() {
         port = freeLoopbackPort();

@@ -40,6 +40,9 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_FALSE(control<QWidget>(*w, "PanStartBar")->isVisible());
     EXPECT_FALSE(control<QLabel>(*w, "LbVerze")->isVisible());
+    EXPECT_EQ(finalLines(*w), QStringList{QStringLiteral("LbKde")});
+    EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(),
+              QStringLiteral("Verze 14,20 v C:\\A a 1 dalších"));
     EXPECT_EQ(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->text() + u'/', ownFolder());
     expectInstalled(c + QStringLiteral("/A"));
     expectInstalled(d + QStringLiteral("/B"));
@@ -72,6 +75,7 @@ TEST_F(InstallRun, FromAFolderWithATrailingSeparatorAndNothingToStart) {
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(), QStringLiteral("Verze 14,20 v C:\\A"));
     EXPECT_EQ(w->runState().Cestaini, QStringLiteral("E:\\pkg\\\\brodelik.ini"));
     expectInstalled(c + QStringLiteral("/A"));
     EXPECT_TRUE(shell->requests.empty());
@@ -105,6 +109,8 @@ TEST_F(InstallRun, NoTargetFolderEndsWithTheErrorScreen) {
     EXPECT_EQ(control<QLabel>(*w, "LbVerze")->palette().color(QPalette::WindowText),
               QColor(0, 0, 255));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbVerze"), QStringLiteral("LbDatum"),
+                                           QStringLiteral("LbDuvod")}));
 }
 
 TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
@@ -151,11 +157,12 @@ TEST_F(InstallRun, SearchModeSaysHowManyFoldersItCouldNotEnter) {
         return (control<ui::Label3D>(*w, "LbRadekB")->text() + u'|' +
                 control<QLabel>(*w, "LbRadekC")->text() + u'|' +
                 (control<QLabel>(*w, "LbRadekC")->isVisible() ? u'+' : u'-') + u'|' +
-                QString::number(dialogs->calls.size()))
+                QString::number(dialogs->calls.size()) + u'|' + finalLines(*w).join(u','))
             .toUtf8();
     });
-    EXPECT_EQ(QString::fromUtf8(report),
-              QStringLiteral("Instaloval jsem 1x|Přeskočeno složek bez přístupu: 1|+|0"));
+    EXPECT_EQ(
+        QString::fromUtf8(report),
+        QStringLiteral("Instaloval jsem 1x|Přeskočeno složek bez přístupu: 1|+|0|LbKde,LbRadekC"));
 }
 
 TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
@@ -266,12 +273,30 @@ TEST_F(FailedEntry, IgnoreKeepsThatEntrysOldFileAndCountsIt) {
     auto w = runAnswering(platform::MessageResult::Ignore);
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
               QStringLiteral("Instalace byla dokončena."));
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(), QStringLiteral("Nenainstalováno souborů: 1"));
-    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisible());
+    EXPECT_EQ(control<QLabel>(*w, "LbVynechano")->text(),
+              QStringLiteral("Nenainstalováno souborů: 1"));
+    EXPECT_EQ(finalLines(*w),
+              (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano")}));
     expectInstalled(c + QStringLiteral("/A"));
     EXPECT_TRUE(QFileInfo(c + QStringLiteral("/B/brodelik.chm")).isDir());
     EXPECT_EQ(readBytes(c + QStringLiteral("/B/brodelik.exe")), kProgram);
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+}
+
+// Skipped files and a program that could not start: each has its own line, none covers another.
+TEST_F(FailedEntry, EveryOutcomeLineOfASuccessShowsInItsOwnPlace) {
+    writeBytes(drives.root(u'E') + QStringLiteral("/pkg/brodelik.ini"),
+               descriptor(false) + "run=missing.exe\r\n");
+    auto w = runAnswering(platform::MessageResult::Ignore);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 2x"));
+    EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano"),
+                                           QStringLiteral("LbDuvod")}));
+    EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(),
+              QStringLiteral("Verze 14,20 v C:\\A a 1 dalších"));
+    EXPECT_EQ(control<QLabel>(*w, "LbVynechano")->text(),
+              QStringLiteral("Nenainstalováno souborů: 1"));
+    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->text().contains(QStringLiteral("missing.exe")))
+        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
 }
 
 TEST_F(InstallRun, AnErrorThatEndsTheRunIsReportedThenLeavesTheFinalScreen) {

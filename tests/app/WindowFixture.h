@@ -17,7 +17,9 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace selvanix::test {
 
@@ -80,6 +82,36 @@ protected:
         return panel.height() -
                targetField(w, 9)->mapTo(control<QWidget>(w, "PanUvodPravy"), QPoint(0, 0)).y() -
                targetField(w, 9)->height();
+    }
+
+    // The lines a final screen shows, top to bottom: each at its full height, apart from the
+    // next, and all above Konec, which lies inside the window.
+    static QStringList finalLines(const TFrDRozbal& w) {
+        QApplication::processEvents();
+        const QWidget* konec = control<QWidget>(w, "BtnKonec");
+        const QRect konecShown(konec->mapTo(&w, QPoint(0, 0)), konec->size());
+        EXPECT_TRUE(w.rect().contains(konecShown));
+        std::vector<std::pair<QRect, QString>> lines;
+        for (const QLabel* line :
+             control<QWidget>(w, "PanInst")->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (line->isVisible()) {
+                EXPECT_EQ(line->height(), line->minimumHeight())
+                    << line->objectName().toStdString();
+                lines.emplace_back(QRect(line->mapTo(&w, QPoint(0, 0)), line->size()),
+                                   line->objectName());
+            }
+        }
+        std::sort(lines.begin(), lines.end(),
+                  [](const auto& a, const auto& b) { return a.first.top() < b.first.top(); });
+        QStringList names;
+        int bottom = -1;
+        for (const auto& [shown, name] : lines) {
+            EXPECT_GT(shown.top(), bottom) << name.toStdString() << " covers the line above";
+            bottom = shown.bottom();
+            names << name;
+        }
+        EXPECT_LT(bottom, konecShown.top()) << "the lines reach Konec";
+        return names;
     }
 
     std::unique_ptr<TFrDRozbal> open() {

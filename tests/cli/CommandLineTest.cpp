@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QThread>
 #include <csignal>
 
@@ -54,6 +55,11 @@ TEST_F(CommandLine, InstallsWithoutADisplayAndASecondRunChangesNothing) {
     EXPECT_EQ(first.outcome().value("exit").toInt(), 0);
     EXPECT_TRUE(first.outcome().value("changed").toBool());
     EXPECT_EQ(first.outcome().value("version").toString(), QStringLiteral(SELVANIX_VERSION));
+    // The outcome says which version went where, as the installed event does.
+    for (const QJsonObject& where : {first.outcome(), first.event("installed")}) {
+        EXPECT_EQ(where.value("package_version").toString(), QStringLiteral("14,20"));
+        EXPECT_EQ(where.value("targets").toArray(), QJsonArray{target()});
+    }
     for (const char* name : {"brodelik.exe", "data/brodelik.sql", "brodelik.chm", "lib/engine.dll",
                              "pts/reports/list.fr3", "upgrade.kac", ".selvanix/manifest"}) {
         EXPECT_TRUE(QFileInfo(target() + u'/' + QLatin1String(name)).isFile()) << name;
@@ -101,6 +107,9 @@ TEST_F(CommandLine, PlainOutputHasALinePerStepAndNoControlCharacters) {
     const QString out = QString::fromUtf8(r.out);
     EXPECT_TRUE(out.contains(QStringLiteral("?[31mRed?"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("installing into ") + target()));
+    EXPECT_TRUE(out.contains(QStringLiteral("installed 1, unchanged 0: version 14,20 in ") +
+                             target() + u'\n'))
+        << out.toStdString();
     EXPECT_TRUE(out.endsWith(QStringLiteral("outcome: installed\n"))) << out.toStdString();
     for (const QChar c : out) {
         EXPECT_TRUE(c == u'\n' || c.unicode() >= 0x20) << int(c.unicode());

@@ -1,0 +1,33 @@
+#include "OutcomeDetail.h"
+
+#include "platform/Paths.h"
+
+namespace selvanix {
+
+namespace {
+
+QString detail(const QString& versionWord, const QString& version, const QString& in,
+               const QStringList& targets, const QString& more) {
+    QString line = versionWord + u' ' + version;
+    if (!targets.isEmpty()) {
+        line += u' ' + in + u' ' + platform::displayPath(targets.first());
+    }
+    if (targets.size() > 1) {
+        line += more.arg(targets.size() - 1);
+    }
+    return line;
+}
+
+}  // namespace
+
+QString installedDetail(const QString& version, const QStringList& targets) {
+    return detail(QStringLiteral("Verze"), version, QStringLiteral("v"), targets,
+                  QStringLiteral(" a %1 dalších"));
+}
+
+QString installedDetailEnglish(const QString& version, const QStringList& targets) {
+    return detail(QStringLiteral("version"), version, QStringLiteral("in"), targets,
+                  QStringLiteral(" and %1 more"));
+}
+
+}  // namespace selvanix
