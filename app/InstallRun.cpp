@@ -9,6 +9,7 @@
 #include "TFrDRozbal.h"
 #include "engine/OutcomeDetail.h"
 #include "engine/ProductTable.h"
+#include "engine/RunProgress.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "ui/DirectoryEdit.h"
@@ -177,7 +178,8 @@ bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& in
 }
 
 void TFrDRozbal::targetStarted(const QString& target, int, int) {
-    setLine(LbRadekC, QStringLiteral("Instaluji do ") + platform::displayPath(target), 12);
+    installingInto_ = QStringLiteral("Instaluji do ") + platform::displayPath(target);
+    setLine(LbRadekC, installingInto_, 12);
     LbRadekC->show();
     PanStart->repaint();
     EdKamCesta[0]->setText(target);
@@ -291,6 +293,17 @@ int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const 
 
 void TFrDRozbal::extractionProgress(double percent) {
     PakovnaOverallProgress(percent);
+}
+
+// The run is synchronous: what it shows is painted at once.
+void TFrDRozbal::extractionStatus(const QString& entry, std::optional<int> secondsLeft) {
+    QString line = installingInto_ + QStringLiteral(": ") + platform::printableText(entry);
+    if (secondsLeft) {
+        line += QStringLiteral(", ") + timeLeftText(*secondsLeft);
+    }
+    LbRadekC->setText(line);
+    LbRadekC->repaint();
+    BarStartB->repaint();
 }
 
 void TFrDRozbal::PakovnaOverallProgress(double progress) {

@@ -185,6 +185,7 @@ private:
     bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
                         bool comparable) override;
     void extractionProgress(double percent) override;
+    void extractionStatus(const QString& entry, std::optional<int> secondsLeft) override;
     void targetFailed(const QString& target, const QString& reason) override;
     void installed(const RunResult& result, const SearchSkips& skips,
                    const QString& startProblem) override;
@@ -196,6 +197,7 @@ private:
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
     QSize appliedFrame_{-1, -1};
+    QString installingInto_;  // the target being installed, as the detail line names it
 };
 
 }  // namespace selvanix

@@ -23,20 +23,9 @@ QString shown(const QString& path) {
 ConsoleReport::ConsoleReport(bool json, std::FILE* out)
     : json_(json), terminal_(::isatty(::fileno(out)) == 1), out_(out) {}
 
-QString ConsoleReport::printable(const QString& text) {
-    QString result = text;
-    for (QChar& c : result) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
-            c = u'?';
-        }
-    }
-    return result;
-}
-
 void ConsoleReport::print(const QString& line) {
     endProgress();
-    std::fputs(printable(line).toUtf8().constData(), out_);
+    std::fputs(platform::printableText(line).toUtf8().constData(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
 }

@@ -49,8 +49,6 @@ public:
     // The reason of the last target that failed.
     const QString& lastFailure() const { return lastFailure_; }
 
-    // Control characters, from a server or an archive, shown as '?'.
-    static QString printable(const QString& text);
     // The version and the targets that hold it after a run, as JSON fields; none without one.
     static QJsonObject where(const RunResult& result);
 

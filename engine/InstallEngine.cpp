@@ -87,11 +87,18 @@ void InstallEngine::hookArchiver() {
     archiver_.OnOverallProgress = [this](TArcBaseArchiver&, double progress, TArcProcessOperation,
                                          TArcProgressPhase, bool& cancel) {
         observer_.extractionProgress(progress);
+        const RunProgress::Clock::time_point now = RunProgress::Clock::now();
+        if (!currentEntry_.isEmpty() && progress_.reportDue(now)) {
+            observer_.extractionStatus(currentEntry_, progress_.secondsLeft(progress, now));
+        }
         cancel = cancel || stop_;
     };
     archiver_.OnFileProgress = [this](TArcBaseArchiver& sender, const QString& fileName, double,
                                       TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
         cancel = cancel || stop_;
+        if (phase == ppStart) {
+            currentEntry_ = QString(fileName).replace(u'\\', u'/');
+        }
         if (phase == ppEnd && !cancel && !sender.skippingFile() && !sender.cancelled()) {
             extracted_.insert(fileName);
         }
@@ -412,7 +419,7 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
     const int count = static_cast<int>(chosen.size());
     for (int i = 0; i < count && !stop_; ++i) {
         const QString& target = chosen[i];
-        observer_.targetStarted(target, i, count);
+        startTarget(target, i, count);
         try {
             staged.push_back(stageTarget(target, request, tag));
         } catch (const std::exception& error) {
@@ -440,6 +447,15 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
         result.outcome = RunOutcome::Skipped;
     }
     commitTargets(staged, chosen, result);
+}
+
+void InstallEngine::startTarget(const QString& target, int index, int count) {
+    if (index == 0) {
+        progress_ = RunProgress(count, RunProgress::Clock::now());
+    }
+    progress_.startTarget(index);
+    currentEntry_.clear();
+    observer_.targetStarted(target, index, count);
 }
 
 bool InstallEngine::downgradeAllowed(const QStringList& targets) {

@@ -4,6 +4,7 @@
 #include "InstallerState.h"
 #include "Manifest.h"
 #include "RunObserver.h"
+#include "RunProgress.h"
 #include "RunRequest.h"
 #include "TargetCheck.h"
 #include "Transaction.h"
@@ -98,6 +99,9 @@ private:
                    const QString& reason);
     void log(const QString& text) const;
     void hookArchiver();
+    // Target index of count begins: the observer learns it, and the pace is measured from the
+    // first.
+    void startTarget(const QString& target, int index, int count);
 
     RunObserver& observer_;
     InstallerState& state_;
@@ -126,6 +130,8 @@ private:
     TargetTransaction* staging_ = nullptr;
     QString stagePrefix_;
     QSet<QString> extracted_;
+    RunProgress progress_;
+    QString currentEntry_;
     std::map<QString, std::pair<std::uint64_t, std::uint32_t>> installedFiles_;
     int targetSkips_ = 0;
     bool targetAborted_ = false;

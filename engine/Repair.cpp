@@ -50,7 +50,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (!transaction) {
         return RunResult{RunOutcome::TargetFailed, unwritableTarget(target)};
     }
-    observer_.targetStarted(target, 0, 1);
+    startTarget(target, 0, 1);
     targetSkips_ = 0;
     targetAborted_ = false;
     abortReason_.clear();

@@ -5,6 +5,7 @@
 #include "locate/FolderSearch.h"
 
 #include <QString>
+#include <optional>
 
 namespace selvanix {
 
@@ -65,6 +66,12 @@ public:
     virtual void targetStarted(const QString& target, int index, int count) = 0;
     virtual void targetUnchanged(const QString& target) { (void)target; }
     virtual void extractionProgress(double percent) { (void)percent; }
+    // The entry being extracted, and the seconds the run still needs once they can be told;
+    // at most once every RunProgress::kInterval.
+    virtual void extractionStatus(const QString& entry, std::optional<int> secondsLeft) {
+        (void)entry;
+        (void)secondsLeft;
+    }
     virtual void entryFailed(const EntryFailure& failure) { (void)failure; }
     virtual void entrySkipped(const QString& entry) { (void)entry; }
     virtual void programStarted(const QString& target, const QString& program) {

@@ -33,6 +33,17 @@ QString displayPath(const QString& path) {
     return path.startsWith(u'/') ? collapseSeparators(path) : path;
 }
 
+QString printableText(const QString& text) {
+    QString result = text;
+    for (QChar& c : result) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+            c = u'?';
+        }
+    }
+    return result;
+}
+
 QString toHostPath(const QString& path) {
     if (!hasDrive(path)) {
         return collapseSeparators(path);

@@ -16,4 +16,8 @@ bool hasDrive(const QString& path);
 // separators collapsed; anything else ("C:\\Prog\\upgrade.kac", a bare name) as it is held.
 QString displayPath(const QString& path);
 
+// A text from a server or an archive as one line shows it: control characters, line and
+// paragraph separators as '?'.
+QString printableText(const QString& text);
+
 }  // namespace selvanix::platform

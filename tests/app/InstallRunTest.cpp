@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
 
 #include "platform/ShellOpen.h"
@@ -297,6 +298,74 @@ TEST_F(FailedEntry, EveryOutcomeLineOfASuccessShowsInItsOwnPlace) {
               QStringLiteral("Nenainstalováno souborů: 1"));
     EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->text().contains(QStringLiteral("missing.exe")))
         << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+}
+
+// What the detail line shows while entries are extracted, and when. The first paints are
+// slowed, so that the run lasts long enough to learn its pace.
+class DetailLineWatch : public QObject {
+public:
+    struct Shown {
+        QString text;
+        qint64 ms;
+    };
+    explicit DetailLineWatch(QLabel* line) { line->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QString text = static_cast<QLabel*>(watched)->text();
+        if (event->type() == QEvent::Paint && text.contains(QStringLiteral(": "))) {
+            shown.push_back({text, clock.elapsed()});
+            if (slowPaints-- > 0) {
+                QThread::msleep(300);
+            }
+        }
+        return false;
+    }
+    std::vector<Shown> shown;
+
+private:
+    QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    int slowPaints = 5;
+};
+
+TEST_F(InstallRun, ALongExtractionNamesItsEntryAndTheTimeLeftAFewTimesASecond) {
+    const QString c = packageOnDiskE(false);
+    QDir().mkpath(c + QStringLiteral("/B"));
+    std::vector<ZipEntry> parts;
+    for (int i = 0; i < 40; ++i) {
+        ZipEntry part;
+        part.name = QByteArray("lib/part") + QByteArray::number(i) + ".dll";
+        part.data = QByteArray(4096, char('a' + i % 26));
+        parts.push_back(part);
+    }
+    writeBytes(drives.root(u'E') + QStringLiteral("/pkg/upgrade-brodelik.zip"),
+               packageArchive(parts));
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\n");
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));  // painted as the run goes
+    DetailLineWatch watch(control<QLabel>(*w, "LbRadekC"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 2x"));
+    ASSERT_GE(watch.shown.size(), 6u);
+    const QRegularExpression entry(QStringLiteral(
+        "^Instaluji do C:\\\\[AB]: (brodelik\\.exe|data/brodelik\\.sql|brodelik\\.chm|"
+        "lib/[a-z0-9.]+|pts/reports/list\\.fr3)(, zbývá asi \\d+ s)?$"));
+    int withTime = 0;
+    for (std::size_t i = 0; i < watch.shown.size(); ++i) {
+        const QString& text = watch.shown[i].text;
+        EXPECT_TRUE(entry.match(text).hasMatch()) << text.toStdString();
+        withTime += text.contains(QStringLiteral("zbývá asi")) ? 1 : 0;
+        if (i > 0) {
+            EXPECT_GE(watch.shown[i].ms - watch.shown[i - 1].ms, 200) << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(watch.shown.front().text.startsWith(QStringLiteral("Instaluji do C:\\A: ")));
+    EXPECT_FALSE(watch.shown.front().text.contains(QStringLiteral("zbývá")));
+    EXPECT_GT(withTime, 0);
+    EXPECT_FALSE(control<QLabel>(*w, "LbRadekC")->isVisible());
 }
 
 TEST_F(InstallRun, AnErrorThatEndsTheRunIsReportedThenLeavesTheFinalScreen) {
