@@ -268,6 +268,7 @@ void TFrDRozbal::showFinalScreen() {
     BtnKonec->show();
     // The one thing left to do: Return does it.
     BtnKonec->setFocus(Qt::OtherFocusReason);
+    scrollTo(BtnKonec);
 }
 
 void TFrDRozbal::kopirujzWebu() {

@@ -11,6 +11,7 @@
 #include "ui/ListImage.h"
 #include "ui/Look.h"
 #include "ui/RadioGroup.h"
+#include "ui/WindowFit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +20,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QWindow>
+#include <algorithm>
 
 namespace selvanix {
 
@@ -78,13 +84,24 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     setFont(ui::sansSerif(11));
     move(35, 12);
 
-    auto* screens = new QHBoxLayout(this);
+    // The screens keep their size; on a screen too small for them the window scrolls.
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    ScrollOkno = named(new QScrollArea(this), "ScrollOkno");
+    ScrollOkno->setFrameShape(QFrame::NoFrame);
+    ScrollOkno->setFocusPolicy(Qt::NoFocus);  // the control that takes the focus is scrolled to
+    window->addWidget(ScrollOkno);
+    PanObsah = named(new QWidget, "PanObsah");
+    auto* screens = new QHBoxLayout(PanObsah);
     screens->setContentsMargins(0, 0, 0, 0);
     screens->setSpacing(0);
     buildFirstScreen();
     buildRunScreen();
     screens->addWidget(PanUvod, 0, Qt::AlignLeft);
     screens->addWidget(PanStart, 1);
+    ScrollOkno->setWidget(PanObsah);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { scrollTo(now); });
 
     connect(RgPrg, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RGPrgClick(); }));
     connect(RgZdroj, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RgZdrojClick(); }));
@@ -104,7 +121,7 @@ QByteArray TFrDRozbal::targetRowName(const char* control, int index) {
 }
 
 void TFrDRozbal::buildFirstScreen() {
-    PanUvod = named(new QWidget(this), "PanUvod");
+    PanUvod = named(new QWidget(PanObsah), "PanUvod");
     PanUvod->setFixedWidth(370);
     QVBoxLayout* screen = column(PanUvod);
 
@@ -240,7 +257,7 @@ void TFrDRozbal::buildFirstScreen() {
 }
 
 void TFrDRozbal::buildRunScreen() {
-    PanStart = named(new QWidget(this), "PanStart");
+    PanStart = named(new QWidget(PanObsah), "PanStart");
     QVBoxLayout* screen = column(PanStart);
 
     LbNadpisPanStart = bannerLine(PanStart, "LbNadpisPanStart", 51);
@@ -389,23 +406,58 @@ void TFrDRozbal::keyPressEvent(QKeyEvent* event) {
 
 void TFrDRozbal::setOuterSize(int width, int height) {
     outerSize_ = QSize(width, height);
-    appliedFrame_ = QSize(-1, -1);
+    appliedRoom_ = QRect();
     applyOuterSize();
 }
 
 // The frame is known only once a window manager has framed the window, after it is shown; the
-// size follows each frame it reports, and the user cannot resize or maximise it.
+// size follows each frame it reports and each screen the window goes to, and the user cannot
+// resize or maximise it. Where the screen is too small, the window is cut to it and scrolls.
 void TFrDRozbal::applyOuterSize() {
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (!outerSize_.isValid() || frame == appliedFrame_) {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    const QRect room = shownOn->availableGeometry();
+    const QRect inside(room.topLeft(), room.size() - frame);
+    if (!outerSize_.isValid() || (frame == appliedFrame_ && inside == appliedRoom_)) {
         return;
     }
     appliedFrame_ = frame;
-    setFixedSize(outerSize_ - frame);
+    appliedRoom_ = inside;
+    const QSize content = outerSize_ - frame;
+    PanObsah->setFixedSize(content);
+    const QSize window =
+        ui::windowFit(content, inside.size(), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    setFixedSize(window);
+    if (window != content) {
+        // Cut to the screen, the window must lie on it whole.
+        const QRect outer(frameGeometry().topLeft(), window + frame);
+        if (!room.contains(outer)) {
+            move(std::clamp(outer.x(), room.left(), room.right() + 1 - outer.width()),
+                 std::clamp(outer.y(), room.top(), room.bottom() + 1 - outer.height()));
+        }
+    }
+}
+
+// The whole control, not only its text cursor as the scroll area would have it.
+void TFrDRozbal::scrollTo(const QWidget* control) {
+    if (control == nullptr || !PanObsah->isAncestorOf(control)) {
+        return;
+    }
+    const QRect shown(control->mapTo(PanObsah, QPoint(0, 0)), control->size());
+    constexpr int kMargin = 4;
+    ScrollOkno->ensureVisible(shown.center().x(), shown.center().y(), shown.width() / 2 + kMargin,
+                              shown.height() / 2 + kMargin);
 }
 
 void TFrDRozbal::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!screenWatched_ && windowHandle() != nullptr) {
+        screenWatched_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { applyOuterSize(); });
+    }
     applyOuterSize();
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 
 namespace selvanix {
 
@@ -102,12 +103,17 @@ private:
     void paintColours();
 
     void applyOuterSize();
+    // Scrolls the window, where it is cut to its screen, until control is seen whole.
+    void scrollTo(const QWidget* control);
 
     InstallerState state;
     QString nazini;
     QString nazzip;
     bool iniAn = false;
     bool zipAn = false;
+
+    QScrollArea* ScrollOkno;  // around both screens
+    QWidget* PanObsah;        // the screens at their own size
 
     // First screen.
     QWidget* PanUvod;
@@ -196,7 +202,10 @@ private:
     InstallEngine engine_{*this, state, WebHTTPGet1, Pakovna, FileLists};
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
+    // What the size was last fitted to: the frame, and the room inside it on the screen.
     QSize appliedFrame_{-1, -1};
+    QRect appliedRoom_;
+    bool screenWatched_ = false;
     QString installingInto_;  // the target being installed, as the detail line names it
 };
 

@@ -2,6 +2,7 @@
 #include "ui/Label3D.h"
 #include "ui/Look.h"
 #include "ui/RadioGroup.h"
+#include "ui/WindowFit.h"
 
 #include "support/ScriptedDialogs.h"
 
@@ -37,6 +38,22 @@ int countNear(const QImage& image, const QColor& color) {
         }
     }
     return n;
+}
+
+TEST(WindowFit, TheContentWhenItFitsElseTheScreenWithTheBarsItNeeds) {
+    const QSize content(390, 530);
+    EXPECT_EQ(ui::windowFit(content, QSize(800, 600), 16), content);
+    EXPECT_EQ(ui::windowFit(content, content, 16), content);
+    // Too tall: a vertical bar, and the width grows by it while the screen allows.
+    EXPECT_EQ(ui::windowFit(content, QSize(640, 400), 16), QSize(406, 400));
+    // Too tall with no width to spare: the vertical bar's width cuts the content, so a
+    // horizontal bar comes too.
+    EXPECT_EQ(ui::windowFit(content, QSize(400, 400), 16), QSize(400, 400));
+    // Only too wide: a horizontal bar, and the height grows by it.
+    EXPECT_EQ(ui::windowFit(content, QSize(380, 700), 16), QSize(380, 546));
+    EXPECT_EQ(ui::windowFit(content, QSize(300, 546), 16), QSize(300, 546));
+    // Too wide, and the horizontal bar's height no longer fits: both bars.
+    EXPECT_EQ(ui::windowFit(content, QSize(300, 540), 16), QSize(300, 540));
 }
 
 TEST(Label3D, RaisedTextHasFaceAndShadow) {
