@@ -64,6 +64,7 @@ void RadioGroup::updateTabStop() {
 
 void RadioGroup::setCaption(const QString& caption) {
     caption_ = caption;
+    setAccessibleName(caption);  // painted, so a screen reader would not find it
     placeButtons();
     update();
 }

@@ -123,6 +123,19 @@ TEST_F(StartUp, FieldsHaveNamesAScreenReaderReads) {
         EXPECT_TRUE(button) << rows[i];
     }
     EXPECT_EQ(names.size(), kTargetCount);
+    // The banner reads as the maker's name; the groups by their painted captions.
+    for (const char* banner : {"LbNadpisPanUvod", "LbNadpisPanStart"}) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(control<QWidget>(*w, banner))
+                      ->text(QAccessible::Name),
+                  QStringLiteral("TARMOL software"))
+            << banner;
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(control<QWidget>(*w, "RgPrg"))
+                  ->text(QAccessible::Name),
+              QStringLiteral("Výběr programu"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(control<QWidget>(*w, "RgZdroj"))
+                  ->text(QAccessible::Name),
+              QStringLiteral("Výběr zdroje"));
     // The product group's picture is named on the run screen.
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     for (const char* picture : {"ImPanStart", "ImPaninst"}) {
