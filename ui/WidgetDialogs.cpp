@@ -39,6 +39,9 @@ QWidget* owner() {
 
 // Moves a dialog over its owner's centre when it is shown (its size is known then), kept
 // on the owner's screen.
+// Centres the dialog on its owner's window as it is shown. A window manager frames a dialog
+// only after that and keeps its inside where it was put: until then the dialog is taken to get
+// the frame its owner has.
 class CentredOnOwner : public QObject {
 public:
     explicit CentredOnOwner(QWidget& dialog) : QObject(&dialog), dialog_(dialog) {
@@ -50,7 +53,14 @@ protected:
         const QWidget* parent = dialog_.parentWidget();
         if (watched == &dialog_ && event->type() == QEvent::Show && parent) {
             const QWidget* window = parent->window();
-            QRect place(QPoint(0, 0), dialog_.frameGeometry().size());
+            const bool framed = dialog_.frameGeometry().size() != dialog_.size();
+            const QMargins frame =
+                framed ? QMargins()
+                       : QMargins(window->geometry().left() - window->frameGeometry().left(),
+                                  window->geometry().top() - window->frameGeometry().top(),
+                                  window->frameGeometry().right() - window->geometry().right(),
+                                  window->frameGeometry().bottom() - window->geometry().bottom());
+            QRect place(QPoint(0, 0), dialog_.frameGeometry().size().grownBy(frame));
             place.moveCenter(window->frameGeometry().center());
             if (const QScreen* screen = window->screen()) {
                 const QRect room = screen->availableGeometry();
@@ -59,7 +69,7 @@ protected:
                 place.moveTop(std::clamp(place.top(), room.top(),
                                          std::max(room.top(), room.bottom() - place.height())));
             }
-            dialog_.move(place.topLeft());
+            dialog_.move(place.topLeft() + QPoint(frame.left(), frame.top()));
         }
         return false;
     }

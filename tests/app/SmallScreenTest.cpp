@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include "ui/Look.h"
 
@@ -67,7 +68,12 @@ TEST_F(SmallScreen, TheWindowStaysOnTheScreenAndEveryControlCanBeReached) {
 }  // namespace selvanix::test
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" SELVANIX_SMALL_SCREEN);
+    const QTemporaryDir config;  // Qt's own settings, not the user's
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    // Under a real window manager the display is that screen; offscreen, it is made one.
+    if (qgetenv("QT_QPA_PLATFORM") != "xcb") {
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" SELVANIX_SMALL_SCREEN);
+    }
     qputenv("QT_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
     selvanix::ui::installFontSubstitutes();

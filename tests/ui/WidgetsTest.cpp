@@ -232,17 +232,29 @@ TEST(WidgetDialogs, MessageBoxButtonsMapToResults) {
               platform::MessageResult::Retry);
 }
 
-// A dialog opens over the middle of the window it speaks for, wherever that window is.
+// A dialog opens over the middle of the window it speaks for, wherever that window is. Run
+// also under a real window manager, which frames the dialog only after it is shown.
 TEST(WidgetDialogs, DialogsOpenCentredOnTheirWindow) {
     QWidget window;
     window.setGeometry(100, 50, 600, 380);  // off the screen's centre, with room around
     window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // A window manager frames it a little later.
+    (void)QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 1000);
     // As under a window manager that has not activated it yet: no active window to own them.
     QApplication::setActiveWindow(nullptr);
     ASSERT_EQ(QApplication::activeWindow(), nullptr);
     selvanix::ui::WidgetDialogs dialogs;
     QPoint centre;
     const auto closeAndRemember = [&](QWidget* dialog) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        // Where the window manager leaves it, once it has framed it.
+        (void)QTest::qWaitFor(
+            [&] {
+                return (dialog->frameGeometry().center() - window.frameGeometry().center())
+                           .manhattanLength() <= 4;
+            },
+            1000);
         centre = dialog->frameGeometry().center();
         dialog->close();
     };
