@@ -7,14 +7,46 @@
 
 namespace selvanix {
 
+QStringList revokedKeys() {
+    QStringList revoked =
+        readRevokedKeys(platform::installerFolder() + QString::fromUtf16(kSettingsFileName));
+    const QString system = platform::systemSettingsFile();
+    if (!system.isEmpty()) {
+        revoked << readRevokedKeys(system);
+    }
+    return revoked;
+}
+
+// The user's own file names the server settings first; what it leaves out comes from the
+// administrator's file, then from what is built in. Revocations count from both.
 InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults) {
-    const QString file = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
+    const QString own = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
+    const QString system = platform::systemSettingsFile();
+    const auto layered = [&](auto read, auto builtIn) {
+        return read(own, system.isEmpty() ? builtIn : read(system, builtIn));
+    };
     InstallerSettings settings;
-    settings.baseUrl = readBaseUrl(file, QStringLiteral(SELVANIX_BASE_URL));
-    settings.publicKey = readPublisherKey(file, QStringLiteral(SELVANIX_PUBLIC_KEY));
-    settings.lowSpeed = readLowSpeed(file, {defaults.LowSpeedLimit, defaults.LowSpeedTimeSecs});
-    settings.stored = readSettings(file);
-    if (const std::optional<QString> proxy = readProxyText(file)) {
+    settings.baseUrl = layered(readBaseUrl, QStringLiteral(SELVANIX_BASE_URL));
+    settings.publicKey = layered(readPublisherKey, QStringLiteral(SELVANIX_PUBLIC_KEY));
+    if (!system.isEmpty() && !settings.publicKey.isEmpty()) {
+        const QStringList revoked = readRevokedKeys(system);
+        QStringList kept;
+        for (const QString& word : keyWords(settings.publicKey)) {
+            if (!revoked.contains(word)) {
+                kept << word;
+            }
+        }
+        // Every key revoked: signatures stay required, and none verifies.
+        settings.publicKey = kept.isEmpty() ? QStringLiteral("revoked") : kept.join(u' ');
+    }
+    settings.lowSpeed =
+        layered(readLowSpeed, LowSpeed{defaults.LowSpeedLimit, defaults.LowSpeedTimeSecs});
+    settings.stored = readSettings(own);
+    std::optional<QString> proxy = readProxyText(own);
+    if (!proxy && !system.isEmpty()) {
+        proxy = readProxyText(system);
+    }
+    if (proxy) {
         const auto parsed = parseProxy(*proxy);
         if (const ProxySetting* chosen = std::get_if<ProxySetting>(&parsed)) {
             settings.proxy = *chosen;

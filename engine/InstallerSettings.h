@@ -12,7 +12,7 @@ namespace net {
 struct TInternetOptions;
 }
 
-// Everything the settings file beside the program holds, read once at start.
+// Everything the installer's settings hold, read once at start.
 struct InstallerSettings {
     QString baseUrl;
     QString publicKey;
@@ -22,8 +22,11 @@ struct InstallerSettings {
     QString proxyProblem;  // a proxy value that is none: the connection stays direct
 };
 
-// From the installer's folder; what is missing keeps the built-in value.
+// From the installer's folder, then the all-users settings of an installed copy; what both
+// leave out keeps the built-in value.
 InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults);
+// The keys revoked in the user's settings and in the all-users settings.
+QStringList revokedKeys();
 // The download options the settings set; a proxy given on the command line goes instead of
 // the file's.
 void applyDownloadSettings(const InstallerSettings& settings, net::TInternetOptions& options);

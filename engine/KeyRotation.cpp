@@ -1,6 +1,7 @@
 // Key statements: fetched (or read from the package folder) before the packages, so a package
 // signed by a key the publisher moved to verifies, and one by a revoked key does not.
 #include "InstallEngine.h"
+#include "InstallerSettings.h"
 #include "config/KeyStatement.h"
 #include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
@@ -44,7 +45,7 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
     }
     // Revocations win over every list, the one this run was given too.
     const QString settings = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
-    TrustedKeys before{{}, readRevokedKeys(settings)};
+    TrustedKeys before{{}, revokedKeys()};
     for (const QString& word : keyWords(request.publicKey)) {
         if (!before.revoked.contains(word)) {
             before.trusted << word;

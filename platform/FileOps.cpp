@@ -1,5 +1,7 @@
 #include "FileOps.h"
 
+#include "Places.h"
+
 #include "DriveMap.h"
 #include "Exception.h"
 #include "FileTime.h"
@@ -9,10 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 namespace selvanix::platform {
 
@@ -21,6 +25,7 @@ namespace {
 thread_local int lastErrorCode = 0;
 std::mutex folderMutex;
 QString folderOverride;
+std::optional<QString> systemSettingsOverride;
 
 bool fail(int errnoValue) {
     lastErrorCode = platformErrorFromErrno(errnoValue);
@@ -193,9 +198,14 @@ QString installerFolder() {
             return folderOverride;
         }
     }
-    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-    QString folder = QFileInfo(exe).absolutePath();
-    return folder.endsWith(u'/') ? folder : folder + u'/';
+    const Places places = ownPlaces();
+    if (places.installed) {
+        // The user's own: made private, as it holds downloads and the user's settings.
+        const QString folder = QDir::cleanPath(places.installerFolder);
+        createFolder(QFileInfo(folder).path());
+        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    }
+    return places.installerFolder;
 }
 
 void setInstallerFolder(const QString& hostFolder) {
@@ -204,6 +214,25 @@ void setInstallerFolder(const QString& hostFolder) {
     if (!folderOverride.isEmpty() && !folderOverride.endsWith(u'/')) {
         folderOverride += u'/';
     }
+    systemSettingsOverride.reset();
+}
+
+QString systemSettingsFile() {
+    {
+        std::lock_guard lock(folderMutex);
+        if (systemSettingsOverride) {
+            return *systemSettingsOverride;
+        }
+        if (!folderOverride.isEmpty()) {
+            return {};
+        }
+    }
+    return ownPlaces().systemSettings;
+}
+
+void setSystemSettingsFile(const QString& hostPath) {
+    std::lock_guard lock(folderMutex);
+    systemSettingsOverride = hostPath;
 }
 
 }  // namespace selvanix::platform

@@ -47,9 +47,16 @@ bool createFolder(const QString& path);
 int lastError();
 void setLastError(int code);
 
-// The folder of the running executable as a host path with a trailing '/'.
+// The installer's own folder as a host path with a trailing '/': the executable's folder for a
+// portable copy, the user's data folder (made when missing) for an installed one (Places.h).
 QString installerFolder();
 // Lets tests run the installer from a temporary folder; an empty text restores the default.
+// Such a folder has no all-users settings until setSystemSettingsFile names them.
 void setInstallerFolder(const QString& hostFolder);
+
+// The settings file an administrator gives every user of an installed copy; empty for a
+// portable copy.
+QString systemSettingsFile();
+void setSystemSettingsFile(const QString& hostPath);
 
 }  // namespace selvanix::platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace selvanix::platform {
+
+// Where a copy of Selvanix keeps its files. A copy whose executable lies in the program folder
+// of the install prefix it was built for (/usr/bin) is installed, also when that tree was
+// unpacked below another root: it keeps its files in the user's data folder, and the settings
+// an administrator gives every user lie in the prefix's configuration folder below the same
+// root (/etc/selvanix/upgrade.kac). Any other copy is portable and keeps them beside itself.
+// Never decided by a write test: root can write anywhere.
+struct Places {
+    bool installed = false;
+    QString installerFolder;  // a host path ending in '/'
+    QString systemSettings;   // the all-users settings file; empty for a portable copy
+};
+
+// programFolder: the executable's folder; binDir and sysconfDir: the prefix's program and
+// configuration folders as built in; dataHome: the user's data folder ($XDG_DATA_HOME).
+Places placesOf(const QString& programFolder, const QString& binDir, const QString& sysconfDir,
+                const QString& dataHome);
+
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+QString dataHome();
+
+// This copy's places, from its executable and the environment.
+Places ownPlaces();
+
+}  // namespace selvanix::platform
