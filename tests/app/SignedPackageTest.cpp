@@ -193,8 +193,9 @@ TEST_F(SignedInstall, AnArchiveSwappedDuringTheRunIsNeverInstalled) {
         for (int i = 0; i < 200000; ++i) {
             const QByteArray from = dir + (i % 2 ? "/good.zip" : "/evil.zip");
             const QByteArray temp = dir + "/swap.zip";
-            ::link(from.constData(), temp.constData());
-            ::rename(temp.constData(), (dir + "/upgrade-brodelik.zip").constData());
+            if (::link(from.constData(), temp.constData()) == 0) {
+                ::rename(temp.constData(), (dir + "/upgrade-brodelik.zip").constData());
+            }
         }
         ::_exit(0);
     }
