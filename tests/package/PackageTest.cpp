@@ -1,0 +1,269 @@
+// The Debian package and the portable archive, as a user gets them: their files, their
+// validators, and the unpacked program installing from a server on loopback as root and as
+// another user, with its settings and downloads where they belong and nothing written below
+// the unpacked prefix.
+#include "support/OtherUser.h"
+#include "support/SamplePackage.h"
+#include "support/TestDrives.h"
+#include "support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <map>
+
+namespace selvanix::test {
+namespace {
+
+const QString kPackages = QStringLiteral(SELVANIX_PACKAGE_DIR);
+const QString kDeb = kPackages + QStringLiteral("/selvanix_" SELVANIX_VERSION_TEXT "_amd64.deb");
+const QString kTarball =
+    kPackages + QStringLiteral("/selvanix-" SELVANIX_VERSION_TEXT "-linux-x86_64.tar.gz");
+
+struct Ran {
+    int code = -1;
+    QByteArray output;  // standard output and error
+};
+
+// Runs a program with exactly the environment given, and waits for it.
+Ran run(const QStringList& command, const QStringList& environment = {}) {
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        return {};
+    }
+    std::vector<QByteArray> args;
+    std::vector<QByteArray> env;
+    for (const QString& a : command) {
+        args.push_back(QFile::encodeName(a));
+    }
+    for (const QString& e : environment) {
+        env.push_back(e.toUtf8());
+    }
+    env.push_back("PATH=/usr/bin:/bin:/usr/sbin:/sbin");
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    for (QByteArray& a : args) {
+        argv.push_back(a.data());
+    }
+    for (QByteArray& e : env) {
+        envp.push_back(e.data());
+    }
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(channel[1], 1);
+        ::dup2(channel[1], 2);
+        ::close(channel[0]);
+        ::close(channel[1]);
+        ::execvpe(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(channel[1]);
+    Ran ran;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) {
+        ran.output.append(buffer, n);
+    }
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ran.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ran;
+}
+
+// Every file and folder below root with its size, mode and modification time.
+std::map<QString, QString> snapshot(const QString& root) {
+    std::map<QString, QString> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        entries[info.filePath()] =
+            QStringLiteral("%1 %2 %3")
+                .arg(QString::number(info.size()), QString::number(info.permissions()),
+                     QString::number(info.lastModified().toMSecsSinceEpoch()));
+    }
+    return entries;
+}
+
+// A folder the other user owns, or this one's when the tests do not run as root.
+QString folderFor(const QString& path, bool other) {
+    EXPECT_TRUE(QDir().mkpath(path));
+    if (other && ::getuid() == 0) {
+        EXPECT_EQ(::chown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
+    }
+    return path;
+}
+
+class Packaged : public ::testing::Test {
+protected:
+    Packaged() {
+        ::chmod(QFile::encodeName(work.path()).constData(), 0755);  // the other user enters
+        server.route("/brodelik.ini", httpReply(200, descriptor(false)));
+        server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+    }
+    // Installs Brodělík with the program at exe as root or as the other user; dataHome is the
+    // user's data folder. Returns "exit code|target holds the program".
+    QByteArray installWith(const QString& exe, const QString& dataHome, const QString& target,
+                           bool other) {
+        const QStringList environment{QStringLiteral("HOME=") + work.path() + "/home",
+                                      QStringLiteral("XDG_DATA_HOME=") + dataHome,
+                                      QStringLiteral("XDG_STATE_HOME=") + dataHome + "/state",
+                                      QStringLiteral("LANG=C.UTF-8")};
+        const QStringList command{
+            exe,        QStringLiteral("install"),  "--product", QStringLiteral("brodelik"),
+            "--source", QStringLiteral("internet"), "--target",  target,
+            "--json"};
+        const auto body = [&] {
+            const Ran ran = run(command, environment);
+            return QByteArray::number(ran.code) + '|' +
+                   (QFileInfo(target + "/brodelik.exe").isFile() ? "installed" : "missing") + '|' +
+                   ran.output;
+        };
+        return other ? runAsOtherUser(body) : body();
+    }
+    QTemporaryDir work;
+    TestHttpServer server;
+};
+
+TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
+    const Ran listing = run({QStringLiteral("dpkg-deb"), QStringLiteral("-c"), kDeb});
+    ASSERT_EQ(listing.code, 0) << listing.output.toStdString();
+    QStringList files;
+    for (const QByteArray& line : listing.output.split('\n')) {
+        const QByteArray path = line.mid(line.lastIndexOf(' ') + 1);
+        if (!path.isEmpty() && !path.endsWith('/')) {
+            files << QString::fromUtf8(path);
+        }
+    }
+    files.sort();
+    QStringList expected{"./etc/selvanix/upgrade.kac",
+                         "./usr/bin/selvanix",
+                         "./usr/bin/selvanix-publish",
+                         "./usr/share/applications/org.selvanix.Selvanix.desktop",
+                         "./usr/share/doc/selvanix/changelog.gz",
+                         "./usr/share/doc/selvanix/copyright",
+                         "./usr/share/icons/hicolor/scalable/apps/selvanix.svg",
+                         "./usr/share/man/man1/selvanix-publish.1.gz",
+                         "./usr/share/man/man1/selvanix.1.gz",
+                         "./usr/share/metainfo/org.selvanix.Selvanix.metainfo.xml"};
+    for (const char* size : {"128", "16", "24", "256", "32", "48", "64"}) {
+        expected << QStringLiteral("./usr/share/icons/hicolor/%1x%1/apps/selvanix.png").arg(size);
+    }
+    expected.sort();
+    EXPECT_EQ(files, expected);
+
+    const Ran control = run({QStringLiteral("dpkg-deb"), QStringLiteral("-f"), kDeb,
+                             QStringLiteral("Package"), QStringLiteral("Depends")});
+    EXPECT_TRUE(control.output.startsWith("Package: selvanix\n")) << control.output.toStdString();
+    // Computed from the programs' libraries, not listed by hand.
+    for (const char* library : {"libqt6widgets6", "libcurl4", "libisal2", "libssl3", "libc6"}) {
+        EXPECT_TRUE(control.output.contains(QByteArray(library) + " (>= "))
+            << library << control.output.toStdString();
+    }
+    const Ran conffiles =
+        run({QStringLiteral("dpkg-deb"), QStringLiteral("-I"), kDeb, QStringLiteral("conffiles")});
+    EXPECT_EQ(conffiles.output.trimmed(), QByteArray("/etc/selvanix/upgrade.kac"));
+
+    const QString root = work.path() + QStringLiteral("/unpacked");
+    ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
+    const Ran desktop =
+        run({QStringLiteral("desktop-file-validate"),
+             root + QStringLiteral("/usr/share/applications/org.selvanix.Selvanix.desktop")});
+    EXPECT_EQ(desktop.code, 0) << desktop.output.toStdString();
+    EXPECT_TRUE(desktop.output.isEmpty()) << desktop.output.toStdString();
+    const Ran metainfo =
+        run({QStringLiteral("appstreamcli"), QStringLiteral("validate"), QStringLiteral("--no-net"),
+             root + QStringLiteral("/usr/share/metainfo/org.selvanix.Selvanix.metainfo.xml")});
+    EXPECT_EQ(metainfo.code, 0) << metainfo.output.toStdString();
+    const Ran lintian =
+        run({QStringLiteral("lintian"), kDeb}, {QStringLiteral("HOME=") + work.path()});
+    EXPECT_EQ(lintian.code, 0) << lintian.output.toStdString();
+    for (const QByteArray& line : lintian.output.split('\n')) {
+        EXPECT_FALSE(line.startsWith("E:") || line.startsWith("W:")) << line.toStdString();
+    }
+}
+
+// Installed below another root, the program takes its server from that root's etc, keeps
+// the user's settings and downloads in the user's data folder and writes nothing below
+// the prefix, for root and for another user alike.
+TEST_F(Packaged, TheUnpackedProgramInstallsAsRootAndAsAnotherUser) {
+    const QString root = work.path() + QStringLiteral("/unpacked");
+    ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
+    writeBytes(root + QStringLiteral("/etc/selvanix/upgrade.kac"),
+               "[SERVER]\r\nbaseurl=" + server.url(QStringLiteral("/")).toUtf8() + "\r\n");
+    const std::map<QString, QString> before = snapshot(root);
+    for (const bool other : {false, true}) {
+        const QString who =
+            work.path() + (other ? QStringLiteral("/other") : QStringLiteral("/root"));
+        folderFor(who, other);
+        const QString data = folderFor(who + QStringLiteral("/data"), other);
+        const QString target = folderFor(who + QStringLiteral("/target"), other);
+        const QByteArray report =
+            installWith(root + QStringLiteral("/usr/bin/selvanix"), data, target, other);
+        EXPECT_TRUE(report.startsWith("0|installed|")) << other << report.toStdString();
+        const QString own = data + QStringLiteral("/selvanix");
+        EXPECT_TRUE(QFileInfo(own + QStringLiteral("/brodelik.ini")).isFile()) << other;
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(own).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << "the user's own folder is private";
+        if (other && ::getuid() == 0) {
+            EXPECT_EQ(st.st_uid, kNobody);
+        }
+    }
+    EXPECT_EQ(snapshot(root), before) << "something was written below the unpacked prefix";
+}
+
+// Unpacked anywhere writable, the portable copy keeps everything beside itself.
+TEST_F(Packaged, ThePortableArchiveRunsFromTheFolderItIsUnpackedIn) {
+    for (const bool other : {false, true}) {
+        const QString where = folderFor(
+            work.path() + (other ? QStringLiteral("/p-other") : QStringLiteral("/p-root")), other);
+        ASSERT_EQ(run({QStringLiteral("tar"), QStringLiteral("-xzf"), kTarball,
+                       QStringLiteral("-C"), where})
+                      .code,
+                  0);
+        const QString folder =
+            where + QStringLiteral("/selvanix-" SELVANIX_VERSION_TEXT "-linux-x86_64");
+        for (const char* name : {"selvanix", "selvanix-publish", "README", "COPYRIGHT"}) {
+            EXPECT_TRUE(QFileInfo(folder + u'/' + QLatin1String(name)).isFile()) << name;
+        }
+        writeBytes(folder + QStringLiteral("/upgrade.kac"),
+                   "[SERVER]\r\nbaseurl=" + server.url(QStringLiteral("/")).toUtf8() + "\r\n");
+        if (other && ::getuid() == 0) {
+            ASSERT_EQ(run({QStringLiteral("chown"), QStringLiteral("-R"),
+                           QStringLiteral("65534:65534"), where})
+                          .code,
+                      0);
+        }
+        const QString data = folderFor(where + QStringLiteral("/data"), other);
+        const QString target = folderFor(where + QStringLiteral("/target"), other);
+        const QByteArray report =
+            installWith(folder + QStringLiteral("/selvanix"), data, target, other);
+        EXPECT_TRUE(report.startsWith("0|installed|")) << other << report.toStdString();
+        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/brodelik.ini")).isFile()) << other;
+        EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("/selvanix"))) << other;
+    }
+    // The archive's README names every package the Debian package depends on.
+    const QByteArray readme =
+        readBytes(work.path() +
+                  QStringLiteral("/p-root/selvanix-" SELVANIX_VERSION_TEXT "-linux-x86_64/README"));
+    const Ran control =
+        run({QStringLiteral("dpkg-deb"), QStringLiteral("-f"), kDeb, QStringLiteral("Depends")});
+    for (QByteArray dependency : control.output.trimmed().split(',')) {
+        dependency = dependency.trimmed();
+        dependency = dependency.left(dependency.indexOf(' ') < 0 ? dependency.size()
+                                                                 : dependency.indexOf(' '));
+        EXPECT_TRUE(readme.contains(dependency)) << dependency.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace selvanix::test
