@@ -68,7 +68,8 @@ def packages(tool, key, folder):
     nxt = os.path.join(folder, "selvanixnext.exe")
     with open(nxt, "w") as f:
         f.write("#!/bin/sh\necho 'The newer Selvanix would start here (demo).'\n")
-    subprocess.run([tool, "sign", "--key", key, nxt], check=True)
+    # Far above any real release, so Upgrade always takes it as newer.
+    subprocess.run([tool, "sign", "--key", key, "--version", "99.0", nxt], check=True)
 
 
 def read_text(raw):
