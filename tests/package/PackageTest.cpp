@@ -1,13 +1,15 @@
 // The Debian package and the portable archive, as a user gets them: their files, their
 // validators, and the unpacked program installing from a server on loopback as root and as
 // another user, with its settings and downloads where they belong and nothing written below
-// the unpacked prefix.
+// the unpacked prefix. The packages come from the demo's server, signed by the packaged
+// publisher's tool.
 #include "support/OtherUser.h"
 #include "support/SamplePackage.h"
 #include "support/TestDrives.h"
-#include "support/TestHttpServer.h"
+#include "support/TestNginx.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,15 +104,74 @@ QString folderFor(const QString& path, bool other) {
     return path;
 }
 
+// The demo's download server on loopback, serving the demo packages signed by the packaged
+// selvanix-publish with a key of its own.
+class DemoServer {
+public:
+    DemoServer() {
+        const QString source = QStringLiteral(SELVANIX_SOURCE_DIR);
+        const QString unpacked = folder.path() + QStringLiteral("/publisher");
+        EXPECT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, unpacked}).code, 0);
+        const QString tool = unpacked + QStringLiteral("/usr/bin/selvanix-publish");
+        const QString key = folder.path() + QStringLiteral("/publisher.pem");
+        const Ran keygen = run({tool, QStringLiteral("keygen"), key});
+        EXPECT_EQ(keygen.code, 0) << keygen.output.toStdString();
+        publicKey = keygen.output.trimmed();
+        const QString served = folder.path() + QStringLiteral("/server");
+        const Ran packages =
+            run({QStringLiteral("python3"), source + QStringLiteral("/scripts/demo_packages.py"),
+                 QStringLiteral("packages"), tool, key, served});
+        EXPECT_EQ(packages.code, 0) << packages.output.toStdString();
+        port = freeLoopbackPort();
+        server = ::fork();
+        if (server == 0) {
+            const QByteArray script = QFile::encodeName(source + "/scripts/demo_server.py");
+            const QByteArray dir = QFile::encodeName(served);
+            const QByteArray portText = QByteArray::number(port);
+            ::execlp("python3", "python3", script.constData(), dir.constData(),
+                     portText.constData(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && !answers(); ++i) {
+            ::usleep(25000);
+        }
+        EXPECT_TRUE(answers()) << "the demo server did not start";
+    }
+    ~DemoServer() {
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
+    }
+    // Section SERVER pointing at this server and its key.
+    QByteArray settings() const {
+        return "[SERVER]\r\nbaseurl=http://127.0.0.1:" + QByteArray::number(port) +
+               "/\r\npublickey=" + publicKey + "\r\n";
+    }
+
+private:
+    bool answers() const {
+        return run({QStringLiteral("python3"), QStringLiteral("-c"),
+                    QStringLiteral("import socket; socket.create_connection(('127.0.0.1', %1), 1)")
+                        .arg(port)})
+                   .code == 0;
+    }
+    QTemporaryDir folder;
+    QByteArray publicKey;
+    int port = 0;
+    pid_t server = -1;
+};
+
 class Packaged : public ::testing::Test {
 protected:
     Packaged() {
         ::chmod(QFile::encodeName(work.path()).constData(), 0755);  // the other user enters
-        server.route("/brodelik.ini", httpReply(200, descriptor(false)));
-        server.route("/upgrade-brodelik.zip", httpReply(200, packageArchive()));
+    }
+    // Made by the first test that needs it, so that its failures fail that test.
+    static DemoServer& demo() {
+        static DemoServer server;
+        return server;
     }
     // Installs Brodělík with the program at exe as root or as the other user; dataHome is the
-    // user's data folder. Returns "exit code|target holds the program".
+    // user's data folder. Returns "exit code|installed|started|output" when all went well.
     QByteArray installWith(const QString& exe, const QString& dataHome, const QString& target,
                            bool other) {
         const QStringList environment{QStringLiteral("HOME=") + work.path() + "/home",
@@ -123,15 +184,21 @@ protected:
             "--json"};
         const auto body = [&] {
             const Ran ran = run(command, environment);
+            // The demo program marks its start in its target, a moment after the run.
+            bool started = false;
+            for (int i = 0; i < 250 && !started; ++i) {
+                started = QFileInfo(target + "/started.txt").isFile();
+                ::usleep(started ? 0 : 20000);
+            }
             return QByteArray::number(ran.code) + '|' +
-                   (QFileInfo(target + "/brodelik.exe").isFile() ? "installed" : "missing") + '|' +
-                   ran.output;
+                   (QFileInfo(target + "/brodelik.exe").isFile() ? "installed" : "missing") +
+                   (started ? "|started|" : "|not started|") + ran.output;
         };
         return other ? runAsOtherUser(body) : body();
     }
     QTemporaryDir work;
-    TestHttpServer server;
 };
+
 
 TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
     const Ran listing = run({QStringLiteral("dpkg-deb"), QStringLiteral("-c"), kDeb});
@@ -197,8 +264,7 @@ TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
 TEST_F(Packaged, TheUnpackedProgramInstallsAsRootAndAsAnotherUser) {
     const QString root = work.path() + QStringLiteral("/unpacked");
     ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
-    writeBytes(root + QStringLiteral("/etc/selvanix/upgrade.kac"),
-               "[SERVER]\r\nbaseurl=" + server.url(QStringLiteral("/")).toUtf8() + "\r\n");
+    writeBytes(root + QStringLiteral("/etc/selvanix/upgrade.kac"), demo().settings());
     const std::map<QString, QString> before = snapshot(root);
     for (const bool other : {false, true}) {
         const QString who =
@@ -208,7 +274,7 @@ TEST_F(Packaged, TheUnpackedProgramInstallsAsRootAndAsAnotherUser) {
         const QString target = folderFor(who + QStringLiteral("/target"), other);
         const QByteArray report =
             installWith(root + QStringLiteral("/usr/bin/selvanix"), data, target, other);
-        EXPECT_TRUE(report.startsWith("0|installed|")) << other << report.toStdString();
+        EXPECT_TRUE(report.startsWith("0|installed|started|")) << other << report.toStdString();
         const QString own = data + QStringLiteral("/selvanix");
         EXPECT_TRUE(QFileInfo(own + QStringLiteral("/brodelik.ini")).isFile()) << other;
         struct stat st {};
@@ -235,8 +301,7 @@ TEST_F(Packaged, ThePortableArchiveRunsFromTheFolderItIsUnpackedIn) {
         for (const char* name : {"selvanix", "selvanix-publish", "README", "COPYRIGHT"}) {
             EXPECT_TRUE(QFileInfo(folder + u'/' + QLatin1String(name)).isFile()) << name;
         }
-        writeBytes(folder + QStringLiteral("/upgrade.kac"),
-                   "[SERVER]\r\nbaseurl=" + server.url(QStringLiteral("/")).toUtf8() + "\r\n");
+        writeBytes(folder + QStringLiteral("/upgrade.kac"), demo().settings());
         if (other && ::getuid() == 0) {
             ASSERT_EQ(run({QStringLiteral("chown"), QStringLiteral("-R"),
                            QStringLiteral("65534:65534"), where})
@@ -247,7 +312,7 @@ TEST_F(Packaged, ThePortableArchiveRunsFromTheFolderItIsUnpackedIn) {
         const QString target = folderFor(where + QStringLiteral("/target"), other);
         const QByteArray report =
             installWith(folder + QStringLiteral("/selvanix"), data, target, other);
-        EXPECT_TRUE(report.startsWith("0|installed|")) << other << report.toStdString();
+        EXPECT_TRUE(report.startsWith("0|installed|started|")) << other << report.toStdString();
         EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/brodelik.ini")).isFile()) << other;
         EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("/selvanix"))) << other;
     }
