@@ -100,8 +100,8 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     screens->addWidget(PanUvod, 0, Qt::AlignLeft);
     screens->addWidget(PanStart, 1);
     ScrollOkno->setWidget(PanObsah);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { scrollTo(now); });
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget*, QWidget* now) { scrollTo(now); });
 
     connect(RgPrg, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RGPrgClick(); }));
     connect(RgZdroj, &ui::RadioGroup::userChanged, this, ui::guarded([this] { RgZdrojClick(); }));
@@ -114,6 +114,11 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     engine_.setLog(&runLog_);
 
     ui::guarded([this] { FormCreate(); })();
+}
+
+// Destroying the controls moves the focus; by then this is no longer a whole window.
+TFrDRozbal::~TFrDRozbal() {
+    disconnect(focusWatch_);
 }
 
 QByteArray TFrDRozbal::targetRowName(const char* control, int index) {

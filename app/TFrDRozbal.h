@@ -37,6 +37,7 @@ public:
     // Builds the controls and runs FormCreate; an error there is reported and the window
     // still opens with the state reached so far.
     explicit TFrDRozbal(QWidget* parent = nullptr);
+    ~TFrDRozbal() override;
 
     // What the run and the choices hold now.
     const InstallerState& runState() const { return state; }
@@ -206,6 +207,7 @@ private:
     QSize appliedFrame_{-1, -1};
     QRect appliedRoom_;
     bool screenWatched_ = false;
+    QMetaObject::Connection focusWatch_;
     QString installingInto_;  // the target being installed, as the detail line names it
 };
 
