@@ -108,23 +108,30 @@ void install(TFrDRozbal& window) {
     settle();
 }
 
-// The standard error report, shown for real and pictured while it is up.
-void pictureNextReport(Shots& shots, QWidget* window, const char* name) {
-    QTimer::singleShot(300, [&shots, window, name] {
+// The standard error report, shown for real and pictured while it is up. It is looked for
+// until it comes, and never after the window is gone.
+void pictureNextReport(Shots& shots, QWidget* window, const char* name, int tries = 200) {
+    QTimer::singleShot(50, window, [&shots, window, name, tries] {
         QWidget* box = QApplication::activeModalWidget();
         if (box == nullptr) {
-            std::fprintf(stderr, "no report was shown for %s\n", name);
+            if (tries > 0) {
+                pictureNextReport(shots, window, name, tries - 1);
+            } else {
+                std::fprintf(stderr, "no report was shown for %s\n", name);
+            }
             return;
         }
-        QImage both(window->width() + box->width() + 10, std::max(window->height(), box->height()),
-                    QImage::Format_RGB32);
-        both.fill(Qt::darkGray);
-        QPainter painter(&both);
-        painter.drawImage(0, 0, window->grab().toImage());
-        painter.drawImage(window->width() + 10, 0, box->grab().toImage());
-        painter.end();
-        shots.save(both, name);
-        box->close();
+        QTimer::singleShot(250, box, [&shots, window, box, name] {
+            QImage both(window->width() + box->width() + 10,
+                        std::max(window->height(), box->height()), QImage::Format_RGB32);
+            both.fill(Qt::darkGray);
+            QPainter painter(&both);
+            painter.drawImage(0, 0, window->grab().toImage());
+            painter.drawImage(window->width() + 10, 0, box->grab().toImage());
+            painter.end();
+            shots.save(both, name);
+            box->close();
+        });
     });
 }
 
@@ -184,12 +191,12 @@ void runScreens(Shots& shots, const QString& own, const QString& package, const 
         shots.save(w.get(), "final-no-package-cancelled");
     }
     {
-        // A target that is not there: the run stops there, the report names it.
+        // A target that is not there: the run stops before any target changes and says why.
         auto w =
             started(own, fromDisk + "kamcestaI=" + targets.path().toUtf8() + "/gone\r\n", baseUrl);
         control<selvanix::ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(package);
-        pictureNextReport(shots, w.get(), "failure-target-report");
         install(*w);
+        shots.save(w.get(), "final-target-missing");
     }
     {
         auto w = started(own, "program=1\r\nodkud=1\r\n", down);
