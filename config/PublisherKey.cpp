@@ -17,16 +17,24 @@ QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
             .ReadString(QStringLiteral("SERVER"), QStringLiteral("publickey"), QString())
             .trimmed();
     const QString listed = key.isEmpty() ? builtIn.trimmed() : key;
-    const QStringList revoked = readRevokedKeys(settingsFile);
-    if (revoked.isEmpty() || listed.isEmpty()) {
-        return listed;
-    }
+    return withoutRevoked(listed, readRevokedKeys(settingsFile));
+}
+
+QStringList keysNotRevoked(const QString& keys, const QStringList& revoked) {
     QStringList kept;
-    for (const QString& word : keyWords(listed)) {
+    for (const QString& word : keyWords(keys)) {
         if (!revoked.contains(word)) {
             kept << word;
         }
     }
+    return kept;
+}
+
+QString withoutRevoked(const QString& keys, const QStringList& revoked) {
+    if (revoked.isEmpty() || keys.trimmed().isEmpty()) {
+        return keys;
+    }
+    const QStringList kept = keysNotRevoked(keys, revoked);
     // All of them revoked: still a key is required, and none verifies.
     return kept.isEmpty() ? QStringLiteral("revoked") : kept.join(u' ');
 }

@@ -21,6 +21,11 @@ void saveTrustedKeys(const QString& settingsFile, const QStringList& trusted,
                      const QStringList& revoked);
 // The words of a key text (keys separated by blanks or commas).
 QStringList keyWords(const QString& text);
+// The keys of a key text that revoked does not name.
+QStringList keysNotRevoked(const QString& keys, const QStringList& revoked);
+// The key text without the revoked keys; with every key revoked, a word that verifies
+// nothing, so signatures stay required. An empty text stays empty.
+QString withoutRevoked(const QString& keys, const QStringList& revoked);
 
 // What a configured key text requires: no key (empty text), or keys, any of which verifies
 // (base64, separated by blanks or commas, so a publisher can move from one to the next). A

@@ -28,16 +28,8 @@ InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults) {
     InstallerSettings settings;
     settings.baseUrl = layered(readBaseUrl, QStringLiteral(SELVANIX_BASE_URL));
     settings.publicKey = layered(readPublisherKey, QStringLiteral(SELVANIX_PUBLIC_KEY));
-    if (!system.isEmpty() && !settings.publicKey.isEmpty()) {
-        const QStringList revoked = readRevokedKeys(system);
-        QStringList kept;
-        for (const QString& word : keyWords(settings.publicKey)) {
-            if (!revoked.contains(word)) {
-                kept << word;
-            }
-        }
-        // Every key revoked: signatures stay required, and none verifies.
-        settings.publicKey = kept.isEmpty() ? QStringLiteral("revoked") : kept.join(u' ');
+    if (!system.isEmpty()) {
+        settings.publicKey = withoutRevoked(settings.publicKey, readRevokedKeys(system));
     }
     settings.lowSpeed =
         layered(readLowSpeed, LowSpeed{defaults.LowSpeedLimit, defaults.LowSpeedTimeSecs});

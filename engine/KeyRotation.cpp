@@ -46,11 +46,7 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
     // Revocations win over every list, the one this run was given too.
     const QString settings = platform::installerFolder() + QString::fromUtf16(kSettingsFileName);
     TrustedKeys before{{}, revokedKeys()};
-    for (const QString& word : keyWords(request.publicKey)) {
-        if (!before.revoked.contains(word)) {
-            before.trusted << word;
-        }
-    }
+    before.trusted = keysNotRevoked(request.publicKey, before.revoked);
     const TrustedKeys after = applyKeyStatements(text, before);
     publicKey_ = after.trusted.isEmpty() ? QStringLiteral("revoked") : after.trusted.join(u' ');
     if (after == before) {
