@@ -1,5 +1,12 @@
 #include "Places.h"
 
+#include "OwnerRule.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,12 +44,44 @@ Places placesOf(const QString& programFolder, const QString& binDir, const QStri
     return places;
 }
 
-QString dataHome() {
-    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
-    if (xdg.startsWith(u'/')) {
-        return xdg;
+bool trustedChain(const QString& path, const OwnerRule& rule) {
+    QString at = QDir::cleanPath(path);
+    bool first = true;
+    for (;;) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(at).constData(), &st) == 0) {
+            // A link is as good as whoever made it; the folders holding it are checked next.
+            const bool trusted = S_ISLNK(st.st_mode) ? rule.ownerTrusted(st.st_uid)
+                                 : first             ? S_ISDIR(st.st_mode) && rule.safe(st)
+                                                     : rule.safeAbove(st);
+            if (!trusted) {
+                return false;
+            }
+            first = false;
+        } else if (errno != ENOENT) {
+            return false;
+        }
+        if (at == u"/") {
+            return true;
+        }
+        at = QFileInfo(at).path();
     }
-    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+
+QString dataHome() {
+    // Another user's folder named by the environment (a root shell that kept a user's HOME,
+    // say) would let that user choose where this process writes: the account's own is taken.
+    const OwnerRule rule = OwnerRule::forProcess();
+    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    const QString shared = QStringLiteral("/.local/share");
+    for (const QString& candidate :
+         {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared}) {
+        if (!candidate.isEmpty() && trustedChain(candidate, rule)) {
+            return candidate;
+        }
+    }
+    const struct passwd* account = ::getpwuid(::geteuid());
+    return (account != nullptr ? QFile::decodeName(account->pw_dir) : QString()) + shared;
 }
 
 Places ownPlaces() {

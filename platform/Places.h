@@ -21,8 +21,15 @@ struct Places {
 Places placesOf(const QString& programFolder, const QString& binDir, const QString& sysconfDir,
                 const QString& dataHome);
 
-// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+class OwnerRule;
+
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share;
+// either only when trustedChain holds for it, else the account's own ~/.local/share.
 QString dataHome();
+
+// Whether nobody but those the rule trusts can change what path names: the folder itself (when
+// it exists) and every existing folder above it, up to "/".
+bool trustedChain(const QString& path, const OwnerRule& rule);
 
 // This copy's places, from its executable and the environment.
 Places ownPlaces();

@@ -1,8 +1,14 @@
 // Where a copy keeps its files: beside itself when portable, in the user's folder when it lies
 // where it was built to be installed, also below another root.
+#include "platform/OwnerRule.h"
 #include "platform/Places.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace selvanix::platform {
 namespace {
@@ -43,6 +49,43 @@ TEST(Places, AnyOtherCopyIsPortable) {
     EXPECT_FALSE(
         placesOf(QStringLiteral("/a/bin"), QStringLiteral("bin"), QStringLiteral("etc"), kData)
             .installed);
+}
+
+// Where another user could rename or replace a folder on the way, the data folder is not
+// taken from there.
+TEST(Places, AFolderOthersCanChangeIsNoDataFolder) {
+    const OwnerRule rule = OwnerRule::forProcess();
+    QTemporaryDir base;
+    const QString open = base.path() + QStringLiteral("/open");
+    ASSERT_TRUE(QDir().mkpath(open + QStringLiteral("/data")));
+    EXPECT_TRUE(trustedChain(open + QStringLiteral("/data"), rule));
+    EXPECT_TRUE(trustedChain(open + QStringLiteral("/data/not/yet"), rule));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+    EXPECT_FALSE(trustedChain(open, rule));
+    EXPECT_FALSE(trustedChain(open + QStringLiteral("/data"), rule)) << "renamed by others";
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 01777), 0);
+    EXPECT_TRUE(trustedChain(open + QStringLiteral("/data"), rule)) << "sticky, as /tmp";
+    // A link in a folder of one's own is one's own choice.
+    ASSERT_TRUE(QFile::link(open + QStringLiteral("/data"), base.path() + QStringLiteral("/link")));
+    EXPECT_TRUE(trustedChain(base.path() + QStringLiteral("/link"), rule));
+    if (::getuid() == 0) {
+        ASSERT_EQ(
+            ::chown(QFile::encodeName(open + QStringLiteral("/data")).constData(), 65534, 65534),
+            0);
+        EXPECT_FALSE(trustedChain(open + QStringLiteral("/data"), rule)) << "another user's";
+        EXPECT_FALSE(trustedChain(open + QStringLiteral("/data/below"), rule));
+    }
+
+    // Named by the environment, such a folder gives way to the account's own.
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+    qputenv("XDG_DATA_HOME", QFile::encodeName(open + QStringLiteral("/data")));
+    EXPECT_EQ(dataHome(), QDir::homePath() + QStringLiteral("/.local/share"));
+    if (saved.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", saved);
+    }
 }
 
 TEST(Places, TheDataFolderFollowsXdgWhenItIsAbsolute) {
