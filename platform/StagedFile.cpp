@@ -3,9 +3,13 @@
 #include "FaultPoint.h"
 #include "FileOps.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
 
 namespace selvanix::platform {
@@ -13,12 +17,51 @@ namespace selvanix::platform {
 namespace {
 
 // NAME_MAX less the dot, the tag, its dot and ".tmp".
-constexpr qsizetype kLeafKept = 255 - 1 - 16 - 1 - 4 - 1;
+constexpr qsizetype kLeafRoom = 255 - 1 - 16 - 1 - 4 - 1;
+
+// A leaf that fills the room is shortened to the room exactly, its end a hash of the whole;
+// every leaf kept as it is is shorter, so the two kinds never meet.
+QByteArray leafPart(const QByteArray& leaf) {
+    if (leaf.size() < kLeafRoom) {
+        return leaf;
+    }
+    const QByteArray hash =
+        QCryptographicHash::hash(leaf, QCryptographicHash::Sha256).toHex().left(32);
+    return leaf.left(kLeafRoom - hash.size() - 1) + '~' + hash;
+}
+
+std::atomic<long> keptOpen{0};
+
+// Half the descriptors the process may have, so downloads and folders still get theirs.
+long openBudget() {
+    static const long budget = [] {
+        struct rlimit limit {};
+        return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                   ? static_cast<long>(limit.rlim_cur / 2)
+                   : 512L;
+    }();
+    return budget;
+}
 
 }  // namespace
 
+bool stillStaged(const StagedIdentity& file, const FolderHandle& folder, const QByteArray& name) {
+    const std::optional<struct stat> now = folder.status(name);
+    if (!now || !S_ISREG(now->st_mode) || now->st_dev != file.device || now->st_ino != file.inode ||
+        now->st_size != file.size) {
+        return false;
+    }
+    struct stat held {};
+    if (file.open) {
+        // Removed and another file made under the name: the open file has no name left.
+        return ::fstat(file.open->descriptor(), &held) == 0 && held.st_nlink > 0;
+    }
+    return now->st_ctim.tv_sec == file.changed.tv_sec &&
+           now->st_ctim.tv_nsec == file.changed.tv_nsec;
+}
+
 QByteArray temporaryName(const QByteArray& leaf, const QByteArray& tag) {
-    return '.' + leaf.left(kLeafKept) + '.' + tag + ".tmp";
+    return '.' + leafPart(leaf) + '.' + tag + ".tmp";
 }
 
 QByteArray randomTag() {
@@ -34,6 +77,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       file_(std::move(other.file_)),
       leaf_(std::move(other.leaf_)),
       name_(std::move(other.name_)),
+      identity_(other.identity_),
       done_(other.done_) {
     other.done_ = true;
 }
@@ -92,8 +136,21 @@ bool StagedFile::commit() {
 }
 
 bool StagedFile::keep() {
-    if (done_ || !file_.close()) {
+    struct stat st {};
+    if (done_ || ::fstat(file_.descriptor(), &st) != 0) {
         return false;
+    }
+    identity_ = {st.st_dev, st.st_ino, st.st_size, st.st_ctim, nullptr};
+    if (keptOpen.fetch_add(1) < openBudget()) {
+        identity_.open = std::shared_ptr<const File>(new File(std::move(file_)), [](const File* f) {
+            delete f;
+            keptOpen.fetch_sub(1);
+        });
+    } else {
+        keptOpen.fetch_sub(1);
+        if (!file_.close()) {
+            return false;
+        }
     }
     done_ = true;
     return true;

@@ -3,18 +3,34 @@
 #include "File.h"
 #include "FolderHandle.h"
 
+#include <sys/types.h>
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace selvanix::platform {
 
-// The temporary name a new file is written under beside its destination: ".<leaf>.<tag>.tmp",
-// the leaf cut so the whole stays a valid name. A run that names its files by its own tag can
-// find them again after a crash.
+// The temporary name a new file is written under beside its destination: ".<leaf>.<tag>.tmp".
+// A leaf too long for that keeps its start and ends in a hash of the whole, so distinct leaves
+// never share a temporary. A run that names its files by its own tag can find them again
+// after a crash.
 QByteArray temporaryName(const QByteArray& leaf, const QByteArray& tag);
 // A tag no other run uses: 16 hex digits.
 QByteArray randomTag();
+
+// A kept file as it was written. It stays open while the process can spare the descriptor: no
+// other file gets its inode then, so a look at its name tells it from one put there since.
+// Past that, its inode, size and change time tell it.
+struct StagedIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 size = 0;
+    struct timespec changed {};
+    std::shared_ptr<const File> open;
+};
+// Whether folder/name is still that file, with the size it was written with.
+bool stillStaged(const StagedIdentity& file, const FolderHandle& folder, const QByteArray& name);
 
 // A new file written under a temporary name in its destination's own folder (so on the
 // destination's file system) and put in place by one rename: whoever reads the destination
@@ -42,8 +58,10 @@ public:
     // Closes the file and renames it over the destination; what stands there, a link too, is
     // replaced, never followed.
     bool commit();
-    // Closes the file and leaves it under its temporary name for a later commit by name.
+    // Leaves the file under its temporary name for a later commit by name.
     bool keep();
+    // Once kept: the file as it was written.
+    const StagedIdentity& identity() const { return identity_; }
 
 private:
     StagedFile(const FolderHandle& folder, File file, QByteArray leaf, QByteArray name);
@@ -53,6 +71,7 @@ private:
     File file_;
     QByteArray leaf_;
     QByteArray name_;
+    StagedIdentity identity_;
     bool done_ = false;
 };
 

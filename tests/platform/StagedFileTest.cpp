@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <set>
 
 using namespace selvanix::platform;
 using selvanix::test::readBytes;
@@ -65,6 +66,32 @@ TEST_F(Staged, AKeptFileWaitsUnderItsTagsNameAndALeftoverOfTheTagIsReplaced) {
     EXPECT_NE(randomTag(), randomTag());
     EXPECT_FALSE(StagedFile::create(*folder, "a/b"));
     EXPECT_FALSE(StagedFile::create(*folder, ""));
+}
+
+// Names of 245 bytes that share their first 232: each its own temporary, each its own bytes.
+TEST_F(Staged, DistinctLeavesNeverShareATemporaryWhateverTheirLength) {
+    const QByteArray tag = "0123456789abcdef";
+    std::set<QByteArray> names;
+    for (int length = 200; length <= 255; ++length) {
+        for (const char last : {'a', 'b'}) {
+            const QByteArray leaf = QByteArray(length - 1, 'x') + last;
+            const QByteArray name = temporaryName(leaf, tag);
+            EXPECT_LE(name.size(), 255) << length;
+            EXPECT_TRUE(names.insert(name).second) << "length " << length << " shares a name";
+        }
+    }
+    const QByteArray shared(232, 's');
+    const QByteArray one = shared + "one_file.dll";
+    const QByteArray two = shared + "two_file.dll";
+    for (const auto& [leaf, data] : {std::pair{one, QByteArray("1")}, {two, QByteArray("2")}}) {
+        std::optional<StagedFile> staged = StagedFile::create(*folder, leaf, tag);
+        ASSERT_TRUE(staged);
+        ASSERT_TRUE(staged->file().write(data));
+        ASSERT_TRUE(staged->keep());
+        EXPECT_EQ(staged->identity().size, 1);
+    }
+    EXPECT_EQ(readBytes(dir.path() + '/' + QFile::decodeName(temporaryName(one, tag))), "1");
+    EXPECT_EQ(readBytes(dir.path() + '/' + QFile::decodeName(temporaryName(two, tag))), "2");
 }
 
 TEST_F(Staged, ALinkAtTheNameIsReplacedAndWhatItNamesIsUntouched) {
