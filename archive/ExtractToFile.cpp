@@ -298,6 +298,10 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     if (!(staging ? staged->keep() : staged->commit())) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
+    if (staging && OnStaged && !OnStaged(f, staged->identity(), item.CentralDir.crc32)) {
+        staged->folder().remove(staged->name());
+        raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
+    }
 }
 
 }  // namespace selvanix

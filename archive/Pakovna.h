@@ -3,6 +3,7 @@
 #include "ArcException.h"
 #include "BaseArchiver.h"
 #include "platform/FolderHandle.h"
+#include "platform/StagedFile.h"
 
 #include <QString>
 #include <QTimeZone>
@@ -79,6 +80,11 @@ public:
     // it is whole.
     QByteArray StageTag;
     std::function<bool(const QString& path)> OnStaging;
+    // Told of each file left under its temporary name: its path as OnStaging had it, the file
+    // as it was closed and the entry's CRC-32. False fails the entry.
+    std::function<bool(const QString& path, const platform::StagedIdentity& file,
+                       std::uint32_t crc)>
+        OnStaged;
 
     TArcConfirmProcessFileEvent OnConfirmProcessFile;
     TArcExtractFileEvent OnExtractFile;

@@ -54,6 +54,8 @@ ExitCode exitCodeOf(RunOutcome outcome) {
             return kTargetFailed;
         case RunOutcome::Skipped:
             return kSkipped;
+        case RunOutcome::Busy:
+            return kBusy;
         case RunOutcome::Interrupted:
             break;
     }

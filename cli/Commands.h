@@ -5,6 +5,7 @@
 #include "engine/InstallerSettings.h"
 #include "engine/Manifest.h"
 #include "engine/RunLog.h"
+#include "engine/TargetLock.h"
 #include "net/InternetOptions.h"
 
 namespace selvanix::cli {
@@ -28,10 +29,24 @@ std::variant<InstallerSettings, QString> commandSettings(const CliOptions& optio
 // Which way the downloads go, in the log; credentials never.
 void logProxy(const RunLog& log, const ProxySetting& proxy);
 
-// The folder of a command's one target and its record; the exit code (said already) when
-// either is missing.
-std::variant<std::pair<platform::FolderHandle, Manifest>, ExitCode> recordedTarget(
-    const QString& target, ConsoleReport& report, const RunLog& log, const QString& command);
+// A command's one target, held against other runs and recovered.
+struct HeldTarget {
+    platform::FolderHandle folder;
+    std::optional<TargetLock> lock;  // none for a reader that may not open it
+};
+// The exit code (said already) when the folder is missing, another run holds it, its lock
+// is not to be trusted, or its journal cannot be finished.
+std::variant<HeldTarget, ExitCode> heldTarget(const QString& target, ConsoleReport& report,
+                                              const RunLog& log, const QString& command,
+                                              platform::FileLock::Access access);
+// The same with the target's record, which must be there.
+struct RecordedTarget {
+    HeldTarget held;
+    Manifest record;
+};
+std::variant<RecordedTarget, ExitCode> recordedTarget(const QString& target, ConsoleReport& report,
+                                                      const RunLog& log, const QString& command,
+                                                      platform::FileLock::Access access);
 
 // Prints "selvanix: message" on standard error.
 void complain(const QString& message);

@@ -193,6 +193,18 @@ void ConsoleReport::targetFailed(const QString& target, const QString& reason) {
           QStringLiteral("failed: %1").arg(reason));
 }
 
+void ConsoleReport::targetBusy(const QString& target, const QString& reason) {
+    lastFailure_ = reason;
+    event(QStringLiteral("target-busy"),
+          {{QStringLiteral("target"), target}, {QStringLiteral("reason"), reason}},
+          QStringLiteral("busy: %1").arg(reason));
+}
+
+void ConsoleReport::programsNotStarted(const QString& reason) {
+    event(QStringLiteral("programs-not-started"), {{QStringLiteral("reason"), reason}},
+          QStringLiteral("programs not started: %1").arg(reason));
+}
+
 void ConsoleReport::installed(const RunResult& result, const SearchSkips& skips,
                               const QString& startProblem) {
     QJsonObject fields = where(result);

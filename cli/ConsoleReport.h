@@ -37,6 +37,8 @@ public:
     void entrySkipped(const QString& entry) override;
     void programStarted(const QString& target, const QString& program) override;
     void targetFailed(const QString& target, const QString& reason) override;
+    void targetBusy(const QString& target, const QString& reason) override;
+    void programsNotStarted(const QString& reason) override;
     void installed(const RunResult& result, const SearchSkips& skips,
                    const QString& startProblem) override;
 

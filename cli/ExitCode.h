@@ -15,6 +15,7 @@ enum ExitCode : int {
     kSkipped = 7,       // installed, but entries were skipped
     kDifferences = 8,   // verify found differences
     kInterrupted = 9,   // stopped by SIGINT or SIGTERM
+    kBusy = 10,         // another run held a target or the product's downloads
 };
 
 ExitCode exitCodeOf(RunOutcome outcome);

@@ -188,7 +188,9 @@ int runEngine(
             report.lastFailure().isEmpty() ? QString::fromUtf8(error.what()) : report.lastFailure();
     }
     stops.onStop({});
-    if (engine.stopRequested()) {
+    // A stop that came once the commit began changed nothing of what it did; the engine has
+    // said so, and kept the programs from starting.
+    if (engine.stopRequested() && !result.changed()) {
         result.outcome = RunOutcome::Interrupted;
         result.reason = QStringLiteral("Instalace byla přerušena.");
     }
@@ -209,8 +211,8 @@ int runRepair(const CliOptions& options, StopSignals& stops) {
     const QString target = options.targets.first();
     CliOptions o = options;
     o.targets.clear();
+    // Read before the run takes the target: a record being replaced reads whole, old or new.
     if (const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target)) {
-        recoverTarget(*folder);
         if (const std::optional<Manifest> record = readManifest(*folder); record && !o.product) {
             o.product = record->stem;
         }

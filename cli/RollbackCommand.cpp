@@ -13,13 +13,13 @@ int runRollback(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
     const RunLog log(options.logFile.value_or(QString()));
-    const std::optional<platform::FolderHandle> folder =
-        QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
-    if (!folder) {
-        complain(QStringLiteral("the target %1 is not a folder").arg(target));
-        return kNoTarget;
+    auto opened = heldTarget(target, report, log, QStringLiteral("rollback"),
+                             platform::FileLock::Access::Write);
+    if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {
+        return *code;
     }
-    const RollbackResult result = rollBackTarget(*folder);
+    const HeldTarget& held = std::get<HeldTarget>(opened);
+    const RollbackResult result = rollBackTarget(held.folder, *held.lock);
     for (const QString& path : result.kept) {
         report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
                      QStringLiteral("kept %1: changed since it was installed").arg(path));

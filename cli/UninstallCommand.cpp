@@ -10,11 +10,13 @@ int runUninstall(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
     const RunLog log(options.logFile.value_or(QString()));
-    auto opened = recordedTarget(target, report, log, QStringLiteral("uninstall"));
+    auto opened = recordedTarget(target, report, log, QStringLiteral("uninstall"),
+                                 platform::FileLock::Access::Write);
     if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {
         return *code;
     }
-    const auto& [folder, record] = std::get<0>(opened);
+    const platform::FolderHandle& folder = std::get<RecordedTarget>(opened).held.folder;
+    const Manifest& record = std::get<RecordedTarget>(opened).record;
     const UninstallResult result = uninstallTarget(folder, record);
     for (const QString& path : result.kept) {
         report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},

@@ -12,22 +12,60 @@
 
 namespace selvanix::cli {
 
-std::variant<std::pair<platform::FolderHandle, Manifest>, ExitCode> recordedTarget(
-    const QString& target, ConsoleReport& report, const RunLog& log, const QString& command) {
+std::variant<HeldTarget, ExitCode> heldTarget(const QString& target, ConsoleReport& report,
+                                              const RunLog& log, const QString& command,
+                                              platform::FileLock::Access access) {
     std::optional<platform::FolderHandle> folder =
         QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
     if (!folder) {
         complain(QStringLiteral("the target %1 is not a folder").arg(target));
         return kNoTarget;
     }
-    recoverTarget(*folder);  // a killed run's journal is finished before the target is read
-    std::optional<Manifest> record = readManifest(*folder);
+    auto taken = TargetLock::take(*folder, target, TargetLock::kWait, access);
+    if (const LockRefusal* refused = std::get_if<LockRefusal>(&taken)) {
+        const bool reader = access == platform::FileLock::Access::Read;
+        if (refused->kind == LockRefusal::Kind::Unreadable && reader) {
+            // Another user's lock: this run only reads, and leaves any journal to its owner.
+            return HeldTarget{std::move(*folder), std::nullopt};
+        }
+        log.line(QStringLiteral("%1 %2: %3").arg(command, target, refused->reason));
+        if (refused->kind == LockRefusal::Kind::Busy) {
+            report.targetBusy(target, refused->reason);
+            report.outcome(outcomeName(RunOutcome::Busy), kBusy, refused->reason, false);
+            return kBusy;
+        }
+        report.outcome(outcomeName(RunOutcome::TargetFailed), kTargetFailed, refused->reason,
+                       false);
+        return kTargetFailed;
+    }
+    HeldTarget held{std::move(*folder), std::move(std::get<TargetLock>(taken))};
+    // A killed run's journal is finished before the target is read.
+    const Recovered recovered = recoverTarget(held.folder, *held.lock);
+    if (recovered.state == Recovery::Failed) {
+        const QString reason = recovered.lost.isEmpty() ? unfinishedCommit(target)
+                                                        : lostStagedFiles(target, recovered.lost);
+        log.line(QStringLiteral("%1 %2: %3").arg(command, target, reason));
+        report.outcome(outcomeName(RunOutcome::TargetFailed), kTargetFailed, reason, false);
+        return kTargetFailed;
+    }
+    return held;
+}
+
+std::variant<RecordedTarget, ExitCode> recordedTarget(const QString& target, ConsoleReport& report,
+                                                      const RunLog& log, const QString& command,
+                                                      platform::FileLock::Access access) {
+    auto held = heldTarget(target, report, log, command, access);
+    if (const ExitCode* code = std::get_if<ExitCode>(&held)) {
+        return *code;
+    }
+    HeldTarget& h = std::get<HeldTarget>(held);
+    std::optional<Manifest> record = readManifest(h.folder);
     if (!record) {
         log.line(QStringLiteral("%1 %2: no record").arg(command, target));
         report.outcome(QStringLiteral("no record"), kNoTarget, noRecord(target), false);
         return kNoTarget;
     }
-    return std::pair{std::move(*folder), std::move(*record)};
+    return RecordedTarget{std::move(h), std::move(*record)};
 }
 
 // Every recorded file is looked at: the list of what differs is the answer, not just its
@@ -36,11 +74,13 @@ int runVerify(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
     const RunLog log(options.logFile.value_or(QString()));
-    auto opened = recordedTarget(target, report, log, QStringLiteral("verify"));
+    auto opened = recordedTarget(target, report, log, QStringLiteral("verify"),
+                                 platform::FileLock::Access::Read);
     if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {
         return *code;
     }
-    const auto& [folder, record] = std::get<0>(opened);
+    const platform::FolderHandle& folder = std::get<RecordedTarget>(opened).held.folder;
+    const Manifest& record = std::get<RecordedTarget>(opened).record;
     int missing = 0;
     int changed = 0;
     for (const Manifest::Entry& entry : record.files) {

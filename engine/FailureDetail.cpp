@@ -168,6 +168,27 @@ QString unfinishedCommit(const QString& target) {
         .arg(platform::displayPath(target));
 }
 
+QString stagedFileGone(const QString& target, const QString& path) {
+    return QStringLiteral(
+               "Připravený soubor %1 ve složce %2 někdo odstranil nebo nahradil; instalace "
+               "nic nezměnila.")
+        .arg(path, platform::displayPath(target));
+}
+
+QString lostStagedFiles(const QString& target, const QStringList& paths) {
+    return QStringLiteral(
+               "Ve složce %1 chybí připravené soubory nedokončené instalace (%2) a na jejich "
+               "místě nejsou zapsané soubory; deník .selvanix/journal zůstal, složku je třeba "
+               "zkontrolovat.")
+        .arg(platform::displayPath(target), paths.join(QStringLiteral(", ")));
+}
+
+QString programsHeldByStop() {
+    return QStringLiteral(
+        "Instalace byla přerušena až při dokončování: složky mají novou verzi, programy "
+        "nebyly spuštěny.");
+}
+
 QString installFailure(const QString& target, const std::exception& error) {
     const QString shown = platform::displayPath(target);
     if (dynamic_cast<const EIniFileException*>(&error) != nullptr) {

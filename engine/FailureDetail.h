@@ -3,6 +3,7 @@
 #include "platform/CheckedProgram.h"
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 
 namespace selvanix {
@@ -46,6 +47,13 @@ QString partialRecord(const QString& target);
 QString otherPackage(const QString& target, const QString& recordedVersion);
 // A target whose commit stopped half-way; its journal finishes it at the next touch.
 QString unfinishedCommit(const QString& target);
+// A staged file removed or replaced before the commit: nothing was changed.
+QString stagedFileGone(const QString& target, const QString& path);
+// A journal whose staged files are gone while their destinations are not what was written:
+// it stays, and nothing more is done in that target.
+QString lostStagedFiles(const QString& target, const QStringList& paths);
+// A stop that came once the targets were being put in place.
+QString programsHeldByStop();
 
 // A target whose extraction stopped at an entry answered with Abort.
 QString abortedEntry(const QString& target, const QString& message);

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <map>
 
 namespace selvanix {
@@ -124,6 +125,11 @@ void InstallEngine::hookArchiver() {
         QString recorded = stagePrefix_ + path;
         return staging_ && staging_->staging(recorded.replace(u'\\', u'/'));
     };
+    archiver_.OnStaged = [this](const QString& path, const platform::StagedIdentity& file,
+                                std::uint32_t crc) {
+        QString recorded = stagePrefix_ + path;
+        return staging_ && staging_->written(recorded.replace(u'\\', u'/'), file, crc);
+    };
     archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
                                   bool& skip) {
         askPasswordDialog(fileName, password, skip);
@@ -210,7 +216,33 @@ std::optional<RunResult> InstallEngine::fetchPackage(const RunRequest& request) 
     return std::nullopt;
 }
 
+// Runs of one product fetch into the same files of the installer's folder; one at a time.
+std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
+                                                      std::optional<TargetLock>& held) {
+    if (request.source != 1 || stem_.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString folder = platform::installerFolder();
+    auto taken = TargetLock::takeDownloads(folder, stem_);
+    if (TargetLock* lock = std::get_if<TargetLock>(&taken)) {
+        held.emplace(std::move(*lock));
+        return std::nullopt;
+    }
+    const LockRefusal& refused = std::get<LockRefusal>(taken);
+    log(QStringLiteral("downloads of %1: %2").arg(stem_, refused.reason));
+    if (refused.kind == LockRefusal::Kind::Busy) {
+        observer_.targetBusy(folder, refused.reason);
+        return RunResult{RunOutcome::Busy, refused.reason};
+    }
+    return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
+                QStringLiteral("instalační balíček"), refused.reason);
+}
+
 RunResult InstallEngine::runSteps(const RunRequest& request) {
+    std::optional<TargetLock> downloads;
+    if (std::optional<RunResult> busy = holdDownloads(request, downloads)) {
+        return *busy;
+    }
     if (std::optional<RunResult> failed = fetchPackage(request)) {
         return *failed;
     }
@@ -221,7 +253,7 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
     }
     RunResult result;
     result.version = state_.verze;
-    installTargets(targets, request, result);
+    installTargets(targets, request, downloads, result);
     if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped) {
         observer_.installed(result, skips_, startProblem_);
     }
@@ -374,16 +406,77 @@ QStringList InstallEngine::findTargets(const RunRequest& request,
     return targets;
 }
 
-// Each target is recovered first; one that already holds this package is left alone.
+const TargetLock* HeldTargets::of(const QString& target) const {
+    const auto at = byTarget.find(target);
+    return at == byTarget.end() ? nullptr : &locks[at->second];
+}
+
+// Every target's lock, taken in the order of the folders' identities; a folder named twice
+// is held once, as a second lock of it would wait on the first. Nothing when one could not
+// be taken: the run has ended, nothing changed.
+std::optional<HeldTargets> InstallEngine::lockTargets(const QStringList& targets,
+                                                      RunResult& result) {
+    struct Named {
+        std::pair<dev_t, ino_t> identity;
+        QString target;
+        platform::FolderHandle folder;
+    };
+    std::vector<Named> named;
+    for (const QString& target : targets) {
+        std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        struct stat st {};
+        if (folder && ::fstat(folder->descriptor(), &st) == 0) {
+            named.push_back({{st.st_dev, st.st_ino}, target, std::move(*folder)});
+        }
+    }
+    std::stable_sort(named.begin(), named.end(),
+                     [](const Named& a, const Named& b) { return a.identity < b.identity; });
+    HeldTargets held;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        if (i > 0 && named[i].identity == named[i - 1].identity) {
+            held.byTarget[named[i].target] = held.locks.size() - 1;
+            continue;
+        }
+        auto taken = TargetLock::take(named[i].folder, named[i].target);
+        if (TargetLock* lock = std::get_if<TargetLock>(&taken)) {
+            held.locks.push_back(std::move(*lock));
+            held.byTarget[named[i].target] = held.locks.size() - 1;
+            continue;
+        }
+        const LockRefusal& refused = std::get<LockRefusal>(taken);
+        if (refused.kind == LockRefusal::Kind::Busy) {
+            observer_.targetBusy(named[i].target, refused.reason);
+            log(QStringLiteral("target %1: busy").arg(named[i].target));
+            result.outcome = RunOutcome::Busy;
+            result.reason = refused.reason;
+        } else {
+            targetFailure(named[i].target, refused.reason, result);
+        }
+        return std::nullopt;
+    }
+    return held;
+}
+
+// Each target is recovered first; one that already holds this package is left alone. A
+// journal that cannot be finished ends the run before anything changes.
 QStringList InstallEngine::targetsToChange(const QStringList& targets, const RunRequest& request,
-                                           RunResult& result) {
+                                           const HeldTargets& held, RunResult& result) {
     QStringList chosen;
     for (const QString& target : targets) {
-        const Recovery recovered = recoverTarget(target);
-        if (recovered != Recovery::Clean) {
+        const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        const TargetLock* lock = held.of(target);
+        const Recovered recovered = folder && lock ? recoverTarget(*folder, *lock) : Recovered{};
+        if (recovered.state == Recovery::Failed) {
+            targetFailure(target,
+                          recovered.lost.isEmpty() ? unfinishedCommit(target)
+                                                   : lostStagedFiles(target, recovered.lost),
+                          result);
+            return {};
+        }
+        if (recovered.state != Recovery::Clean) {
             log(QStringLiteral("target %1: an interrupted run was %2")
-                    .arg(target, recovered == Recovery::Undone ? QStringLiteral("undone")
-                                                               : QStringLiteral("finished")));
+                    .arg(target, recovered.state == Recovery::Undone ? QStringLiteral("undone")
+                                                                     : QStringLiteral("finished")));
         }
         if (request.keepUnchanged && holdsThisPackage(target)) {
             observer_.targetUnchanged(target);
@@ -400,8 +493,12 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
 // Every target is checked, then staged; only when all are staged is any file replaced. A
 // failure before that leaves every target as it was.
 void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
-                                   RunResult& result) {
-    const QStringList chosen = targetsToChange(targets, request, result);
+                                   std::optional<TargetLock>& downloads, RunResult& result) {
+    const std::optional<HeldTargets> held = lockTargets(targets, result);
+    if (!held) {
+        return;
+    }
+    const QStringList chosen = targetsToChange(targets, request, *held, result);
     if (chosen.isEmpty()) {
         return;
     }
@@ -436,7 +533,9 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
         }
         result.skippedEntries += targetSkips_;
         log(QStringLiteral("target %1: staged").arg(target));
+        platform::pausePoint("staged");
     }
+    downloads.reset();  // the archive is read through its open file from here on
     if (stop_) {
         staged.clear();
         result.outcome = RunOutcome::Interrupted;
@@ -488,8 +587,20 @@ bool InstallEngine::downgradeAllowed(const QStringList& targets) {
     return true;
 }
 
+// Every staged file of every target is looked at before the first commit record: one that
+// another hand removed or replaced fails the run while nothing is changed yet. Once the first
+// record is down the commit is finished whatever comes; a stop that came by then only keeps
+// the programs from starting.
 void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
                                   const QStringList& targets, RunResult& result) {
+    platform::pausePoint("commit");
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (const std::optional<QString> gone = staged[i].missingStaged()) {
+            staged.clear();
+            targetFailure(targets[int(i)], stagedFileGone(targets[int(i)], *gone), result);
+            return;
+        }
+    }
     std::map<dev_t, platform::FolderHandle> devices;
     for (const TargetTransaction& transaction : staged) {
         transaction.addDevices(devices);
@@ -497,14 +608,30 @@ void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
     syncDevices(devices);
     std::vector<bool> committed(staged.size(), false);
     for (std::size_t i = 0; i < staged.size(); ++i) {
-        committed[i] = staged[i].commit();
+        const RollForward done = staged[i].commit();
+        committed[i] = done.done;
+        if (i == 0) {
+            platform::pausePoint("committing");
+        }
         if (committed[i]) {
             ++result.installed;
             result.targets << targets[int(i)];
             log(QStringLiteral("target %1: installed").arg(targets[int(i)]));
         } else {
-            targetFailure(targets[int(i)], unfinishedCommit(targets[int(i)]), result);
+            targetFailure(targets[int(i)],
+                          done.lost.isEmpty() ? unfinishedCommit(targets[int(i)])
+                                              : lostStagedFiles(targets[int(i)], done.lost),
+                          result);
         }
+    }
+    if (stop_ && result.installed > 0) {
+        startProblem_ = programsHeldByStop();
+        if (result.outcome != RunOutcome::TargetFailed) {
+            result.reason = startProblem_;
+        }
+        observer_.programsNotStarted(startProblem_);
+        log(QStringLiteral("programs not started: stopped while committing"));
+        return;
     }
     for (std::size_t i = 0; i < staged.size(); ++i) {
         if (committed[i]) {
@@ -571,14 +698,19 @@ Manifest InstallEngine::packageRecord() const {
 }
 
 void InstallEngine::dejtam(const QString& cesta, const RunRequest& request) {
+    RunResult result;
+    const std::optional<HeldTargets> held = lockTargets({cesta}, result);
+    if (!held) {
+        return;
+    }
     TargetTransaction staged = stageTarget(cesta, request, platform::randomTag());
-    if (stop_ || targetAborted_) {
+    if (stop_ || targetAborted_ || staged.missingStaged()) {
         return;  // nothing was replaced; the staged files go with the transaction
     }
     std::map<dev_t, platform::FolderHandle> devices;
     staged.addDevices(devices);
     syncDevices(devices);
-    if (staged.commit()) {
+    if (staged.commit().done) {
         startProgram(cesta);
     }
 }
@@ -700,6 +832,8 @@ QString outcomeName(RunOutcome outcome) {
             return QStringLiteral("target failed");
         case RunOutcome::Skipped:
             return QStringLiteral("entries skipped");
+        case RunOutcome::Busy:
+            return QStringLiteral("target busy");
         case RunOutcome::Interrupted:
             break;
     }

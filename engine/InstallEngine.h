@@ -7,6 +7,7 @@
 #include "RunProgress.h"
 #include "RunRequest.h"
 #include "TargetCheck.h"
+#include "TargetLock.h"
 #include "Transaction.h"
 #include "config/PackageDescriptor.h"
 
@@ -24,6 +25,13 @@ namespace net {
 class WebHTTPGet;
 }
 class RunLog;
+
+// The locks of a run's targets, each reached by any of the names it was given.
+struct HeldTargets {
+    std::vector<TargetLock> locks;
+    std::map<QString, std::size_t> byTarget;
+    const TargetLock* of(const QString& target) const;
+};
 
 // The installation run: finds the package, reads its descriptor, finds the targets and
 // installs into each, telling the observer every step. The window and the command line both
@@ -83,9 +91,15 @@ private:
     Manifest packageRecord() const;
     Manifest targetRecord() const;
     std::vector<PlannedFile> plannedFiles();
+    std::optional<RunResult> holdDownloads(const RunRequest& request,
+                                           std::optional<TargetLock>& held);
+    std::optional<HeldTargets> lockTargets(const QStringList& targets, RunResult& result);
     QStringList targetsToChange(const QStringList& targets, const RunRequest& request,
-                                RunResult& result);
-    void installTargets(const QStringList& targets, const RunRequest& request, RunResult& result);
+                                const HeldTargets& held, RunResult& result);
+    // Locks, checks and stages every target, then commits them; the downloads' lock goes
+    // once every target is staged.
+    void installTargets(const QStringList& targets, const RunRequest& request,
+                        std::optional<TargetLock>& downloads, RunResult& result);
     // The newest version the targets hold that this package would replace with an older
     // or incomparable one, asked about; false when the run must end.
     bool downgradeAllowed(const QStringList& targets);

@@ -80,6 +80,17 @@ std::optional<Journal> Journal::fromText(const QByteArray& text) {
                 return std::nullopt;
             }
             (line.startsWith("stage ") ? j.staged : j.restored).push_back(path);
+        } else if (line.startsWith("written ") || line.startsWith("written-record ")) {
+            const std::optional<Manifest::Entry> entry =
+                Manifest::Entry::fromText(line.mid(line.indexOf(' ') + 1));
+            if (!entry) {
+                return std::nullopt;
+            }
+            if (line.startsWith("written ")) {
+                j.written[entry->path] = *entry;
+            } else {
+                j.writtenRecord = *entry;
+            }
         } else if (line.startsWith("remove ")) {
             const std::optional<Manifest::Entry> entry = Manifest::Entry::fromText(line.mid(7));
             if (!entry) {
@@ -119,6 +130,14 @@ bool JournalFile::append(const QByteArray& line) {
 
 bool JournalFile::stage(const QString& path) {
     return append("stage " + path.toUtf8() + '\n');
+}
+
+bool JournalFile::written(const Manifest::Entry& file) {
+    return append("written " + file.toText() + '\n');
+}
+
+bool JournalFile::writtenRecord(const Manifest::Entry& record) {
+    return append("written-record " + record.toText() + '\n');
 }
 
 bool JournalFile::restore(const QString& path) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -17,11 +18,16 @@ namespace selvanix {
 struct Journal {
     enum class Kind { Install, Repair, Rollback };
     Kind kind = Kind::Install;
-    QByteArray tag;                        // the run's tag, in its temporary names
-    std::vector<QString> staged;           // paths whose new file waits under the tag's name
-    std::vector<QString> restored;         // rollback: paths whose previous file goes back
-    std::vector<Manifest::Entry> removed;  // rollback: files the newer version added
-    bool restoreManifest = false;          // rollback: the previous record goes back
+    QByteArray tag;               // the run's tag, in its temporary names
+    std::vector<QString> staged;  // paths whose new file waits under the tag's name
+    // Of those, the files written whole, with their size and CRC-32: once the commit record
+    // is down, a missing temporary is taken as put in place only when its destination has
+    // them.
+    std::map<QString, Manifest::Entry> written;
+    std::optional<Manifest::Entry> writtenRecord;  // the staged record, path "manifest"
+    std::vector<QString> restored;                 // rollback: paths whose previous file goes back
+    std::vector<Manifest::Entry> removed;          // rollback: files the newer version added
+    bool restoreManifest = false;                  // rollback: the previous record goes back
     bool committed = false;
 
     QByteArray headerText() const;
@@ -37,6 +43,9 @@ public:
     static std::optional<JournalFile> begin(const platform::FolderHandle& target,
                                             const Journal& header);
     bool stage(const QString& path);
+    // A staged file (or, for the path "manifest", the staged record) written whole.
+    bool written(const Manifest::Entry& file);
+    bool writtenRecord(const Manifest::Entry& record);
     bool restore(const QString& path);
     bool remove(const Manifest::Entry& entry);
     bool restoreManifest();

@@ -2,6 +2,8 @@
 
 #include "Transaction.h"
 
+#include "archive/Crc32.h"
+
 #include "config/SettingsFile.h"
 #include "platform/FaultPoint.h"
 #include "platform/StagedFile.h"
@@ -52,56 +54,82 @@ RootKey keyOf(const platform::FolderHandle& folder) {
     return {st.st_dev, st.st_ino};
 }
 
-bool commitFile(const FilePlace& place, const Journal& journal) {
+enum class Step { Done, Failed, Lost };
+
+// A temporary that is gone was put in place by an earlier try only when its destination is
+// the file that was written; otherwise somebody removed it, and nothing says what to put there.
+Step missingTemporary(const platform::FolderHandle& target, const QString& path,
+                      const Journal& journal) {
+    const auto written = journal.written.find(path);
+    if (written == journal.written.end()) {
+        return Step::Done;  // never written whole: the entry failed and was left out
+    }
+    return checkFile(target, written->second) == FileCheck::Matches ? Step::Done : Step::Lost;
+}
+
+Step commitFile(const platform::FolderHandle& target, const QString& path, const FilePlace& place,
+                const Journal& journal) {
     const QByteArray temp = platform::temporaryName(place.leaf, journal.tag);
     if (!exists(place.folder, temp)) {
-        return true;  // done by an earlier try, or never staged
+        return missingTemporary(target, path, journal);
     }
     const std::optional<struct stat> old = place.folder.status(place.leaf);
     if (old && S_ISDIR(old->st_mode)) {
         // A folder made there since the file was staged: the file stays out, the rest goes in.
         place.folder.remove(temp);
-        return false;
+        return Step::Failed;
     }
     if (old && journal.kind == Journal::Kind::Install) {
         const std::optional<platform::FolderHandle> previous =
             previousFolder(place, newPrevious(journal.tag), true);
         if (!previous) {
-            return false;
+            return Step::Failed;
         }
         if (!exists(*previous, place.leaf)) {
             platform::fileStep();
             if (!place.folder.moveTo(place.leaf, *previous, place.leaf)) {
-                return false;
+                return Step::Failed;
             }
         }
     }
-    return renameStep(place.folder, temp, place.leaf);
+    return renameStep(place.folder, temp, place.leaf) ? Step::Done : Step::Failed;
+}
+
+bool recordIs(const platform::FolderHandle& records, const Manifest::Entry& written) {
+    const std::optional<QByteArray> text =
+        readBounded(records, kManifest, static_cast<qint64>(written.size));
+    if (!text || static_cast<std::uint64_t>(text->size()) != written.size) {
+        return false;
+    }
+    Crc32 crc;
+    crc.update(text->constData(), static_cast<std::size_t>(text->size()));
+    return crc.value() == written.crc;
 }
 
 // The record of an installation: the old one joins the previous version, the new one takes
 // its place.
-bool commitManifest(const platform::FolderHandle& target, const Journal& journal) {
+Step commitManifest(const platform::FolderHandle& target, const Journal& journal) {
     const std::optional<platform::FolderHandle> records = recordsFolder(target, true);
     if (!records) {
-        return false;
+        return Step::Failed;
     }
     const QByteArray temp = platform::temporaryName(kManifest, journal.tag);
     if (!exists(*records, temp)) {
-        return true;
+        return !journal.writtenRecord || recordIs(*records, *journal.writtenRecord) ? Step::Done
+                                                                                    : Step::Lost;
     }
     if (exists(*records, kManifest)) {
         const std::optional<platform::FolderHandle> previous =
             records->enter(newPrevious(journal.tag), true);
         if (!previous) {
-            return false;
+            return Step::Failed;
         }
         platform::fileStep();
         if (!exists(*previous, kManifest) && !records->moveTo(kManifest, *previous, kManifest)) {
-            return false;
+            return Step::Failed;
         }
     }
-    return renameStep(*records, temp, kManifest);
+    return renameStep(*records, temp, kManifest) ? Step::Done : Step::Failed;
 }
 
 // One previous version is kept: this run's replaces the one before. Once it has, there is no
@@ -181,16 +209,26 @@ std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QSt
     return FilePlace{std::move(*at), leaf, std::move(*root), below};
 }
 
-bool rollForward(const platform::FolderHandle& target, const Journal& journal) {
+RollForward rollForward(const platform::FolderHandle& target, const Journal& journal) {
     bool whole = true;
-    std::vector<FilePlace> places;
+    QStringList lost;
+    std::vector<std::pair<QString, FilePlace>> places;
     const std::vector<QString>& paths =
         journal.kind == Journal::Kind::Rollback ? journal.restored : journal.staged;
     for (const QString& path : paths) {
         if (std::optional<FilePlace> place = placeOf(target, path)) {
-            places.push_back(std::move(*place));
+            places.emplace_back(path, std::move(*place));
+        } else if (journal.kind != Journal::Kind::Rollback &&
+                   missingTemporary(target, path, journal) == Step::Lost) {
+            lost << path;  // its folder is gone, and the written file with it
         }
     }
+    const auto committed = [&](Step step, const QString& path) {
+        if (step == Step::Lost) {
+            lost << path;
+        }
+        return step == Step::Done;
+    };
     std::map<RootKey, platform::FolderHandle> roots;
     std::map<dev_t, platform::FolderHandle> devices;
     const auto note = [&](const platform::FolderHandle& root, const platform::FolderHandle& in) {
@@ -202,7 +240,7 @@ bool rollForward(const platform::FolderHandle& target, const Journal& journal) {
         }
     };
     note(target, target);
-    for (const FilePlace& place : places) {
+    for (const auto& [path, place] : places) {
         note(place.root, place.folder);
     }
     switch (journal.kind) {
@@ -216,22 +254,25 @@ bool rollForward(const platform::FolderHandle& target, const Journal& journal) {
                     whole = own && own->enter(newPrevious(journal.tag), true) && whole;
                 }
             }
-            for (const FilePlace& place : places) {
-                whole = commitFile(place, journal) && whole;
+            for (const auto& [path, place] : places) {
+                whole = committed(commitFile(target, path, place, journal), path) && whole;
             }
-            whole = commitManifest(target, journal) && whole;
+            whole =
+                committed(commitManifest(target, journal),
+                          QString::fromLatin1(kRecords) + u'/' + QString::fromLatin1(kManifest)) &&
+                whole;
             for (const auto& [key, root] : roots) {
                 whole = keepPrevious(root, journal) && whole;
             }
             break;
         }
         case Journal::Kind::Repair:
-            for (const FilePlace& place : places) {
-                whole = commitFile(place, journal) && whole;
+            for (const auto& [path, place] : places) {
+                whole = committed(commitFile(target, path, place, journal), path) && whole;
             }
             break;
         case Journal::Kind::Rollback:
-            for (const FilePlace& place : places) {
+            for (const auto& [path, place] : places) {
                 whole = restoreFile(place) && whole;
             }
             for (const Manifest::Entry& entry : journal.removed) {
@@ -245,8 +286,10 @@ bool rollForward(const platform::FolderHandle& target, const Journal& journal) {
             }
             break;
     }
-    // The renames reach the disk before the journal that would redo them goes.
-    return syncDevices(devices) && whole && removeJournal(target);
+    // The renames reach the disk before the journal that would redo them goes; a journal
+    // with a lost file stays, as nothing else tells what the target should hold.
+    const bool done = syncDevices(devices) && whole && lost.isEmpty() && removeJournal(target);
+    return RollForward{done, lost};
 }
 
 void undoStaged(const platform::FolderHandle& target, const Journal& journal) {
@@ -264,16 +307,17 @@ void undoStaged(const platform::FolderHandle& target, const Journal& journal) {
     target.removeEmptyFolder(kRecords);  // made for this run's journal alone
 }
 
-Recovery recoverTarget(const platform::FolderHandle& target) {
+Recovered recoverTarget(const platform::FolderHandle& target, const TargetLock&) {
     const std::optional<Journal> journal = readJournal(target);
     if (!journal) {
-        return Recovery::Clean;
+        return {Recovery::Clean, {}};
     }
     if (journal->committed) {
-        return rollForward(target, *journal) ? Recovery::RolledForward : Recovery::Failed;
+        const RollForward done = rollForward(target, *journal);
+        return {done.done ? Recovery::RolledForward : Recovery::Failed, done.lost};
     }
     undoStaged(target, *journal);
-    return Recovery::Undone;
+    return {Recovery::Undone, {}};
 }
 
 bool inPreviousVersion(const FilePlace& place) {
@@ -293,17 +337,18 @@ bool previousVersionHasRecord(const platform::FolderHandle& target) {
     return previous && exists(*previous, kManifest);
 }
 
+// Only a target no run holds: a journal whose run still goes on is that run's.
 void recoverNamedTargets(const StoredSettings& settings) {
     for (const std::optional<QString>& target : settings.targets) {
-        if (target && !target->isEmpty()) {
-            recoverTarget(*target);
+        const std::optional<platform::FolderHandle> folder =
+            target && !target->isEmpty() ? platform::FolderHandle::open(*target) : std::nullopt;
+        if (folder && readJournal(*folder)) {
+            const auto lock = TargetLock::take(*folder, *target, TargetLock::kNoWait);
+            if (const TargetLock* held = std::get_if<TargetLock>(&lock)) {
+                recoverTarget(*folder, *held);
+            }
         }
     }
-}
-
-Recovery recoverTarget(const QString& target) {
-    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
-    return folder ? recoverTarget(*folder) : Recovery::Clean;
 }
 
 }  // namespace selvanix

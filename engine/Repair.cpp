@@ -20,14 +20,29 @@ QString recordedPathOf(const TDirItem& item, bool underPts) {
 
 RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& target,
                                      QStringList& repaired) {
-    recoverTarget(target);
+    RunResult refused;
+    const std::optional<HeldTargets> held = lockTargets({target}, refused);
+    if (!held) {
+        return refused;
+    }
     const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+    const Recovered recovered =
+        folder && held->of(target) ? recoverTarget(*folder, *held->of(target)) : Recovered{};
+    if (recovered.state == Recovery::Failed) {
+        return RunResult{RunOutcome::TargetFailed, recovered.lost.isEmpty()
+                                                       ? unfinishedCommit(target)
+                                                       : lostStagedFiles(target, recovered.lost)};
+    }
     const std::optional<Manifest> record = folder ? readManifest(*folder) : std::nullopt;
     if (!record) {
         return RunResult{RunOutcome::NoTarget, noRecord(target)};
     }
     if (record->sha256.isEmpty()) {
         return RunResult{RunOutcome::Refused, partialRecord(target)};
+    }
+    std::optional<TargetLock> downloads;
+    if (std::optional<RunResult> busy = holdDownloads(request, downloads)) {
+        return *busy;
     }
     if (std::optional<RunResult> failed = fetchPackage(request)) {
         return *failed;
@@ -90,11 +105,17 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
         return stop_ ? RunResult{RunOutcome::Interrupted, QStringLiteral("Oprava byla přerušena.")}
                      : RunResult{RunOutcome::TargetFailed, abortedEntry(target, abortReason_)};
     }
+    downloads.reset();
+    if (const std::optional<QString> gone = transaction->missingStaged()) {
+        return RunResult{RunOutcome::TargetFailed, stagedFileGone(target, *gone)};
+    }
     std::map<dev_t, platform::FolderHandle> devices;
     transaction->addDevices(devices);
     syncDevices(devices);
-    if (!transaction->commit()) {
-        return RunResult{RunOutcome::TargetFailed, unfinishedCommit(target)};
+    if (const RollForward done = transaction->commit(); !done.done) {
+        return RunResult{RunOutcome::TargetFailed, done.lost.isEmpty()
+                                                       ? unfinishedCommit(target)
+                                                       : lostStagedFiles(target, done.lost)};
     }
     result.installed = 1;
     result.skippedEntries = static_cast<int>(differing.size());

@@ -26,9 +26,11 @@ std::optional<Manifest::Entry> settingsEntry(const platform::FolderHandle& targe
 
 }  // namespace
 
-RollbackResult rollBackTarget(const platform::FolderHandle& target) {
+RollbackResult rollBackTarget(const platform::FolderHandle& target, const TargetLock& held) {
     RollbackResult result;
-    recoverTarget(target);
+    if (recoverTarget(target, held).state == Recovery::Failed) {
+        return result;
+    }
     const std::optional<Manifest> record = readManifest(target);
     if (!record) {
         result.outcome = RollbackResult::Outcome::NoRecord;
@@ -76,7 +78,7 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target) {
     }
     file.reset();
     journal.committed = true;
-    const bool done = rollForward(target, journal);
+    const bool done = rollForward(target, journal).done;
     removeEmptyFolders(target, journal.removed);
     for (const QString& path : journal.restored) {
         result.restored << path;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Manifest.h"
+#include "TargetLock.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,6 @@ struct RollbackResult {
 // Puts the previous version back: each file the newer version replaced returns, each file it
 // added goes (unless changed since), and the previous record becomes the record. Journalled,
 // so a kill on the way is finished by the next touch.
-RollbackResult rollBackTarget(const platform::FolderHandle& target);
+RollbackResult rollBackTarget(const platform::FolderHandle& target, const TargetLock& held);
 
 }  // namespace selvanix

@@ -79,6 +79,13 @@ public:
         (void)program;
     }
     virtual void targetFailed(const QString& target, const QString& reason) = 0;
+    // Another run holds target (or the product's downloads): the run ends, nothing changed.
+    virtual void targetBusy(const QString& target, const QString& reason) {
+        targetFailed(target, reason);
+    }
+    // The targets are new, but a stop that came while they were put in place keeps their
+    // programs from starting.
+    virtual void programsNotStarted(const QString& reason) { (void)reason; }
     // The run went through its targets; startProblem says why a program was not started.
     virtual void installed(const RunResult& result, const SearchSkips& skips,
                            const QString& startProblem) = 0;

@@ -44,6 +44,7 @@ enum class RunOutcome {
     TargetFailed,  // a target could not be installed
     Skipped,       // installed, but entries were skipped
     Interrupted,
+    Busy,  // another run held a target or the product's downloads; nothing changed
 };
 
 struct RunResult {

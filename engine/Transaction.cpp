@@ -1,12 +1,23 @@
 #include "Transaction.h"
 
 #include "Recovery.h"
+#include "archive/Crc32.h"
 #include "platform/StagedFile.h"
 
 #include <unistd.h>
 #include <QFile>
 
 namespace selvanix {
+
+namespace {
+
+std::uint32_t crcOf(const QByteArray& bytes) {
+    Crc32 crc;
+    crc.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return crc.value();
+}
+
+}  // namespace
 
 TargetTransaction::TargetTransaction(platform::FolderHandle target, JournalFile file,
                                      Journal journal)
@@ -16,6 +27,7 @@ TargetTransaction::TargetTransaction(TargetTransaction&& other) noexcept
     : target_(std::move(other.target_)),
       file_(std::move(other.file_)),
       journal_(std::move(other.journal_)),
+      files_(std::move(other.files_)),
       done_(other.done_) {
     other.done_ = true;
 }
@@ -46,6 +58,17 @@ bool TargetTransaction::staging(const QString& path) {
     return true;
 }
 
+bool TargetTransaction::written(const QString& path, const platform::StagedIdentity& file,
+                                std::uint32_t crc) {
+    const Manifest::Entry entry{path, static_cast<std::uint64_t>(file.size), crc};
+    if (done_ || !file_->written(entry)) {
+        return false;
+    }
+    journal_.written[path] = entry;
+    files_[path] = file;
+    return true;
+}
+
 bool TargetTransaction::stageFile(const QString& path, const QByteArray& content,
                                   const struct stat* replaced) {
     if (!staging(path)) {
@@ -62,7 +85,8 @@ bool TargetTransaction::stageFile(const QString& path, const QByteArray& content
             // Only the owner matters to nobody but the superuser; keep going.
         }
     }
-    return staged && staged->file().write(content) && staged->keep();
+    return staged && staged->file().write(content) && staged->keep() &&
+           written(path, staged->identity(), crcOf(content));
 }
 
 bool TargetTransaction::stageManifest(const Manifest& manifest) {
@@ -70,7 +94,36 @@ bool TargetTransaction::stageManifest(const Manifest& manifest) {
     std::optional<platform::StagedFile> staged =
         records ? platform::StagedFile::create(*records, kManifestName, journal_.tag)
                 : std::nullopt;
-    return staged && staged->file().write(manifest.toText()) && staged->keep();
+    const QByteArray text = manifest.toText();
+    if (!staged || !staged->file().write(text) || !staged->keep()) {
+        return false;
+    }
+    const QString name = QString::fromLatin1(kManifestName);
+    const Manifest::Entry entry{name, static_cast<std::uint64_t>(text.size()), crcOf(text)};
+    if (!file_->writtenRecord(entry)) {
+        return false;
+    }
+    journal_.writtenRecord = entry;
+    files_[QString::fromLatin1(kRecordsName) + u'/' + name] = staged->identity();
+    return true;
+}
+
+std::optional<QString> TargetTransaction::missingStaged() const {
+    const auto same = [&](const platform::FolderHandle& folder, const QByteArray& leaf,
+                          const platform::StagedIdentity& file) {
+        return platform::stillStaged(file, folder, platform::temporaryName(leaf, journal_.tag));
+    };
+    const std::optional<platform::FolderHandle> records = recordsFolder(target_, false);
+    for (const auto& [path, file] : files_) {
+        const bool record = !journal_.written.contains(path);
+        const std::optional<FilePlace> place = record ? std::nullopt : placeOf(target_, path);
+        const bool there = record ? records && same(*records, kManifestName, file)
+                                  : place && same(place->folder, place->leaf, file);
+        if (!there) {
+            return path;
+        }
+    }
+    return std::nullopt;
 }
 
 void TargetTransaction::addDevices(std::map<dev_t, platform::FolderHandle>& devices) const {
@@ -94,10 +147,11 @@ void TargetTransaction::addDevices(std::map<dev_t, platform::FolderHandle>& devi
     }
 }
 
-bool TargetTransaction::commit() {
+RollForward TargetTransaction::commit() {
     if (done_ || !file_->commit()) {
-        return false;
+        return {};
     }
+    files_.clear();  // a program still open for writing could not be started
     done_ = true;
     journal_.committed = true;
     file_.reset();
@@ -110,6 +164,7 @@ void TargetTransaction::discard() {
     }
     done_ = true;
     file_.reset();
+    files_.clear();
     undoStaged(target_, journal_);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Journal.h"
+#include "Recovery.h"
+#include "platform/StagedFile.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -26,6 +28,8 @@ public:
 
     // Journals a path (below the target, '/' between folders) before its file is staged.
     bool staging(const QString& path);
+    // Journals a staged file as written whole: its size and CRC-32, and the file it is.
+    bool written(const QString& path, const platform::StagedIdentity& file, std::uint32_t crc);
     // Stages a whole small file (the settings file), with the old one's mode and owner when
     // it replaces one.
     bool stageFile(const QString& path, const QByteArray& content,
@@ -35,8 +39,11 @@ public:
     // A folder on each file system this target's staged files lie on.
     void addDevices(std::map<dev_t, platform::FolderHandle>& devices) const;
 
-    // The commit record, then every staged file in place; true when all of it is done.
-    bool commit();
+    // The first staged file that is no longer the one written (removed, or another in its
+    // place), as its path below the target; nothing when all are there.
+    std::optional<QString> missingStaged() const;
+    // The commit record, then every staged file in place.
+    RollForward commit();
     void discard();
 
 private:
@@ -45,6 +52,7 @@ private:
     platform::FolderHandle target_;
     std::optional<JournalFile> file_;
     Journal journal_;
+    std::map<QString, platform::StagedIdentity> files_;  // the record under "manifest"
     bool done_ = false;
 };
 

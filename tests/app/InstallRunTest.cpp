@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include "engine/TargetLock.h"
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
 #include "support/OtherUser.h"
@@ -186,6 +187,58 @@ TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
 }
 
 // A target holding 14,20, and a package of 9,00 (or of a version no one can compare).
+// Another run (the command line, a second window) holds a target: the run ends before any
+// target changes, on the final screen that names the folder.
+TEST_F(InstallRun, ATargetAnotherRunHoldsEndsTheRunWithItsFolderNamed) {
+    const QString c = packageOnDiskE(true);
+    QDir().mkpath(c + QStringLiteral("/B"));
+    const std::optional<platform::FolderHandle> b =
+        platform::FolderHandle::openHost(QFile::encodeName(c + QStringLiteral("/B")));
+    auto held = TargetLock::take(*b, c + QStringLiteral("/B"));
+    ASSERT_TRUE(std::holds_alternative<TargetLock>(held));
+    qputenv("SELVANIX_LOCK_WAIT_MS", "200");
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\B\r\n");
+    QTest::keyClicks(control<ui::DirectoryEdit>(*w, "EdOdkudCesta"), QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    qunsetenv("SELVANIX_LOCK_WAIT_MS");
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+              QStringLiteral("Instalace nebyla dokončena."));
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(),
+              QStringLiteral("Složky zůstaly beze změny."));
+    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+              QStringLiteral("Složku C:\\B právě mění jiné spuštění programu Selvanix; zkuste to "
+                             "znovu, až skončí."));
+    EXPECT_TRUE(finalLines(*w).contains(QStringLiteral("LbDuvod")));
+    EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/A/brodelik.exe")));
+    EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/A/.selvanix")));
+    EXPECT_TRUE(shell->requests.empty());
+}
+
+// The window's start recovers the targets it names, but never a journal whose run goes on.
+TEST_F(InstallRun, TheStartLeavesTheJournalOfARunStillGoingOnAlone) {
+    const QString a = drives.add(u'C') + QStringLiteral("/A");
+    const QByteArray tag = "0123456789abcdef";
+    writeBytes(a + QStringLiteral("/.selvanix/journal"),
+               "selvanix-journal 1\nkind install\ntag " + tag + "\nstage brodelik.exe\n");
+    const QString staged =
+        a + QStringLiteral("/.brodelik.exe.") + QString::fromLatin1(tag) + QStringLiteral(".tmp");
+    writeBytes(staged, "being written");
+    {
+        const std::optional<platform::FolderHandle> folder =
+            platform::FolderHandle::openHost(QFile::encodeName(a));
+        auto held = TargetLock::take(*folder, a);
+        ASSERT_TRUE(std::holds_alternative<TargetLock>(held));
+        auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+        EXPECT_EQ(readBytes(staged), QByteArray("being written"));
+        EXPECT_TRUE(QFileInfo::exists(a + QStringLiteral("/.selvanix/journal")));
+    }
+    // Its run is gone: the next start undoes what it left.
+    auto w = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    EXPECT_FALSE(QFileInfo::exists(staged));
+    EXPECT_FALSE(QFileInfo::exists(a + QStringLiteral("/.selvanix")));
+}
+
 TEST_F(InstallRun, AnOlderPackageIsInstalledOnlyWhenTheUserSaysYes) {
     const QString c = packageOnDiskE(false);
     auto first = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
