@@ -187,7 +187,8 @@ QString usageText() {
         "  6  a target failed\n"
         "  7  installed, but entries were skipped\n"
         "  8  verify found differences\n"
-        "  9  interrupted\n");
+        "  9  interrupted; nothing changed\n"
+        "  10 a target, or the product's downloads, held by another run; nothing changed\n");
 }
 
 }  // namespace selvanix::cli

@@ -218,9 +218,10 @@ TEST_F(CommandLine, BadInputIsOneLineOnStandardErrorAndWritesNothing) {
 TEST_F(CommandLine, HelpListsTheExitCodesAndVersionIsTheBuildsOwn) {
     const CliRun help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* line : {"  0  installed", "  2  usage error", "  3  package not found",
-                             "  4  package refused", "  5  no target", "  6  a target failed",
-                             "  7  installed, but entries were skipped", "  9  interrupted"}) {
+    for (const char* line :
+         {"  0  installed", "  2  usage error", "  3  package not found", "  4  package refused",
+          "  5  no target", "  6  a target failed", "  7  installed, but entries were skipped",
+          "  9  interrupted", "  10 a target, or the product's downloads, held"}) {
         EXPECT_TRUE(help.out.contains(line)) << line;
     }
     const CliRun version = run({"--version"});
