@@ -1,5 +1,6 @@
 #include "TargetLock.h"
 
+#include "FailureDetail.h"
 #include "Manifest.h"
 #include "platform/FaultPoint.h"
 #include "platform/Paths.h"
@@ -20,8 +21,10 @@ QString ownerName(uid_t uid) {
     return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
 }
 
+// A writer that may not make or open the lock may not write the folder either: it is told
+// so, as the check of targets tells it.
 LockRefusal refusal(const platform::FileLock::Refused& refused, const QString& lockPath,
-                    const QString& busyReason) {
+                    const QString& busyReason, const QString& folder, bool writer) {
     using platform::FileLock;
     const auto unsafe = [](const QString& reason) {
         return LockRefusal{LockRefusal::Kind::Unsafe,
@@ -44,6 +47,9 @@ LockRefusal refusal(const platform::FileLock::Refused& refused, const QString& l
     }
     const bool denied = refused.error == EACCES || refused.error == EPERM ||
                         refused.error == EROFS || refused.error == ENOENT;
+    if (denied && writer) {
+        return LockRefusal{LockRefusal::Kind::Unsafe, unwritableTarget(folder)};
+    }
     return LockRefusal{denied ? LockRefusal::Kind::Unreadable : LockRefusal::Kind::Unsafe,
                        QStringLiteral("Zámek %1 nelze otevřít: %2.")
                            .arg(lockPath, QString::fromLocal8Bit(std::strerror(refused.error)))};
@@ -69,7 +75,8 @@ std::variant<TargetLock, LockRefusal> TargetLock::take(const platform::FolderHan
     for (int attempt = 0;; ++attempt) {
         const std::optional<platform::FolderHandle> records = recordsFolder(target, write);
         if (!records) {
-            return refusal({platform::FileLock::Refusal::Unopened, errno, 0}, lockPath, busy);
+            return refusal({platform::FileLock::Refusal::Unopened, errno, 0}, lockPath, busy, path,
+                           write);
         }
         auto taken =
             platform::FileLock::take(*records, kLockName, access, platform::lockWait(wait));
@@ -79,7 +86,7 @@ std::variant<TargetLock, LockRefusal> TargetLock::take(const platform::FolderHan
         const auto& refused = std::get<platform::FileLock::Refused>(taken);
         if (!write || attempt >= kRetries || refused.why != platform::FileLock::Refusal::Unopened ||
             refused.error != ENOENT) {
-            return refusal(refused, lockPath, busy);
+            return refusal(refused, lockPath, busy, path, write);
         }
     }
 }
@@ -98,14 +105,16 @@ std::variant<TargetLock, LockRefusal> TargetLock::takeDownloads(const QString& i
     const std::optional<platform::FolderHandle> folder =
         platform::FolderHandle::open(installerFolder);
     if (!folder) {
-        return refusal({platform::FileLock::Refusal::Unopened, errno, 0}, lockPath, busy);
+        return refusal({platform::FileLock::Refusal::Unopened, errno, 0}, lockPath, busy,
+                       installerFolder, true);
     }
     auto taken = platform::FileLock::take(*folder, name, platform::FileLock::Access::Write,
                                           platform::lockWait(wait));
     if (auto* lock = std::get_if<platform::FileLock>(&taken)) {
         return TargetLock(std::move(*lock), std::nullopt);
     }
-    return refusal(std::get<platform::FileLock::Refused>(taken), lockPath, busy);
+    return refusal(std::get<platform::FileLock::Refused>(taken), lockPath, busy, installerFolder,
+                   true);
 }
 
 TargetLock::TargetLock(platform::FileLock lock, std::optional<platform::FolderHandle> target)
