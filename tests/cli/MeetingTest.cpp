@@ -7,9 +7,11 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QThread>
+#include <cstdlib>
 #include <random>
 
 namespace selvanix::test {
@@ -319,6 +321,41 @@ TEST_F(Meeting, ALockAnotherUserPlantedFailsTheTargetsCheckAndIsLeftAlone) {
     EXPECT_EQ(linked.exitCode, 6) << linked.out.toStdString();
     EXPECT_EQ(readBytes(root.path() + "/victim"), QByteArray("keep"));
     EXPECT_FALSE(QFileInfo::exists(shared + "/brodelik.exe"));
+}
+
+// Another user may read what root installed: verify compares without a lock it may not open,
+// and leaves root's files and journal alone.
+TEST_F(Meeting, AnotherUserVerifiesATargetRootInstalled) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    for (const QString& folder : {root.path(), host(), stateHome()}) {
+        QDir().mkpath(folder);
+        ::chmod(QFile::encodeName(folder).constData(), 0755);  // the test's own folders
+    }
+    ::chmod(QFile::encodeName(stateHome()).constData(), 0777);
+    const QString command = QStringLiteral(
+                                "XDG_STATE_HOME=%1 %2/selvanix verify --target %3 "
+                                ">/dev/null 2>&1")
+                                .arg(stateHome(), host(), t(1));
+    const auto verifyAsOther = [&] {
+        return runAsOtherUser([&] {
+            const int status = std::system(command.toLocal8Bit().constData());
+            return QByteArray::number(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        });
+    };
+    EXPECT_EQ(verifyAsOther(), QByteArray("0"));
+    // While root's run holds the target the other user cannot open its lock; the read finds the
+    // old files whole (nothing is replaced before the commit) and changes nothing of the run.
+    const Pause staged(pauses(), "staged");
+    QProcess* first = startHeld(install({t(1)}), staged);
+    ASSERT_TRUE(staged.reached(*first));
+    const QStringList waiting = leftovers(t(1));
+    EXPECT_EQ(verifyAsOther(), QByteArray("0"));
+    EXPECT_EQ(leftovers(t(1)), waiting);
+    staged.release();
+    EXPECT_EQ(finish(*first).exitCode, 0);
+    EXPECT_EQ(verifyAsOther(), QByteArray("0"));
 }
 
 // Rounds of two runs at random moments, one of them killed at a random moment: afterwards
