@@ -172,9 +172,7 @@ bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& in
                                        "Verzi balíčku %1 nelze porovnat s nainstalovanou verzí %2. "
                                        "Přesto instalovat?")
                                        .arg(packageVersion, installedVersion);
-    return platform::dialogs().message(
-               QStringLiteral("Confirm"), question, platform::MessageIcon::Confirmation,
-               platform::MessageButtons::YesNo) == platform::MessageResult::Yes;
+    return platform::dialogs().confirm(QStringLiteral("Potvrzení"), question);
 }
 
 void TFrDRozbal::targetStarted(const QString& target, int, int) {

@@ -15,6 +15,7 @@ public:
     AnswerDialogs(TArcAction onFailure, std::optional<QString> password);
 
     void errorReport(const QString& title, const QString& text) override;
+    bool confirm(const QString&, const QString&) override { return false; }
     platform::MessageResult message(const QString& caption, const QString& text,
                                     platform::MessageIcon icon,
                                     platform::MessageButtons buttons) override;

@@ -29,6 +29,10 @@ public:
         }
         return MessageResult::Cancel;
     }
+    bool confirm(const QString& caption, const QString& text) override {
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), qUtf8Printable(text));
+        return false;
+    }
     std::optional<QString> password(const QString&, const QString&, int) override {
         return std::nullopt;
     }

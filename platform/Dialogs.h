@@ -27,6 +27,9 @@ public:
     // A message box; closing it without a button answers Cancel (or the last button).
     virtual MessageResult message(const QString& caption, const QString& text, MessageIcon icon,
                                   MessageButtons buttons) = 0;
+    // A question of the installer's own: "Ano" or "Ne", with "Ne" the default and the answer
+    // of Escape or closing; true for "Ano".
+    virtual bool confirm(const QString& caption, const QString& text) = 0;
     // A masked one-line edit with OK and Cancel; nothing on Cancel.
     virtual std::optional<QString> password(const QString& caption, const QString& label,
                                             int maxLength) = 0;

@@ -151,6 +151,19 @@ MessageResult WidgetDialogs::message(const QString& caption, const QString& text
     return fromQt(box.exec());
 }
 
+// Our buttons are named here, not by Qt's translation, which follows the locale; a stray Return
+// or Escape answers no.
+bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, owner());
+    const QAbstractButton* yes = box.addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    new CentredOnOwner(box);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 std::optional<QString> WidgetDialogs::password(const QString& caption, const QString& label,
                                                int maxLength) {
     // Laid out in dialog units: a quarter of the average letter width, an eighth of the height.

@@ -11,6 +11,7 @@ public:
     platform::MessageResult message(const QString& caption, const QString& text,
                                     platform::MessageIcon icon,
                                     platform::MessageButtons buttons) override;
+    bool confirm(const QString& caption, const QString& text) override;
     std::optional<QString> password(const QString& caption, const QString& label,
                                     int maxLength) override;
     std::optional<QString> browseFolder(const QString& caption,

@@ -263,6 +263,8 @@ TEST_F(InstallRun, AnOlderPackageIsInstalledOnlyWhenTheUserSaysYes) {
         control<ui::DirectoryEdit>(*no, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
         QTest::mouseClick(control<ui::BitBtn>(*no, "BtnOK"), Qt::LeftButton);
         ASSERT_EQ(dialogs->calls.size(), 1u) << version.toStdString();
+        EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::Confirm);
+        EXPECT_EQ(dialogs->calls[0].caption, QStringLiteral("Potvrzení"));
         EXPECT_EQ(dialogs->calls[0].text, question);
         EXPECT_EQ(control<ui::Label3D>(*no, "LbRadekA")->text(),
                   QStringLiteral("Starší verze balíčku"));

@@ -37,6 +37,12 @@ platform::MessageResult ScriptedDialogs::message(const QString& caption, const Q
     return next(messageAnswers, text);
 }
 
+bool ScriptedDialogs::confirm(const QString& caption, const QString& text) {
+    record({Kind::Confirm, caption, text, platform::MessageIcon::Confirmation,
+            platform::MessageButtons::YesNo, 0});
+    return next(messageAnswers, text) == platform::MessageResult::Yes;
+}
+
 std::optional<QString> ScriptedDialogs::password(const QString& caption, const QString& label,
                                                  int maxLength) {
     record({Kind::Password, caption, label, platform::MessageIcon::None,

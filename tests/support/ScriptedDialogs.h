@@ -14,7 +14,7 @@ namespace selvanix::test {
 // a scripted answer throws, so a test never blocks and never passes by accident.
 class ScriptedDialogs : public platform::Dialogs {
 public:
-    enum class Kind { ErrorReport, Message, Password, BrowseFolder };
+    enum class Kind { ErrorReport, Message, Confirm, Password, BrowseFolder };
     struct Call {
         Kind kind;
         QString caption;
@@ -35,6 +35,8 @@ public:
     platform::MessageResult message(const QString& caption, const QString& text,
                                     platform::MessageIcon icon,
                                     platform::MessageButtons buttons) override;
+    // Answered from messageAnswers: Yes is "Ano", anything else "Ne".
+    bool confirm(const QString& caption, const QString& text) override;
     std::optional<QString> password(const QString& caption, const QString& label,
                                     int maxLength) override;
     std::optional<QString> browseFolder(const QString& caption,

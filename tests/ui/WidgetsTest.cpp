@@ -259,6 +259,31 @@ TEST(WidgetDialogs, MessageBoxButtonsMapToResults) {
               platform::MessageResult::Retry);
 }
 
+// Our own questions are Czech whatever the locale, and neither Return nor Escape says yes.
+TEST(WidgetDialogs, OurQuestionsSayAnoOrNeAndDefaultToNe) {
+    selvanix::ui::WidgetDialogs dialogs;
+    QStringList buttons;
+    whenModal([&](QWidget* box) {
+        for (auto* b : box->findChildren<QPushButton*>()) {
+            buttons << b->text();
+        }
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(dialogs.confirm("Potvrzení", "Přesto instalovat?"));
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{"Ano", "Ne"}));
+    whenModal([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_FALSE(dialogs.confirm("Potvrzení", "Přesto instalovat?"));
+    whenModal([](QWidget* box) {
+        for (auto* b : box->findChildren<QPushButton*>()) {
+            if (b->text() == u"Ano") {
+                b->click();
+            }
+        }
+    });
+    EXPECT_TRUE(dialogs.confirm("Potvrzení", "Přesto instalovat?"));
+}
+
 // A dialog opens over the middle of the window it speaks for, wherever that window is. Run
 // also under a real window manager, which frames the dialog only after it is shown.
 TEST(WidgetDialogs, DialogsOpenCentredOnTheirWindow) {
