@@ -234,6 +234,33 @@ std::optional<File> FolderHandle::openForUpdate(const QByteArray& name) const {
     return openRegular(name, O_RDWR);
 }
 
+std::pair<dev_t, ino_t> FolderHandle::identity() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? std::pair{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
+}
+
+bool FolderHandle::isWithin(const FolderHandle& ancestor) const {
+    const std::pair<dev_t, ino_t> wanted = ancestor.identity();
+    std::optional<FolderHandle> at = reopen();
+    // Up through "..", which ends at "/": there it names the folder itself.
+    for (int depth = 0; at && depth < 4096; ++depth) {
+        const std::pair<dev_t, ino_t> here = at->identity();
+        if (here == wanted) {
+            return true;
+        }
+        const int fd = ::openat(at->fd_, "..", kFolderFlags);
+        if (fd < 0) {
+            return false;
+        }
+        FolderHandle up(fd);
+        if (up.identity() == here) {
+            return false;
+        }
+        at = std::move(up);
+    }
+    return false;
+}
+
 dev_t FolderHandle::device() const {
     struct stat st {};
     return ::fstat(fd_, &st) == 0 ? st.st_dev : 0;

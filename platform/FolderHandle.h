@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <utility>
 
 namespace selvanix::platform {
 
@@ -60,6 +61,11 @@ public:
     std::optional<File> openForUpdate(const QByteArray& name) const;
     // The file system the folder lies on.
     dev_t device() const;
+    // The folder's identity: its device and inode.
+    std::pair<dev_t, ino_t> identity() const;
+    // Whether this folder is ancestor or lies below it, by the folders' identities, whatever
+    // links or mounts the paths took.
+    bool isWithin(const FolderHandle& ancestor) const;
     // Writes everything of this folder's file system down to its device.
     bool syncFileSystem() const;
 
