@@ -1,6 +1,7 @@
 #include "TFrDRozbal.h"
 #include "engine/ProductTable.h"
 #include "platform/FileOps.h"
+#include "platform/Places.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/RadioGroup.h"
 
@@ -90,7 +91,10 @@ void TFrDRozbal::FormCreate() {
         LbKamCesta[i]->setVisible(state.cilinstalace == 0);
         EdKamCesta[i]->setVisible(state.cilinstalace == 0);
     }
-    if (state.cilinstalace == 0 && EdKamCesta[0]->text().isEmpty()) {
+    // A portable copy lives beside its program; an installed one keeps the user's own files in
+    // its folder, which is never a target.
+    if (state.cilinstalace == 0 && EdKamCesta[0]->text().isEmpty() &&
+        !platform::ownPlaces().installed) {
         EdKamCesta[0]->setText(platform::installerFolder());
     }
     ProgressBar1->hide();

@@ -175,6 +175,14 @@ bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& in
     return platform::dialogs().confirm(QStringLiteral("Potvrzení"), question);
 }
 
+bool TFrDRozbal::allowOtherProduct(const QString& target, const QString&, const QString& name) {
+    return platform::dialogs().confirm(
+        QStringLiteral("Potvrzení"),
+        QStringLiteral(
+            "Ve složce %1 je nainstalován jiný program (%2). Přesto do ní instalovat %3?")
+            .arg(platform::displayPath(target), name, state.nazev));
+}
+
 void TFrDRozbal::targetStarted(const QString& target, int, int) {
     installingInto_ = QStringLiteral("Instaluji do ") + platform::displayPath(target);
     setLine(LbRadekC, installingInto_, 12);

@@ -194,6 +194,8 @@ private:
     void extractionProgress(double percent) override;
     void extractionStatus(const QString& entry, std::optional<int> secondsLeft) override;
     void targetFailed(const QString& target, const QString& reason) override;
+    bool allowOtherProduct(const QString& target, const QString& stem,
+                           const QString& name) override;
     void installed(const RunResult& result, const SearchSkips& skips,
                    const QString& startProblem) override;
     void showDescriptor();

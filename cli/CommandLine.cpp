@@ -108,6 +108,8 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
             }
         } else if (install && !repair && arg == u"--allow-downgrade") {
             o.allowDowngrade = true;
+        } else if (install && !repair && arg == u"--allow-other-product") {
+            o.allowOtherProduct = true;
         } else if (install && !repair && arg == u"--search") {
             o.search = true;
         } else if (install && isOption(arg, QStringLiteral("--on-failure"))) {
@@ -167,6 +169,8 @@ QString usageText() {
         "  --target FOLDER          a target; up to ten, in order\n"
         "  --search                 install wherever the product's program is found\n"
         "  --on-failure abort|ignore  the answer to an entry that cannot be written (abort)\n"
+        "  --allow-other-product    install into a target that holds another product; its\n"
+        "                           files join the kept previous version\n"
         "  --allow-downgrade        install a package older than (or not comparable with)\n"
         "                           the version a target holds; refused without it\n"
         "  --password-file FILE     the first line answers a password; without it such\n"

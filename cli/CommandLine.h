@@ -23,6 +23,7 @@ struct CliOptions {
     std::optional<QString> logFile;
     std::optional<QString> proxy;
     bool allowDowngrade = false;
+    bool allowOtherProduct = false;
 };
 
 struct UsageError {

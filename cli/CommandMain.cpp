@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
 #include "engine/Recovery.h"
@@ -14,6 +15,17 @@ void complain(const QString& message) {
     QString line = message;
     line.replace(u'\n', u' ');
     std::fprintf(stderr, "selvanix: %s\n", line.toUtf8().constData());
+}
+
+int refuseCommand(ConsoleReport& report, ExitCode code, const QString& problem) {
+    complain(problem);
+    if (report.json()) {
+        report.outcome(code == kUsage      ? QStringLiteral("usage error")
+                       : code == kNoTarget ? QStringLiteral("no target")
+                                           : QStringLiteral("failed"),
+                       code, problem, false);
+    }
+    return code;
 }
 
 std::variant<InstallerSettings, QString> commandSettings(const CliOptions& options,
@@ -73,8 +85,10 @@ std::optional<int> runCommandLine(int argc, char** argv) {
     arguments.removeFirst();
     const auto parsed = parseCommandLine(arguments);
     if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
-        complain(error->message + QStringLiteral(" (see selvanix --help)"));
-        return kUsage;
+        // --json anywhere asks for JSON, also when another word was wrong.
+        ConsoleReport report(arguments.contains(QStringLiteral("--json")), stdout);
+        return refuseCommand(report, kUsage,
+                             error->message + QStringLiteral(" (see selvanix --help)"));
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.command != CliOptions::Command::Help &&

@@ -50,6 +50,9 @@ std::variant<RecordedTarget, ExitCode> recordedTarget(const QString& target, Con
 
 // Prints "selvanix: message" on standard error.
 void complain(const QString& message);
+// A command that ends before its run: the problem on standard error and, with --json, the
+// outcome on standard output, so a script reading JSON always gets one. Returns code.
+int refuseCommand(ConsoleReport& report, ExitCode code, const QString& problem);
 
 // The command line's entry: nothing when there are no arguments (the window opens).
 std::optional<int> runCommandLine(int argc, char** argv);

@@ -149,6 +149,26 @@ bool ConsoleReport::allowDowngrade(const QString& packageVersion, const QString&
     return allowDowngrade_;
 }
 
+bool ConsoleReport::allowOtherProduct(const QString& target, const QString& stem,
+                                      const QString& name) {
+    event(QStringLiteral("other-product"),
+          {{QStringLiteral("target"), target},
+           {QStringLiteral("installed_product"), stem},
+           {QStringLiteral("installed_name"), name},
+           {QStringLiteral("allowed"), allowOtherProduct_}},
+          QStringLiteral("%1 holds another product, %2%3")
+              .arg(shown(target), shown(name),
+                   allowOtherProduct_ ? QStringLiteral(": installed, --allow-other-product")
+                                      : QString()));
+    return allowOtherProduct_;
+}
+
+void ConsoleReport::fileKept(const QString& target, const QString& path) {
+    event(QStringLiteral("kept"),
+          {{QStringLiteral("target"), target}, {QStringLiteral("path"), path}},
+          QStringLiteral("kept %1: changed since it was installed").arg(shown(path)));
+}
+
 void ConsoleReport::targetUnchanged(const QString& target) {
     event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), target}},
           QStringLiteral("%1 already holds this package").arg(shown(target)));

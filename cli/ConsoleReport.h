@@ -19,6 +19,8 @@ public:
     void setStopFlag(const std::atomic<bool>* stopped) { stopped_ = stopped; }
     // --allow-downgrade: an older package installs; without it the run is refused.
     void setAllowDowngrade(bool allowed) { allowDowngrade_ = allowed; }
+    // --allow-other-product: a target holding another product is installed into.
+    void setAllowOtherProduct(bool allowed) { allowOtherProduct_ = allowed; }
 
     bool download(net::WebHTTPGet& get) override;
     void packageLooked(const QString& folder, bool found) override;
@@ -32,6 +34,9 @@ public:
     bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
                         bool comparable) override;
     void targetUnchanged(const QString& target) override;
+    bool allowOtherProduct(const QString& target, const QString& stem,
+                           const QString& name) override;
+    void fileKept(const QString& target, const QString& path) override;
     void extractionProgress(double percent) override;
     void entryFailed(const EntryFailure& failure) override;
     void entrySkipped(const QString& entry) override;
@@ -48,6 +53,7 @@ public:
     void outcome(const QString& outcome, int exitCode, const QString& reason, bool changed,
                  const QJsonObject& extra = {});
 
+    bool json() const { return json_; }
     // The reason of the last target that failed.
     const QString& lastFailure() const { return lastFailure_; }
 
@@ -63,6 +69,7 @@ private:
     std::FILE* out_;
     const std::atomic<bool>* stopped_ = nullptr;
     bool allowDowngrade_ = false;
+    bool allowOtherProduct_ = false;
     int shownPercent_ = -1;
     QString lastFailure_;
 };

@@ -92,15 +92,15 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
         r.fields[i] = stored.targets[i].value_or(QString());
     }
     if (!o.targets.isEmpty()) {
+        // One folder named twice (another spelling, a link to it) is one target.
+        const QStringList targets = sameFolders(o.targets).once;
         r.targetMode = 0;
         r.fields = {};
-        for (qsizetype i = 0; i < o.targets.size(); ++i) {
-            r.fields[i] = o.targets[i];
+        for (qsizetype i = 0; i < targets.size(); ++i) {
+            r.fields[i] = targets[i];
         }
     } else if (o.search) {
         r.targetMode = r.targetMode == 0 ? 1 : r.targetMode;
-    } else if (r.targetMode == 0 && r.fields[0].isEmpty()) {
-        r.fields[0] = platform::installerFolder();
     }
     r.koukani = stored.koukani == u"Y";
     r.automaticky = stored.automaticky == u"Y";
@@ -111,10 +111,15 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
     return r;
 }
 
-// Every named target must be a folder before anything is written anywhere.
+// Every named target must be a folder before anything is fetched or written anywhere, and
+// there must be one: the command line never picks a folder of its own.
 std::optional<QString> targetProblem(const RunRequest& r) {
     if (r.targetMode != 0) {
         return std::nullopt;
+    }
+    if (std::all_of(r.fields.begin(), r.fields.end(),
+                    [](const QString& field) { return field.isEmpty(); })) {
+        return QStringLiteral("no target: give --target, or name targets in the settings");
     }
     for (const QString& target : r.fields) {
         if (target.isEmpty()) {
@@ -138,14 +143,16 @@ std::optional<QString> targetProblem(const RunRequest& r) {
 int runEngine(
     const CliOptions& options, StopSignals& stops, bool checkTargets,
     const std::function<RunResult(InstallEngine&, const RunRequest&, ConsoleReport&)>& body) {
+    ConsoleReport report(options.json, stdout);
+    const auto refuse = [&](ExitCode code, const QString& problem) {
+        return refuseCommand(report, code, problem);
+    };
     if (const std::optional<QString> problem = settingsProblem()) {
-        complain(*problem);
-        return kUsage;
+        return refuse(kUsage, *problem);
     }
     const auto password = readPassword(options.passwordFile);
     if (const QString* problem = std::get_if<QString>(&password)) {
-        complain(*problem);
-        return kUsage;
+        return refuse(kUsage, *problem);
     }
     InstallerState state;
     net::WebHTTPGet get;
@@ -153,26 +160,23 @@ int runEngine(
     FolderListings listings;
     const auto loaded = commandSettings(options, get.InternetOptions());
     if (const QString* problem = std::get_if<QString>(&loaded)) {
-        complain(*problem);
-        return kUsage;
+        return refuse(kUsage, *problem);
     }
     const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
     const auto request = requestFrom(options, settings, state);
     if (const QString* problem = std::get_if<QString>(&request)) {
-        complain(*problem);
-        return kUsage;
+        return refuse(kUsage, *problem);
     }
     const RunRequest& r = std::get<RunRequest>(request);
     if (const std::optional<QString> problem = checkTargets ? targetProblem(r) : std::nullopt) {
-        complain(*problem);
-        return kNoTarget;
+        return refuse(kNoTarget, *problem);
     }
     platform::setDialogs(std::make_shared<AnswerDialogs>(
         options.onFailure, std::get<std::optional<QString>>(password)));
 
-    ConsoleReport report(options.json, stdout);
     report.setStopFlag(&stops.stopped());
     report.setAllowDowngrade(options.allowDowngrade);
+    report.setAllowOtherProduct(options.allowOtherProduct);
     InstallEngine engine(report, state, get, archiver, listings);
     const RunLog log(options.logFile.value_or(QString()));
     engine.setLog(&log);

@@ -20,6 +20,12 @@ int runRollback(const CliOptions& options) {
     }
     const HeldTarget& held = std::get<HeldTarget>(opened);
     const RollbackResult result = rollBackTarget(held.folder, *held.lock);
+    for (const auto& [path, keptAs] : result.keptBeside) {
+        report.event(
+            QStringLiteral("kept"),
+            {{QStringLiteral("path"), path}, {QStringLiteral("kept_as"), keptAs}},
+            QStringLiteral("kept %1 as %2: changed since it was installed").arg(path, keptAs));
+    }
     for (const QString& path : result.kept) {
         report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
                      QStringLiteral("kept %1: changed since it was installed").arg(path));

@@ -13,13 +13,12 @@ namespace selvanix::cli {
 
 int runUpgrade(const CliOptions& options, StopSignals& stops) {
     net::WebHTTPGet get;
+    ConsoleReport report(options.json, stdout);
     const auto loaded = commandSettings(options, get.InternetOptions());
     if (const QString* problem = std::get_if<QString>(&loaded)) {
-        complain(*problem);
-        return kUsage;
+        return refuseCommand(report, kUsage, *problem);
     }
     const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
-    ConsoleReport report(options.json, stdout);
     report.setStopFlag(&stops.stopped());
     stops.onStop([&get] { get.Stop(); });
     const RunLog log(options.logFile.value_or(QString()));

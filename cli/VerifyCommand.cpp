@@ -18,8 +18,8 @@ std::variant<HeldTarget, ExitCode> heldTarget(const QString& target, ConsoleRepo
     std::optional<platform::FolderHandle> folder =
         QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
     if (!folder) {
-        complain(QStringLiteral("the target %1 is not a folder").arg(target));
-        return kNoTarget;
+        return static_cast<ExitCode>(refuseCommand(
+            report, kNoTarget, QStringLiteral("the target %1 is not a folder").arg(target)));
     }
     auto taken = TargetLock::take(*folder, target, TargetLock::kWait, access);
     if (const LockRefusal* refused = std::get_if<LockRefusal>(&taken)) {

@@ -144,6 +144,13 @@ QString unwritableTarget(const QString& target) {
     return QStringLiteral("Do složky %1 nelze zapisovat.").arg(platform::displayPath(target));
 }
 
+QString installersOwnFolder(const QString& target) {
+    return QStringLiteral(
+               "Složka %1 patří programu Selvanix (jeho nastavení a stažené balíčky); do ní se "
+               "neinstaluje.")
+        .arg(platform::displayPath(target));
+}
+
 QString noRecord(const QString& target) {
     return QStringLiteral("Složka %1 nemá záznam o instalaci Selvanixem.")
         .arg(platform::displayPath(target));

@@ -39,6 +39,8 @@ QString programNotStarted(const QString& program, const QString& target,
 QString installFailure(const QString& target, const std::exception& error);
 QString missingTarget(const QString& target);
 QString unwritableTarget(const QString& target);
+// A target in the installed copy's own data folder.
+QString installersOwnFolder(const QString& target);
 // A target without a record of what was installed into it.
 QString noRecord(const QString& target);
 // A target whose record is not of a whole package, which cannot be repaired from one.

@@ -16,6 +16,7 @@
 #include "platform/FaultPoint.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/Places.h"
 #include "platform/ShellOpen.h"
 #include "platform/StagedFile.h"
 #include "profile/IniFile.h"
@@ -26,6 +27,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace selvanix {
 
@@ -494,6 +496,13 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
 // failure before that leaves every target as it was.
 void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
                                    std::optional<TargetLock>& downloads, RunResult& result) {
+    if (const platform::Places own = platform::ownPlaces(); own.installed) {
+        if (const std::optional<TargetProblem> problem =
+                ownFolderProblem(targets, own.installerFolder)) {
+            targetFailure(problem->target, problem->reason, result);
+            return;
+        }
+    }
     const std::optional<HeldTargets> held = lockTargets(targets, result);
     if (!held) {
         return;
@@ -507,15 +516,49 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
                       QStringLiteral("instalace byla zastavena"), downgradeReason_);
         return;
     }
+    if (const std::optional<QString> refused = otherProductRefused(chosen)) {
+        result = fail(RunOutcome::Refused, QStringLiteral("Jiný program ve složce"),
+                      QStringLiteral("instalace byla zastavena"), *refused);
+        return;
+    }
     if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles())) {
         targetFailure(problem->target, problem->reason, result);
         return;
     }
+    const SameFolders folders = sameFolders(chosen);
+    std::optional<std::vector<TargetTransaction>> staged =
+        stageTargets(folders.once, request, result);
+    downloads.reset();  // the archive is read through its open file from here on
+    if (!staged) {
+        return;
+    }
+    if (stop_) {
+        staged->clear();
+        result.outcome = RunOutcome::Interrupted;
+        result.reason = QStringLiteral("Instalace byla přerušena.");
+        return;
+    }
+    if (result.skippedEntries > 0) {
+        result.outcome = RunOutcome::Skipped;
+    }
+    commitTargets(*staged, folders.once, result);
+    // A folder named again counts again, as the fields named it; it was installed once.
+    for (const auto& [again, first] : folders.again) {
+        if (result.targets.contains(first)) {
+            ++result.installed;
+            result.targets << again;
+        }
+    }
+}
+
+// Every target staged under one tag, in order; nothing when one failed (all are discarded).
+std::optional<std::vector<TargetTransaction>> InstallEngine::stageTargets(
+    const QStringList& targets, const RunRequest& request, RunResult& result) {
     const QByteArray tag = platform::randomTag();
     std::vector<TargetTransaction> staged;
-    const int count = static_cast<int>(chosen.size());
+    const int count = static_cast<int>(targets.size());
     for (int i = 0; i < count && !stop_; ++i) {
-        const QString& target = chosen[i];
+        const QString& target = targets[i];
         startTarget(target, i, count);
         try {
             staged.push_back(stageTarget(target, request, tag));
@@ -529,23 +572,29 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
         if (targetAborted_ && !stop_) {
             staged.clear();
             targetFailure(target, abortedEntry(target, abortReason_), result);
-            return;
+            return std::nullopt;
         }
         result.skippedEntries += targetSkips_;
         log(QStringLiteral("target %1: staged").arg(target));
         platform::pausePoint("staged");
     }
-    downloads.reset();  // the archive is read through its open file from here on
-    if (stop_) {
-        staged.clear();
-        result.outcome = RunOutcome::Interrupted;
-        result.reason = QStringLiteral("Instalace byla přerušena.");
-        return;
+    return staged;
+}
+
+SameFolders sameFolders(const QStringList& targets) {
+    SameFolders folders;
+    std::map<std::pair<dev_t, ino_t>, QString> first;
+    for (const QString& target : targets) {
+        const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        const auto [at, added] =
+            folder ? first.emplace(folder->identity(), target) : std::pair{first.end(), true};
+        if (added) {
+            folders.once << target;
+        } else {
+            folders.again.emplace_back(target, at->second);
+        }
     }
-    if (result.skippedEntries > 0) {
-        result.outcome = RunOutcome::Skipped;
-    }
-    commitTargets(staged, chosen, result);
+    return folders;
 }
 
 void InstallEngine::startTarget(const QString& target, int index, int count) {
@@ -591,6 +640,28 @@ bool InstallEngine::downgradeAllowed(const QStringList& targets) {
 // another hand removed or replaced fails the run while nothing is changed yet. Once the first
 // record is down the commit is finished whatever comes; a stop that came by then only keeps
 // the programs from starting.
+// A target that holds another product than this package's is asked about once per run: a
+// mistyped product would otherwise leave that program's files behind untracked.
+std::optional<QString> InstallEngine::otherProductRefused(const QStringList& targets) {
+    for (const QString& target : targets) {
+        const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        const std::optional<Manifest> held = folder ? readManifest(*folder) : std::nullopt;
+        if (!held || held->stem == stem_) {
+            continue;
+        }
+        const bool allowed = observer_.allowOtherProduct(target, held->stem, held->name);
+        log(QStringLiteral("target %1 holds %2, the package is %3: %4")
+                .arg(target, held->stem, stem_,
+                     allowed ? QStringLiteral("installed on request") : QStringLiteral("refused")));
+        if (allowed) {
+            return std::nullopt;
+        }
+        return QStringLiteral("Ve složce %1 je nainstalován jiný program (%2).")
+            .arg(platform::displayPath(target), held->name);
+    }
+    return std::nullopt;
+}
+
 void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
                                   const QStringList& targets, RunResult& result) {
     platform::pausePoint("commit");
@@ -740,17 +811,59 @@ TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequ
     const std::optional<QByteArray> existing = old && !platform::isForeignLink(*old)
                                                    ? readBounded(*folder, leaf, kMaxProfileBytes)
                                                    : std::nullopt;
-    if (!transaction->stageFile(
+    const std::vector<PlannedFile> planned = plannedFiles();
+    std::vector<QString> paths;
+    for (const PlannedFile& file : planned) {
+        paths.push_back(file.path);
+    }
+    if (!transaction->makeFolders(paths) ||
+        !transaction->stageFile(
             QString::fromUtf16(kSettingsFileName),
             settingsContent(settingsFile, existing.value_or(QByteArray()), settings),
             existing ? &*old : nullptr)) {
         raiseUnableToWrite(settingsFile);
     }
     stageWith(*transaction, [this] { rozbal(); });
-    if (!stop_ && !targetAborted_ && !transaction->stageManifest(targetRecord())) {
+    if (!stop_ && !targetAborted_ &&
+        (!dropOldFiles(cesta, *folder, *transaction, paths) ||
+         !transaction->stageManifest(targetRecord()))) {
         raiseUnableToWrite(settingsFile);
     }
     return std::move(*transaction);
+}
+
+// What the target's record lists and the new package no longer has (after the masks) goes
+// into the previous version at the commit, so the target holds exactly the new package and
+// the user's own files. A file the user changed since it was installed is theirs: it stays,
+// and is named.
+bool InstallEngine::dropOldFiles(const QString& target, const platform::FolderHandle& folder,
+                                 TargetTransaction& transaction,
+                                 const std::vector<QString>& planned) {
+    const std::optional<Manifest> held = readManifest(folder);
+    if (!held) {
+        return true;
+    }
+    const std::set<QString> kept(planned.begin(), planned.end());
+    for (const Manifest::Entry& entry : held->files) {
+        if (kept.contains(entry.path) || entry.path == QString::fromUtf16(kSettingsFileName)) {
+            continue;
+        }
+        switch (checkFile(folder, entry)) {
+            case FileCheck::Matches:
+                if (!transaction.dropping(entry.path)) {
+                    return false;
+                }
+                break;
+            case FileCheck::Changed:
+                observer_.fileKept(target, entry.path);
+                log(QStringLiteral("target %1: %2 changed since it was installed, kept")
+                        .arg(target, entry.path));
+                break;
+            case FileCheck::Missing:
+                break;
+        }
+    }
+    return true;
 }
 
 void InstallEngine::stageWith(TargetTransaction& transaction, const std::function<void()>& work) {

@@ -26,6 +26,14 @@ class WebHTTPGet;
 }
 class RunLog;
 
+// Targets with one name for each folder (the first it was given), and the later names of a
+// folder already named, each with that first name.
+struct SameFolders {
+    QStringList once;
+    std::vector<std::pair<QString, QString>> again;
+};
+SameFolders sameFolders(const QStringList& targets);
+
 // The locks of a run's targets, each reached by any of the names it was given.
 struct HeldTargets {
     std::vector<TargetLock> locks;
@@ -100,9 +108,16 @@ private:
     // once every target is staged.
     void installTargets(const QStringList& targets, const RunRequest& request,
                         std::optional<TargetLock>& downloads, RunResult& result);
+    std::optional<std::vector<TargetTransaction>> stageTargets(const QStringList& targets,
+                                                               const RunRequest& request,
+                                                               RunResult& result);
     // The newest version the targets hold that this package would replace with an older
     // or incomparable one, asked about; false when the run must end.
     bool downgradeAllowed(const QStringList& targets);
+    // Why the run must end, when a target holds another product and that was not allowed.
+    std::optional<QString> otherProductRefused(const QStringList& targets);
+    bool dropOldFiles(const QString& target, const platform::FolderHandle& folder,
+                      TargetTransaction& transaction, const std::vector<QString>& planned);
     void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
                        RunResult& result);
     void startProgram(const QString& target);

@@ -74,12 +74,26 @@ std::optional<Journal> Journal::fromText(const QByteArray& text) {
             j.committed = true;
         } else if (line == "manifest restore") {
             j.restoreManifest = true;
-        } else if (line.startsWith("stage ") || line.startsWith("restore ")) {
+        } else if (line.startsWith("stage ") || line.startsWith("restore ") ||
+                   line.startsWith("folder ") || line.startsWith("drop ")) {
             const QString path = QString::fromUtf8(line.mid(line.indexOf(' ') + 1));
             if (!isRecordedPath(path)) {
                 return std::nullopt;
             }
-            (line.startsWith("stage ") ? j.staged : j.restored).push_back(path);
+            (line.startsWith("stage ")     ? j.staged
+             : line.startsWith("restore ") ? j.restored
+             : line.startsWith("folder ")  ? j.madeFolders
+                                           : j.dropped)
+                .push_back(path);
+        } else if (line.startsWith("keep ") && line.count('\t') == 1) {
+            const qsizetype tab = line.indexOf('\t');
+            const QString path = QString::fromUtf8(line.mid(5, tab - 5));
+            const QByteArray leaf = line.mid(tab + 1);
+            if (!isRecordedPath(path) || !isRecordedPath(QString::fromUtf8(leaf)) ||
+                leaf.contains('/')) {
+                return std::nullopt;
+            }
+            j.keptAs[path] = leaf;
         } else if (line.startsWith("written ") || line.startsWith("written-record ")) {
             const std::optional<Manifest::Entry> entry =
                 Manifest::Entry::fromText(line.mid(line.indexOf(' ') + 1));
@@ -138,6 +152,18 @@ bool JournalFile::written(const Manifest::Entry& file) {
 
 bool JournalFile::writtenRecord(const Manifest::Entry& record) {
     return append("written-record " + record.toText() + '\n');
+}
+
+bool JournalFile::madeFolder(const QString& path) {
+    return append("folder " + path.toUtf8() + '\n');
+}
+
+bool JournalFile::drop(const QString& path) {
+    return append("drop " + path.toUtf8() + '\n');
+}
+
+bool JournalFile::keep(const QString& path, const QByteArray& keptLeaf) {
+    return append("keep " + path.toUtf8() + '\t' + keptLeaf + '\n');
 }
 
 bool JournalFile::restore(const QString& path) {

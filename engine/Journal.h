@@ -25,9 +25,17 @@ struct Journal {
     // them.
     std::map<QString, Manifest::Entry> written;
     std::optional<Manifest::Entry> writtenRecord;  // the staged record, path "manifest"
-    std::vector<QString> restored;                 // rollback: paths whose previous file goes back
-    std::vector<Manifest::Entry> removed;          // rollback: files the newer version added
-    bool restoreManifest = false;                  // rollback: the previous record goes back
+    // Folders the run made, each journalled before it was made; an undone run removes them.
+    std::vector<QString> madeFolders;
+    // Install: files of the old record the new package no longer has, unchanged since; they
+    // join the previous version at the commit.
+    std::vector<QString> dropped;
+    // Rollback: paths whose previous file goes back, the files the newer version added, the
+    // files the user changed since with the name each is kept under, and the previous record.
+    std::vector<QString> restored;
+    std::vector<Manifest::Entry> removed;
+    std::map<QString, QByteArray> keptAs;
+    bool restoreManifest = false;
     bool committed = false;
 
     QByteArray headerText() const;
@@ -46,7 +54,10 @@ public:
     // A staged file (or, for the path "manifest", the staged record) written whole.
     bool written(const Manifest::Entry& file);
     bool writtenRecord(const Manifest::Entry& record);
+    bool madeFolder(const QString& path);
+    bool drop(const QString& path);
     bool restore(const QString& path);
+    bool keep(const QString& path, const QByteArray& keptLeaf);
     bool remove(const Manifest::Entry& entry);
     bool restoreManifest();
     // The commit record, down to the disk before anything it allows is done.

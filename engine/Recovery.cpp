@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 #include <QFile>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -144,6 +145,31 @@ bool keepPrevious(const platform::FolderHandle& root, const Journal& journal) {
     return records->removeTree(kPrevious) && renameStep(*records, fresh, kPrevious);
 }
 
+// An old file the new package no longer has joins the previous version, as a replaced one.
+bool dropFile(const FilePlace& place, const Journal& journal) {
+    if (!exists(place.folder, place.leaf)) {
+        return true;  // moved by an earlier try, or gone
+    }
+    const std::optional<platform::FolderHandle> previous =
+        previousFolder(place, newPrevious(journal.tag), true);
+    if (!previous) {
+        return false;
+    }
+    platform::fileStep();
+    return exists(*previous, place.leaf) || place.folder.moveTo(place.leaf, *previous, place.leaf);
+}
+
+// A file the user changed since it was installed steps aside before the previous one comes
+// back; once that is back, there is nothing left to move.
+bool keepBeside(const FilePlace& place, const QByteArray& keptLeaf) {
+    if (!inPreviousVersion(place) || !exists(place.folder, place.leaf) ||
+        exists(place.folder, keptLeaf)) {
+        return true;
+    }
+    platform::fileStep();
+    return place.folder.moveTo(place.leaf, place.folder, keptLeaf);
+}
+
 bool restoreFile(const FilePlace& place) {
     const std::optional<platform::FolderHandle> previous = previousFolder(place, kPrevious, false);
     if (!previous || !exists(*previous, place.leaf)) {
@@ -240,7 +266,16 @@ RollForward rollForward(const platform::FolderHandle& target, const Journal& jou
         }
     };
     note(target, target);
+    std::vector<FilePlace> drops;
+    for (const QString& path : journal.dropped) {
+        if (std::optional<FilePlace> place = placeOf(target, path)) {
+            drops.push_back(std::move(*place));
+        }
+    }
     for (const auto& [path, place] : places) {
+        note(place.root, place.folder);
+    }
+    for (const FilePlace& place : drops) {
         note(place.root, place.folder);
     }
     switch (journal.kind) {
@@ -256,6 +291,9 @@ RollForward rollForward(const platform::FolderHandle& target, const Journal& jou
             }
             for (const auto& [path, place] : places) {
                 whole = committed(commitFile(target, path, place, journal), path) && whole;
+            }
+            for (const FilePlace& place : drops) {
+                whole = dropFile(place, journal) && whole;
             }
             whole =
                 committed(commitManifest(target, journal),
@@ -273,7 +311,9 @@ RollForward rollForward(const platform::FolderHandle& target, const Journal& jou
             break;
         case Journal::Kind::Rollback:
             for (const auto& [path, place] : places) {
-                whole = restoreFile(place) && whole;
+                const auto kept = journal.keptAs.find(path);
+                whole = (kept == journal.keptAs.end() || keepBeside(place, kept->second)) &&
+                        restoreFile(place) && whole;
             }
             for (const Manifest::Entry& entry : journal.removed) {
                 whole = removeAdded(target, entry) && whole;
@@ -301,6 +341,16 @@ void undoStaged(const platform::FolderHandle& target, const Journal& journal) {
     if (!journal.tag.isEmpty()) {
         if (const std::optional<platform::FolderHandle> records = recordsFolder(target, false)) {
             records->remove(platform::temporaryName(kManifest, journal.tag));
+        }
+    }
+    // Deepest first, and only when empty: what the user put there since stays.
+    std::vector<QString> folders = journal.madeFolders;
+    std::sort(folders.begin(), folders.end(),
+              [](const QString& a, const QString& b) { return a.count(u'/') > b.count(u'/'); });
+    for (const QString& folder : folders) {
+        const auto [above, leaf] = splitRecordedPath(folder);
+        if (const auto parent = enterRecordedFolder(target, above)) {
+            parent->removeEmptyFolder(leaf);
         }
     }
     removeJournal(target);

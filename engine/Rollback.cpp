@@ -7,6 +7,9 @@
 #include "platform/StagedFile.h"
 #include "profile/PrivateProfile.h"
 
+#include <QFile>
+#include <set>
+
 namespace selvanix {
 
 namespace {
@@ -22,6 +25,28 @@ std::optional<Manifest::Entry> settingsEntry(const platform::FolderHandle& targe
     Crc32 crc;
     crc.update(bytes->constData(), static_cast<std::size_t>(bytes->size()));
     return Manifest::Entry{path, static_cast<std::uint64_t>(bytes->size()), crc.value()};
+}
+
+// A name beside the file that nothing stands at yet: NAME.kept, else NAME.kept-2 and on.
+QByteArray keptName(const FilePlace& place) {
+    for (int n = 1; n < 1000; ++n) {
+        const QByteArray name =
+            place.leaf + ".kept" + (n == 1 ? QByteArray() : '-' + QByteArray::number(n));
+        if (name.size() <= 255 && !place.folder.status(name)) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// The record the kept previous version came with, if it has one.
+std::optional<Manifest> previousRecord(const platform::FolderHandle& target) {
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+    const std::optional<platform::FolderHandle> previous =
+        records ? records->enter("previous", false) : std::nullopt;
+    const std::optional<QByteArray> text =
+        previous ? readBounded(*previous, kManifestName, kMaxManifestBytes) : std::nullopt;
+    return text ? Manifest::fromText(*text) : std::nullopt;
 }
 
 }  // namespace
@@ -47,11 +72,33 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target, const Target
     if (const std::optional<Manifest::Entry> settings = settingsEntry(target)) {
         files.push_back(*settings);
     }
-    std::vector<Manifest::Entry> added;
+    // The files the newer version dropped come back too; nothing stands in their place
+    // unless the user put it there.
+    std::set<QString> listed;
+    for (const Manifest::Entry& file : files) {
+        listed.insert(file.path);
+    }
+    const std::optional<Manifest> previous = previousRecord(target);
+    for (const Manifest::Entry& file :
+         previous ? previous->files : std::vector<Manifest::Entry>{}) {
+        if (!listed.contains(file.path)) {
+            files.push_back({file.path, 0, 0});
+            listed.insert(file.path);
+        }
+    }
     for (const Manifest::Entry& file : files) {
         const std::optional<FilePlace> place = placeOf(target, file.path);
+        const bool stands = place && place->folder.status(place->leaf).has_value();
         if (place && inPreviousVersion(*place)) {
             journal.restored.push_back(file.path);
+            // A file changed since it was installed is the user's: it steps aside, never over.
+            if (stands && checkFile(target, file) != FileCheck::Matches) {
+                const QByteArray kept = keptName(*place);
+                if (kept.isEmpty()) {
+                    return result;
+                }
+                journal.keptAs[file.path] = kept;
+            }
         } else if (checkFile(target, file) == FileCheck::Matches) {
             journal.removed.push_back(file);
         } else if (place && place->folder.status(place->leaf)) {
@@ -64,6 +111,9 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target, const Target
     bool written = file.has_value();
     for (const QString& path : journal.restored) {
         written = written && file->restore(path);
+    }
+    for (const auto& [path, kept] : journal.keptAs) {
+        written = written && file->keep(path, kept);
     }
     for (const Manifest::Entry& entry : journal.removed) {
         written = written && file->remove(entry);
@@ -85,6 +135,11 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target, const Target
     }
     for (const Manifest::Entry& entry : journal.removed) {
         result.removed << entry.path;
+    }
+    for (const auto& [path, kept] : journal.keptAs) {
+        const QStringList parts = path.split(u'/').mid(0, path.count(u'/'));
+        result.keptBeside.push_back({path, (parts.isEmpty() ? QString() : parts.join(u'/') + u'/') +
+                                               QFile::decodeName(kept)});
     }
     result.outcome = done ? RollbackResult::Outcome::RolledBack : RollbackResult::Outcome::Failed;
     return result;

@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
+#include <vector>
 
 namespace selvanix {
 
@@ -15,6 +17,8 @@ struct RollbackResult {
     QStringList restored;  // put back from the previous version
     QStringList removed;   // added by the newer version
     QStringList kept;      // added by the newer version and changed since: the user's now
+    // Replaced by the newer version and changed since: the user's file, and where it now is.
+    std::vector<std::pair<QString, QString>> keptBeside;
 };
 
 // Puts the previous version back: each file the newer version replaced returns, each file it

@@ -63,6 +63,21 @@ public:
         (void)comparable;
         return false;
     }
+    // A target holds another product (its stem and name) than this package's: whether to
+    // install into it all the same. Asked once per run; no by default.
+    virtual bool allowOtherProduct(const QString& target, const QString& stem,
+                                   const QString& name) {
+        (void)target;
+        (void)stem;
+        (void)name;
+        return false;
+    }
+    // A file of the old version that the new package no longer has stays, because the user
+    // changed it since it was installed.
+    virtual void fileKept(const QString& target, const QString& path) {
+        (void)target;
+        (void)path;
+    }
     virtual void targetStarted(const QString& target, int index, int count) = 0;
     virtual void targetUnchanged(const QString& target) { (void)target; }
     virtual void extractionProgress(double percent) { (void)percent; }

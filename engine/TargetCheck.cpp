@@ -82,6 +82,19 @@ std::uint64_t roomNeeded(std::uint64_t bytes) {
     return bytes + bytes / 100 + 16 * kMiB;
 }
 
+std::optional<TargetProblem> ownFolderProblem(const QStringList& targets,
+                                              const QString& dataFolder) {
+    const std::optional<platform::FolderHandle> own =
+        platform::FolderHandle::openHost(QFile::encodeName(dataFolder));
+    for (const QString& target : targets) {
+        const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
+        if (own && folder && folder->isWithin(*own)) {
+            return TargetProblem{target, installersOwnFolder(target)};
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<TargetProblem> checkTargets(const QStringList& targets,
                                           const std::vector<PlannedFile>& files) {
     std::map<dev_t, Disk> disks;

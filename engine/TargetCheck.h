@@ -27,4 +27,10 @@ struct TargetProblem {
 std::optional<TargetProblem> checkTargets(const QStringList& targets,
                                           const std::vector<PlannedFile>& files);
 
+// The first target that is the installer's own data folder (a host path) or lies below it,
+// by the folders' identities: an installed copy keeps the user's settings and downloads
+// there, and nothing is ever installed over them.
+std::optional<TargetProblem> ownFolderProblem(const QStringList& targets,
+                                              const QString& dataFolder);
+
 }  // namespace selvanix

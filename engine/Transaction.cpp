@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 #include <QFile>
+#include <set>
 
 namespace selvanix {
 
@@ -66,6 +67,41 @@ bool TargetTransaction::written(const QString& path, const platform::StagedIdent
     }
     journal_.written[path] = entry;
     files_[path] = file;
+    return true;
+}
+
+bool TargetTransaction::makeFolders(const std::vector<QString>& files) {
+    std::set<QString> seen;
+    for (const QString& file : files) {
+        QStringList folders = splitRecordedPath(file).first;
+        std::optional<platform::FolderHandle> at = target_.reopen();
+        QString path;
+        for (const QString& folder : folders) {
+            path += (path.isEmpty() ? QString() : QStringLiteral("/")) + folder;
+            const QByteArray name = QFile::encodeName(folder);
+            if (done_) {
+                return false;
+            }
+            if (!at) {
+                break;  // a link or a file on the way: that entry fails as it is extracted
+            }
+            if (!at->status(name) && seen.insert(path).second) {
+                if (!file_->madeFolder(path)) {
+                    return false;
+                }
+                journal_.madeFolders.push_back(path);
+            }
+            at = at->enter(name, true);
+        }
+    }
+    return true;
+}
+
+bool TargetTransaction::dropping(const QString& path) {
+    if (done_ || !isRecordedPath(path) || !file_->drop(path)) {
+        return false;
+    }
+    journal_.dropped.push_back(path);
     return true;
 }
 

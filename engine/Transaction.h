@@ -30,6 +30,12 @@ public:
     bool staging(const QString& path);
     // Journals a staged file as written whole: its size and CRC-32, and the file it is.
     bool written(const QString& path, const platform::StagedIdentity& file, std::uint32_t crc);
+    // Makes the folders the files (paths below the target) lie in that are missing, each
+    // journalled before it is made, so an undone run leaves none of them behind.
+    bool makeFolders(const std::vector<QString>& files);
+    // Journals an old file the new package no longer has: the commit moves it into the
+    // previous version.
+    bool dropping(const QString& path);
     // Stages a whole small file (the settings file), with the old one's mode and owner when
     // it replaces one.
     bool stageFile(const QString& path, const QByteArray& content,

@@ -239,6 +239,50 @@ TEST_F(InstallRun, TheStartLeavesTheJournalOfARunStillGoingOnAlone) {
     EXPECT_FALSE(QFileInfo::exists(a + QStringLiteral("/.selvanix")));
 }
 
+// A folder that holds another product is installed into only on a yes; named in two fields,
+// one folder is installed once and counted as the fields name it.
+TEST_F(InstallRun, AnotherProductsFolderAsksOnceAndAFolderNamedTwiceIsInstalledOnce) {
+    const QString c = packageOnDiskE(true);
+    auto first = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\nkamcestaII=C:\\A\r\n");
+    control<ui::DirectoryEdit>(*first, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*first, "BtnOK"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs->calls.empty()) << reported();
+    EXPECT_EQ(control<ui::Label3D>(*first, "LbRadekA")->text(),
+              QStringLiteral("Instalace byla dokončena."));
+    EXPECT_EQ(control<ui::Label3D>(*first, "LbRadekB")->text(),
+              QStringLiteral("Instaloval jsem 2x"));
+    EXPECT_EQ(shell->requests.size(), 1u) << "one folder, one start";
+    const QByteArray record = readBytes(c + QStringLiteral("/A/.selvanix/manifest"));
+
+    const QString e = drives.root(u'E');
+    writeBytes(e + QStringLiteral("/pkg/pesmarin.ini"),
+               descriptor(false).replace("brodelik.exe", "pesmarin.exe"));
+    writeBytes(e + QStringLiteral("/pkg/upgrade-pesmarin.zip"), packageArchive());
+    for (const auto answer : {platform::MessageResult::No, platform::MessageResult::Yes}) {
+        dialogs->calls.clear();
+        dialogs->messageAnswers = {answer};
+        auto w = start("program=2\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+        control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        ASSERT_EQ(dialogs->calls.size(), 1u);
+        EXPECT_EQ(dialogs->calls[0].kind, ScriptedDialogs::Kind::Confirm);
+        EXPECT_EQ(dialogs->calls[0].caption, QStringLiteral("Potvrzení"));
+        EXPECT_EQ(dialogs->calls[0].text,
+                  QStringLiteral("Ve složce C:\\A je nainstalován jiný program (Brodělík). "
+                                 "Přesto do ní instalovat Brodělík?"));
+        if (answer == platform::MessageResult::No) {
+            EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+                      QStringLiteral("Jiný program ve složce"));
+            EXPECT_EQ(readBytes(c + QStringLiteral("/A/.selvanix/manifest")), record);
+        } else {
+            EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
+                      QStringLiteral("Instalace byla dokončena."));
+            EXPECT_TRUE(readBytes(c + QStringLiteral("/A/.selvanix/manifest"))
+                            .startsWith("selvanix-manifest 1\nstem pesmarin\n"));
+        }
+    }
+}
+
 TEST_F(InstallRun, AnOlderPackageIsInstalledOnlyWhenTheUserSaysYes) {
     const QString c = packageOnDiskE(false);
     auto first = start("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");

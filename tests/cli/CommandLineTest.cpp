@@ -199,7 +199,15 @@ TEST_F(CommandLine, BadInputIsOneLineOnStandardErrorAndWritesNothing) {
         EXPECT_TRUE(r.err.startsWith("selvanix: ")) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
-        EXPECT_TRUE(r.out.isEmpty());
+        // With --json anywhere, standard output carries the outcome and nothing else.
+        if (args.contains("--json")) {
+            ASSERT_EQ(r.out.count('\n'), 1) << r.out.toStdString();
+            EXPECT_EQ(r.outcome().value("outcome").toString(), QStringLiteral("usage error"));
+            EXPECT_EQ(r.outcome().value("exit").toInt(), 2);
+            EXPECT_TRUE(r.outcome().value("reason").toString().contains(QLatin1String(message)));
+        } else {
+            EXPECT_TRUE(r.out.isEmpty());
+        }
     }
     QStringList eleven{"install"};
     for (int i = 0; i < 11; ++i) {

@@ -31,6 +31,10 @@ TEST_F(Versions, AKillAtAnyStepLeavesEachTargetWhollyOldOrWhollyNew) {
     ASSERT_EQ(run(install(targets)).exitCode, 0);
     const auto newState = std::pair{hashes(t(1)), hashes(t(2))};
     ASSERT_NE(oldState.first, newState.first);
+    // The newer version dropped a file: it went with the old version, not left among the new.
+    ASSERT_TRUE(oldState.first.contains("lib/legacy.dll"));
+    ASSERT_FALSE(newState.first.contains("lib/legacy.dll"));
+    ASSERT_TRUE(newState.first.contains(".selvanix/previous/files/lib/legacy.dll"));
 
     // Count the steps of a whole run first: a kill past the last one never comes.
     int steps = 0;
@@ -113,8 +117,9 @@ TEST_F(Versions, AFullDiskWhileStagingTheSecondTargetLeavesBothOld) {
     ASSERT_EQ(run(install({t(1), t(2)})).exitCode, 0);
     const auto before = std::pair{hashes(t(1)), hashes(t(2))};
     offer(newer);
-    // Room in bytes, but the second target's disk runs out of files three names in.
-    disk.fillInodes(3);
+    // Room in bytes, but the second target's disk runs out of files once the run's lock, its
+    // journal, the one new folder and the settings file are made: in the entries.
+    disk.fillInodes(4);
     const CliRun full = run(install({t(1), t(2)}));
     EXPECT_EQ(full.exitCode, 6) << full.out.toStdString();
     EXPECT_FALSE(full.event("entry-failed").value("message").toString().isEmpty());

@@ -35,8 +35,9 @@ inline QStringList leftovers(const QString& folder) {
     return found;
 }
 
-// The older package: the usual one. The newer one changes each of its files, adds some and
-// writes two larger files in many blocks, so kill points fall within files too.
+// The older package: the usual one and a plugin. The newer one changes each of the usual
+// files, drops the plugin, adds some and writes two larger files in many blocks, so kill
+// points fall within files too.
 inline QByteArray newerArchive() {
     ZipWriter zip;
     const auto add = [&](const QByteArray& name, const QByteArray& data, std::uint16_t method) {
@@ -71,7 +72,11 @@ class Versions : public CommandLineFixture {
 protected:
     void SetUp() override {
         writeSettings();
-        older = packageArchive();
+        // The newer release no longer has lib/legacy.dll: an update drops it.
+        ZipEntry legacy;
+        legacy.name = "lib/legacy.dll";
+        legacy.data = "a plugin the next release left out";
+        older = packageArchive({legacy});
         newer = newerArchive();
     }
     QString t(int i) const { return root.path() + QStringLiteral("/t%1").arg(i); }

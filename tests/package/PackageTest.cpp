@@ -288,6 +288,41 @@ TEST_F(Packaged, TheUnpackedProgramInstallsAsRootAndAsAnotherUser) {
     EXPECT_EQ(snapshot(root), before) << "something was written below the unpacked prefix";
 }
 
+// The installed copy's data folder holds the user's settings and downloads: no run installs
+// there or below it, by any path, and a run without targets installs nowhere.
+TEST_F(Packaged, TheInstalledCopyNeverInstallsIntoItsOwnDataFolder) {
+    const QString root = work.path() + QStringLiteral("/unpacked");
+    ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
+    writeBytes(root + QStringLiteral("/etc/selvanix/upgrade.kac"), demo().settings());
+    const QString exe = root + QStringLiteral("/usr/bin/selvanix");
+    const QString data = work.path() + QStringLiteral("/data");
+    const QString own = data + QStringLiteral("/selvanix");
+    QDir().mkpath(own + QStringLiteral("/below"));
+    ::chmod(QFile::encodeName(own).constData(), 0700);
+    writeBytes(own + QStringLiteral("/upgrade.kac"), "[DEFINICE]\r\nprogram=1\r\n");
+    const QString link = work.path() + QStringLiteral("/link");
+    ASSERT_EQ(::symlink(QFile::encodeName(own).constData(), QFile::encodeName(link).constData()),
+              0);
+    const QStringList environment{
+        QStringLiteral("HOME=") + work.path(), QStringLiteral("XDG_DATA_HOME=") + data,
+        QStringLiteral("XDG_STATE_HOME=") + data + QStringLiteral("/state")};
+    for (const QString& target : {own, own + QStringLiteral("/below"), link}) {
+        const Ran refused = run(
+            {exe, QStringLiteral("install"), QStringLiteral("--source"), QStringLiteral("internet"),
+             QStringLiteral("--target"), target, QStringLiteral("--json")},
+            environment);
+        EXPECT_EQ(refused.code, 6) << refused.output.toStdString();
+        EXPECT_TRUE(refused.output.contains("patří programu Selvanix"))
+            << refused.output.toStdString();
+    }
+    EXPECT_EQ(readBytes(own + QStringLiteral("/upgrade.kac")),
+              QByteArray("[DEFINICE]\r\nprogram=1\r\n"));
+    const Ran none = run({exe, QStringLiteral("install"), QStringLiteral("--json")}, environment);
+    EXPECT_EQ(none.code, 5) << none.output.toStdString();
+    EXPECT_TRUE(none.output.contains("\"outcome\":\"no target\"")) << none.output.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(own + QStringLiteral("/brodelik.exe")));
+}
+
 // Unpacked anywhere writable, the portable copy keeps everything beside itself.
 TEST_F(Packaged, ThePortableArchiveRunsFromTheFolderItIsUnpackedIn) {
     for (const bool other : {false, true}) {
