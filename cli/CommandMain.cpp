@@ -31,6 +31,12 @@ int refuseCommand(ConsoleReport& report, ExitCode code, const QString& problem) 
 std::variant<InstallerSettings, QString> commandSettings(const CliOptions& options,
                                                          net::TInternetOptions& downloads) {
     InstallerSettings settings = readInstallerSettings(downloads);
+    if (!settings.keyProblem.isEmpty()) {
+        return settings.keyProblem;
+    }
+    for (const QString& warning : settings.keyWarnings) {
+        complain(warning);
+    }
     if (options.proxy) {
         const auto parsed = parseProxy(*options.proxy);
         if (const QString* problem = std::get_if<QString>(&parsed)) {

@@ -1,5 +1,6 @@
 #include "KeyStatement.h"
 
+#include "PublisherKey.h"
 #include "Signature.h"
 
 #include <QList>
@@ -19,6 +20,12 @@ QByteArray keyStatementText(KeyChangeKind kind, const QByteArray& key, const QBy
 TrustedKeys applyKeyStatements(const QByteArray& text, TrustedKeys keys) {
     if (text.size() > kMaxKeyStatementsBytes) {
         return keys;
+    }
+    // Compared as keys: every list in the one spelling statements are written in.
+    for (QStringList* list : {&keys.trusted, &keys.revoked}) {
+        for (QString& word : *list) {
+            word = canonicalKey(word).value_or(word);
+        }
     }
     QList<QByteArray> lines = text.split('\n');
     for (qsizetype at = 0; at + 3 < lines.size(); ++at) {
@@ -40,7 +47,8 @@ TrustedKeys applyKeyStatements(const QByteArray& text, TrustedKeys keys) {
         const auto signer = signing::PublicKey::fromBase64(by);
         const auto signature = signing::decodeSignature(podpis);
         const KeyChangeKind kind = add ? KeyChangeKind::Add : KeyChangeKind::Revoke;
-        if ((!add && !revoke) || !signing::PublicKey::fromBase64(key) || !signer || !signature ||
+        if ((!add && !revoke) || canonicalKey(keyText) != keyText ||
+            canonicalKey(byText) != byText || !signer || !signature ||
             !keys.trusted.contains(byText) || keys.revoked.contains(byText) ||
             !signer->verify(keySigningText(kind, key, by), *signature)) {
             continue;

@@ -11,6 +11,21 @@ QStringList keyWords(const QString& text) {
     return text.split(separators, Qt::SkipEmptyParts);
 }
 
+std::optional<QString> canonicalKey(const QString& word) {
+    const std::optional<signing::PublicKey> key = signing::PublicKey::fromBase64(word.toLatin1());
+    return key ? std::optional<QString>(QString::fromLatin1(key->base64())) : std::nullopt;
+}
+
+QStringList misspelledKeys(const QString& text) {
+    QStringList found;
+    for (const QString& word : keyWords(text)) {
+        if (const std::optional<QString> key = canonicalKey(word); key && *key != word) {
+            found << word;
+        }
+    }
+    return found;
+}
+
 QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
     const QString key =
         TIniFile(settingsFile)
@@ -21,9 +36,13 @@ QString readPublisherKey(const QString& settingsFile, const QString& builtIn) {
 }
 
 QStringList keysNotRevoked(const QString& keys, const QStringList& revoked) {
+    QStringList gone;
+    for (const QString& word : revoked) {
+        gone << canonicalKey(word).value_or(word);
+    }
     QStringList kept;
     for (const QString& word : keyWords(keys)) {
-        if (!revoked.contains(word)) {
+        if (!gone.contains(canonicalKey(word).value_or(word))) {
             kept << word;
         }
     }
@@ -40,9 +59,13 @@ QString withoutRevoked(const QString& keys, const QStringList& revoked) {
 }
 
 QStringList readRevokedKeys(const QString& settingsFile) {
-    return keyWords(
-        TIniFile(settingsFile)
-            .ReadString(QStringLiteral("SERVER"), QStringLiteral("revokedkeys"), QString()));
+    QStringList revoked;
+    for (const QString& word : keyWords(
+             TIniFile(settingsFile)
+                 .ReadString(QStringLiteral("SERVER"), QStringLiteral("revokedkeys"), QString()))) {
+        revoked << canonicalKey(word).value_or(word);
+    }
+    return revoked;
 }
 
 void saveTrustedKeys(const QString& settingsFile, const QStringList& trusted,
@@ -57,8 +80,8 @@ PublisherKey PublisherKey::fromText(const QString& base64) {
     PublisherKey result;
     result.required = !base64.trimmed().isEmpty();
     for (const QString& word : keyWords(base64)) {
-        if (std::optional<signing::PublicKey> key =
-                signing::PublicKey::fromBase64(word.toLatin1())) {
+        std::optional<signing::PublicKey> key = signing::PublicKey::fromBase64(word.toLatin1());
+        if (key && key->base64() == word.toLatin1()) {
             result.keys.push_back(*key);
         }
     }

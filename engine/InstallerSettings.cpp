@@ -4,6 +4,7 @@
 #include "config/ServerAddress.h"
 #include "net/InternetOptions.h"
 #include "platform/FileOps.h"
+#include "profile/IniFile.h"
 
 namespace selvanix {
 
@@ -16,6 +17,34 @@ QStringList revokedKeys() {
     }
     return revoked;
 }
+
+namespace {
+
+QString keyText(const QString& file, const char* key) {
+    return TIniFile(file).ReadString(QStringLiteral("SERVER"), QString::fromLatin1(key), QString());
+}
+
+void checkKeySpellings(const QString& own, const QString& system, InstallerSettings& settings) {
+    for (const QString& file : {own, system}) {
+        if (file.isEmpty()) {
+            continue;
+        }
+        if (const QStringList odd = misspelledKeys(keyText(file, "publickey")); !odd.isEmpty()) {
+            settings.keyProblem =
+                QStringLiteral(
+                    "publickey in %1 is not written as padded base64: %2 (write it as %3)")
+                    .arg(file, odd.first(), *canonicalKey(odd.first()));
+        }
+        for (const QString& word : misspelledKeys(keyText(file, "revokedkeys"))) {
+            settings.keyWarnings << QStringLiteral(
+                                        "warning: revokedkeys in %1 names %2, not written as "
+                                        "padded base64; it is revoked all the same as %3")
+                                        .arg(file, word, *canonicalKey(word));
+        }
+    }
+}
+
+}  // namespace
 
 // The user's own file names the server settings first; what it leaves out comes from the
 // administrator's file, then from what is built in. Revocations count from both.
@@ -31,6 +60,7 @@ InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults) {
     if (!system.isEmpty()) {
         settings.publicKey = withoutRevoked(settings.publicKey, readRevokedKeys(system));
     }
+    checkKeySpellings(own, system, settings);
     settings.lowSpeed =
         layered(readLowSpeed, LowSpeed{defaults.LowSpeedLimit, defaults.LowSpeedTimeSecs});
     settings.stored = readSettings(own);

@@ -5,6 +5,7 @@
 #include "config/SettingsFile.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace selvanix {
 
@@ -20,6 +21,11 @@ struct InstallerSettings {
     StoredSettings stored;
     ProxySetting proxy;
     QString proxyProblem;  // a proxy value that is none: the connection stays direct
+    // A publickey written in another spelling than its one: a configuration error, never
+    // taken for "no key".
+    QString keyProblem;
+    // Revocations written in another spelling: honoured all the same, and said.
+    QStringList keyWarnings;
 };
 
 // From the installer's folder, then the all-users settings of an installed copy; what both

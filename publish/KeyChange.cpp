@@ -5,6 +5,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "config/KeyStatement.h"
+#include "config/PublisherKey.h"
 
 #include <QFile>
 
@@ -23,9 +24,15 @@ int keyChange(const QStringList& arguments) {
     }
     const QByteArray changed =
         options->named.value(add ? QStringLiteral("--add") : QStringLiteral("--revoke")).toLatin1();
-    if (!signing::PublicKey::fromBase64(changed)) {
+    // Statements name keys in their one spelling only: copies compare them as written.
+    const std::optional<QString> canonical = canonicalKey(QString::fromLatin1(changed));
+    if (!canonical) {
         return report(kUsage, QStringLiteral("%1 is no Ed25519 public key in base64")
                                   .arg(QString::fromLatin1(changed)));
+    }
+    if (*canonical != QString::fromLatin1(changed)) {
+        return report(kUsage, QStringLiteral("%1 is not written as padded base64: write %2")
+                                  .arg(QString::fromLatin1(changed), *canonical));
     }
     const auto key = loadPrivateKey(options->named.value(QStringLiteral("--key")));
     if (!key) {

@@ -319,6 +319,11 @@ TEST_F(Publish, KeyStatementsAreSignedByTheKeyGivenAndAppended) {
     EXPECT_EQ(after.revoked, QStringList{first});
     EXPECT_EQ(publish({"key", "--key", dir.path() + "/first.pem", file}).code, 2);
     EXPECT_EQ(publish({"key", "--key", dir.path() + "/first.pem", "--add", "nokey", file}).code, 2);
+    // Another spelling of a key would be another key to every copy that compares text.
+    const Outcome unpadded =
+        publish({"key", "--key", dir.path() + "/first.pem", "--add", second.chopped(1), file});
+    EXPECT_EQ(unpadded.code, 2);
+    EXPECT_TRUE(unpadded.err.contains("padded base64")) << unpadded.err.toStdString();
     EXPECT_EQ(applyKeyStatements(readBytes(file), {{first}, {}}), after);  // unchanged by those
 }
 
