@@ -8,8 +8,24 @@
 #include "config/PublisherKey.h"
 
 #include <QFile>
+#include <QList>
 
 namespace selvanix::publish {
+
+namespace {
+
+// Whether a statement of the file revokes key, whoever signed it: the publisher's own file.
+bool revokesKey(const QByteArray& text, const QByteArray& key) {
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype at = 0; at + 1 < lines.size(); ++at) {
+        if (lines[at].trimmed() == "selvanix-key 1" && lines[at + 1].trimmed() == "revoke " + key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 int keyChange(const QStringList& arguments) {
     const auto options = Options::parse(
@@ -55,6 +71,11 @@ int keyChange(const QStringList& arguments) {
     }
     const KeyChangeKind kind = add ? KeyChangeKind::Add : KeyChangeKind::Revoke;
     const QByteArray by = key->publicKey().base64();
+    // Every copy ignores what a revoked key signs; a statement it signs only misleads.
+    if (revokesKey(text, by)) {
+        return report(kFailed, QStringLiteral("%1 already revokes the signing key %2")
+                                   .arg(path, QString::fromLatin1(by)));
+    }
     text += keyStatementText(kind, changed, by, key->sign(keySigningText(kind, changed, by)));
     if (text.size() > kMaxKeyStatementsBytes) {
         return report(kFailed,

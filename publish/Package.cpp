@@ -4,6 +4,8 @@
 #include "OutputFile.h"
 #include "ZipBuilder.h"
 #include "config/PackageSignature.h"
+#include "config/PackageVersion.h"
+#include "engine/ProductTable.h"
 #include "profile/ProfileText.h"
 
 #include <dirent.h>
@@ -13,6 +15,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
 #include <memory>
@@ -137,6 +140,32 @@ std::unique_ptr<QFile> openListed(const SourceFile& f) {
     return file;
 }
 
+// What would reach every customer wrong: a package no copy looks for, a version every
+// target with a record refuses as not comparable, a date nobody can read.
+std::optional<QString> releaseFault(const QString& stem, const QString& version,
+                                    const QString& date) {
+    QStringList stems;
+    for (const Product& product : kProducts) {
+        stems << QString::fromUtf16(product.stem);
+    }
+    if (!stems.contains(stem)) {
+        return QStringLiteral("--stem %1 names no product (%2)").arg(stem, stems.join(u", "));
+    }
+    if (compareVersions(version, version) == VersionOrder::Incomparable) {
+        return QStringLiteral(
+                   "--version %1 is not numeric parts separated by a comma or a dot (14,20)")
+            .arg(version);
+    }
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})$"));
+    const QRegularExpressionMatch parts = form.match(date);
+    if (!parts.hasMatch() ||
+        !QDate(parts.captured(3).toInt(), parts.captured(2).toInt(), parts.captured(1).toInt())
+             .isValid()) {
+        return QStringLiteral("--date %1 is no real date written D.M.YYYY (12.5.2023)").arg(date);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int package(const QStringList& arguments) {
@@ -151,6 +180,10 @@ int package(const QStringList& arguments) {
     const QString stem = value("--stem");
     if (stem.isEmpty() || stem.contains(u'/') || stem.startsWith(u'.')) {
         return report(kUsage, QStringLiteral("--stem must be a plain file stem"));
+    }
+    if (const std::optional<QString> fault =
+            releaseFault(stem, value("--version"), value("--date"))) {
+        return report(kFailed, *fault);
     }
     const auto key = loadPrivateKey(value("--key"));
     if (!key) {

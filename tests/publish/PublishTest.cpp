@@ -327,6 +327,49 @@ TEST_F(Publish, KeyStatementsAreSignedByTheKeyGivenAndAppended) {
     EXPECT_EQ(applyKeyStatements(readBytes(file), {{first}, {}}), after);  // unchanged by those
 }
 
+// One typo here reaches every customer: a stem no copy looks for, a version every target
+// refuses as not comparable, a date nobody can read, a statement no copy will take.
+TEST_F(Publish, MistakesThatWouldReachEveryCustomerAreRefused) {
+    makeKey();
+    const QString out = dir.path() + "/out";
+    const auto packaged = [&](const QString& stem, const QString& version, const QString& date) {
+        return publish({"package", "--key", dir.path() + "/key.pem", "--stem", stem, "--name", "B",
+                        "--version", version, "--date", date, "--marker", "brodelik.exe", src,
+                        out});
+    };
+    const struct {
+        QString stem, version, date;
+        const char* says;
+    } faults[] = {{"brodelk", "14,20", "12.5.2023", "--stem brodelk names no product"},
+                  {"brodelik", "2.0b", "12.5.2023", "--version 2.0b is not numeric"},
+                  {"brodelik", "", "12.5.2023", "--version  is not numeric"},
+                  {"brodelik", "14,20", "31.2.2024", "--date 31.2.2024 is no real date"},
+                  {"brodelik", "14,20", "2024-05-12", "--date 2024-05-12 is no real date"},
+                  {"brodelik", "14,20", "12. 5. 2023", "is no real date"}};
+    for (const auto& fault : faults) {
+        const Outcome refused = packaged(fault.stem, fault.version, fault.date);
+        EXPECT_EQ(refused.code, 1) << fault.says;
+        EXPECT_TRUE(refused.err.contains(QLatin1String(fault.says))) << refused.err.toStdString();
+        EXPECT_EQ(refused.err.count(u'\n'), 1) << refused.err.toStdString();
+        EXPECT_FALSE(QDir(out).exists() && !QDir(out).isEmpty()) << fault.says;
+    }
+    EXPECT_EQ(packaged("quobr", "1.0.3", "29.2.2024").code, 0);
+
+    // A key the statements file already revokes signs nothing more into it.
+    const QString first = makeKey("first.pem");
+    const QString second = makeKey("second.pem");
+    const QString file = dir.path() + "/selvanix-keys.txt";
+    ASSERT_EQ(publish({"key", "--key", dir.path() + "/second.pem", "--revoke", first, file}).code,
+              0);
+    const QByteArray before = readBytes(file);
+    const Outcome revoked =
+        publish({"key", "--key", dir.path() + "/first.pem", "--add", second, file});
+    EXPECT_EQ(revoked.code, 1);
+    EXPECT_TRUE(revoked.err.contains("already revokes the signing key"))
+        << revoked.err.toStdString();
+    EXPECT_EQ(readBytes(file), before);
+}
+
 TEST_F(Publish, AValidityIsSignedAndEndsThePackagesUse) {
     const QString publicKey = makeKey();
     const QString out = dir.path() + "/dated";
