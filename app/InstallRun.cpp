@@ -175,6 +175,12 @@ bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& in
     return platform::dialogs().confirm(QStringLiteral("Potvrzení"), question);
 }
 
+void TFrDRozbal::keysChanged(const QStringList& added, const QStringList& revoked) {
+    setLine(LbRadekC, keysChangedDetail(added, revoked), 12);
+    LbRadekC->show();
+    PanStart->repaint();
+}
+
 bool TFrDRozbal::allowOtherProduct(const QString& target, const QString&, const QString& name) {
     return platform::dialogs().confirm(
         QStringLiteral("Potvrzení"),

@@ -194,6 +194,7 @@ private:
     void extractionProgress(double percent) override;
     void extractionStatus(const QString& entry, std::optional<int> secondsLeft) override;
     void targetFailed(const QString& target, const QString& reason) override;
+    void keysChanged(const QStringList& added, const QStringList& revoked) override;
     bool allowOtherProduct(const QString& target, const QString& stem,
                            const QString& name) override;
     void installed(const RunResult& result, const SearchSkips& skips,

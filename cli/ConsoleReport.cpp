@@ -169,6 +169,16 @@ void ConsoleReport::fileKept(const QString& target, const QString& path) {
           QStringLiteral("kept %1: changed since it was installed").arg(shown(path)));
 }
 
+void ConsoleReport::keysChanged(const QStringList& added, const QStringList& revoked) {
+    event(
+        QStringLiteral("keys"),
+        {{QStringLiteral("added"), QJsonArray::fromStringList(added)},
+         {QStringLiteral("revoked"), QJsonArray::fromStringList(revoked)}},
+        QStringLiteral("publisher keys: %1 now trusted, %2 revoked")
+            .arg(added.isEmpty() ? QStringLiteral("none") : added.join(QStringLiteral(", ")),
+                 revoked.isEmpty() ? QStringLiteral("none") : revoked.join(QStringLiteral(", "))));
+}
+
 void ConsoleReport::targetUnchanged(const QString& target) {
     event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), target}},
           QStringLiteral("%1 already holds this package").arg(shown(target)));

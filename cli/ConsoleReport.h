@@ -34,6 +34,7 @@ public:
     bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
                         bool comparable) override;
     void targetUnchanged(const QString& target) override;
+    void keysChanged(const QStringList& added, const QStringList& revoked) override;
     bool allowOtherProduct(const QString& target, const QString& stem,
                            const QString& name) override;
     void fileKept(const QString& target, const QString& path) override;

@@ -1,6 +1,7 @@
 #include "InstallEngine.h"
 
 #include "FailureDetail.h"
+#include "InstallerSettings.h"
 #include "ProductTable.h"
 #include "Recovery.h"
 #include "RunLog.h"
@@ -348,6 +349,15 @@ std::optional<RunResult> InstallEngine::checkPackage() {
                             .arg(descriptor_.platnost.value_or(QString())));
         case PackageCheck::BadSignature:
             break;
+    }
+    // Signed by a key the publisher revoked: that is what the user should learn, not a
+    // change after signing.
+    const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
+    if (selvanix::checkPackage(descriptor_, stem_, archiveSha_, revoked.keys,
+                               QDate::currentDate()) == PackageCheck::Verified) {
+        return refused(
+            QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl odvolán; "
+                           "vydavatel ho musí podepsat platným klíčem."));
     }
     return refused(QStringLiteral(
         "Balíček byl po podpisu změněn, je podepsán jiným klíčem nebo patří jinému programu."));

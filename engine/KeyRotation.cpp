@@ -56,6 +56,23 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
     log(QStringLiteral("key statements: %1 trusted, %2 revoked")
             .arg(after.trusted.size())
             .arg(after.revoked.size()));
+    // Said where the user looks, not only in the log: trust is the user's to know.
+    QStringList added;
+    QStringList revoked;
+    for (const QString& key : after.trusted) {
+        if (!before.trusted.contains(key)) {
+            added << key;
+        }
+    }
+    for (const QString& key : after.revoked) {
+        if (!before.revoked.contains(canonicalKey(key).value_or(key)) &&
+            !before.revoked.contains(key)) {
+            revoked << key;
+        }
+    }
+    if (!added.isEmpty() || !revoked.isEmpty()) {
+        observer_.keysChanged(added, revoked);
+    }
 }
 
 }  // namespace selvanix

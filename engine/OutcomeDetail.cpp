@@ -4,6 +4,19 @@
 
 namespace selvanix {
 
+QString keysChangedDetail(const QStringList& added, const QStringList& revoked) {
+    QStringList parts;
+    if (!added.isEmpty()) {
+        parts << QStringLiteral("Selvanix nově důvěřuje klíči vydavatele %1.")
+                     .arg(added.join(QStringLiteral(", ")));
+    }
+    if (!revoked.isEmpty()) {
+        parts << QStringLiteral("Klíč vydavatele %1 byl odvolán a už nic neověří.")
+                     .arg(revoked.join(QStringLiteral(", ")));
+    }
+    return parts.join(u' ');
+}
+
 namespace {
 
 QString detail(const QString& versionWord, const QString& version, const QString& in,

@@ -78,6 +78,11 @@ public:
         (void)target;
         (void)path;
     }
+    // The publisher's statements made this copy trust new keys or stop trusting some.
+    virtual void keysChanged(const QStringList& added, const QStringList& revoked) {
+        (void)added;
+        (void)revoked;
+    }
     virtual void targetStarted(const QString& target, int index, int count) = 0;
     virtual void targetUnchanged(const QString& target) { (void)target; }
     virtual void extractionProgress(double percent) { (void)percent; }

@@ -1,9 +1,12 @@
 // `selvanix upgrade` without a display: the newer copy is fetched and checked as the window's
 // Upgrade does, its path printed, nothing started; a copy that fails stays nowhere.
 #include "CliFixture.h"
+
 #include "config/KeyStatement.h"
 #include "config/Signature.h"
 #include "support/SignedPackage.h"
+
+#include <QJsonArray>
 
 namespace selvanix::test {
 namespace {
@@ -105,6 +108,11 @@ TEST_F(Keys, StatementsBesideThePackagesMoveTheTrustToANewKey) {
     writeBytes(pkg + "/selvanix-keys.txt", statement(*first, KeyChangeKind::Add, secondKey));
     const CliRun moved = run(install);
     EXPECT_EQ(moved.exitCode, 0) << moved.out.toStdString();
+    // The change of trust is said where the user reads, once.
+    const QJsonObject learned = moved.event("keys");
+    EXPECT_EQ(learned.value("added").toArray(), QJsonArray{QString::fromLatin1(secondKey)});
+    EXPECT_TRUE(learned.value("revoked").toArray().isEmpty());
+    EXPECT_TRUE(run(install).event("keys").isEmpty()) << "known already";
     const QByteArray settings = readBytes(host() + "/upgrade.kac");
     EXPECT_TRUE(settings.contains("publickey=" + firstKey + " " + secondKey))
         << settings.toStdString();
@@ -117,6 +125,12 @@ TEST_F(Keys, StatementsBesideThePackagesMoveTheTrustToANewKey) {
     offer(*first);
     const CliRun refused = run(install);
     EXPECT_EQ(refused.exitCode, 4) << refused.out.toStdString();
+    EXPECT_EQ(refused.event("keys").value("revoked").toArray(),
+              QJsonArray{QString::fromLatin1(firstKey)});
+    // Refused because the key is revoked, and said so, not "changed after signing".
+    EXPECT_TRUE(refused.outcome().value("reason").toString().contains(
+        QStringLiteral("klíčem vydavatele, který byl odvolán")))
+        << refused.outcome().value("reason").toString().toStdString();
     EXPECT_TRUE(readBytes(host() + "/upgrade.kac").contains("revokedkeys=" + firstKey));
     QFile::remove(pkg + "/selvanix-keys.txt");
     EXPECT_EQ(run(install).exitCode, 4) << "the revocation stays without the statements file";
