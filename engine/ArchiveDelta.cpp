@@ -13,6 +13,7 @@
 #include "net/BodyFile.h"
 #include "platform/File.h"
 #include "platform/FolderHandle.h"
+#include "platform/OwnerRule.h"
 #include "platform/StagedFile.h"
 
 namespace selvanix {
@@ -454,8 +455,12 @@ std::shared_ptr<net::BodyAssembly> archiveDelta(const QString& hostFolder, const
     if (!kept || ::fstat(kept->descriptor(), &st) != 0) {
         return nullptr;
     }
-    // Unchecked bytes are taken only from a file nobody else may have written.
-    if (!check && (st.st_uid != ::geteuid() || (st.st_mode & S_IWOTH) != 0)) {
+    // Unchecked bytes are taken only from a file nobody else may have written, in a folder
+    // nobody else may change: as root, neither the group nor others.
+    const platform::OwnerRule rule = platform::OwnerRule::forProcess();
+    struct stat in {};
+    if (!check && (st.st_uid != ::geteuid() || !rule.safe(st) ||
+                   ::fstat(folder->descriptor(), &in) != 0 || !rule.safe(in))) {
         return nullptr;
     }
     std::optional<ZipLayout> layout = readZipLayout(*kept);

@@ -295,6 +295,18 @@ TEST_F(ArchiveDeltaTest, AKeptCopyIsUsedOnlyWhenItIsThereAndItsBytesCanBeTrusted
     ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0666), 0);
     EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr);
     EXPECT_NE(archiveDelta(downloads(), kName, namesOnly("x")), nullptr);
+    if (::geteuid() == 0) {
+        // As root the group counts too (a umask of 002 leaves it writable), and so does the
+        // folder, where another could put a file of their own at the kept name.
+        ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0664), 0);
+        EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr);
+        ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0644), 0);
+        EXPECT_NE(archiveDelta(downloads(), kName, {}), nullptr);
+        ASSERT_EQ(::chmod(QFile::encodeName(downloads()).constData(), 0775), 0);
+        EXPECT_EQ(archiveDelta(downloads(), kName, {}), nullptr);
+        EXPECT_NE(archiveDelta(downloads(), kName, namesOnly("x")), nullptr);
+        ASSERT_EQ(::chmod(QFile::encodeName(downloads()).constData(), 0700), 0);
+    }
     // A link planted at the kept name is never followed.
     QFile::remove(kept);
     writeBytes(path(QStringLiteral("elsewhere.zip")), releaseArchive(1));
