@@ -1,13 +1,20 @@
 #include "TFrDRozbal.h"
 #include "cli/Commands.h"
+#include "platform/Places.h"
 #include "platform/ProcessSignals.h"
 #include "ui/Application.h"
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     selvanix::platform::ignoreFileSizeSignal();
     // Any argument is a command: it runs without a display.
     if (const std::optional<int> code = selvanix::cli::runCommandLine(argc, argv)) {
         return *code;
+    }
+    if (const std::optional<QString> problem = selvanix::platform::placesProblem()) {
+        std::fprintf(stderr, "selvanix: %s\n", problem->toUtf8().constData());
+        return 2;
     }
     selvanix::ui::Application app(argc, argv);
     selvanix::TFrDRozbal window;

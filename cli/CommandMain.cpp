@@ -5,6 +5,7 @@
 #include "engine/Recovery.h"
 #include "engine/Version.h"
 #include "platform/FileOps.h"
+#include "platform/Places.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -99,6 +100,11 @@ std::optional<int> runCommandLine(int argc, char** argv) {
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.command != CliOptions::Command::Help &&
         options.command != CliOptions::Command::Version) {
+        // Before anything is read: settings, keys and downloads would come from anywhere.
+        if (const std::optional<QString> problem = platform::placesProblem()) {
+            ConsoleReport report(options.json, stdout);
+            return refuseCommand(report, kUsage, *problem);
+        }
         recoverNamedTargets(
             readSettings(platform::installerFolder() + QString::fromUtf16(kSettingsFileName)));
     }

@@ -199,7 +199,7 @@ QString installerFolder() {
         }
     }
     const Places places = ownPlaces();
-    if (places.installed) {
+    if (places.installed && !places.installerFolder.isEmpty()) {
         // The user's own: made private, as it holds downloads and the user's settings.
         const QString folder = QDir::cleanPath(places.installerFolder);
         createFolder(QFileInfo(folder).path());

@@ -38,50 +38,97 @@ Places placesOf(const QString& programFolder, const QString& binDir, const QStri
     }
     const QString root = folder.left(folder.size() - bin.size());
     places.installed = true;
-    places.installerFolder = withoutTrailingSlashes(dataHome) + QStringLiteral("/selvanix/");
+    places.installerFolder = dataHome.isEmpty()
+                                 ? QString()
+                                 : withoutTrailingSlashes(dataHome) + QStringLiteral("/selvanix/");
     places.systemSettings = root + withoutTrailingSlashes(QDir::cleanPath(sysconfDir)) +
                             QStringLiteral("/selvanix/upgrade.kac");
     return places;
 }
 
-bool trustedChain(const QString& path, const OwnerRule& rule) {
-    QString at = QDir::cleanPath(path);
-    bool first = true;
-    for (;;) {
-        struct stat st {};
-        if (::lstat(QFile::encodeName(at).constData(), &st) == 0) {
-            // A link is as good as whoever made it; the folders holding it are checked next.
-            const bool trusted = S_ISLNK(st.st_mode) ? rule.ownerTrusted(st.st_uid)
-                                 : first             ? S_ISDIR(st.st_mode) && rule.safe(st)
-                                                     : rule.safeAbove(st);
-            if (!trusted) {
-                return false;
-            }
-            first = false;
-        } else if (errno != ENOENT) {
-            return false;
-        }
-        if (at == u"/") {
-            return true;
-        }
-        at = QFileInfo(at).path();
+std::optional<QString> trustedPath(const QString& path, const OwnerRule& rule) {
+    QStringList todo = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
+    QString at = QStringLiteral("/");
+    struct stat st {};
+    if (::lstat("/", &st) != 0 || !(todo.isEmpty() ? rule.safe(st) : rule.safeAbove(st))) {
+        return std::nullopt;
     }
+    for (int links = 0; !todo.isEmpty();) {
+        const QString part = todo.takeFirst();
+        if (part == u".") {
+            continue;
+        }
+        if (part == u"..") {
+            at = QFileInfo(at).path();
+            continue;
+        }
+        const QString next = at == u"/" ? u'/' + part : at + u'/' + part;
+        if (::lstat(QFile::encodeName(next).constData(), &st) != 0) {
+            // What is missing is made later, below the last folder there: that one must be
+            // nobody else's to change, not merely sticky, and one this process can write.
+            struct stat above {};
+            const QByteArray last = QFile::encodeName(at);
+            const bool safe = errno == ENOENT && ::lstat(last.constData(), &above) == 0 &&
+                              S_ISDIR(above.st_mode) && rule.safe(above) &&
+                              ::access(last.constData(), W_OK | X_OK) == 0;
+            return safe ? std::optional<QString>(QDir::cleanPath(next + u'/' + todo.join(u'/')))
+                        : std::nullopt;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            // A link is as good as whoever made it, and leads on where the same rules hold.
+            const QString target = QFile::symLinkTarget(next);
+            if (!rule.ownerTrusted(st.st_uid) || ++links > 40 || target.isEmpty()) {
+                return std::nullopt;
+            }
+            // Made absolute against the link's folder; links in it are followed in turn.
+            todo = target.split(u'/', Qt::SkipEmptyParts) + todo;
+            at = QStringLiteral("/");
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode) || !(todo.isEmpty() ? rule.safe(st) : rule.safeAbove(st))) {
+            return std::nullopt;
+        }
+        at = next;
+    }
+    return at;
+}
+
+bool trustedChain(const QString& path, const OwnerRule& rule) {
+    return trustedPath(path, rule).has_value();
 }
 
 QString dataHome() {
     // Another user's folder named by the environment (a root shell that kept a user's HOME,
-    // say) would let that user choose where this process writes: the account's own is taken.
+    // say) would let that user choose where this process reads and writes: the account's own
+    // is taken, and when that fails too, none.
     const OwnerRule rule = OwnerRule::forProcess();
     const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
     const QString shared = QStringLiteral("/.local/share");
+    const struct passwd* account = ::getpwuid(::geteuid());
+    const QString own =
+        account != nullptr ? QFile::decodeName(account->pw_dir) + shared : QString();
     for (const QString& candidate :
-         {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared}) {
-        if (!candidate.isEmpty() && trustedChain(candidate, rule)) {
+         {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared, own}) {
+        // The folder itself is never a link: what it holds is the user's alone.
+        const QString folder = candidate + QStringLiteral("/selvanix");
+        struct stat st {};
+        const bool link =
+            ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+        if (candidate.startsWith(u'/') && !link && trustedChain(folder, rule)) {
             return candidate;
         }
     }
-    const struct passwd* account = ::getpwuid(::geteuid());
-    return (account != nullptr ? QFile::decodeName(account->pw_dir) : QString()) + shared;
+    return {};
+}
+
+std::optional<QString> placesProblem() {
+    const Places places = ownPlaces();
+    if (!places.installed || !places.installerFolder.isEmpty()) {
+        return std::nullopt;
+    }
+    return QStringLiteral(
+        "no data folder that only this user and root can change: $XDG_DATA_HOME, "
+        "~/.local/share and the account's own home all fail (see \"Installing Selvanix\")");
 }
 
 Places ownPlaces() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace selvanix::platform {
 
@@ -12,7 +13,7 @@ namespace selvanix::platform {
 // Never decided by a write test: root can write anywhere.
 struct Places {
     bool installed = false;
-    QString installerFolder;  // a host path ending in '/'
+    QString installerFolder;  // a host path ending in '/'; empty: an installed copy without one
     QString systemSettings;   // the all-users settings file; empty for a portable copy
 };
 
@@ -23,15 +24,22 @@ Places placesOf(const QString& programFolder, const QString& binDir, const QStri
 
 class OwnerRule;
 
-// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share;
-// either only when trustedChain holds for it, else the account's own ~/.local/share.
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share,
+// else the account's own ~/.local/share from the password database; the first whose
+// selvanix folder passes trustedChain, existing or not. Empty when none does.
 QString dataHome();
 
-// Whether nobody but those the rule trusts can change what path names: the folder itself (when
-// it exists) and every existing folder above it, up to "/".
+// The folder path names, every link on the way followed, when nobody but those the rule
+// trusts can change what it leads through: each link owned by a trusted user, each folder
+// reached trusted (the last one safe, those above it safe or sticky), and a missing part only
+// below a folder that is safe, where it will be made. Nothing otherwise.
+std::optional<QString> trustedPath(const QString& path, const OwnerRule& rule);
 bool trustedChain(const QString& path, const OwnerRule& rule);
 
 // This copy's places, from its executable and the environment.
 Places ownPlaces();
+// Why this copy cannot run: an installed copy with no data folder it may trust. Nothing
+// when it can.
+std::optional<QString> placesProblem();
 
 }  // namespace selvanix::platform

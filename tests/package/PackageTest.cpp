@@ -323,6 +323,28 @@ TEST_F(Packaged, TheInstalledCopyNeverInstallsIntoItsOwnDataFolder) {
     EXPECT_FALSE(QFileInfo::exists(own + QStringLiteral("/brodelik.exe")));
 }
 
+// A user whose every data folder another user could change, and whose home does not exist,
+// gets one line and exit 2, and nothing is read from anywhere.
+TEST_F(Packaged, WithoutADataFolderOfItsOwnTheInstalledCopyStops) {
+    const QString root = work.path() + QStringLiteral("/unpacked");
+    ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
+    const QString open = work.path() + QStringLiteral("/open");
+    QDir().mkpath(open);
+    ::chmod(QFile::encodeName(open).constData(), 01777);  // the test's own
+    const QString exe = root + QStringLiteral("/usr/bin/selvanix");
+    const QByteArray report = runAsOtherUser([&] {
+        const Ran ran =
+            run({exe, QStringLiteral("install"), QStringLiteral("--json")},
+                {QStringLiteral("HOME=/nonexistent"), QStringLiteral("XDG_DATA_HOME=") + open,
+                 QStringLiteral("XDG_STATE_HOME=/nonexistent/state")});
+        return QByteArray::number(ran.code) + '|' + ran.output;
+    });
+    EXPECT_TRUE(report.startsWith("2|")) << report.toStdString();
+    EXPECT_TRUE(report.contains("no data folder")) << report.toStdString();
+    EXPECT_EQ(report.count("selvanix: "), 1) << report.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(open + QStringLiteral("/selvanix")));
+}
+
 // Unpacked anywhere writable, the portable copy keeps everything beside itself.
 TEST_F(Packaged, ThePortableArchiveRunsFromTheFolderItIsUnpackedIn) {
     for (const bool other : {false, true}) {

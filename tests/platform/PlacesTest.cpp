@@ -3,6 +3,8 @@
 #include "platform/OwnerRule.h"
 #include "platform/Places.h"
 
+#include "support/OtherUser.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,57 @@ TEST(Places, AFolderOthersCanChangeIsNoDataFolder) {
     ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0777), 0);
     qputenv("XDG_DATA_HOME", QFile::encodeName(open + QStringLiteral("/data")));
     EXPECT_EQ(dataHome(), QDir::homePath() + QStringLiteral("/.local/share"));
+    if (saved.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", saved);
+    }
+}
+
+// Debian's /var/lock is root's link to the 1777 /run/lock: a link is followed, and what it
+// leads to must pass as well. A missing data folder is made only below one nobody else can
+// change, and an existing one must be the user's own, no link.
+TEST(Places, ALinkLeadsOnlyWhereTheSameRulesHold) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    const OwnerRule rule = OwnerRule::forProcess();
+    QTemporaryDir base;
+    ASSERT_EQ(::chmod(QFile::encodeName(base.path()).constData(), 0755), 0);  // others enter
+    const QString open = base.path() + QStringLiteral("/run-lock");
+    ASSERT_TRUE(QDir().mkpath(open));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 01777), 0);  // the test's own
+    const QString lock = base.path() + QStringLiteral("/lock");
+    ASSERT_TRUE(QFile::link(open, lock));
+    EXPECT_FALSE(trustedChain(lock + QStringLiteral("/selvanix"), rule))
+        << "would be made in a folder anyone may write";
+    // Made there first by another user: theirs, and refused.
+    const QByteArray planted = test::runAsOtherUser([&] {
+        return QDir().mkdir(open + QStringLiteral("/selvanix")) ? QByteArray("made")
+                                                                : QByteArray("refused");
+    });
+    ASSERT_EQ(planted, QByteArray("made"));
+    EXPECT_FALSE(trustedChain(lock + QStringLiteral("/selvanix"), rule));
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(lock));
+    EXPECT_EQ(dataHome(), QDir::homePath() + QStringLiteral("/.local/share"));
+    // A link another user owns leads nowhere, even to a folder of one's own.
+    const QString mine = base.path() + QStringLiteral("/mine");
+    ASSERT_TRUE(QDir().mkpath(mine + QStringLiteral("/selvanix")));
+    const QString theirs = base.path() + QStringLiteral("/theirs");
+    ASSERT_TRUE(QFile::link(mine, theirs));
+    ASSERT_EQ(::lchown(QFile::encodeName(theirs).constData(), test::kNobody, test::kNobody), 0);
+    EXPECT_FALSE(trustedChain(theirs + QStringLiteral("/selvanix"), rule));
+    EXPECT_TRUE(trustedChain(mine + QStringLiteral("/selvanix"), rule));
+    // The data folder itself is never a link, even one's own.
+    const QString linked = base.path() + QStringLiteral("/linked");
+    ASSERT_TRUE(QDir().mkpath(linked));
+    ASSERT_TRUE(
+        QFile::link(mine + QStringLiteral("/selvanix"), linked + QStringLiteral("/selvanix")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(linked));
+    EXPECT_EQ(dataHome(), QDir::homePath() + QStringLiteral("/.local/share"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(mine));
+    EXPECT_EQ(dataHome(), mine);
     if (saved.isNull()) {
         qunsetenv("XDG_DATA_HOME");
     } else {
