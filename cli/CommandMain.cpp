@@ -51,6 +51,14 @@ std::variant<InstallerSettings, QString> commandSettings(const CliOptions& optio
     return settings;
 }
 
+RunLog commandLog(const CliOptions& options) {
+    RunLog log(options.logFile.value_or(QString()));
+    if (log.problem()) {
+        complain(*log.problem());
+    }
+    return log;
+}
+
 void logProxy(const RunLog& log, const ProxySetting& proxy) {
     if (proxy.kind == ProxySetting::Kind::Url) {
         log.line(QStringLiteral("proxy %1").arg(proxy.url));  // the log leaves out credentials

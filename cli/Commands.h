@@ -26,6 +26,9 @@ int runRepair(const CliOptions& options, StopSignals& stops);
 std::variant<InstallerSettings, QString> commandSettings(const CliOptions& options,
                                                          net::TInternetOptions& downloads);
 
+// The log a command writes, as --log names it or by default; a --log that cannot be kept is
+// said once on standard error, and the command goes on without it.
+RunLog commandLog(const CliOptions& options);
 // Which way the downloads go, in the log; credentials never.
 void logProxy(const RunLog& log, const ProxySetting& proxy);
 

@@ -178,7 +178,7 @@ int runEngine(
     report.setAllowDowngrade(options.allowDowngrade);
     report.setAllowOtherProduct(options.allowOtherProduct);
     InstallEngine engine(report, state, get, archiver, listings);
-    const RunLog log(options.logFile.value_or(QString()));
+    const RunLog log = commandLog(options);
     engine.setLog(&log);
     logProxy(log, settings.proxy);
     stops.onStop([&engine] { engine.requestStop(); });

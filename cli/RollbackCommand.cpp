@@ -12,7 +12,7 @@ namespace selvanix::cli {
 int runRollback(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
-    const RunLog log(options.logFile.value_or(QString()));
+    const RunLog log = commandLog(options);
     auto opened = heldTarget(target, report, log, QStringLiteral("rollback"),
                              platform::FileLock::Access::Write);
     if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {

@@ -9,7 +9,7 @@ namespace selvanix::cli {
 int runUninstall(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
-    const RunLog log(options.logFile.value_or(QString()));
+    const RunLog log = commandLog(options);
     auto opened = recordedTarget(target, report, log, QStringLiteral("uninstall"),
                                  platform::FileLock::Access::Write);
     if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {

@@ -21,7 +21,7 @@ int runUpgrade(const CliOptions& options, StopSignals& stops) {
     const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
     report.setStopFlag(&stops.stopped());
     stops.onStop([&get] { get.Stop(); });
-    const RunLog log(options.logFile.value_or(QString()));
+    const RunLog log = commandLog(options);
     log.line(QStringLiteral("upgrade from %1").arg(settings.baseUrl));
     logProxy(log, settings.proxy);
     const UpdateDownload update = fetchUpdate(get, report, settings.baseUrl, settings.publicKey);

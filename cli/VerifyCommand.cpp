@@ -73,7 +73,7 @@ std::variant<RecordedTarget, ExitCode> recordedTarget(const QString& target, Con
 int runVerify(const CliOptions& options) {
     const QString target = options.targets.first();
     ConsoleReport report(options.json, stdout);
-    const RunLog log(options.logFile.value_or(QString()));
+    const RunLog log = commandLog(options);
     auto opened = recordedTarget(target, report, log, QStringLiteral("verify"),
                                  platform::FileLock::Access::Read);
     if (const ExitCode* code = std::get_if<ExitCode>(&opened)) {

@@ -97,20 +97,11 @@ bool trustedChain(const QString& path, const OwnerRule& rule) {
     return trustedPath(path, rule).has_value();
 }
 
-QString dataHome() {
-    // Another user's folder named by the environment (a root shell that kept a user's HOME,
-    // say) would let that user choose where this process reads and writes: the account's own
-    // is taken, and when that fails too, none.
+QString firstTrustedHome(const QStringList& candidates, const QString& leaf) {
     const OwnerRule rule = OwnerRule::forProcess();
-    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
-    const QString shared = QStringLiteral("/.local/share");
-    const struct passwd* account = ::getpwuid(::geteuid());
-    const QString own =
-        account != nullptr ? QFile::decodeName(account->pw_dir) + shared : QString();
-    for (const QString& candidate :
-         {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared, own}) {
+    for (const QString& candidate : candidates) {
         // The folder itself is never a link: what it holds is the user's alone.
-        const QString folder = candidate + QStringLiteral("/selvanix");
+        const QString folder = candidate + u'/' + leaf;
         struct stat st {};
         const bool link =
             ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -119,6 +110,20 @@ QString dataHome() {
         }
     }
     return {};
+}
+
+QString dataHome() {
+    // Another user's folder named by the environment (a root shell that kept a user's HOME,
+    // say) would let that user choose where this process reads and writes: the account's own
+    // is taken, and when that fails too, none.
+    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    const QString shared = QStringLiteral("/.local/share");
+    const struct passwd* account = ::getpwuid(::geteuid());
+    const QString own =
+        account != nullptr ? QFile::decodeName(account->pw_dir) + shared : QString();
+    return firstTrustedHome(
+        {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared, own},
+        QStringLiteral("selvanix"));
 }
 
 std::optional<QString> placesProblem() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace selvanix::platform {
@@ -35,6 +36,10 @@ QString dataHome();
 // below a folder that is safe, where it will be made. Nothing otherwise.
 std::optional<QString> trustedPath(const QString& path, const OwnerRule& rule);
 bool trustedChain(const QString& path, const OwnerRule& rule);
+
+// The first of the absolute candidates whose folder leaf passes trustedChain, existing or
+// not, and is no link; empty when none does.
+QString firstTrustedHome(const QStringList& candidates, const QString& leaf);
 
 // This copy's places, from its executable and the environment.
 Places ownPlaces();

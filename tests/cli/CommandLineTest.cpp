@@ -94,6 +94,19 @@ TEST_F(CommandLine, InstallsWithoutADisplayAndASecondRunChangesNothing) {
     EXPECT_EQ(readBytes(target() + "/lib/engine.dll"), QByteArray("dll"));
 }
 
+// A log that cannot be kept never stops a run: one warning, and the installation goes on.
+TEST_F(CommandLine, ALogThatCannotBeKeptIsOneWarning) {
+    writeSettings();
+    servePackage();
+    const QString missing = root.path() + "/no/such/folder/run.log";
+    const CliRun run1 = run(installArgs(target(), {"--log", missing}));
+    EXPECT_EQ(run1.exitCode, 0) << run1.out.toStdString();
+    EXPECT_EQ(run1.err.count('\n'), 1) << run1.err.toStdString();
+    EXPECT_TRUE(run1.err.startsWith("selvanix: warning: no log is kept in " + missing.toUtf8()))
+        << run1.err.toStdString();
+    EXPECT_TRUE(QFileInfo(target() + "/brodelik.exe").isFile());
+}
+
 TEST_F(CommandLine, PlainOutputHasALinePerStepAndNoControlCharacters) {
     writeSettings();
     QByteArray ini = descriptor(false);
