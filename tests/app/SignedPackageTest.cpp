@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "config/KeyStatement.h"
 #include "dlwindow/DownloadWindow.h"
 #include "engine/Version.h"
 
@@ -66,6 +67,42 @@ TEST_F(SignedInstall, ASignedPackageInstallsThroughBothSources) {
     EXPECT_EQ(control<ui::Label3D>(*web, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     expectInstalled(target());
     EXPECT_EQ(shell->requests.size(), 1u);
+}
+
+// Texts the detail line is painted with, while the run goes on.
+class PaintedTexts : public QObject {
+public:
+    explicit PaintedTexts(QLabel* line) { line->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            texts << static_cast<QLabel*>(watched)->text();
+        }
+        return false;
+    }
+    QStringList texts;
+};
+
+// A key the publisher's statement adds is said on the run screen, not only in the log.
+TEST_F(SignedInstall, AKeyLearnedFromTheStatementsIsSaidOnTheRunScreen) {
+    const QByteArray added = otherKey->publicKey().base64();
+    const QByteArray by = key->publicKey().base64();
+    writeBytes(drives.add(u'E') + QStringLiteral("/pkg/selvanix-keys.txt"),
+               keyStatementText(KeyChangeKind::Add, added, by,
+                                key->sign(keySigningText(KeyChangeKind::Add, added, by))));
+    const QString c = drives.add(u'C');
+    QDir().mkpath(c + QStringLiteral("/A"));
+    writeBytes(drives.root(u'E') + QStringLiteral("/pkg/brodelik.ini"),
+               signedDescriptor(*otherKey, zip, {}, {}));
+    writeBytes(drives.root(u'E') + QStringLiteral("/pkg/upgrade-brodelik.zip"), zip);
+    auto w = startWithKey("program=1\r\nodkud=2\r\nkamcestaI=C:\\A\r\n");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));  // painted as the run goes
+    PaintedTexts painted(control<QLabel>(*w, "LbRadekC"));
+    control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+    EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
+    EXPECT_TRUE(painted.texts.contains(QStringLiteral("Selvanix nově důvěřuje klíči vydavatele ") +
+                                       QString::fromLatin1(added) + u'.'))
+        << painted.texts.join(u'|').toStdString();
 }
 
 TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
