@@ -96,8 +96,22 @@ unsigned entryMode(const TDirItem& item, std::uint32_t attributes, unsigned umas
     return mode;
 }
 
+// What an entry made on Unix is on disk: a folder or a regular file, never a special file. A
+// pipe, socket or device is written as a regular file with its data (zip reading standard
+// input records the pipe's mode, and every other extractor writes the data); a link, or a
+// type no file has, stays what it says and is refused. Without a type: 0.
 unsigned unixType(const TDirItem& item, std::uint32_t attributes) {
-    return (item.CentralDir.versionMadeBy >> 8) == 3 ? (attributes >> 16) & S_IFMT : 0;
+    const unsigned type =
+        (item.CentralDir.versionMadeBy >> 8) == 3 ? (attributes >> 16) & S_IFMT : 0;
+    switch (type) {
+        case S_IFIFO:
+        case S_IFSOCK:
+        case S_IFCHR:
+        case S_IFBLK:
+            return S_IFREG;
+        default:
+            return type;
+    }
 }
 
 QByteArray hostName(const QString& component) {
@@ -201,8 +215,8 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         raise(ARC_ERROR_CANNOT_CREATE_FILE, f);
     }
     f = *safe;
-    // An entry made on Unix is what its mode's type says; links, pipes, sockets and devices
-    // are never made. Without a type the folder attribute decides.
+    // An entry made on Unix is a folder or a regular file as its type says; a link is never
+    // made. Without a type the folder attribute decides.
     const unsigned type = unixType(item, attributes);
     if (type != 0 && type != S_IFREG && type != S_IFDIR) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, baseDir + f);

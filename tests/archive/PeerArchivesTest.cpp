@@ -2,6 +2,7 @@
 #include "ExtractFixture.h"
 
 #include <sys/stat.h>
+#include <QProcess>
 
 using namespace selvanix;
 using namespace selvanix::test;
@@ -25,6 +26,58 @@ TEST_F(PeerArchives, UnusedBytesBetweenEntriesAreSkipped) {
     EXPECT_EQ(readBytes(base + "/one.exe"), QByteArray(3000, 'a'));
     EXPECT_EQ(readBytes(base + "/two.exe"), QByteArray("second"));
     EXPECT_EQ(readBytes(base + "/three.dll"), QByteArray("third"));
+}
+
+// Plain text after an entry's data, with no signature, before the next local header: the
+// directory's sizes and offsets say where each entry is, whichever entry it follows.
+TEST_F(PeerArchives, PlainTextAfterAnEntrysDataIsSkipped) {
+    const QByteArray text = "unused plain text";
+    ASSERT_EQ(text.size(), 17);
+    for (const std::uint16_t method : {std::uint16_t(0), std::uint16_t(8)}) {
+        ZipWriter w;
+        w.entries.push_back({.name = "one.exe", .data = "seventeen bytes!!", .method = method});
+        w.entries.push_back(
+            {.name = "two.exe", .data = "second", .method = method, .gapBefore = text});
+        w.entries.push_back(
+            {.name = "three.exe", .data = "third", .method = method, .gapBefore = text});
+        write(w);
+        open();
+        EXPECT_TRUE(extract().isEmpty()) << "method " << method;
+        EXPECT_EQ(readBytes(base + "/one.exe"), QByteArray("seventeen bytes!!")) << method;
+        EXPECT_EQ(readBytes(base + "/two.exe"), QByteArray("second")) << method;
+        EXPECT_EQ(readBytes(base + "/three.exe"), QByteArray("third")) << method;
+        arc.CloseArchive();
+        QDir(base).removeRecursively();
+        QDir().mkpath(base);
+    }
+}
+
+// Info-ZIP's zip reading standard input records the pipe's mode in the entry; plain, with
+// Zip64 records and with a data descriptor, the entry is its data in a regular file.
+TEST_F(PeerArchives, EntriesZipWroteFromAPipeAreRegularFiles) {
+    for (const QStringList& options : {QStringList{}, QStringList{"-fz"}, QStringList{"-fd"}}) {
+        QFile::remove(archive);
+        const QString command =
+            QStringLiteral(
+                "printf 'from a pipe\\n' | zip -q %1 '%2' - && printf '@ -\\n@=piped.exe\\n' "
+                "| zipnote -w '%2'")
+                .arg(options.join(u' '), archive);
+        ASSERT_EQ(QProcess::execute("sh", {"-c", command}), 0) << command.toStdString();
+        const QByteArray listing = [&] {
+            QProcess zipinfo;
+            zipinfo.start("zipinfo", {archive});
+            zipinfo.waitForFinished();
+            return zipinfo.readAllStandardOutput();
+        }();
+        ASSERT_TRUE(listing.contains("prw")) << "zip records a pipe: " << listing.toStdString();
+        open();
+        EXPECT_TRUE(extract().isEmpty()) << options.join(u' ').toStdString();
+        EXPECT_TRUE(QFileInfo(base + "/piped.exe").isFile());
+        EXPECT_EQ(readBytes(base + "/piped.exe"), QByteArray("from a pipe\n"));
+        arc.CloseArchive();
+        QDir(base).removeRecursively();
+        QDir().mkpath(base);
+    }
 }
 
 TEST_F(PeerArchives, UnixModeDecidesBetweenFileAndFolder) {

@@ -107,6 +107,28 @@ TEST_F(CommandLine, ALogThatCannotBeKeptIsOneWarning) {
     EXPECT_TRUE(QFileInfo(target() + "/brodelik.exe").isFile());
 }
 
+// A package a script made by piping its files through zip installs whole: the pipe's mode
+// zip records makes no special file.
+TEST_F(CommandLine, APackageZipWroteFromAPipeInstalls) {
+    writeSettings();
+    const QString pkg = root.path() + "/pkg";
+    QDir().mkpath(pkg);
+    writeBytes(pkg + "/brodelik.ini", descriptor(false));
+    const QString zip = pkg + "/upgrade-brodelik.zip";
+    const QString command =
+        QStringLiteral(
+            "printf '#!/bin/sh\\n' | zip -q -fd '%1' - && printf '@ -\\n@=brodelik.exe\\n' "
+            "| zipnote -w '%1'")
+            .arg(zip);
+    ASSERT_EQ(QProcess::execute("sh", {"-c", command}), 0);
+    const CliRun done =
+        run({"install", "--product", "brodelik", "--source", pkg, "--target", target(), "--json"});
+    EXPECT_EQ(done.exitCode, 0) << done.out.toStdString();
+    EXPECT_TRUE(QFileInfo(target() + "/brodelik.exe").isFile());
+    EXPECT_EQ(readBytes(target() + "/brodelik.exe"), QByteArray("#!/bin/sh\n"));
+    EXPECT_EQ(run({"verify", "--target", target()}).exitCode, 0);
+}
+
 TEST_F(CommandLine, PlainOutputHasALinePerStepAndNoControlCharacters) {
     writeSettings();
     QByteArray ini = descriptor(false);
