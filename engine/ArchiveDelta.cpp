@@ -215,8 +215,8 @@ public:
     Outcome assemble(const net::RemoteFile& remote, RangeSource& ranges) override;
 
 private:
-    std::optional<ZipDirectory> directory(const net::RemoteFile& remote, RangeSource& ranges,
-                                          QByteArray& tail) const;
+    static std::optional<ZipDirectory> directory(const net::RemoteFile& remote,
+                                                 const QByteArray& tail);
     std::vector<int> usableMatches(const ZipDirectory& next) const;
     std::optional<Outcome> fetch(AssemblyFile& file, const std::vector<net::ByteRange>& wanted,
                                  RangeSource& ranges) const;
@@ -236,21 +236,15 @@ private:
     qint64 mergeGap_;
 };
 
+// The new directory from the tail already fetched alone. A tail whose records point before it
+// (a Zip64 locator at offset 0 claiming a file of a terabyte, say) is damaged: nothing is
+// fetched, or held, on a server's word of where its directory starts, and the run takes the
+// full download.
 std::optional<ZipDirectory> ArchiveDelta::directory(const net::RemoteFile& remote,
-                                                    RangeSource& ranges, QByteArray& tail) const {
-    return readZipDirectory(tail, remote.size, [&](qint64 from, qint64 length) {
-        QByteArray more;
-        more.reserve(static_cast<qsizetype>(length));
-        const auto collect = [&](qint64 at, const char* data, std::size_t size) {
-            if (at != from + more.size() || more.size() + static_cast<qint64>(size) > length) {
-                return false;
-            }
-            more.append(data, static_cast<qsizetype>(size));
-            return true;
-        };
-        const bool done = ranges.fetch({{from, length}}, collect) == RangeSource::Result::Done;
-        return done ? std::optional<QByteArray>(more) : std::nullopt;
-    });
+                                                    const QByteArray& tail) {
+    ZipTail read = readZipTail(tail, remote.size);
+    return read.state == ZipTail::State::Read ? std::optional(std::move(read.directory))
+                                              : std::nullopt;
 }
 
 // Entries whose kept data may be used: without a hash to check the result, only data whose
@@ -364,8 +358,8 @@ bool ArchiveDelta::verified(const AssemblyFile& file, const ZipDirectory& next,
 }
 
 Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& ranges) {
-    QByteArray tail = remote.tail;
-    const std::optional<ZipDirectory> next = directory(remote, ranges, tail);
+    const QByteArray& tail = remote.tail;
+    const std::optional<ZipDirectory> next = directory(remote, tail);
     if (!next) {
         return {};
     }

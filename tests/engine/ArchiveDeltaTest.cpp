@@ -176,6 +176,43 @@ TEST_F(ReplacedOnTheServer, AnHonestServerAnswersIfRangeWithTheNewFileWhole) {
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
+// A tail whose Zip64 locator points at offset 0 of a file claimed 600 MB (or 1 TiB) long: no
+// byte before the tail is asked for or held, and the run takes the full download.
+TEST_F(ReplacedOnTheServer, ATailPointingBeforeItselfIsDamagedAndTheFileComesWhole) {
+    const QByteArray two = releaseArchive(2);
+    const auto le = [](std::uint64_t value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+        return out;
+    };
+    for (const qint64 claimed : {qint64(600'000'000), qint64(1) << 40}) {
+        installed(releaseArchive(1));
+        const QByteArray locator = le(0x07064b50, 4) + le(0, 4) + le(0, 8) + le(1, 4);
+        const QByteArray end = le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(0xFFFF, 2) +
+                               le(0xFFFF, 2) + le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
+        const QByteArray tail =
+            QByteArray(keptTailLength() - locator.size() - end.size(), 'x') + locator + end;
+        const qint64 from = claimed - tail.size();
+        TestHttpServer server;
+        server.routeInTurn(
+            "/" + kName.toUtf8(),
+            {httpReply(206, tail,
+                       {"ETag: \"first\"", "Content-Range: bytes " + QByteArray::number(from) +
+                                               '-' + QByteArray::number(claimed - 1) + '/' +
+                                               QByteArray::number(claimed)}),
+             httpReply(200, two)});
+        const Fetched f = fetch(server.url(u'/' + kName), namesOnly(two));
+        ASSERT_TRUE(f.ok) << claimed;
+        EXPECT_EQ(f.bytes, two);
+        const QList<QByteArray> requests = server.requests();
+        ASSERT_EQ(requests.size(), 2) << claimed;
+        EXPECT_EQ(TestHttpServer::header(requests[1], "Range"), "bytes=0-") << claimed;
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
+}
+
 TEST_F(ReplacedOnTheServer, AServerThatIgnoresIfRangeIsCaughtByTheCheck) {
     const QByteArray two = releaseArchive(2);
     // The same size, one byte of an unchanged entry's data different.
