@@ -8,7 +8,6 @@
 #include "platform/Places.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDateTime>
@@ -26,13 +25,7 @@ using namespace std::chrono_literals;
 
 // The state home whose selvanix folder only this user and root can change, made private.
 QString defaultFolder() {
-    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
-    const QString state = QStringLiteral("/.local/state");
-    const struct passwd* account = ::getpwuid(::geteuid());
-    const QString own = account != nullptr ? QFile::decodeName(account->pw_dir) + state : QString();
-    const QString home = platform::firstTrustedHome(
-        {QDir::isAbsolutePath(xdg) ? xdg : QString(), QDir::homePath() + state, own},
-        QStringLiteral("selvanix"));
+    const QString home = platform::ownHome("XDG_STATE_HOME", QStringLiteral("/.local/state"));
     if (home.isEmpty()) {
         return {};
     }

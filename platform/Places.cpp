@@ -112,18 +112,20 @@ QString firstTrustedHome(const QStringList& candidates, const QString& leaf) {
     return {};
 }
 
-QString dataHome() {
+QString ownHome(const char* variable, const QString& below) {
     // Another user's folder named by the environment (a root shell that kept a user's HOME,
     // say) would let that user choose where this process reads and writes: the account's own
     // is taken, and when that fails too, none.
-    const QString xdg = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
-    const QString shared = QStringLiteral("/.local/share");
+    const QString named = qEnvironmentVariable(variable);
     const struct passwd* account = ::getpwuid(::geteuid());
-    const QString own =
-        account != nullptr ? QFile::decodeName(account->pw_dir) + shared : QString();
+    const QString own = account != nullptr ? QFile::decodeName(account->pw_dir) + below : QString();
     return firstTrustedHome(
-        {xdg.startsWith(u'/') ? xdg : QString(), QDir::homePath() + shared, own},
+        {named.startsWith(u'/') ? named : QString(), QDir::homePath() + below, own},
         QStringLiteral("selvanix"));
+}
+
+QString dataHome() {
+    return ownHome("XDG_DATA_HOME", QStringLiteral("/.local/share"));
 }
 
 std::optional<QString> placesProblem() {

@@ -25,6 +25,10 @@ Places placesOf(const QString& programFolder, const QString& binDir, const QStri
 
 class OwnerRule;
 
+// The first of $<variable>, $HOME<below> and the account's own home<below> whose selvanix
+// folder passes trustedChain, as firstTrustedHome takes them; empty when none does.
+QString ownHome(const char* variable, const QString& below);
+
 // The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share,
 // else the account's own ~/.local/share from the password database; the first whose
 // selvanix folder passes trustedChain, existing or not. Empty when none does.
