@@ -171,9 +171,12 @@ void TArcBaseArchiver::ExtractItem(int index, ArcOutput& out) {
             inflater = inflater_.get();
             inflater->reset();
         }
+        // Stored data is as long as the entry: what a wider declared size covers besides is
+        // unused, as every peer but Info-ZIP reads it.
+        const std::uint64_t data = method == 0 ? std::min(c, u) : c;
         bool streamEnded = false;
-        while (consumed < c && !FProgressCancel) {
-            const auto size = static_cast<qint64>(std::min<std::uint64_t>(c - consumed, kBlock));
+        while (consumed < data && !FProgressCancel) {
+            const auto size = static_cast<qint64>(std::min<std::uint64_t>(data - consumed, kBlock));
             if (!in.readExactly(dataStart + static_cast<qint64>(consumed), input, size)) {
                 throw EntryFailed{};  // the data ends before the archive claims
             }

@@ -29,27 +29,87 @@ TEST_F(PeerArchives, UnusedBytesBetweenEntriesAreSkipped) {
 }
 
 // Plain text after an entry's data, with no signature, before the next local header: the
-// directory's sizes and offsets say where each entry is, whichever entry it follows.
+// directory's sizes and offsets say where each entry is, whichever entry it follows. Info-ZIP's
+// unzip tests each archive first, so the archive is one a peer reads whole.
 TEST_F(PeerArchives, PlainTextAfterAnEntrysDataIsSkipped) {
     const QByteArray text = "unused plain text";
     ASSERT_EQ(text.size(), 17);
     for (const std::uint16_t method : {std::uint16_t(0), std::uint16_t(8)}) {
+        for (const bool descriptor : {false, true}) {
+            const auto entry = [&](const QByteArray& name, const QByteArray& data,
+                                   const QByteArray& gap) {
+                ZipEntry e;
+                e.name = name;
+                e.data = data;
+                e.method = method;
+                e.dataDescriptor = descriptor;
+                e.gapBefore = gap;
+                return e;
+            };
+            ZipWriter w;
+            w.entries = {entry("one.exe", "seventeen bytes!!", {}),
+                         entry("two.exe", "second", text), entry("three.exe", "third", text)};
+            write(w);
+            const std::string variant =
+                "method " + std::to_string(method) + (descriptor ? " with descriptor" : "");
+            ASSERT_EQ(QProcess::execute("unzip", {"-tqq", archive}), 0) << variant;
+            open();
+            EXPECT_TRUE(extract().isEmpty()) << variant;
+            EXPECT_EQ(readBytes(base + "/one.exe"), QByteArray("seventeen bytes!!")) << variant;
+            EXPECT_EQ(readBytes(base + "/two.exe"), QByteArray("second")) << variant;
+            EXPECT_EQ(readBytes(base + "/three.exe"), QByteArray("third")) << variant;
+            arc.CloseArchive();
+            QDir(base).removeRecursively();
+            QDir().mkpath(base);
+        }
+    }
+}
+
+// A stored entry's data is its size: plain text the declared compressed size also counts is
+// unused, as bsdtar, 7-Zip and Python's zipfile read it, first entry or middle. The CRC-32 still
+// tests what is written.
+TEST_F(PeerArchives, StoredDataEndsAtItsSizeWhenTheDeclaredSizeCountsMore) {
+    const QByteArray data = "seventeen bytes!!";
+    const QByteArray text = "unused plain text";
+    for (const bool middle : {false, true}) {
+        ZipEntry padded;
+        padded.name = "padded.exe";
+        padded.data = data;
+        padded.method = 0;
+        padded.compressed = data + text;
         ZipWriter w;
-        w.entries.push_back({.name = "one.exe", .data = "seventeen bytes!!", .method = method});
-        w.entries.push_back(
-            {.name = "two.exe", .data = "second", .method = method, .gapBefore = text});
-        w.entries.push_back(
-            {.name = "three.exe", .data = "third", .method = method, .gapBefore = text});
+        w.entries.push_back({.name = "before.exe", .data = "before"});
+        w.entries.insert(middle ? w.entries.end() : w.entries.begin(), padded);
+        w.entries.push_back({.name = "after.exe", .data = "after", .method = 0});
         write(w);
+        const std::string variant = middle ? "middle" : "first";
+        QProcess python;
+        python.start("python3", {"-c", "import sys, zipfile; "
+                                       "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1])"
+                                       ".read('padded.exe'))",
+                                 archive});
+        ASSERT_TRUE(python.waitForFinished());
+        ASSERT_EQ(python.readAllStandardOutput(), data) << "a peer reads the data: " << variant;
         open();
-        EXPECT_TRUE(extract().isEmpty()) << "method " << method;
-        EXPECT_EQ(readBytes(base + "/one.exe"), QByteArray("seventeen bytes!!")) << method;
-        EXPECT_EQ(readBytes(base + "/two.exe"), QByteArray("second")) << method;
-        EXPECT_EQ(readBytes(base + "/three.exe"), QByteArray("third")) << method;
+        EXPECT_TRUE(extract().isEmpty()) << variant;
+        EXPECT_EQ(readBytes(base + "/padded.exe"), data) << variant;
+        EXPECT_EQ(readBytes(base + "/before.exe"), QByteArray("before")) << variant;
+        EXPECT_EQ(readBytes(base + "/after.exe"), QByteArray("after")) << variant;
         arc.CloseArchive();
         QDir(base).removeRecursively();
         QDir().mkpath(base);
     }
+    // Bytes of the entry's own size that fail the check still fail the entry.
+    ZipEntry wrong;
+    wrong.name = "wrong.exe";
+    wrong.data = data;
+    wrong.method = 0;
+    wrong.compressed = "Seventeen bytes!!" + text;
+    ZipWriter w;
+    w.entries.push_back(wrong);
+    write(w);
+    open();
+    EXPECT_EQ(extract().size(), 1);
 }
 
 // Info-ZIP's zip reading standard input records the pipe's mode in the entry; plain, with

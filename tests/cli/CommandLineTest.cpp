@@ -407,5 +407,50 @@ TEST_F(CommandLine, SigintInADownloadCancelsItAndKeepsNoCutArchive) {
     EXPECT_TRUE(filesBelow(target()).isEmpty());
 }
 
+// Plain text between entries, after a stored or deflated entry first or in the middle, or
+// counted in a stored entry's declared size: every entry installs, from a folder and from the
+// server.
+TEST_F(CommandLine, APackageWithPlainTextBetweenEntriesInstalls) {
+    writeSettings();
+    const QByteArray text = "unused plain text";
+    for (const std::uint16_t method : {std::uint16_t(0), std::uint16_t(8)}) {
+        ZipWriter w;
+        const auto entry = [&](const QByteArray& name, const QByteArray& data,
+                               const QByteArray& gap = {}) {
+            ZipEntry e;
+            e.name = name;
+            e.data = data;
+            e.method = method;
+            e.gapBefore = gap;
+            return e;
+        };
+        w.entries = {
+            entry("data/brodelik.sql", "seventeen bytes!!"), entry("brodelik.chm", "help", text),
+            entry("lib/engine.dll", "seventeen bytes!!"), entry("brodelik.exe", kProgram, text)};
+        // A stored entry whose declared size counts the text after its data, in the middle.
+        ZipEntry padded = entry("reports/list.fr3", "<report/>");
+        padded.method = 0;
+        padded.compressed = padded.data + text;
+        w.entries.insert(w.entries.begin() + 2, padded);
+        const QString pkg = root.path() + "/pkg" + QString::number(method);
+        QDir().mkpath(pkg);
+        writeBytes(pkg + "/brodelik.ini", descriptor(false));
+        writeBytes(pkg + "/upgrade-brodelik.zip", w.build());
+        servePackage(w.build());
+        for (const QString& source : {pkg, QStringLiteral("internet")}) {
+            const QString into = target() + QString::number(method) + u'-' + source.back();
+            QDir().mkpath(into);
+            const CliRun done =
+                run({"install", "--product", "brodelik", "--source", source, "--target", into});
+            EXPECT_EQ(done.exitCode, 0) << source.toStdString() << done.out.toStdString();
+            EXPECT_EQ(readBytes(into + "/data/brodelik.sql"), QByteArray("seventeen bytes!!"));
+            EXPECT_EQ(readBytes(into + "/brodelik.chm"), QByteArray("help"));
+            EXPECT_EQ(readBytes(into + "/lib/engine.dll"), QByteArray("seventeen bytes!!"));
+            EXPECT_EQ(readBytes(into + "/brodelik.exe"), kProgram);
+            EXPECT_EQ(readBytes(into + "/pts/reports/list.fr3"), QByteArray("<report/>"));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace selvanix::test
