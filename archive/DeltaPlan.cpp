@@ -91,12 +91,16 @@ qint64 deltaTailLength(const ZipLayout& kept) {
     return end + end / 4 + kTailSlack;
 }
 
-bool worthAssembling(const ZipDirectory& next, const std::vector<int>& matches, qint64 size) {
+qint64 matchedBytes(const ZipDirectory& next, const std::vector<int>& matches) {
     qint64 matched = 0;
     for (std::size_t i = 0; i < matches.size(); ++i) {
         matched += matches[i] >= 0 ? static_cast<qint64>(next.entries[i].compressedSize) : 0;
     }
-    return matched * 10 >= size;
+    return matched;
+}
+
+bool worthAssembling(const ZipDirectory& next, const std::vector<int>& matches, qint64 size) {
+    return matchedBytes(next, matches) * 10 >= size;
 }
 
 std::vector<int> matchEntries(const ZipLayout& kept, const ZipDirectory& next) {

@@ -54,6 +54,9 @@ inline constexpr qint64 kDeltaMergeGap = 4096;
 // quarter, and room for the end records with a short comment.
 qint64 deltaTailLength(const ZipLayout& kept);
 
+// The compressed bytes of the matched entries: what an assembly may take from the kept copy.
+qint64 matchedBytes(const ZipDirectory& next, const std::vector<int>& matches);
+
 // Whether the matched entries make ranges worth their cost: at least a tenth of the new
 // archive's bytes. Below that, one plain download is cheaper.
 bool worthAssembling(const ZipDirectory& next, const std::vector<int>& matches, qint64 size);

@@ -219,7 +219,7 @@ private:
                                                  const QByteArray& tail);
     std::vector<int> usableMatches(const ZipDirectory& next) const;
     std::optional<Outcome> fetch(AssemblyFile& file, const std::vector<net::ByteRange>& wanted,
-                                 RangeSource& ranges) const;
+                                 qint64 saves, RangeSource& ranges) const;
     std::function<std::optional<qint64>(std::size_t)> fetchedHeaders(
         const AssemblyFile& file, const ZipDirectory& next,
         const std::vector<ByteSpan>& probes) const;
@@ -264,7 +264,7 @@ std::vector<int> ArchiveDelta::usableMatches(const ZipDirectory& next) const {
 
 // nullopt when every wanted byte arrived; otherwise what the run comes to.
 std::optional<Outcome> ArchiveDelta::fetch(AssemblyFile& file,
-                                           const std::vector<net::ByteRange>& wanted,
+                                           const std::vector<net::ByteRange>& wanted, qint64 saves,
                                            RangeSource& ranges) const {
     std::vector<net::ByteRange> missing;
     for (const net::ByteRange& r : wanted) {
@@ -283,7 +283,7 @@ std::optional<Outcome> ArchiveDelta::fetch(AssemblyFile& file,
     const auto sink = [&](qint64 at, const char* data, std::size_t size) {
         return file.write(at, data, static_cast<qint64>(size));
     };
-    switch (ranges.fetch(missing, sink)) {
+    switch (ranges.fetch(missing, saves, sink)) {
         case RangeSource::Result::Done:
             for (const net::ByteRange& m : missing) {
                 if (!file.done().missing(m.at, m.length).empty()) {
@@ -383,7 +383,8 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
         for (const ByteSpan& p : probes) {
             wantedProbes.push_back({p.at, p.length});
         }
-        if (std::optional<Outcome> ended = fetch(*file, wantedProbes, ranges)) {
+        if (std::optional<Outcome> ended =
+                fetch(*file, wantedProbes, matchedBytes(*next, matches), ranges)) {
             return std::move(*ended);
         }
     }
@@ -399,7 +400,7 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
         file->save();
         return {};
     }
-    if (std::optional<Outcome> ended = fetch(*file, fetches, ranges)) {
+    if (std::optional<Outcome> ended = fetch(*file, fetches, plan.reused, ranges)) {
         return std::move(*ended);
     }
     if (!verified(*file, *next, matches)) {

@@ -25,8 +25,9 @@ public:
         Failed,   // the exchange failed, or the sink refused
         Stopped,
     };
-    // Ranges ascending and disjoint.
-    virtual Result fetch(const std::vector<ByteRange>& ranges, const Sink& sink) = 0;
+    // Ranges ascending and disjoint; saves: the bytes of the file the assembly need not fetch
+    // once these are in, which decides how many requests they are worth.
+    virtual Result fetch(const std::vector<ByteRange>& ranges, qint64 saves, const Sink& sink) = 0;
     // What the assembly is going to fetch, so progress counts real bytes against it.
     virtual void expect(qint64 bytes) = 0;
 

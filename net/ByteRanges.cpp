@@ -1,5 +1,7 @@
 #include "ByteRanges.h"
 
+#include "RangeAnswer.h"
+
 #include <QList>
 #include <algorithm>
 
@@ -71,25 +73,25 @@ std::optional<QByteArray> byteRangesBoundary(const QByteArray& contentType) {
     return std::nullopt;
 }
 
-MultipartRanges::MultipartRanges(QByteArray boundary, qint64 fileSize)
-    : delimiter_("--" + boundary), fileSize_(fileSize) {}
+MultipartRanges::MultipartRanges(QByteArray boundary) : delimiter_("--" + boundary) {}
 
-bool MultipartRanges::feed(const char* data, std::size_t size, const Sink& sink) {
+bool MultipartRanges::feed(const char* data, std::size_t size, RangeAnswer& answer,
+                           const Sink& sink) {
     auto left = static_cast<qint64>(size);
     while (left > 0) {
         if (state_ == State::End) {
-            return true;  // the epilogue means nothing
+            // The epilogue means nothing, and an endless one is no answer.
+            epilogue_ += left;
+            return epilogue_ <= kMaxPartHead;
         }
         if (state_ == State::Body) {
-            const qint64 n = std::min(left, left_);
-            if (!sink(offset_, data, static_cast<std::size_t>(n))) {
+            const qint64 n = std::min(left, answer.partLeft());
+            if (!answer.take(data, static_cast<std::size_t>(n), sink)) {
                 return false;
             }
-            offset_ += n;
-            left_ -= n;
             data += n;
             left -= n;
-            if (left_ == 0) {
+            if (answer.partLeft() == 0) {
                 state_ = State::Head;
             }
             continue;
@@ -101,7 +103,7 @@ bool MultipartRanges::feed(const char* data, std::size_t size, const Sink& sink)
             return false;
         }
         if (head_.endsWith("\r\n\r\n") || head_.endsWith(delimiter_ + "--")) {
-            if (!readHead()) {
+            if (!readHead(answer)) {
                 return false;
             }
         }
@@ -109,7 +111,7 @@ bool MultipartRanges::feed(const char* data, std::size_t size, const Sink& sink)
     return true;
 }
 
-bool MultipartRanges::readHead() {
+bool MultipartRanges::readHead(RangeAnswer& answer) {
     const qsizetype at = head_.indexOf(delimiter_);
     // Before the delimiter only line ends (or, before the first, a preamble) may stand.
     if (at < 0) {
@@ -130,11 +132,9 @@ bool MultipartRanges::readHead() {
         }
     }
     head_.clear();
-    if (!range || range->complete != fileSize_ || range->last >= fileSize_) {
+    if (!range || !answer.beginPart(*range)) {
         return false;
     }
-    offset_ = range->first;
-    left_ = range->last - range->first + 1;
     state_ = State::Body;
     return true;
 }

@@ -24,28 +24,28 @@ QByteArray rangesValue(const std::vector<ByteRange>& ranges);
 // The boundary of a multipart/byteranges type; nothing for any other type.
 std::optional<QByteArray> byteRangesBoundary(const QByteArray& contentType);
 
-// Reads a multipart/byteranges body as it streams in, handing each part's bytes on with their
-// offset in the file. Parts must belong to a file of fileSize bytes.
+class RangeAnswer;
+
+// Reads a multipart/byteranges body as it streams in, handing each part to the answer it must
+// fit, which passes the asked bytes on with their offset in the file.
 class MultipartRanges {
 public:
     using Sink = std::function<bool(qint64 offset, const char* data, std::size_t size)>;
-    MultipartRanges(QByteArray boundary, qint64 fileSize);
+    explicit MultipartRanges(QByteArray boundary);
 
-    // False when the body is not such a body or the sink refused.
-    bool feed(const char* data, std::size_t size, const Sink& sink);
+    // False when the body is not such a body, the answer refuses a part or the sink refused.
+    bool feed(const char* data, std::size_t size, RangeAnswer& answer, const Sink& sink);
     // The closing delimiter has come.
     bool finished() const { return state_ == State::End; }
 
 private:
     enum class State { Head, Body, End };
-    bool readHead();
+    bool readHead(RangeAnswer& answer);
 
     QByteArray delimiter_;
-    qint64 fileSize_;
     State state_ = State::Head;
     QByteArray head_;
-    qint64 offset_ = 0;
-    qint64 left_ = 0;
+    qint64 epilogue_ = 0;
 };
 
 }  // namespace selvanix::net

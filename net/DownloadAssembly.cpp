@@ -1,6 +1,7 @@
 // A download built from a kept file and ranges of the new one: the tail first, then what the
 // assembly asks for, all over the item's one connection.
 #include <algorithm>
+#include <deque>
 
 #include "BodyAssembly.h"
 #include "BodyFile.h"
@@ -10,14 +11,17 @@
 #include "HttpDate.h"
 #include "HttpTransfer.h"
 #include "InternetErrors.h"
+#include "RangeAnswer.h"
 #include "Tick.h"
 
 namespace selvanix::net {
 
 namespace {
 
-// The requests of one fetch stay short enough for any server's header limit.
-constexpr std::size_t kMaxRangesPerRequest = 100;
+// What zchunk and zsync keep to: short enough for any server's header limit.
+constexpr std::size_t kMaxRangesPerRequest = 32;
+// What one more request costs besides its bytes: the request and the answer's head.
+constexpr qint64 kRequestCost = 1024;
 
 // What If-Range may carry: a strong ETag, else the date.
 QByteArray validatorOf(const HttpReplyHead& head) {
@@ -30,42 +34,66 @@ QByteArray validatorOf(const HttpReplyHead& head) {
 }  // namespace
 
 // The item's ranges: each request carries If-Range, so a file replaced on the server answers
-// with the whole new file (a 200), which is never mixed into the assembly.
+// with the whole new file (a 200), which is never mixed into the assembly. Several ranges go
+// in one request while the server answers them all; after a refusal (416, or the unchanged
+// file whole) or an answer short of them, the rest go one range a request while what the
+// assembly saves, less what the requests cost, is still a tenth of the file.
 class ItemRanges final : public RangeSource {
 public:
     ItemRanges(DownloadItem& item, HttpTransfer& session, HttpRequest request, qint64 fileSize,
-               const QByteArray& validator)
-        : item_(item), session_(session), request_(std::move(request)), fileSize_(fileSize) {
-        request_.headers += "\r\nIf-Range: " + validator;
+               QByteArray validator)
+        : item_(item),
+          session_(session),
+          request_(std::move(request)),
+          fileSize_(fileSize),
+          validator_(std::move(validator)) {
+        request_.headers += "\r\nIf-Range: " + validator_;
     }
 
     void expect(qint64 bytes) override {
         item_.announced_ = static_cast<qint64>(item_.FDataSize) + bytes;
     }
 
-    Result fetch(const std::vector<ByteRange>& ranges, const Sink& sink) override {
-        for (std::size_t i = 0; i < ranges.size(); i += kMaxRangesPerRequest) {
-            const std::vector<ByteRange> batch(
-                ranges.begin() + static_cast<std::ptrdiff_t>(i),
-                ranges.begin() +
-                    static_cast<std::ptrdiff_t>(std::min(ranges.size(), i + kMaxRangesPerRequest)));
-            if (const Result r = fetchBatch(batch, sink); r != Result::Done) {
-                return r;
+    Result fetch(const std::vector<ByteRange>& ranges, qint64 saves, const Sink& sink) override {
+        std::deque<ByteRange> left(ranges.begin(), ranges.end());
+        while (!left.empty()) {
+            const bool several = several_ && left.size() > 1;
+            if (!several && !worthSingly(left.size(), saves)) {
+                return Result::Changed;  // ranges are not served well enough to pay
             }
+            const auto count = static_cast<std::ptrdiff_t>(
+                several ? std::min(left.size(), kMaxRangesPerRequest) : 1);
+            const std::vector<ByteRange> batch(left.begin(), left.begin() + count);
+            left.erase(left.begin(), left.begin() + count);
+            const Answer answer = request(batch, sink);
+            if (answer.result != Result::Done) {
+                return answer.result;
+            }
+            if (!answer.missing.empty() && !several) {
+                return Result::Failed;
+            }
+            several_ = several_ && answer.missing.empty();
+            left.insert(left.begin(), answer.missing.begin(), answer.missing.end());
         }
         return Result::Done;
     }
 
 private:
-    Result fetchBatch(const std::vector<ByteRange>& batch, const Sink& sink) {
+    struct Answer {
+        Result result = Result::Done;  // Done: whatever came is in, `missing` says the rest
+        std::vector<ByteRange> missing;
+    };
+
+    // One request and whatever its answer holds within the rules.
+    Answer request(const std::vector<ByteRange>& batch, const Sink& sink) {
         HttpRequest request = request_;
         request.range = rangesValue(batch);
+        RangeAnswer answer(batch, fileSize_);
         std::optional<MultipartRanges> parts;
-        qint64 offset = 0;
-        qint64 left = 0;
-        Result result = Result::Failed;
+        Result result = Result::Done;
         const auto onHead = [&](const HttpReplyHead& head) {
-            if (head.status == 200) {
+            // The unchanged file whole, to several ranges: they are refused, not the file.
+            if (head.status == 200 && (batch.size() == 1 || validatorOf(head) != validator_)) {
                 result = Result::Changed;
                 return false;
             }
@@ -73,52 +101,37 @@ private:
                 return false;
             }
             if (const std::optional<QByteArray> boundary = byteRangesBoundary(head.contentType)) {
-                parts.emplace(*boundary, fileSize_);
+                parts.emplace(*boundary);
                 return true;
             }
-            // One part may only be all that was asked, perhaps with the gaps between.
             const std::optional<ContentRange> range = parseContentRange(head.contentRange);
-            if (!range || range->complete != fileSize_ || range->first > batch.front().at ||
-                range->last + 1 < batch.back().at + batch.back().length) {
-                return false;
-            }
-            offset = range->first;
-            left = range->last - range->first + 1;
-            return true;
+            return range && answer.beginPart(*range);
         };
-        bool refused = false;
         const auto onData = [&](const char* data, std::size_t size) {
             item_.notifyBody(item_.countPiece(size));
             if (item_.Terminated) {
                 return false;
             }
-            if (parts) {
-                refused = !parts->feed(data, size, sink);
-                return !refused;
-            }
-            if (static_cast<qint64>(size) > left || !sink(offset, data, size)) {
-                refused = true;
-                return false;
-            }
-            offset += static_cast<qint64>(size);
-            left -= static_cast<qint64>(size);
-            return true;
+            return parts ? parts->feed(data, size, answer, sink) : answer.take(data, size, sink);
         };
-        const int code = session_.perform(request, onHead, onData);
+        session_.perform(request, onHead, onData);
         if (item_.Terminated) {
-            return Result::Stopped;
+            return {Result::Stopped, {}};
         }
-        if (result == Result::Changed) {
-            return result;
-        }
-        const bool complete = parts ? parts->finished() : left == 0;
-        return code == 0 && !refused && complete ? Result::Done : Result::Failed;
+        return {result, answer.missing()};
+    }
+
+    // Whether fetching the rest one range a request still saves a tenth of the file.
+    bool worthSingly(std::size_t requests, qint64 saves) const {
+        return saves - static_cast<qint64>(requests) * kRequestCost >= fileSize_ / 10;
     }
 
     DownloadItem& item_;
     HttpTransfer& session_;
     HttpRequest request_;
     qint64 fileSize_;
+    QByteArray validator_;
+    bool several_ = true;
 };
 
 bool DownloadItem::assembled(HttpTransfer& session, const HttpRequest& plain, int& code) {

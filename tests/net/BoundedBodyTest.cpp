@@ -18,6 +18,7 @@
 #include "net/BodyFile.h"
 #include "net/InternetErrors.h"
 #include "net/WebHTTPGet.h"
+#include "support/PeakMemory.h"
 #include "support/TestDrives.h"
 #include "support/TestHttpServer.h"
 
@@ -27,19 +28,6 @@ namespace {
 using namespace net;
 
 const qint64 kLimit = TInternetOptions{}.BodyInMemoryLimit;
-
-// AddressSanitizer keeps freed memory in its quarantine, so peak memory says nothing there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPeakMemoryMeaningful = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPeakMemoryMeaningful = false;
-#else
-constexpr bool kPeakMemoryMeaningful = true;
-#endif
-#else
-constexpr bool kPeakMemoryMeaningful = true;
-#endif
 
 QByteArray randomBody(qint64 size, unsigned seed = 3) {
     std::mt19937 random(seed);

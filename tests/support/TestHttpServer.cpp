@@ -90,6 +90,12 @@ void TestHttpServer::routeInTurn(const QByteArray& path, std::vector<TestReply> 
     sequences_[path] = std::deque<TestReply>(replies.begin(), replies.end());
 }
 
+void TestHttpServer::answer(const QByteArray& path,
+                            std::function<TestReply(const QByteArray& head)> make) {
+    const std::lock_guard guard(lock_);
+    makers_[path] = std::move(make);
+}
+
 QList<QByteArray> TestHttpServer::requests() const {
     const std::lock_guard guard(lock_);
     return requests_;
@@ -161,7 +167,10 @@ void TestHttpServer::serve(int fd) {
         path = path.left(path.indexOf('?') < 0 ? path.size() : path.indexOf('?'));
         const auto turn = sequences_.find(path);
         const auto found = routes_.find(path);
-        if (turn != sequences_.end() && !turn->second.empty()) {
+        const auto maker = makers_.find(path);
+        if (maker != makers_.end()) {
+            reply = maker->second(head);
+        } else if (turn != sequences_.end() && !turn->second.empty()) {
             reply = turn->second.front();
             turn->second.pop_front();
         } else if (found != routes_.end()) {

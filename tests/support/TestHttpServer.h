@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -44,6 +45,8 @@ public:
     void route(const QByteArray& path, const TestReply& reply);
     // Each request for the path takes the next reply; the last one answers all after it.
     void routeInTurn(const QByteArray& path, std::vector<TestReply> replies);
+    // Each request for the path is answered by what the function makes of its head.
+    void answer(const QByteArray& path, std::function<TestReply(const QByteArray& head)> make);
     QList<QByteArray> requests() const;
     int connections() const { return connections_; }
 
@@ -67,6 +70,7 @@ private:
     std::condition_variable stopEvent_;
     std::map<QByteArray, TestReply> routes_;
     std::map<QByteArray, std::deque<TestReply>> sequences_;
+    std::map<QByteArray, std::function<TestReply(const QByteArray&)>> makers_;
     QList<QByteArray> requests_;
     std::vector<int> openFds_;
     std::vector<std::thread> workers_;
