@@ -1,11 +1,8 @@
 // Updates assembled from the kept archive and ranges of the new one, against nginx and the
 // scripted server on loopback.
-#include "engine/ArchiveDelta.h"
-#include "engine/AssemblyState.h"
+#include "DeltaFixture.h"
 #include "net/WebHTTPGet.h"
 #include "platform/File.h"
-#include "support/PeakMemory.h"
-#include "support/RangeShapes.h"
 #include "support/ReleasePair.h"
 #include "support/TestDrives.h"
 #include "support/TestHttpServer.h"
@@ -24,86 +21,6 @@
 
 namespace selvanix::test {
 namespace {
-
-const QString kName = QStringLiteral("upgrade-brodelik.zip");
-
-QByteArray sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
-// The check a signed descriptor makes: only the archive it names passes.
-ArchiveHashCheck namesOnly(const QByteArray& archive) {
-    return [expected = sha256(archive)](const QByteArray& sha) { return sha == expected; };
-}
-
-struct Fetched {
-    bool ok = false;
-    QByteArray bytes;
-    qint64 transferred = 0;  // what came over the wire, as the download window counts it
-    qint64 reused = 0;
-};
-
-class ArchiveDeltaTest : public ::testing::Test {
-protected:
-    QString downloads() const { return dl.path(); }
-    QString path(const QString& name) const { return dl.path() + u'/' + name; }
-
-    // The state after an installation of `archive`: its archive kept, its own name gone as
-    // the next download deletes it.
-    void installed(const QByteArray& archive) {
-        writeBytes(path(kName), archive);
-        keepArchive(downloads(), kName);
-        QFile::remove(path(kName));
-    }
-
-    Fetched fetch(const QString& url, ArchiveHashCheck check = {},
-                  qint64 mergeGap = kDeltaMergeGap) {
-        net::WebHTTPGet get;
-        get.DownloadDir = downloads() + u'/';
-        get.DestinationName = kName;
-        get.URL = url;
-        get.Assembly = archiveDelta(downloads(), kName, std::move(check), mergeGap);
-        Fetched f;
-        f.ok = get.Process(false, false);
-        f.bytes = QFile::exists(path(kName)) ? readBytes(path(kName)) : QByteArray();
-        f.transferred = get.List().AllSize();
-        f.reused = get.Result().reused;
-        return f;
-    }
-
-    // What the assembly asks for first, from the kept copy's directory.
-    qint64 keptTailLength() const {
-        return deltaTailLength(*readZipLayout(
-            *platform::File::openRegular(path(QString::fromLatin1(keptArchiveName(kName))))));
-    }
-
-    // Fetches url as an assembly and stops it from another thread, as Cancel does, once a
-    // megabyte came.
-    void stopAfterAMegabyte(const QString& url) {
-        net::WebHTTPGet get;
-        get.DownloadDir = downloads() + u'/';
-        get.DestinationName = kName;
-        get.URL = url;
-        get.Assembly = archiveDelta(downloads(), kName, {});
-        std::atomic<bool> ended{false};
-        std::thread stopper([&] {
-            while (!ended && get.List().AllSize() < (1 << 20)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            get.Stop();
-        });
-        EXPECT_FALSE(get.Process(false, false));
-        ended = true;
-        stopper.join();
-    }
-
-    QStringList leftovers() const {
-        return QDir(downloads())
-            .entryList({QStringLiteral("*.assembly*")}, QDir::Files | QDir::Hidden | QDir::System);
-    }
-
-    QTemporaryDir dl;
-};
 
 TEST_F(ArchiveDeltaTest, ARebuiltReleaseIsAssembledByteForByteFromFewRanges) {
     for (const bool derived : {true, false}) {
@@ -402,110 +319,6 @@ TEST(AssemblyState, WhatWasFetchedIsReadBackOnlyForTheSameFile) {
     EXPECT_FALSE(AssemblyState::fromText(state.toText().replace("done 500", "done -5")));
     EXPECT_FALSE(AssemblyState::fromText(state.toText().chopped(1))) << "cut short";
     EXPECT_FALSE(AssemblyState::fromText("selvanix-assembly 2\n"));
-}
-
-// The ranges of each request after the tail, as the server got them.
-QList<QByteArray> rangesAsked(const TestHttpServer& server) {
-    QList<QByteArray> out;
-    for (const QByteArray& request : server.requests()) {
-        const QByteArray range = TestHttpServer::header(request, "Range");
-        if (!range.startsWith("bytes=-")) {
-            out.append(range);
-        }
-    }
-    return out;
-}
-
-void serve(TestHttpServer& server, ServedFile file) {
-    server.answer("/" + kName.toUtf8(),
-                  [file](const QByteArray& head) { return rangeReply(file, head); });
-}
-
-// Whatever shape the answer to several ranges takes, the result is the server's archive byte
-// for byte: several ranges a request where the server answers them all, else one a request
-// for what is left.
-TEST_F(ArchiveDeltaTest, EveryShapeOfAnswerEndsInTheServersArchive) {
-    const QByteArray two = releaseArchive(2);
-    for (const RangeShape shape :
-         {RangeShape::Multipart, RangeShape::Refused, RangeShape::Whole, RangeShape::FirstOnly,
-          RangeShape::Merged, RangeShape::Reordered}) {
-        for (const bool keyed : {false, true}) {
-            SCOPED_TRACE(testing::Message() << shapeName(shape) << (keyed ? ", keyed" : ""));
-            installed(releaseArchive(1));
-            TestHttpServer server;
-            serve(server, {two, "\"served\"", shape});
-            const Fetched f = fetch(server.url(u'/' + kName), keyed ? namesOnly(two) : nullptr);
-            ASSERT_TRUE(f.ok);
-            EXPECT_EQ(f.bytes, two);
-            EXPECT_GT(f.reused, two.size() / 2);
-            // Merged parts bring the bytes between the ranges too, no more than the file.
-            const qint64 needed = shape == RangeShape::Merged ? two.size() : two.size() - f.reused;
-            EXPECT_LT(f.transferred, needed + 65536);
-            const QList<QByteArray> asked = rangesAsked(server);
-            ASSERT_FALSE(asked.isEmpty());
-            EXPECT_TRUE(asked.front().contains(',')) << "several ranges first";
-            const bool answeredAll = shape == RangeShape::Multipart ||
-                                     shape == RangeShape::Merged || shape == RangeShape::Reordered;
-            for (const QByteArray& later : asked.mid(1)) {
-                EXPECT_EQ(later.contains(','), answeredAll) << later.toStdString();
-                EXPECT_NE(later, "bytes=0-") << "never the whole file";
-            }
-            EXPECT_TRUE(leftovers().isEmpty());
-        }
-    }
-}
-
-// Small changes spread over many entries: one range a request would cost about what they
-// save, so a server that refuses several ranges gets the full download instead.
-TEST_F(ArchiveDeltaTest, SingleRangesAreTakenOnlyWhileTheyStillSaveATenth) {
-    const auto release = [](int n) {
-        ZipWriter zip;
-        for (int i = 0; i < 300; ++i) {
-            const auto seed = static_cast<std::uint32_t>(i + (n == 2 && i % 2 == 0 ? 1000 : 0));
-            ZipEntry e;
-            e.name = "f/" + QByteArray::number(i) + ".dll";
-            e.data = noise(seed, 1000);
-            zip.entries.push_back(e);
-        }
-        return zip.build();
-    };
-    const QByteArray two = release(2);
-    for (const RangeShape shape : {RangeShape::Multipart, RangeShape::Refused}) {
-        SCOPED_TRACE(shapeName(shape));
-        installed(release(1));
-        TestHttpServer server;
-        serve(server, {two, "\"served\"", shape});
-        const Fetched f = fetch(server.url(u'/' + kName), namesOnly(two), 0);
-        ASSERT_TRUE(f.ok);
-        EXPECT_EQ(f.bytes, two);
-        const QList<QByteArray> asked = rangesAsked(server);
-        if (shape == RangeShape::Multipart) {
-            EXPECT_GT(f.reused, two.size() / 3);
-            continue;
-        }
-        EXPECT_EQ(f.reused, 0);
-        ASSERT_EQ(asked.size(), 2) << "several ranges, then the whole file";
-        EXPECT_EQ(asked.back(), "bytes=0-");
-        EXPECT_TRUE(leftovers().isEmpty());
-    }
-}
-
-// Two million one-byte parts nobody asked for before the honest ones: the answer is refused
-// at its first foreign part, the ranges come one a request, in bounded memory.
-TEST_F(ArchiveDeltaTest, AFloodOfPartsNobodyAskedForCostsNoMemory) {
-    // Room for two million one-byte parts none of which touches another.
-    const ReleaseOptions options{true, 40, 0, 5 << 20};
-    const QByteArray two = releaseArchive(2, options);
-    installed(releaseArchive(1, options));
-    TestHttpServer server;
-    serve(server, {two, "\"served\"", RangeShape::Flood, 2'000'000});
-    const QString url = server.url(u'/' + kName);
-    const int status = inChildWithin(64, [&] {
-        const Fetched f = fetch(url, namesOnly(two));
-        return f.ok && f.bytes == two && f.reused > two.size() / 2;
-    });
-    EXPECT_EQ(status, 0) << "1: not the server's archive or nothing reused, 2: memory grew";
-    EXPECT_TRUE(leftovers().isEmpty());
 }
 
 }  // namespace

@@ -25,10 +25,8 @@ int freeLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
-namespace {
-
-bool accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+bool acceptsOnLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -37,8 +35,6 @@ bool accepts(int port) {
     ::close(fd);
     return ok;
 }
-
-}  // namespace
 
 // A plain fork and exec: a race detector follows them, not the clone QProcess uses.
 bool makeSelfSignedCertificate(const QString& folder) {
@@ -117,7 +113,7 @@ TestNginx::TestNginx(const QString& root, const QString& certificate, const QStr
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    for (int i = 0; i < 200 && !accepts(port_); ++i) {
+    for (int i = 0; i < 200 && !acceptsOnLoopback(port_); ++i) {
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;

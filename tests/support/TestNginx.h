@@ -39,4 +39,7 @@ bool makeSelfSignedCertificate(const QString& folder);
 // A loopback port nobody listens on at the moment of asking.
 int freeLoopbackPort();
 
+// Whether something listens on the loopback port.
+bool acceptsOnLoopback(int port);
+
 }  // namespace selvanix::test
