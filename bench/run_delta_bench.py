@@ -10,7 +10,10 @@ and removes 1 % (seed 26). Both are packaged with selvanix-publish. In each roun
 order: the full download, and the assembly checked by the archive's SHA-256 (as with a
 publisher key). Then, once each: the assembly checked by CRC-32 (no key), the assembly for a
 few merge gaps, and one with a kept archive of another product (OTHER_ZIP), where nothing can
-be reused. Figures: median seconds, bytes transferred, peak memory, ratios against full.
+be reused. Then through squid and varnish in front of the same nginx, each started afresh: the
+assembly cold (the cache's first sight of the file), the full download, and the assembly again
+warm; a warm cache answers from its memory, past nginx's limit. Figures: median seconds, bytes
+transferred, peak memory, ratios against the direct full download.
 """
 import hashlib
 import os
@@ -22,9 +25,11 @@ import sys
 import time
 import zipfile
 
+from bench_caches import start_cache, stop_cache
 from bench_nginx import start_nginx
 
 deltabench, publish, shared, other_zip, work = sys.argv[1:6]
+work = os.path.abspath(work)  # nginx takes a relative root from its own prefix
 rounds = int(sys.argv[6]) if len(sys.argv) > 6 else 3
 scale = os.environ.get("SCALE", "1")
 rate = 20_000_000
@@ -86,8 +91,11 @@ def fetch(url, kept, gap=4096, sha="-"):
     dest = os.path.join(work, "dl")
     shutil.rmtree(dest, ignore_errors=True)
     os.makedirs(dest)
-    out = subprocess.run([deltabench, url, dest, name, kept or "-", str(gap), sha],
-                         check=True, capture_output=True, text=True).stdout.split()
+    run = subprocess.run([deltabench, url, dest, name, kept or "-", str(gap), sha],
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit(f"deltabench {url}: {run.stderr.strip()}")
+    out = run.stdout.split()
     figures = dict(zip(out[::2], out[1::2]))
     if hashlib.sha256(open(os.path.join(dest, name), "rb").read()).hexdigest() != new_sha:
         sys.exit("the fetched archive is not the new release")
@@ -120,7 +128,7 @@ with zipfile.ZipFile(old_zip) as a, zipfile.ZipFile(new_zip) as b:
                 if before.get(i.filename) != (i.CRC, i.compress_size, i.file_size))
 print(f"changed and added entries: {floor} bytes, {100 * floor / size:.2f} % of the archive")
 
-proc, port, prefix = start_nginx(www, f"limit_rate {rate};")
+proc, port, prefix = start_nginx(www, f"limit_rate {rate}; expires 1h;")
 url = f"http://127.0.0.1:{port}/{name}"
 try:
     results = {"full": [], "delta": []}
@@ -140,6 +148,15 @@ try:
     for gap in (0, 65536, 1 << 20):
         show(f"delta, merge gap {gap}", [fetch(url, old_zip, gap=gap, sha=new_sha)])
     show("nothing reusable", [fetch(url, other_zip, sha=new_sha)])
+    for kind in ("squid", "varnish"):
+        cache, cache_port, cache_dir = start_cache(kind, port)
+        try:
+            through = f"http://127.0.0.1:{cache_port}/{name}"
+            show(f"{kind}: delta, cold", [fetch(through, old_zip, sha=new_sha)])
+            show(f"{kind}: full download", [fetch(through, None, sha=new_sha)])
+            show(f"{kind}: delta, warm", [fetch(through, old_zip, sha=new_sha)])
+        finally:
+            stop_cache(cache, cache_dir)
     print("rounds:", {k: [round(r[0], 3) for r in v] for k, v in results.items()})
 finally:
     proc.terminate()
