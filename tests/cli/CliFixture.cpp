@@ -51,15 +51,17 @@ QJsonObject CliRun::event(const char* name) const {
     return {};
 }
 
-CommandLineFixture::CommandLineFixture() {
+CommandLineFixture::CommandLineFixture(Program program) {
     QDir().mkpath(host());
     QDir().mkpath(target());
-    copyOfSelvanix(host());
+    copyOfSelvanix(host(), program);
 }
 
-void copyOfSelvanix(const QString& folder) {
+void copyOfSelvanix(const QString& folder, Program program) {
     // A hard link where the file system allows it: the copy only needs its own folder.
-    const QByteArray from = QFile::encodeName(QStringLiteral(SELVANIX_BINARY));
+    const QByteArray from =
+        QFile::encodeName(program == Program::Hooked ? QStringLiteral(SELVANIX_HOOKED_BINARY)
+                                                     : QStringLiteral(SELVANIX_BINARY));
     const QByteArray to = QFile::encodeName(folder + QStringLiteral("/selvanix"));
     if (::link(from.constData(), to.constData()) != 0) {
         EXPECT_TRUE(QFile::copy(QString::fromLocal8Bit(from), QString::fromLocal8Bit(to)));

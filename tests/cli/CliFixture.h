@@ -31,12 +31,16 @@ struct CliRun {
     QJsonObject event(const char* name) const;
 };
 
+// Which build of the program: the shipped one, or the one whose runs tests can kill at a
+// step, hold at a point or make wait shorter for a lock (selvanix-hooked).
+enum class Program { Shipped, Hooked };
+
 // The executable in a folder of its own, where its settings will lie: folder/selvanix.
-void copyOfSelvanix(const QString& folder);
+void copyOfSelvanix(const QString& folder, Program program = Program::Shipped);
 
 class CommandLineFixture : public ::testing::Test {
 protected:
-    CommandLineFixture();
+    explicit CommandLineFixture(Program program = Program::Shipped);
 
     // A copy of the executable beside which the settings lie.
     QString host() const { return root.path() + QStringLiteral("/host"); }

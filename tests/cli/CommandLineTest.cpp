@@ -129,6 +129,24 @@ TEST_F(CommandLine, APackageZipWroteFromAPipeInstalls) {
     EXPECT_EQ(run({"verify", "--target", target()}).exitCode, 0);
 }
 
+// The points where tests kill or hold a run are in the program the tests start, never in
+// the shipped one: it neither names them nor obeys them.
+TEST_F(CommandLine, TheShippedProgramHasNoTestPoints) {
+    const QByteArray shipped = readBytes(QStringLiteral(SELVANIX_BINARY));
+    const QByteArray hooked = readBytes(QStringLiteral(SELVANIX_HOOKED_BINARY));
+    for (const char* name : {"SELVANIX_KILL_AT", "SELVANIX_PAUSE_AT", "SELVANIX_LOCK_WAIT_MS"}) {
+        EXPECT_FALSE(shipped.contains(name)) << name;
+        EXPECT_TRUE(hooked.contains(name)) << name << ": the check means something";
+    }
+    writeSettings();
+    servePackage();
+    env["SELVANIX_KILL_AT"] = "1";
+    const CliRun done = run(installArgs(target()));
+    env.erase("SELVANIX_KILL_AT");
+    EXPECT_EQ(done.exitCode, 0) << done.out.toStdString();
+    EXPECT_TRUE(QFileInfo(target() + "/brodelik.exe").isFile());
+}
+
 TEST_F(CommandLine, PlainOutputHasALinePerStepAndNoControlCharacters) {
     writeSettings();
     QByteArray ini = descriptor(false);

@@ -68,8 +68,10 @@ inline QByteArray newerArchive() {
     return zip.build();
 }
 
+// Runs that tests kill at a step or hold at a point: the program with those points.
 class Versions : public CommandLineFixture {
 protected:
+    Versions() : CommandLineFixture(Program::Hooked) {}
     void SetUp() override {
         writeSettings();
         // The newer release no longer has lib/legacy.dll: an update drops it.
