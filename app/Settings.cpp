@@ -1,7 +1,7 @@
 #include "TFrDRozbal.h"
 #include "engine/InstallerSettings.h"
-#include "engine/Recovery.h"
 #include "platform/FileOps.h"
+#include "store/Recovery.h"
 #include "ui/DirectoryEdit.h"
 
 #include <QCheckBox>

@@ -2,10 +2,10 @@
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
-#include "engine/Recovery.h"
 #include "engine/Version.h"
 #include "platform/FileOps.h"
 #include "platform/Places.h"
+#include "store/Recovery.h"
 
 #include <QCoreApplication>
 #include <cstdio>

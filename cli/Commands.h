@@ -3,10 +3,10 @@
 #include "CommandLine.h"
 #include "ExitCode.h"
 #include "engine/InstallerSettings.h"
-#include "engine/Manifest.h"
 #include "engine/RunLog.h"
-#include "engine/TargetLock.h"
 #include "net/InternetOptions.h"
+#include "store/Manifest.h"
+#include "store/TargetLock.h"
 
 namespace selvanix::cli {
 

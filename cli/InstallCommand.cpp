@@ -6,12 +6,12 @@
 #include "engine/InstallEngine.h"
 #include "engine/InstallerSettings.h"
 #include "engine/ProductTable.h"
-#include "engine/Recovery.h"
 #include "engine/RunLog.h"
 #include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "profile/PrivateProfile.h"
+#include "store/Recovery.h"
 
 #include <QFile>
 #include <QFileInfo>

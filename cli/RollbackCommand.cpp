@@ -2,8 +2,8 @@
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "engine/FailureDetail.h"
-#include "engine/Rollback.h"
 #include "engine/RunLog.h"
+#include "store/Rollback.h"
 
 #include <QFileInfo>
 

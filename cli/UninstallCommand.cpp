@@ -2,7 +2,7 @@
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "engine/RunLog.h"
-#include "engine/Uninstall.h"
+#include "store/Uninstall.h"
 
 namespace selvanix::cli {
 

@@ -2,10 +2,10 @@
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "engine/FailureDetail.h"
-#include "engine/Manifest.h"
-#include "engine/Recovery.h"
 #include "engine/RunLog.h"
 #include "platform/FolderHandle.h"
+#include "store/Manifest.h"
+#include "store/Recovery.h"
 
 #include <QFileInfo>
 #include <variant>

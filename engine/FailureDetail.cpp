@@ -140,10 +140,6 @@ QString missingTarget(const QString& target) {
     return QStringLiteral("Složka %1 neexistuje.").arg(platform::displayPath(target));
 }
 
-QString unwritableTarget(const QString& target) {
-    return QStringLiteral("Do složky %1 nelze zapisovat.").arg(platform::displayPath(target));
-}
-
 QString installersOwnFolder(const QString& target) {
     return QStringLiteral(
                "Složka %1 patří programu Selvanix (jeho nastavení a stažené balíčky); do ní se "

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CheckedProgram.h"
+#include "store/TargetLock.h"  // unwritableTarget
 
 #include <QString>
 #include <QStringList>
@@ -38,7 +39,6 @@ QString programNotStarted(const QString& program, const QString& target,
 
 QString installFailure(const QString& target, const std::exception& error);
 QString missingTarget(const QString& target);
-QString unwritableTarget(const QString& target);
 // A target in the installed copy's own data folder.
 QString installersOwnFolder(const QString& target);
 // A target without a record of what was installed into it.

@@ -3,7 +3,6 @@
 #include "FailureDetail.h"
 #include "InstallerSettings.h"
 #include "ProductTable.h"
-#include "Recovery.h"
 #include "RunLog.h"
 #include "VerifiedArchive.h"
 #include "Version.h"
@@ -22,6 +21,7 @@
 #include "platform/StagedFile.h"
 #include "profile/IniFile.h"
 #include "profile/PrivateProfile.h"
+#include "store/Recovery.h"
 
 #include <sys/stat.h>
 #include <QFile>

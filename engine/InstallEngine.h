@@ -2,14 +2,14 @@
 
 #include "ArchiveDelta.h"
 #include "InstallerState.h"
-#include "Manifest.h"
 #include "RunObserver.h"
 #include "RunProgress.h"
 #include "RunRequest.h"
 #include "TargetCheck.h"
-#include "TargetLock.h"
-#include "Transaction.h"
 #include "config/PackageDescriptor.h"
+#include "store/Manifest.h"
+#include "store/TargetLock.h"
+#include "store/Transaction.h"
 
 #include <QSet>
 #include <QString>

@@ -1,9 +1,9 @@
 // Repair: the recorded files that differ come again from the very package the record names.
 #include "FailureDetail.h"
 #include "InstallEngine.h"
-#include "Recovery.h"
 #include "platform/Paths.h"
 #include "platform/StagedFile.h"
+#include "store/Recovery.h"
 
 #include <set>
 

@@ -13,7 +13,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include "engine/TargetLock.h"
+#include "store/TargetLock.h"
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
 #include "support/OtherUser.h"

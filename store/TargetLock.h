@@ -8,6 +8,9 @@
 
 namespace selvanix {
 
+// "Do složky … nelze zapisovat.": a target this run may not change.
+QString unwritableTarget(const QString& target);
+
 // Why a run could not hold a target (or a product's downloads).
 struct LockRefusal {
     enum class Kind {

@@ -1,6 +1,5 @@
 #include "TargetLock.h"
 
-#include "FailureDetail.h"
 #include "Manifest.h"
 #include "platform/FaultPoint.h"
 #include "platform/Paths.h"
@@ -56,6 +55,10 @@ LockRefusal refusal(const platform::FileLock::Refused& refused, const QString& l
 }
 
 }  // namespace
+
+QString unwritableTarget(const QString& target) {
+    return QStringLiteral("Do složky %1 nelze zapisovat.").arg(platform::displayPath(target));
+}
 
 std::variant<TargetLock, LockRefusal> TargetLock::take(const platform::FolderHandle& target,
                                                        const QString& path,

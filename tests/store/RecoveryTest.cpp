@@ -1,8 +1,8 @@
 // A commit never takes a missing staged file for one put in place: before the commit record
 // the run fails with nothing changed; after it, only a destination holding the written bytes
 // counts as done, and otherwise the journal stays and says which file is lost.
-#include "engine/Recovery.h"
-#include "engine/Transaction.h"
+#include "store/Recovery.h"
+#include "store/Transaction.h"
 
 #include "archive/Crc32.h"
 #include "platform/StagedFile.h"
