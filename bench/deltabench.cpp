@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/ArchiveDelta.h"
+#include "delta/ArchiveDelta.h"
 #include "net/WebHTTPGet.h"
 
 namespace {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ArchiveDelta.h"
 #include "InstallerState.h"
 #include "RunObserver.h"
 #include "RunProgress.h"
 #include "RunRequest.h"
 #include "TargetCheck.h"
 #include "config/PackageDescriptor.h"
+#include "delta/ArchiveDelta.h"
 #include "store/Manifest.h"
 #include "store/TargetLock.h"
 #include "store/Transaction.h"

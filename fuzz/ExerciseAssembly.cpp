@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "archive/Crc32.h"
-#include "engine/ArchiveDelta.h"
+#include "delta/ArchiveDelta.h"
 #include "net/BodyFile.h"
 #include "net/ByteRanges.h"
 #include "net/RangeFetch.h"

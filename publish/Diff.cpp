@@ -1,6 +1,6 @@
 #include "Commands.h"
 #include "Options.h"
-#include "archive/DeltaPlan.h"
+#include "delta/DeltaPlan.h"
 #include "platform/File.h"
 
 #include <QFileInfo>

@@ -13,9 +13,9 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include "store/TargetLock.h"
 #include "platform/ShellOpen.h"
 #include "profile/IniFile.h"
+#include "store/TargetLock.h"
 #include "support/OtherUser.h"
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"

@@ -9,7 +9,7 @@
 
 #include "dlwindow/DownloadWindow.h"
 
-#include "engine/ArchiveDelta.h"
+#include "delta/ArchiveDelta.h"
 #include "support/ReleasePair.h"
 #include "support/TestHttpServer.h"
 #include "support/TestNginx.h"

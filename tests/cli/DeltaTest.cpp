@@ -2,7 +2,7 @@
 // installed.
 #include "CliFixture.h"
 #include "config/Signature.h"
-#include "engine/ArchiveDelta.h"
+#include "delta/ArchiveDelta.h"
 #include "support/ReleasePair.h"
 #include "support/SignedPackage.h"
 #include "support/TestNginx.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZipDirectory.h"
+#include "archive/ZipDirectory.h"
 
 #include <QByteArray>
 #include <functional>

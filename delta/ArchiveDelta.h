@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "archive/DeltaPlan.h"
+#include "delta/DeltaPlan.h"
 #include "net/BodyAssembly.h"
 
 namespace selvanix {

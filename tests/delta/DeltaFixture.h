@@ -2,8 +2,8 @@
 
 // The state after an installation and the fetch of the next release, for the assembly's
 // tests against nginx, caches and the scripted server on loopback.
-#include "engine/ArchiveDelta.h"
-#include "engine/AssemblyState.h"
+#include "delta/ArchiveDelta.h"
+#include "delta/AssemblyState.h"
 #include "net/WebHTTPGet.h"
 #include "platform/File.h"
 #include "support/ReleasePair.h"
