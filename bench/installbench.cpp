@@ -2,6 +2,7 @@
 //   plain    the five masks straight into the target, then one sync
 //   install  settings, staging, journal, commit and its syncs, as every run does it
 //   installbench plain|install ARCHIVE TARGET
+#include "archive/InstallMasks.h"
 #include "engine/InstallEngine.h"
 #include "net/WebHTTPGet.h"
 
@@ -27,12 +28,10 @@ void plain(const QString& archive, const QString& target) {
     TPakovna arc;
     arc.FileName = archive;
     arc.OpenArchive(0);
-    arc.BaseDir = target;
-    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
-        arc.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+    for (const InstallMask& m : kInstallMasks) {
+        arc.BaseDir = m.below(target);
+        arc.ExtractFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
     }
-    arc.BaseDir = target + QStringLiteral("\\pts");
-    arc.ExtractFiles(QStringLiteral("*.fr3"), DefaultSearchAttr, QString());
     arc.CloseArchive();
     ::sync();
 }

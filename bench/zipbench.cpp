@@ -8,6 +8,7 @@
 #include "archive/ArcOutput.h"
 #include "archive/BaseArchiver.h"
 #include "archive/DirManager.h"
+#include "archive/InstallMasks.h"
 #include "archive/Pakovna.h"
 #include "platform/File.h"
 #include "platform/FileOps.h"
@@ -194,12 +195,10 @@ qint64 masks(const QString& archive, const QString& outDir) {
     TPakovna arc;
     arc.FileName = archive;
     arc.OpenArchive(0);
-    arc.BaseDir = outDir;
-    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
-        arc.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+    for (const InstallMask& m : kInstallMasks) {
+        arc.BaseDir = m.below(outDir);
+        arc.ExtractFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
     }
-    arc.BaseDir = outDir + QStringLiteral("\\pts");
-    arc.ExtractFiles(QStringLiteral("*.fr3"), DefaultSearchAttr, QString());
     arc.CloseArchive();
     return 0;
 }

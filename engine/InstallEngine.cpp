@@ -6,6 +6,7 @@
 #include "RunLog.h"
 #include "VerifiedArchive.h"
 #include "Version.h"
+#include "archive/InstallMasks.h"
 #include "archive/PasswordStep.h"
 #include "config/PackageDescriptor.h"
 #include "config/PackageSignature.h"
@@ -751,10 +752,9 @@ std::vector<PlannedFile> InstallEngine::plannedFiles() {
             }
         }
     };
-    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
-        plan(QString(), mask);
+    for (const InstallMask& m : kInstallMasks) {
+        plan(m.prefix(), m.mask);
     }
-    plan(QStringLiteral("pts/"), "*.fr3");
     archiver_.CloseArchive();
     return files;
 }
@@ -911,13 +911,10 @@ void InstallEngine::rozbal() {
             }
         }
     };
-    for (const char* mask : {"*.exe", "*.sql", "*.chm", "*.dll"}) {
+    for (const InstallMask& m : kInstallMasks) {
         if (!stop_ && !targetAborted_) {
-            extract(state_.TmpCestaAdresar, QString(), mask);
+            extract(m.below(state_.TmpCestaAdresar), m.prefix(), m.mask);
         }
-    }
-    if (!stop_ && !targetAborted_) {
-        extract(state_.TmpCestaAdresar + QStringLiteral("\\pts"), QStringLiteral("pts/"), "*.fr3");
     }
     archiver_.CloseArchive();
 }

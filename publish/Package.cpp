@@ -3,6 +3,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "ZipBuilder.h"
+#include "archive/InstallMasks.h"
 #include "config/PackageSignature.h"
 #include "config/PackageVersion.h"
 #include "engine/ProductTable.h"
@@ -27,13 +28,7 @@ namespace {
 
 // The masks the installer extracts by.
 bool installerTakes(const QString& relativeName) {
-    const QString name = relativeName.mid(relativeName.lastIndexOf(u'/') + 1);
-    for (const char* ending : {".exe", ".sql", ".chm", ".dll", ".fr3"}) {
-        if (name.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) {
-            return true;
-        }
-    }
-    return false;
+    return takenByMasks(relativeName.mid(relativeName.lastIndexOf(u'/') + 1));
 }
 
 struct SourceFile {
