@@ -2,6 +2,7 @@
 
 #include "archive/Crc32.h"
 #include "platform/Paths.h"
+#include "platform/StagedFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -15,7 +16,8 @@ namespace {
 const QByteArray kHeader = "selvanix-manifest 1";
 const QByteArray kFolder = kRecordsName;
 const QByteArray kName = kManifestName;
-const QByteArray kNewName = "manifest.new";
+// One tag for every run: a record a stopped run left half-written is replaced by the next.
+const QByteArray kStagedTag = "record";
 
 // Values are single lines: a line break in a descriptor value would forge a record line.
 QByteArray oneLine(const QString& value) {
@@ -151,23 +153,16 @@ bool writeManifest(const platform::FolderHandle& target, const Manifest& manifes
     if (!folder) {
         return false;
     }
-    folder->remove(kNewName);
-    std::optional<platform::File> file = folder->createFile(kNewName);
-    if (!file) {
-        return false;
-    }
-    const bool written = file->write(manifest.toText()) && file->flush() && file->close();
-    if (!written || !folder->rename(kNewName, kName)) {
-        folder->remove(kNewName);
-        return false;
-    }
-    return true;
+    std::optional<platform::StagedFile> staged =
+        platform::StagedFile::create(*folder, kName, kStagedTag);
+    return staged && staged->file().write(manifest.toText()) && staged->file().flush() &&
+           staged->commit();
 }
 
 void removeManifest(const platform::FolderHandle& target) {
     if (const std::optional<platform::FolderHandle> folder = target.enter(kFolder, false)) {
         folder->remove(kName);
-        folder->remove(kNewName);
+        folder->remove(platform::temporaryName(kName, kStagedTag));
     }
 }
 

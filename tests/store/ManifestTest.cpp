@@ -70,7 +70,8 @@ TEST(Manifest, ReadFromTheTargetsHandleOnlyAndMatchedAgainstTheFiles) {
     const std::optional<Manifest> read = readManifest(*folder);
     ASSERT_TRUE(read);
     EXPECT_TRUE(filesMatch(*folder, *read));
-    EXPECT_FALSE(QFileInfo::exists(t + "/.selvanix/manifest.new"));
+    EXPECT_EQ(QDir(t + "/.selvanix").entryList(QDir::Files | QDir::Hidden), QStringList{"manifest"})
+        << "nothing but the record";
 
     writeBytes(t + "/brodelik.exe", "jello");  // same size, other bytes
     EXPECT_FALSE(filesMatch(*folder, *read));
