@@ -37,7 +37,7 @@ void TFrDRozbal::FormCreate() {
     LbRadekC->hide();
     LbCizi->hide();
     LbStazeno->hide();
-    LbDuvod->hide();
+    LbReason->hide();
     LbKde->hide();
     LbVynechano->hide();
     ListBox->hide();

@@ -65,7 +65,7 @@ void TFrDRozbal::BtnOKClick() {
     // 1. The run screen.
     PanNaselVicIni->hide();
     ListBox->hide();
-    LbDuvod->hide();
+    LbReason->hide();
     LbKde->hide();
     LbVynechano->hide();
     PanUvod->hide();
@@ -249,7 +249,7 @@ void TFrDRozbal::showNoTarget(const QString& reason) {
 }
 
 void TFrDRozbal::showReason(const QString& reason) {
-    showLine(LbDuvod, reason);
+    showLine(LbReason, reason);
 }
 
 void TFrDRozbal::showLine(QLabel* label, const QString& text) {
@@ -290,9 +290,9 @@ void TFrDRozbal::kopirujzWebu() {
     zipAn = engine_.zipAn();
 }
 
-void TFrDRozbal::dejtam(const QString& cesta) {
-    EdKamCesta[0]->setText(cesta);
-    engine_.dejtam(cesta, request());
+void TFrDRozbal::dejtam(const QString& target) {
+    EdKamCesta[0]->setText(target);
+    engine_.dejtam(target, request());
 }
 
 void TFrDRozbal::rozbal() {

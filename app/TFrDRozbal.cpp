@@ -87,19 +87,19 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     // The screens keep their size; on a screen too small for them the window scrolls.
     auto* window = new QVBoxLayout(this);
     window->setContentsMargins(0, 0, 0, 0);
-    ScrollOkno = named(new QScrollArea(this), "ScrollOkno");
-    ScrollOkno->setFrameShape(QFrame::NoFrame);
-    ScrollOkno->setFocusPolicy(Qt::NoFocus);  // the control that takes the focus is scrolled to
-    window->addWidget(ScrollOkno);
-    PanObsah = named(new QWidget, "PanObsah");
-    auto* screens = new QHBoxLayout(PanObsah);
+    ScrollView = named(new QScrollArea(this), "ScrollView");
+    ScrollView->setFrameShape(QFrame::NoFrame);
+    ScrollView->setFocusPolicy(Qt::NoFocus);  // the control that takes the focus is scrolled to
+    window->addWidget(ScrollView);
+    PanContent = named(new QWidget, "PanContent");
+    auto* screens = new QHBoxLayout(PanContent);
     screens->setContentsMargins(0, 0, 0, 0);
     screens->setSpacing(0);
     buildFirstScreen();
     buildRunScreen();
     screens->addWidget(PanUvod, 0, Qt::AlignLeft);
     screens->addWidget(PanStart, 1);
-    ScrollOkno->setWidget(PanObsah);
+    ScrollView->setWidget(PanContent);
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
                           [this](QWidget*, QWidget* now) { scrollTo(now); });
 
@@ -126,7 +126,7 @@ QByteArray TFrDRozbal::targetRowName(const char* control, int index) {
 }
 
 void TFrDRozbal::buildFirstScreen() {
-    PanUvod = named(new QWidget(PanObsah), "PanUvod");
+    PanUvod = named(new QWidget(PanContent), "PanUvod");
     PanUvod->setFixedWidth(370);
     QVBoxLayout* screen = column(PanUvod);
 
@@ -262,7 +262,7 @@ void TFrDRozbal::buildFirstScreen() {
 }
 
 void TFrDRozbal::buildRunScreen() {
-    PanStart = named(new QWidget(PanObsah), "PanStart");
+    PanStart = named(new QWidget(PanContent), "PanStart");
     QVBoxLayout* screen = column(PanStart);
 
     LbNadpisPanStart = bannerLine(PanStart, "LbNadpisPanStart", 51);
@@ -299,10 +299,10 @@ void TFrDRozbal::buildRunScreen() {
     LbRadekC = tealLine(PanInst, "LbRadekC");
     LbCizi = tealLine(PanInst, "LbCizi");
     LbVynechano = tealLine(PanInst, "LbVynechano");
-    LbDuvod = tealLine(PanInst, "LbDuvod");
-    LbDuvod->setFont(ui::timesNewRoman(16));
+    LbReason = tealLine(PanInst, "LbReason");
+    LbReason->setFont(ui::timesNewRoman(16));
     for (QLabel* line :
-         {LbVerze, LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbDuvod}) {
+         {LbVerze, LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbReason}) {
         inst->addWidget(line);
     }
     ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
@@ -375,7 +375,7 @@ void TFrDRozbal::paintColours() {
              RgZdroj}) {
         ui::setBackground(w, c);
     }
-    for (QLabel* label : {LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbDuvod,
+    for (QLabel* label : {LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbReason,
                           LbVerze, LbNaselVicA, LbNaselVicB}) {
         ui::setBackground(label, c);
         ui::setFontColor(label, t);
@@ -432,7 +432,7 @@ void TFrDRozbal::applyOuterSize() {
     appliedFrame_ = frame;
     appliedRoom_ = inside;
     const QSize content = outerSize_ - frame;
-    PanObsah->setFixedSize(content);
+    PanContent->setFixedSize(content);
     const QSize window =
         ui::windowFit(content, inside.size(), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     setFixedSize(window);
@@ -448,12 +448,12 @@ void TFrDRozbal::applyOuterSize() {
 
 // The whole control, not only its text cursor as the scroll area would have it.
 void TFrDRozbal::scrollTo(const QWidget* control) {
-    if (control == nullptr || !PanObsah->isAncestorOf(control)) {
+    if (control == nullptr || !PanContent->isAncestorOf(control)) {
         return;
     }
-    const QRect shown(control->mapTo(PanObsah, QPoint(0, 0)), control->size());
+    const QRect shown(control->mapTo(PanContent, QPoint(0, 0)), control->size());
     constexpr int kMargin = 4;
-    ScrollOkno->ensureVisible(shown.center().x(), shown.center().y(), shown.width() / 2 + kMargin,
+    ScrollView->ensureVisible(shown.center().x(), shown.center().y(), shown.width() / 2 + kMargin,
                               shown.height() / 2 + kMargin);
 }
 

@@ -65,7 +65,7 @@ public:
     void RgZdrojClick();
     void JedenINI();
     void kopirujzWebu();
-    void dejtam(const QString& cesta);
+    void dejtam(const QString& target);
     void rozbal();
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
@@ -113,8 +113,8 @@ private:
     bool iniAn = false;
     bool zipAn = false;
 
-    QScrollArea* ScrollOkno;  // around both screens
-    QWidget* PanObsah;        // the screens at their own size
+    QScrollArea* ScrollView;  // around both screens
+    QWidget* PanContent;        // the screens at their own size
 
     // First screen.
     QWidget* PanUvod;
@@ -149,11 +149,11 @@ private:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
-    QLabel* LbDuvod;      // why a run came to nothing, in the style of LbRadekC
+    QLabel* LbReason;      // why a run came to nothing, in the style of LbRadekC
     QLabel* LbCizi;       // how many found folders another user could change, below LbRadekC
     QLabel* LbStazeno;    // how little of the archive had to be fetched, below LbDatum
     QLabel* LbKde;        // which version went where, on the success screen
-    QLabel* LbVynechano;  // how many files were not installed, above LbDuvod
+    QLabel* LbVynechano;  // how many files were not installed, above LbReason
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;

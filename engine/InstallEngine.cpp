@@ -408,7 +408,7 @@ QStringList InstallEngine::findTargets(const RunRequest& request,
         Hits hits(targets, observer_);
         skips_ = NajdiSouborHD(state_.exac, QStringLiteral("HD"), state_, listings_, hits,
                                observer_.searchProgress(0), observer_.searchProgress(1));
-        state_.preskoceno = skips_.refused;
+        state_.refusedFolders = skips_.refused;
         state_.cizich = skips_.foreign;
         observer_.searchEnded();
     }
@@ -778,13 +778,13 @@ Manifest InstallEngine::packageRecord() const {
     return m;
 }
 
-void InstallEngine::dejtam(const QString& cesta, const RunRequest& request) {
+void InstallEngine::dejtam(const QString& target, const RunRequest& request) {
     RunResult result;
-    const std::optional<HeldTargets> held = lockTargets({cesta}, result);
+    const std::optional<HeldTargets> held = lockTargets({target}, result);
     if (!held) {
         return;
     }
-    TargetTransaction staged = stageTarget(cesta, request, platform::randomTag());
+    TargetTransaction staged = stageTarget(target, request, platform::randomTag());
     if (stop_ || targetAborted_ || staged.missingStaged()) {
         return;  // nothing was replaced; the staged files go with the transaction
     }
@@ -792,19 +792,19 @@ void InstallEngine::dejtam(const QString& cesta, const RunRequest& request) {
     staged.addDevices(devices);
     syncDevices(devices);
     if (staged.commit().done) {
-        startProgram(cesta);
+        startProgram(target);
     }
 }
 
-TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequest& request,
+TargetTransaction InstallEngine::stageTarget(const QString& target, const RunRequest& request,
                                              const QByteArray& tag) {
-    state_.TmpCestaAdresar = cesta;
-    const SettingsToWrite settings = request.settingsFor(cesta, state_.odkudCesta);
+    state_.TmpCestaAdresar = target;
+    const SettingsToWrite settings = request.settingsFor(target, state_.odkudCesta);
     state_.KamCesta = settings.targets;
     state_.Koukani = settings.koukani ? QStringLiteral("Y") : QStringLiteral("N");
     state_.Automaticky = settings.automaticky ? QStringLiteral("Y") : QStringLiteral("N");
-    const QString settingsFile = settingsFileName(cesta);
-    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(cesta);
+    const QString settingsFile = settingsFileName(target);
+    const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
     std::optional<TargetTransaction> transaction =
         folder ? TargetTransaction::begin(*folder, Journal::Kind::Install, tag) : std::nullopt;
     if (!transaction) {
@@ -835,7 +835,7 @@ TargetTransaction InstallEngine::stageTarget(const QString& cesta, const RunRequ
     }
     stageWith(*transaction, [this] { rozbal(); });
     if (!stop_ && !targetAborted_ &&
-        (!dropOldFiles(cesta, *folder, *transaction, paths) ||
+        (!dropOldFiles(target, *folder, *transaction, paths) ||
          !transaction->stageManifest(targetRecord()))) {
         raiseUnableToWrite(settingsFile);
     }

@@ -32,7 +32,7 @@ struct InstallerState : DriveInventory {
     QString TmpCestaAdresar;
     int pocetradkuINI = 0;
     int pocetradkuEXE = 0;
-    int preskoceno = 0;  // folders the search could not enter
+    int refusedFolders = 0;  // folders the search could not enter
     int cizich = 0;      // folders holding the program that another user could change
 };
 

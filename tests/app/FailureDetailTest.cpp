@@ -18,9 +18,9 @@ protected:
                   QStringLiteral("instalační balíček"));
         EXPECT_TRUE(control<QPushButton>(w, "BtnKonec")->isVisible());
         EXPECT_EQ(w.focusWidget(), control<QPushButton>(w, "BtnKonec"));
-        EXPECT_TRUE(control<QLabel>(w, "LbDuvod")->isVisible());
-        EXPECT_EQ(control<QLabel>(w, "LbDuvod")->text(), reason);
-        EXPECT_EQ(finalLines(w), QStringList{QStringLiteral("LbDuvod")});
+        EXPECT_TRUE(control<QLabel>(w, "LbReason")->isVisible());
+        EXPECT_EQ(control<QLabel>(w, "LbReason")->text(), reason);
+        EXPECT_EQ(finalLines(w), QStringList{QStringLiteral("LbReason")});
     }
     QString serverDown() {
         port = freeLoopbackPort();
@@ -124,16 +124,16 @@ TEST_F(Reasons, NowhereToInstall) {
         targetField(*w, 0)->clear();
         QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
-        EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+        EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
                   QStringLiteral("Není vyplněn žádný cílový adresář."));
-        EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisible());
+        EXPECT_TRUE(control<QLabel>(*w, "LbReason")->isVisible());
     }
     {
         auto w = start("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
         control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
         QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
         EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
-        EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+        EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
                   QStringLiteral("Na pevných discích není složka se souborem brodelik.exe."));
     }
 }
@@ -147,7 +147,7 @@ TEST_F(Reasons, ATargetThatCannotBeWrittenIsNamedAsTheUserWroteIt) {
     targetField(*w, 0)->setText(missing);
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_TRUE(dialogs->calls.empty());
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
               QStringLiteral("Složka %1 neexistuje.").arg(missing));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }

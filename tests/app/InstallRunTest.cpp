@@ -112,7 +112,7 @@ TEST_F(InstallRun, NoTargetFolderEndsWithTheErrorScreen) {
               QColor(0, 0, 255));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbVerze"), QStringLiteral("LbDatum"),
-                                           QStringLiteral("LbDuvod")}));
+                                           QStringLiteral("LbReason")}));
 }
 
 TEST_F(InstallRun, SearchModeInstallsWhereTheProgramIsFound) {
@@ -182,7 +182,7 @@ TEST_F(InstallRun, AMissingLastTargetEndsTheRunBeforeAnyTargetChanges) {
     EXPECT_TRUE(shell->requests.empty());
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
               QStringLiteral("Instalace nebyla dokončena."));
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(), QStringLiteral("Složka Q:\\X neexistuje."));
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(), QStringLiteral("Složka Q:\\X neexistuje."));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }
 
@@ -205,10 +205,10 @@ TEST_F(InstallRun, ATargetAnotherRunHoldsEndsTheRunWithItsFolderNamed) {
               QStringLiteral("Instalace nebyla dokončena."));
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(),
               QStringLiteral("Složky zůstaly beze změny."));
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
               QStringLiteral("Složku C:\\B právě mění jiné spuštění programu Selvanix; zkuste to "
                              "znovu, až skončí."));
-    EXPECT_TRUE(finalLines(*w).contains(QStringLiteral("LbDuvod")));
+    EXPECT_TRUE(finalLines(*w).contains(QStringLiteral("LbReason")));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/A/brodelik.exe")));
     EXPECT_FALSE(QFileInfo::exists(c + QStringLiteral("/A/.selvanix")));
@@ -361,10 +361,10 @@ TEST_F(FailedEntry, AbortLeavesBothTargetsOldOnAFailureScreen) {
     }
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(),
               QStringLiteral("Instalace nebyla dokončena."));
-    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")
                     ->text()
                     .startsWith(QStringLiteral("Balíček se nepodařilo rozbalit do C:\\B")))
-        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+        << control<QLabel>(*w, "LbReason")->text().toStdString();
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_TRUE(shell->requests.empty());
 }
@@ -390,13 +390,13 @@ TEST_F(FailedEntry, EveryOutcomeLineOfASuccessShowsInItsOwnPlace) {
     auto w = runAnswering(platform::MessageResult::Ignore);
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 2x"));
     EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano"),
-                                           QStringLiteral("LbDuvod")}));
+                                           QStringLiteral("LbReason")}));
     EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(),
               QStringLiteral("Verze 14,20 v C:\\A a 1 dalších"));
     EXPECT_EQ(control<QLabel>(*w, "LbVynechano")->text(),
               QStringLiteral("Nenainstalováno souborů: 1"));
-    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->text().contains(QStringLiteral("missing.exe")))
-        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")->text().contains(QStringLiteral("missing.exe")))
+        << control<QLabel>(*w, "LbReason")->text().toStdString();
 }
 
 // What the detail line shows while entries are extracted, and when. The first paints are
@@ -481,7 +481,7 @@ TEST_F(InstallRun, AnErrorThatEndsTheRunIsReportedThenLeavesTheFinalScreen) {
     // The first target, staged already, is as it was; nothing was started.
     EXPECT_TRUE(QDir(c + QStringLiteral("/A")).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(shell->requests.empty());
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
               QStringLiteral("Do složky C:\\B nelze zapisovat."));
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
 }

@@ -40,7 +40,7 @@ void expectBandsWhole(const TFrDRozbal& w) {
                           static_cast<QLabel*>(control<ui::Label3D>(w, "LbRadekA")),
                           static_cast<QLabel*>(control<ui::Label3D>(w, "LbRadekB")),
                           control<QLabel>(w, "LbVerze"), control<QLabel>(w, "LbDatum"),
-                          control<QLabel>(w, "LbRadekC"), control<QLabel>(w, "LbDuvod")}) {
+                          control<QLabel>(w, "LbRadekC"), control<QLabel>(w, "LbReason")}) {
         if (label->isVisible()) {
             expectWhole(label);
         }

@@ -169,11 +169,11 @@ TEST_F(SignedInstall, EveryAlterationIsRefusedBeforeAnythingIsTouched) {
     }
     // The reasons say which refusal it was.
     EXPECT_TRUE(control<QLabel>(*installFromDisk(signedDescriptor(*key, zip, {}, {}, oldForm), zip),
-                                "LbDuvod")
+                                "LbReason")
                     ->text()
                     .contains(QStringLiteral("starým způsobem")));
     EXPECT_EQ(control<QLabel>(*installFromDisk(signedDescriptor(*key, zip, expired, expired), zip),
-                              "LbDuvod")
+                              "LbReason")
                   ->text(),
               QStringLiteral("Balíček bylo možné instalovat jen do %1.").arg(expired.platnost));
 }
@@ -193,7 +193,7 @@ TEST_F(SignedInstall, AnyConfiguredKeyVerifiesAndAValidityStillAheadPasses) {
     control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->setText(QStringLiteral("E:\\pkg"));
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"))
-        << control<QLabel>(*w, "LbDuvod")->text().toStdString();
+        << control<QLabel>(*w, "LbReason")->text().toStdString();
     expectInstalled(target());
 }
 

@@ -17,7 +17,7 @@ class SmallScreen : public WindowFixture {
 protected:
     // Whether the control lies whole in the part of the window the screen shows.
     static bool inView(const TFrDRozbal& w, const QWidget* control) {
-        const QWidget* viewport = selvanix::test::control<QScrollArea>(w, "ScrollOkno")->viewport();
+        const QWidget* viewport = selvanix::test::control<QScrollArea>(w, "ScrollView")->viewport();
         if (!viewport->isAncestorOf(control)) {
             return false;
         }
@@ -35,9 +35,9 @@ TEST_F(SmallScreen, TheWindowStaysOnTheScreenAndEveryControlCanBeReached) {
     ASSERT_EQ(room.size(), QSize(640, 400)) << "the screen this test is about";
     EXPECT_TRUE(room.contains(w->frameGeometry()));
     // The screens keep their look inside; only the window is cut and scrolls.
-    EXPECT_EQ(control<QWidget>(*w, "PanObsah")->size() + (w->frameGeometry().size() - w->size()),
+    EXPECT_EQ(control<QWidget>(*w, "PanContent")->size() + (w->frameGeometry().size() - w->size()),
               w->outerSize());
-    EXPECT_LT(w->height(), control<QWidget>(*w, "PanObsah")->height());
+    EXPECT_LT(w->height(), control<QWidget>(*w, "PanContent")->height());
 
     // Tab goes round every control, each scrolled into view as it takes the focus.
     QSet<QString> reached;

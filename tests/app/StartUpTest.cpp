@@ -216,14 +216,14 @@ TEST_F(StartUp, FixedOuterSizeAndRowsThatFitTheirPanel) {
     EXPECT_LE(expectRowsWhole(*w),
               std::max(0, control<QWidget>(*w, "PanUvodPravy")->height() - 222) + 3);
     // On a screen it fits, the window is its screens and nothing scrolls.
-    EXPECT_EQ(control<QWidget>(*w, "PanObsah")->size(), w->size());
-    const auto* scroll = control<QScrollArea>(*w, "ScrollOkno");
+    EXPECT_EQ(control<QWidget>(*w, "PanContent")->size(), w->size());
+    const auto* scroll = control<QScrollArea>(*w, "ScrollView");
     EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
     EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
     // A window manager's taller title bar leaves less room: the rows give way, all stay.
     w->setOuterSize(390, 500);
     EXPECT_EQ(w->frameGeometry().size(), QSize(390, 500));
-    EXPECT_EQ(control<QWidget>(*w, "PanObsah")->size(), w->size());
+    EXPECT_EQ(control<QWidget>(*w, "PanContent")->size(), w->size());
     EXPECT_LE(expectRowsWhole(*w), 4);
 }
 

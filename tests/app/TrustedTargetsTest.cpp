@@ -109,8 +109,8 @@ TEST_P(RefusedPrograms, AreNotStartedAndTheRunSaysWhy) {
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekB")->text(), QStringLiteral("Instaloval jsem 1x"));
     EXPECT_TRUE(shell->requests.empty());
-    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")->isVisibleTo(w.get()));
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text().toStdString(),
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")->isVisibleTo(w.get()));
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text().toStdString(),
               (QStringLiteral("Program %1 nebyl spuštěn: ve složce C:\\A ")
                    .arg(QString::fromUtf8(c.run)) +
                QString::fromUtf8(c.why))
@@ -159,7 +159,7 @@ TEST_F(TrustedTargets, AWorldWritableProgramOfRootIsNotStartedEither) {
         QFileInfo(a + QStringLiteral("/brodelik.exe")).permissions() & QFileDevice::WriteOther,
         QFileDevice::WriteOther);
     EXPECT_TRUE(shell->requests.empty());
-    EXPECT_TRUE(control<QLabel>(*w, "LbDuvod")
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")
                     ->text()
                     .endsWith(QStringLiteral("ho může změnit jiný uživatel.")));
 }
@@ -172,7 +172,7 @@ TEST_F(TrustedTargets, ACheckedProgramIsStartedFromItsOpenFile) {
     EXPECT_EQ(shell->requests[0].dir, QStringLiteral("C:\\A\\"));
     EXPECT_GE(shell->requests[0].program, 0);
     EXPECT_GE(shell->requests[0].workingFolder, 0);
-    EXPECT_FALSE(control<QLabel>(*w, "LbDuvod")->isVisible());
+    EXPECT_FALSE(control<QLabel>(*w, "LbReason")->isVisible());
 }
 
 TEST_F(TrustedTargets, SearchSkipsFoldersOfOtherUsersAndSaysHowMany) {
@@ -209,7 +209,7 @@ TEST_P(BadMarkers, EndTheRunBeforeAnyTarget) {
     auto w = run("program=1\r\nodkud=2\r\ncilinstalace=1\r\n");
     EXPECT_TRUE(dialogs->calls.empty()) << reported();
     EXPECT_EQ(control<ui::Label3D>(*w, "LbRadekA")->text(), QStringLiteral("Chyba Instalace"));
-    EXPECT_EQ(control<QLabel>(*w, "LbDuvod")->text(),
+    EXPECT_EQ(control<QLabel>(*w, "LbReason")->text(),
               marker.isEmpty()
                   ? QStringLiteral("Soubor brodelik.ini neudává, jaký program hledat.")
                   : QStringLiteral("Soubor brodelik.ini hledá program pod nepřípustným jménem ") +
