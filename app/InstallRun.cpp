@@ -295,10 +295,6 @@ void TFrDRozbal::dejtam(const QString& target) {
     engine_.dejtam(target, request());
 }
 
-void TFrDRozbal::rozbal() {
-    engine_.rozbal();
-}
-
 int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                           int showCmd) {
     return engine_.SpustFile(fileName, params, defaultDir, showCmd);

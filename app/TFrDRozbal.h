@@ -66,7 +66,6 @@ public:
     void JedenINI();
     void kopirujzWebu();
     void dejtam(const QString& target);
-    void rozbal();
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,

@@ -203,6 +203,14 @@ const platform::FolderHandle& TPakovna::folderFor(const QString& baseDir, const 
     return folders_.front().second;
 }
 
+std::optional<QString> TPakovna::landingPath(const QString& entryName) {
+    std::optional<QString> safe = safeEntryName(entryName);
+    if (safe) {
+        safe->replace(u'\\', u'/');
+    }
+    return safe;
+}
+
 void TPakovna::extractToFile(int index, const QString& entryName, const QString& baseDir) {
     const TDirItem& item = directory().Item(index);
     QString f = entryName;
@@ -281,12 +289,12 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
 
     // Written under a temporary name and renamed, so no cut or failed file ever stands under
     // the entry's name, new or replaced.
-    const bool staging = !StageTag.isEmpty();
-    if (staging && OnStaging && !OnStaging(f)) {
+    const QString landed = QString(f).replace(u'\\', u'/');
+    if (Staging && !Staging->staging(landed)) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
     std::optional<platform::StagedFile> staged =
-        staging ? platform::StagedFile::create(folder, leaf, StageTag)
+        Staging ? platform::StagedFile::create(folder, leaf, Staging->tag())
                 : platform::StagedFile::create(folder, leaf);
     if (!staged) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
@@ -309,10 +317,11 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
         file->flush();
     }
-    if (!(staging ? staged->keep() : staged->commit())) {
+    if (!(Staging ? staged->keep() : staged->commit())) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
-    if (staging && OnStaged && !OnStaged(f, staged->identity(), item.CentralDir.crc32)) {
+    if (Staging && !Staging->staged(landed, staged->identity(), item.uncompressedSize(),
+                                    item.CentralDir.crc32)) {
         staged->folder().remove(staged->name());
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }

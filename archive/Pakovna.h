@@ -2,6 +2,7 @@
 
 #include "ArcException.h"
 #include "BaseArchiver.h"
+#include "StagingSink.h"
 #include "platform/FolderHandle.h"
 #include "platform/StagedFile.h"
 
@@ -74,17 +75,9 @@ public:
     TArcZip64Mode Zip64Mode = zmDisabled;
     bool InMemory = false;
 
-    // Set, a new file is left under its temporary name (made from this tag) for the caller to
-    // commit. OnStaging is asked before it is made (false fails the entry) with its path
-    // below BaseDir, '\\' between folders. Empty, each file replaces its old one as soon as
-    // it is whole.
-    QByteArray StageTag;
-    std::function<bool(const QString& path)> OnStaging;
-    // Told of each file left under its temporary name: its path as OnStaging had it, the file
-    // as it was closed and the entry's CRC-32. False fails the entry.
-    std::function<bool(const QString& path, const platform::StagedIdentity& file,
-                       std::uint32_t crc)>
-        OnStaged;
+    // Set, each new file is left under its temporary name for the sink (not owned) to commit.
+    // Unset, each file replaces its old one as soon as it is whole.
+    StagingSink* Staging = nullptr;
 
     TArcConfirmProcessFileEvent OnConfirmProcessFile;
     TArcExtractFileEvent OnExtractFile;
@@ -98,6 +91,9 @@ public:
                       const QString& exclusionMask = QString());
     // Extracts exactly the entries select takes.
     void ExtractEntries(const std::function<bool(const TDirItem&)>& select);
+    // Where an entry of that name lands below the base folder, '/' between folders ("." and
+    // ".." resolved), as a staging sink is told; nothing when it may land nowhere.
+    static std::optional<QString> landingPath(const QString& entryName);
     // Tags the entries ExtractFiles would extract, extracting nothing.
     void TagFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
                   const QString& exclusionMask = QString());

@@ -98,14 +98,11 @@ void InstallEngine::hookArchiver() {
         }
         cancel = cancel || stop_;
     };
-    archiver_.OnFileProgress = [this](TArcBaseArchiver& sender, const QString& fileName, double,
+    archiver_.OnFileProgress = [this](TArcBaseArchiver&, const QString& fileName, double,
                                       TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
         cancel = cancel || stop_;
         if (phase == ppStart) {
             currentEntry_ = QString(fileName).replace(u'\\', u'/');
-        }
-        if (phase == ppEnd && !cancel && !sender.skippingFile() && !sender.cancelled()) {
-            extracted_.insert(fileName);
         }
     };
     archiver_.OnProcessFileFailure = [this](TPakovna&, const QString& fileName,
@@ -124,15 +121,6 @@ void InstallEngine::hookArchiver() {
         observer_.entryFailed(failure);
         log(QStringLiteral("entry %1: error %2, %3; answer %4")
                 .arg(fileName, QString::number(nativeError), message, answerName(action)));
-    };
-    archiver_.OnStaging = [this](const QString& path) {
-        QString recorded = stagePrefix_ + path;
-        return staging_ && staging_->staging(recorded.replace(u'\\', u'/'));
-    };
-    archiver_.OnStaged = [this](const QString& path, const platform::StagedIdentity& file,
-                                std::uint32_t crc) {
-        QString recorded = stagePrefix_ + path;
-        return staging_ && staging_->written(recorded.replace(u'\\', u'/'), file, crc);
     };
     archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
                                   bool& skip) {
@@ -748,7 +736,8 @@ std::vector<PlannedFile> InstallEngine::plannedFiles() {
         archiver_.TagFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
         for (const TDirItem& item : archiver_.directory().CDir) {
             if (item.Tagged && !item.isFolder()) {
-                files.push_back({prefix + item.Name, item.uncompressedSize()});
+                files.push_back({prefix + TPakovna::landingPath(item.Name).value_or(item.Name),
+                                 item.uncompressedSize()});
             }
         }
     };
@@ -833,10 +822,10 @@ TargetTransaction InstallEngine::stageTarget(const QString& target, const RunReq
             existing ? &*old : nullptr)) {
         raiseUnableToWrite(settingsFile);
     }
-    stageWith(*transaction, [this] { rozbal(); });
+    const InstalledFiles installed = rozbal(*transaction);
     if (!stop_ && !targetAborted_ &&
         (!dropOldFiles(target, *folder, *transaction, paths) ||
-         !transaction->stageManifest(targetRecord()))) {
+         !transaction->stageManifest(targetRecord(installed)))) {
         raiseUnableToWrite(settingsFile);
     }
     return std::move(*transaction);
@@ -876,55 +865,34 @@ bool InstallEngine::dropOldFiles(const QString& target, const platform::FolderHa
     return true;
 }
 
-void InstallEngine::stageWith(TargetTransaction& transaction, const std::function<void()>& work) {
-    struct Staging {
-        InstallEngine& engine;
-        ~Staging() {
-            engine.staging_ = nullptr;
-            engine.archiver_.StageTag.clear();
-        }
-    } staging{*this};
-    staging_ = &transaction;
-    archiver_.StageTag = transaction.tag();
-    work();
-}
-
-void InstallEngine::rozbal() {
+InstalledFiles InstallEngine::rozbal(TargetTransaction& transaction) {
     targetSkips_ = 0;
     targetAborted_ = false;
     abortReason_.clear();
-    installedFiles_.clear();
     archiver_.FileName = state_.cestazip;
     archiver_.ArchiveFile = archive_;
     archiver_.OpenArchive(0);
     archiver_.BaseAnchor = state_.TmpCestaAdresar;
-    const auto extract = [this](const QString& baseDir, const QString& prefix, const char* mask) {
-        archiver_.BaseDir = baseDir;
-        stagePrefix_ = prefix;
-        extracted_.clear();
-        archiver_.ExtractFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
-        for (const TDirItem& item : archiver_.directory().CDir) {
-            QString name = item.Name;
-            if (item.Tagged && !item.isFolder() && extracted_.contains(name.replace(u'/', u'\\'))) {
-                installedFiles_[prefix + item.Name] = {item.uncompressedSize(),
-                                                       item.CentralDir.crc32};
-            }
-        }
-    };
+    InstalledFiles installed;
     for (const InstallMask& m : kInstallMasks) {
-        if (!stop_ && !targetAborted_) {
-            extract(m.below(state_.TmpCestaAdresar), m.prefix(), m.mask);
+        if (stop_ || targetAborted_) {
+            break;
         }
+        installed.merge(
+            extractInto(archiver_, transaction, m.below(state_.TmpCestaAdresar), m.prefix(), [&] {
+                archiver_.ExtractFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
+            }));
     }
     archiver_.CloseArchive();
+    return installed;
 }
 
 // The record of what the target got. One that did not get every entry keeps no archive
 // hash: it is never taken for a whole copy of the package.
-Manifest InstallEngine::targetRecord() const {
+Manifest InstallEngine::targetRecord(const InstalledFiles& installed) const {
     Manifest record = packageRecord();
-    for (const auto& [path, file] : installedFiles_) {
-        record.files.push_back({path, file.first, file.second});
+    for (const auto& [path, file] : installed) {
+        record.files.push_back({path, file.size, file.crc});
     }
     if (targetSkips_ > 0) {
         record.sha256.clear();

@@ -4,6 +4,7 @@
 #include "RunObserver.h"
 #include "RunProgress.h"
 #include "RunRequest.h"
+#include "StagedExtraction.h"
 #include "TargetCheck.h"
 #include "config/PackageDescriptor.h"
 #include "delta/ArchiveDelta.h"
@@ -70,7 +71,8 @@ public:
     // Stages one target's new files (settings, extraction, record) under tag, replacing none.
     TargetTransaction stageTarget(const QString& target, const RunRequest& request,
                                   const QByteArray& tag);
-    void rozbal();
+    // Extracts the package by the masks into the target's transaction.
+    InstalledFiles rozbal(TargetTransaction& transaction);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
@@ -97,7 +99,7 @@ private:
     QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);
     bool holdsThisPackage(const QString& target) const;
     Manifest packageRecord() const;
-    Manifest targetRecord() const;
+    Manifest targetRecord(const InstalledFiles& installed) const;
     std::vector<PlannedFile> plannedFiles();
     std::optional<RunResult> holdDownloads(const RunRequest& request,
                                            std::optional<TargetLock>& held);
@@ -121,8 +123,6 @@ private:
     void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
                        RunResult& result);
     void startProgram(const QString& target);
-    // Runs work with the archiver staging into transaction, and ends that however it ends.
-    void stageWith(TargetTransaction& transaction, const std::function<void()>& work);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
     RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
                    const QString& reason);
@@ -155,13 +155,9 @@ private:
     PackageDescriptor descriptor_;
     QString descriptorFrom_;
     std::shared_ptr<const platform::File> archive_;
-    // The target being installed: its transaction, entries written whole, skipped or aborted.
-    TargetTransaction* staging_ = nullptr;
-    QString stagePrefix_;
-    QSet<QString> extracted_;
     RunProgress progress_;
     QString currentEntry_;
-    std::map<QString, std::pair<std::uint64_t, std::uint32_t>> installedFiles_;
+    // The target being installed: entries skipped, or the one that ended it.
     int targetSkips_ = 0;
     bool targetAborted_ = false;
     QString abortReason_;

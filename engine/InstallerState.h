@@ -33,7 +33,7 @@ struct InstallerState : DriveInventory {
     int pocetradkuINI = 0;
     int pocetradkuEXE = 0;
     int refusedFolders = 0;  // folders the search could not enter
-    int cizich = 0;      // folders holding the program that another user could change
+    int cizich = 0;          // folders holding the program that another user could change
 };
 
 }  // namespace selvanix

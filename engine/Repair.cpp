@@ -72,33 +72,28 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     archiver_.FileName = state_.cestazip;
     archiver_.ArchiveFile = archive_;
     archiver_.BaseAnchor = target;
-    const auto extract = [&] {
-        archiver_.OpenArchive(0);
-        for (const bool underPts : {false, true}) {
-            archiver_.BaseDir = underPts ? target + QStringLiteral("\\pts") : target;
-            stagePrefix_ = underPts ? QStringLiteral("pts/") : QString();
-            extracted_.clear();
-            // An entry is taken when it is the recorded file: same place, size and CRC.
-            archiver_.ExtractEntries([&](const TDirItem& item) {
-                const auto at = differing.find(recordedPathOf(item, underPts));
-                return !item.isFolder() && at != differing.end() &&
-                       at->second.crc == item.CentralDir.crc32 &&
-                       at->second.size == item.uncompressedSize();
+    archiver_.OpenArchive(0);
+    for (const bool underPts : {false, true}) {
+        // An entry is taken when it is the recorded file: same place, size and CRC.
+        const InstalledFiles again = extractInto(
+            archiver_, *transaction, underPts ? target + QStringLiteral("\\pts") : target,
+            underPts ? QStringLiteral("pts/") : QString(), [&] {
+                archiver_.ExtractEntries([&](const TDirItem& item) {
+                    const auto at = differing.find(recordedPathOf(item, underPts));
+                    return !item.isFolder() && at != differing.end() &&
+                           at->second.crc == item.CentralDir.crc32 &&
+                           at->second.size == item.uncompressedSize();
+                });
             });
-            for (const TDirItem& item : archiver_.directory().CDir) {
-                QString name = item.Name;
-                if (item.Tagged && extracted_.contains(name.replace(u'/', u'\\'))) {
-                    repaired << recordedPathOf(item, underPts);
-                    differing.erase(recordedPathOf(item, underPts));
-                }
-            }
-            if (stop_ || targetAborted_) {
-                break;
-            }
+        for (const auto& [path, file] : again) {
+            repaired << path;
+            differing.erase(path);
         }
-        archiver_.CloseArchive();
-    };
-    stageWith(*transaction, extract);
+        if (stop_ || targetAborted_) {
+            break;
+        }
+    }
+    archiver_.CloseArchive();
     if (stop_ || targetAborted_) {
         transaction->discard();
         repaired.clear();

@@ -129,6 +129,26 @@ TEST_F(CommandLine, APackageZipWroteFromAPipeInstalls) {
     EXPECT_EQ(run({"verify", "--target", target()}).exitCode, 0);
 }
 
+// The record names each file where it landed: an entry named with "." or a doubled slash is
+// recorded under its plain path, so verify, repair and the next update find it there.
+TEST_F(CommandLine, TheRecordNamesEachFileWhereItLanded) {
+    writeSettings();
+    ZipEntry odd;
+    odd.name = "lib/./extra//odd.dll";
+    odd.data = "odd";
+    servePackage(packageArchive({odd}));
+    const CliRun done = run(installArgs(target()));
+    ASSERT_EQ(done.exitCode, 0) << done.out.toStdString();
+    EXPECT_EQ(readBytes(target() + "/lib/extra/odd.dll"), QByteArray("odd"));
+    const QByteArray record = readBytes(target() + "/.selvanix/manifest");
+    EXPECT_TRUE(record.contains(" lib/extra/odd.dll\n")) << record.toStdString();
+    EXPECT_FALSE(record.contains("./")) << record.toStdString();
+    EXPECT_EQ(run({"verify", "--target", target()}).exitCode, 0);
+    // A second installation of the same package keeps the file: it is the planned one.
+    EXPECT_EQ(run(installArgs(target())).exitCode, 0);
+    EXPECT_EQ(readBytes(target() + "/lib/extra/odd.dll"), QByteArray("odd"));
+}
+
 // The points where tests kill or hold a run are in the program the tests start, never in
 // the shipped one: it neither names them nor obeys them.
 TEST_F(CommandLine, TheShippedProgramHasNoTestPoints) {

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+#include "archive/Pakovna.h"
+#include "store/Transaction.h"
+
+namespace selvanix {
+
+struct InstalledFile {
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+};
+// What a target got: each file below the target ('/' between folders) and what it is.
+using InstalledFiles = std::map<QString, InstalledFile>;
+
+// Runs extract (the archiver's ExtractFiles or ExtractEntries) with every new file staged
+// into the transaction, below baseDir, which is the target's folder prefix ("" or "pts/")
+// names. Returns the files it installed, for install and repair alike.
+InstalledFiles extractInto(TPakovna& archiver, TargetTransaction& transaction,
+                           const QString& baseDir, const QString& prefix,
+                           const std::function<void()>& extract);
+
+}  // namespace selvanix
