@@ -671,11 +671,7 @@ void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
             return;
         }
     }
-    std::map<dev_t, platform::FolderHandle> devices;
-    for (const TargetTransaction& transaction : staged) {
-        transaction.addDevices(devices);
-    }
-    syncDevices(devices);
+    syncStaged(staged);
     std::vector<bool> committed(staged.size(), false);
     for (std::size_t i = 0; i < staged.size(); ++i) {
         const RollForward done = staged[i].commit();
@@ -777,9 +773,7 @@ void InstallEngine::dejtam(const QString& target, const RunRequest& request) {
     if (stop_ || targetAborted_ || staged.missingStaged()) {
         return;  // nothing was replaced; the staged files go with the transaction
     }
-    std::map<dev_t, platform::FolderHandle> devices;
-    staged.addDevices(devices);
-    syncDevices(devices);
+    syncStaged({&staged, 1});
     if (staged.commit().done) {
         startProgram(target);
     }

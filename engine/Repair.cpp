@@ -104,9 +104,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (const std::optional<QString> gone = transaction->missingStaged()) {
         return RunResult{RunOutcome::TargetFailed, stagedFileGone(target, *gone)};
     }
-    std::map<dev_t, platform::FolderHandle> devices;
-    transaction->addDevices(devices);
-    syncDevices(devices);
+    syncStaged({&*transaction, 1});
     if (const RollForward done = transaction->commit(); !done.done) {
         return RunResult{RunOutcome::TargetFailed, done.lost.isEmpty()
                                                        ? unfinishedCommit(target)

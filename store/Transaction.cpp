@@ -204,6 +204,14 @@ void TargetTransaction::discard() {
     undoStaged(target_, journal_);
 }
 
+bool syncStaged(std::span<const TargetTransaction> staged) {
+    std::map<dev_t, platform::FolderHandle> devices;
+    for (const TargetTransaction& transaction : staged) {
+        transaction.addDevices(devices);
+    }
+    return syncDevices(devices);
+}
+
 bool syncDevices(const std::map<dev_t, platform::FolderHandle>& devices) {
     bool synced = true;
     for (const auto& [device, folder] : devices) {

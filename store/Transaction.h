@@ -8,6 +8,7 @@
 #include <sys/types.h>
 #include <map>
 #include <set>
+#include <span>
 
 namespace selvanix {
 
@@ -64,5 +65,8 @@ private:
 
 // Writes every file system down to its device once.
 bool syncDevices(const std::map<dev_t, platform::FolderHandle>& devices);
+// Writes what the transactions staged down to the devices, each file system once, before any
+// of them commits.
+bool syncStaged(std::span<const TargetTransaction> staged);
 
 }  // namespace selvanix
