@@ -17,9 +17,9 @@ struct InstalledFile {
 // What a target got: each file below the target ('/' between folders) and what it is.
 using InstalledFiles = std::map<QString, InstalledFile>;
 
-// Runs extract (the archiver's ExtractFiles or ExtractEntries) with every new file staged
-// into the transaction, below baseDir, which is the target's folder prefix ("" or "pts/")
-// names. Returns the files it installed, for install and repair alike.
+// Runs extract (the archiver's ExtractFiles or ExtractEntries) into baseDir with every new
+// file staged into the transaction, recorded under prefix ("" for the target itself, "pts/"
+// below it) and its path. Returns the files it installed, for install and repair alike.
 InstalledFiles extractInto(TPakovna& archiver, TargetTransaction& transaction,
                            const QString& baseDir, const QString& prefix,
                            const std::function<void()>& extract);
