@@ -94,6 +94,8 @@ private:
     // Takes the publisher's key statements, if any, into the run and the settings.
     void takeKeyStatements(const RunRequest& request);
     RunResult repairSteps(const RunRequest& request, const QString& target, QStringList& repaired);
+    InstalledFiles stageRepairs(TargetTransaction& transaction, const QString& target,
+                                std::map<QString, Manifest::Entry>& differing);
     std::optional<RunResult> locatePackage(const RunRequest& request);
     std::optional<RunResult> checkPackage();
     QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);

@@ -16,7 +16,69 @@ QString recordedPathOf(const TDirItem& item, bool underPts) {
     return underPts ? QStringLiteral("pts/") + item.Name : item.Name;
 }
 
+// The recorded files that are no longer as recorded, by path: the repair's work.
+std::map<QString, Manifest::Entry> differingFiles(const platform::FolderHandle& folder,
+                                                  const Manifest& record) {
+    std::map<QString, Manifest::Entry> differing;
+    for (const Manifest::Entry& entry : record.files) {
+        if (checkFile(folder, entry) != FileCheck::Matches) {
+            differing.emplace(entry.path, entry);
+        }
+    }
+    return differing;
+}
+
+// A staged repair put in place: its files still there, on disk, then committed.
+std::optional<RunResult> commitRepair(TargetTransaction& transaction, const QString& target) {
+    if (const std::optional<QString> gone = transaction.missingStaged()) {
+        return RunResult{RunOutcome::TargetFailed, stagedFileGone(target, *gone)};
+    }
+    syncStaged({&transaction, 1});
+    if (const RollForward done = transaction.commit(); !done.done) {
+        return RunResult{RunOutcome::TargetFailed, done.lost.isEmpty()
+                                                       ? unfinishedCommit(target)
+                                                       : lostStagedFiles(target, done.lost)};
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+// The package's entries for the differing files, staged into the transaction; what was
+// staged leaves `differing`.
+InstalledFiles InstallEngine::stageRepairs(TargetTransaction& transaction, const QString& target,
+                                           std::map<QString, Manifest::Entry>& differing) {
+    targetSkips_ = 0;
+    targetAborted_ = false;
+    abortReason_.clear();
+    archiver_.FileName = state_.cestazip;
+    archiver_.ArchiveFile = archive_;
+    archiver_.BaseAnchor = target;
+    archiver_.OpenArchive(0);
+    InstalledFiles staged;
+    for (const bool underPts : {false, true}) {
+        // An entry is taken when it is the recorded file: same place, size and CRC.
+        InstalledFiles again = extractInto(
+            archiver_, transaction, underPts ? target + QStringLiteral("\\pts") : target,
+            underPts ? QStringLiteral("pts/") : QString(), [&] {
+                archiver_.ExtractEntries([&](const TDirItem& item) {
+                    const auto at = differing.find(recordedPathOf(item, underPts));
+                    return !item.isFolder() && at != differing.end() &&
+                           at->second.crc == item.CentralDir.crc32 &&
+                           at->second.size == item.uncompressedSize();
+                });
+            });
+        for (const auto& [path, file] : again) {
+            differing.erase(path);
+        }
+        staged.merge(again);
+        if (stop_ || targetAborted_) {
+            break;
+        }
+    }
+    archiver_.CloseArchive();
+    return staged;
+}
 
 RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& target,
                                      QStringList& repaired) {
@@ -50,12 +112,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (archiveSha_ != record->sha256) {
         return RunResult{RunOutcome::Refused, otherPackage(target, record->version)};
     }
-    std::map<QString, Manifest::Entry> differing;
-    for (const Manifest::Entry& entry : record->files) {
-        if (checkFile(*folder, entry) != FileCheck::Matches) {
-            differing.emplace(entry.path, entry);
-        }
-    }
+    std::map<QString, Manifest::Entry> differing = differingFiles(*folder, *record);
     RunResult result;
     if (differing.empty()) {
         return result;
@@ -66,49 +123,18 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
         return RunResult{RunOutcome::TargetFailed, unwritableTarget(target)};
     }
     startTarget(target, 0, 1);
-    targetSkips_ = 0;
-    targetAborted_ = false;
-    abortReason_.clear();
-    archiver_.FileName = state_.cestazip;
-    archiver_.ArchiveFile = archive_;
-    archiver_.BaseAnchor = target;
-    archiver_.OpenArchive(0);
-    for (const bool underPts : {false, true}) {
-        // An entry is taken when it is the recorded file: same place, size and CRC.
-        const InstalledFiles again = extractInto(
-            archiver_, *transaction, underPts ? target + QStringLiteral("\\pts") : target,
-            underPts ? QStringLiteral("pts/") : QString(), [&] {
-                archiver_.ExtractEntries([&](const TDirItem& item) {
-                    const auto at = differing.find(recordedPathOf(item, underPts));
-                    return !item.isFolder() && at != differing.end() &&
-                           at->second.crc == item.CentralDir.crc32 &&
-                           at->second.size == item.uncompressedSize();
-                });
-            });
-        for (const auto& [path, file] : again) {
-            repaired << path;
-            differing.erase(path);
-        }
-        if (stop_ || targetAborted_) {
-            break;
-        }
-    }
-    archiver_.CloseArchive();
+    const InstalledFiles staged = stageRepairs(*transaction, target, differing);
     if (stop_ || targetAborted_) {
         transaction->discard();
-        repaired.clear();
         return stop_ ? RunResult{RunOutcome::Interrupted, QStringLiteral("Oprava byla přerušena.")}
                      : RunResult{RunOutcome::TargetFailed, abortedEntry(target, abortReason_)};
     }
     downloads.reset();
-    if (const std::optional<QString> gone = transaction->missingStaged()) {
-        return RunResult{RunOutcome::TargetFailed, stagedFileGone(target, *gone)};
+    if (std::optional<RunResult> failed = commitRepair(*transaction, target)) {
+        return *failed;
     }
-    syncStaged({&*transaction, 1});
-    if (const RollForward done = transaction->commit(); !done.done) {
-        return RunResult{RunOutcome::TargetFailed, done.lost.isEmpty()
-                                                       ? unfinishedCommit(target)
-                                                       : lostStagedFiles(target, done.lost)};
+    for (const auto& [path, file] : staged) {
+        repaired << path;
     }
     result.installed = 1;
     result.skippedEntries = static_cast<int>(differing.size());
