@@ -1,6 +1,7 @@
 // Repair: the recorded files that differ come again from the very package the record names.
 #include "FailureDetail.h"
 #include "InstallEngine.h"
+#include "platform/FaultPoint.h"
 #include "platform/Paths.h"
 #include "platform/StagedFile.h"
 #include "store/Recovery.h"
@@ -130,6 +131,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
                      : RunResult{RunOutcome::TargetFailed, abortedEntry(target, abortReason_)};
     }
     downloads.reset();
+    platform::pausePoint("repair-staged");
     if (std::optional<RunResult> failed = commitRepair(*transaction, target)) {
         return *failed;
     }

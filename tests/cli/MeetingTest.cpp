@@ -102,6 +102,26 @@ protected:
     std::pair<std::map<QString, QByteArray>, std::map<QString, QByteArray>> oldState;
 };
 
+// A repair whose staged file another hand removed before the commit fails, changes nothing
+// and names no file as repaired.
+TEST_F(Meeting, ARepairWhoseCommitFailsNamesNothingRepaired) {
+    offer(older);
+    writeBytes(t(1) + "/brodelik.chm", "damaged");
+    const Pause staged(pauses(), "repair-staged");
+    QProcess* repair = startHeld({"repair", "--target", t(1), "--source", pkg(), "--json"}, staged);
+    ASSERT_TRUE(staged.reached(*repair));
+    const QStringList temporaries =
+        QDir(t(1)).entryList({QStringLiteral(".brodelik.chm.*.tmp")}, QDir::Files | QDir::Hidden);
+    ASSERT_EQ(temporaries.size(), 1) << leftovers(t(1)).join(u' ').toStdString();
+    ASSERT_TRUE(QFile::remove(t(1) + u'/' + temporaries.front()));
+    staged.release();
+    ASSERT_TRUE(repair->waitForFinished(60000));
+    const QByteArray out = repair->readAllStandardOutput();
+    EXPECT_NE(repair->exitCode(), 0) << out.toStdString();
+    EXPECT_FALSE(out.contains("\"repaired\"")) << out.toStdString();
+    EXPECT_EQ(readBytes(t(1) + "/brodelik.chm"), QByteArray("damaged"));
+}
+
 TEST_F(Meeting, EveryCommandBesideAStagingRunSaysBusyAndLeavesItsStagedFilesAlone) {
     const Pause staged(pauses(), "staged");
     QProcess* first = startHeld(install({t(1)}), staged);
