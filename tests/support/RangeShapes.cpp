@@ -18,18 +18,18 @@ std::vector<Range> rangesOf(const QByteArray& value, qint64 size) {
     if (!value.startsWith("bytes=")) {
         return out;
     }
-    for (const QByteArray& spec : value.mid(6).split(',')) {
-        const qsizetype dash = spec.indexOf('-');
+    for (const QByteArray& item : value.mid(6).split(',')) {
+        const qsizetype dash = item.indexOf('-');
         if (dash < 0) {
             return {};
         }
         if (dash == 0) {
-            const qint64 n = std::min(spec.mid(1).toLongLong(), size);
+            const qint64 n = std::min(item.mid(1).toLongLong(), size);
             out.emplace_back(size - n, size - 1);
             continue;
         }
-        const qint64 first = spec.left(dash).toLongLong();
-        const QByteArray last = spec.mid(dash + 1);
+        const qint64 first = item.left(dash).toLongLong();
+        const QByteArray last = item.mid(dash + 1);
         out.emplace_back(first, last.isEmpty() ? size - 1 : std::min(last.toLongLong(), size - 1));
     }
     return out;
