@@ -94,6 +94,7 @@ void TFrDRozbal::BtnOKClick() {
     }
     repaint();
     // 2.-14. The run, each step shown as it comes.
+    state.pocetradkuEXE = 0;
     engine_.run(request());
 }
 
@@ -114,7 +115,12 @@ void TFrDRozbal::archiveReused(qint64 fetched, qint64 size) {
 }
 
 void TFrDRozbal::packageLooked(const QString& folder, bool found) {
+    state.odkudCesta = folder;
+    state.pocetradkuINI = found ? 1 : 0;
     if (found) {
+        state.cestabez = folder;
+        state.Cestaini = folder + u'\\' + nazini;
+        state.cestazip = folder + u'\\' + nazzip;
         ListBox->addItem(folder);
     }
     EdOdkudCesta->setText(folder);
@@ -130,7 +136,8 @@ void TFrDRozbal::packageMissing(const QString& lineA, const QString& lineB, cons
     showFinalScreen();
 }
 
-void TFrDRozbal::descriptorRead(const PackageInfo&) {
+void TFrDRozbal::descriptorRead(const PackageInfo& info) {
+    takeDescriptor(info);
     showDescriptor();
     // 9.-11. The targets.
     PanStartBar->show();
@@ -148,11 +155,14 @@ void TFrDRozbal::searchStarted(const QString& marker) {
     PanStart->repaint();
 }
 
-void TFrDRozbal::searchEnded() {
+void TFrDRozbal::searchEnded(const SearchSkips& skips) {
+    state.refusedFolders = skips.refused;
+    state.cizich = skips.foreign;
     LbRadekC->hide();
 }
 
 void TFrDRozbal::targetFound(const QString& target) {
+    ++state.pocetradkuEXE;
     ListBox->addItem(target);
 }
 
@@ -190,6 +200,7 @@ bool TFrDRozbal::allowOtherProduct(const QString& target, const QString&, const 
 }
 
 void TFrDRozbal::targetStarted(const QString& target, int, int) {
+    state.TmpCestaAdresar = target;
     installingInto_ = QStringLiteral("Instaluji do ") + platform::displayPath(target);
     setLine(LbRadekC, installingInto_, 12);
     LbRadekC->show();
@@ -285,14 +296,10 @@ void TFrDRozbal::showFinalScreen() {
 
 void TFrDRozbal::kopirujzWebu() {
     ProgressBar1->setVisible(true);
-    engine_.kopirujzWebu(BaseURL, nazini, nazzip);
-    iniAn = engine_.iniAn();
-    zipAn = engine_.zipAn();
-}
-
-void TFrDRozbal::dejtam(const QString& target) {
-    EdKamCesta[0]->setText(target);
-    engine_.dejtam(target, request());
+    const PackageFetched fetched =
+        engine_.kopirujzWebu(BaseURL, {state.naz, nazini, nazzip}, PublicKey);
+    iniAn = fetched.descriptor;
+    zipAn = fetched.archive;
 }
 
 int TFrDRozbal::SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,

@@ -10,13 +10,21 @@ namespace selvanix {
 
 void TFrDRozbal::JedenINI() {
     ListBox->clear();
-    engine_.JedenINI();
+    takeDescriptor(packageInfo(readPackageDescriptor(state.Cestaini)));
     showDescriptor();
 }
 
 void TFrDRozbal::showDescriptorFile(const QString& path) {
     state.Cestaini = path;
     JedenINI();
+}
+
+void TFrDRozbal::takeDescriptor(const PackageInfo& info) {
+    state.exac = info.marker;
+    state.nazev = info.name;
+    state.verze = info.version;
+    state.datum = info.date;
+    state.run = info.run;
 }
 
 void TFrDRozbal::showDescriptor() {

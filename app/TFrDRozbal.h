@@ -1,9 +1,9 @@
 #pragma once
 
+#include "InstallerState.h"
 #include "archive/Pakovna.h"
 #include "dlwindow/InteractiveDownload.h"
 #include "engine/InstallEngine.h"
-#include "engine/InstallerState.h"
 #include "engine/RunLog.h"
 #include "locate/FolderSearch.h"
 #include "net/WebHTTPGet.h"
@@ -65,7 +65,6 @@ public:
     void RgZdrojClick();
     void JedenINI();
     void kopirujzWebu();
-    void dejtam(const QString& target);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
@@ -113,7 +112,7 @@ private:
     bool zipAn = false;
 
     QScrollArea* ScrollView;  // around both screens
-    QWidget* PanContent;        // the screens at their own size
+    QWidget* PanContent;      // the screens at their own size
 
     // First screen.
     QWidget* PanUvod;
@@ -148,7 +147,7 @@ private:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
-    QLabel* LbReason;      // why a run came to nothing, in the style of LbRadekC
+    QLabel* LbReason;     // why a run came to nothing, in the style of LbRadekC
     QLabel* LbCizi;       // how many found folders another user could change, below LbRadekC
     QLabel* LbStazeno;    // how little of the archive had to be fetched, below LbDatum
     QLabel* LbKde;        // which version went where, on the success screen
@@ -184,7 +183,7 @@ private:
     void descriptorRead(const PackageInfo& info) override;
     void searchStarted(const QString& marker) override;
     SearchProgress& searchProgress(int which) override;
-    void searchEnded() override;
+    void searchEnded(const SearchSkips& skips) override;
     void targetFound(const QString& target) override;
     void noTarget(const QString& reason, const SearchSkips& skips) override;
     void targetStarted(const QString& target, int index, int count) override;
@@ -198,11 +197,12 @@ private:
                            const QString& name) override;
     void installed(const RunResult& result, const SearchSkips& skips,
                    const QString& startProblem) override;
+    void takeDescriptor(const PackageInfo& info);
     void showDescriptor();
     void showSkippedFolders(const SearchSkips& skips);
 
     RunLog runLog_;
-    InstallEngine engine_{*this, state, WebHTTPGet1, Pakovna, FileLists};
+    InstallEngine engine_{*this, WebHTTPGet1, Pakovna, FileLists};
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
     // What the size was last fitted to: the frame, and the room inside it on the screen.

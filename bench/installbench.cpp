@@ -7,6 +7,7 @@
 #include "net/WebHTTPGet.h"
 
 #include <unistd.h>
+#include <QFileInfo>
 #include <cstdio>
 
 using namespace selvanix;
@@ -38,15 +39,17 @@ void plain(const QString& archive, const QString& target) {
 
 void install(const QString& archive, const QString& target) {
     Unwatched observer;
-    InstallerState state;
     net::WebHTTPGet get;
     TPakovna archiver;
     FolderListings listings;
-    InstallEngine engine(observer, state, get, archiver, listings);
-    state.cestazip = archive;
+    InstallEngine engine(observer, get, archiver, listings);
+    // Read by its name, as plain extraction reads it: the hashing of a run is not measured.
+    Package package;
+    package.folder = QFileInfo(archive).absolutePath();
+    package.names.archive = QFileInfo(archive).fileName();
     RunRequest request;
     request.fields[0] = target;
-    engine.dejtam(target, request);
+    engine.dejtam(package, target, request);
 }
 
 }  // namespace

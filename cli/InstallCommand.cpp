@@ -68,8 +68,7 @@ std::variant<std::optional<QString>, QString> readPassword(const std::optional<Q
 
 // The run the window would make with these fields: what the options leave out is taken
 // from the settings beside the program.
-std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const InstallerSettings& s,
-                                              InstallerState& state) {
+std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const InstallerSettings& s) {
     const StoredSettings& stored = s.stored;
     RunRequest r;
     r.product = o.product ? *productCodeOf(*o.product) : stored.program.value_or(1);
@@ -107,7 +106,6 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
     r.baseUrl = s.baseUrl;
     r.publicKey = s.publicKey;
     r.keepUnchanged = true;
-    state.odkudCesta = r.packageFolder;
     return r;
 }
 
@@ -154,7 +152,6 @@ int runEngine(
     if (const QString* problem = std::get_if<QString>(&password)) {
         return refuse(kUsage, *problem);
     }
-    InstallerState state;
     net::WebHTTPGet get;
     TPakovna archiver;
     FolderListings listings;
@@ -163,7 +160,7 @@ int runEngine(
         return refuse(kUsage, *problem);
     }
     const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
-    const auto request = requestFrom(options, settings, state);
+    const auto request = requestFrom(options, settings);
     if (const QString* problem = std::get_if<QString>(&request)) {
         return refuse(kUsage, *problem);
     }
@@ -177,7 +174,7 @@ int runEngine(
     report.setStopFlag(&stops.stopped());
     report.setAllowDowngrade(options.allowDowngrade);
     report.setAllowOtherProduct(options.allowOtherProduct);
-    InstallEngine engine(report, state, get, archiver, listings);
+    InstallEngine engine(report, get, archiver, listings);
     const RunLog log = commandLog(options);
     engine.setLog(&log);
     logProxy(log, settings.proxy);

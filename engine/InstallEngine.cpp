@@ -57,6 +57,51 @@ private:
     RunObserver& observer_;
 };
 
+// The run screen's first line and the reason for a package whose signature check failed.
+std::pair<QString, QString> signatureRefusal(const Package& package, PackageCheck check) {
+    const QString refused = QStringLiteral("Podpis balíčku nesouhlasí");
+    switch (check) {
+        case PackageCheck::Unsigned:
+            return {QStringLiteral("Balíček není podepsán"),
+                    QStringLiteral("Soubor %1 nenese podpis vydavatele.")
+                        .arg(package.names.descriptor)};
+        case PackageCheck::OldForm:
+            return {refused, QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
+                                            "program; vydavatel ho musí podepsat znovu.")};
+        case PackageCheck::Expired:
+            return {QStringLiteral("Platnost balíčku skončila"),
+                    QStringLiteral("Balíček bylo možné instalovat jen do %1.")
+                        .arg(package.descriptor.platnost.value_or(QString()))};
+        case PackageCheck::Verified:
+        case PackageCheck::NoArchive:
+        case PackageCheck::BadSignature:
+            break;
+    }
+    // Signed by a key the publisher revoked: that is what the user should learn, not a
+    // change after signing.
+    const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
+    if (selvanix::checkPackage(package.descriptor, package.names.stem, package.sha256, revoked.keys,
+                               QDate::currentDate()) == PackageCheck::Verified) {
+        return {refused, QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
+                                        "odvolán; vydavatel ho musí podepsat platným klíčem.")};
+    }
+    return {refused, QStringLiteral("Balíček byl po podpisu změněn, je podepsán jiným klíčem "
+                                    "nebo patří jinému programu.")};
+}
+
+// The record of what the target got. One that did not get every entry keeps no archive
+// hash: it is never taken for a whole copy of the package.
+Manifest targetRecord(const Package& package, const Extracted& extracted) {
+    Manifest record = package.record();
+    for (const auto& [path, file] : extracted.installed) {
+        record.files.push_back({path, file.size, file.crc});
+    }
+    if (extracted.entries.skipped > 0) {
+        record.sha256.clear();
+    }
+    return record;
+}
+
 }  // namespace
 
 QString answerName(TArcAction answer) {
@@ -82,56 +127,9 @@ SearchProgress& RunObserver::searchProgress(int) {
     return unseen;
 }
 
-InstallEngine::InstallEngine(RunObserver& observer, InstallerState& state, net::WebHTTPGet& get,
-                             TPakovna& archiver, FolderListings& listings)
-    : observer_(observer), state_(state), get_(get), archiver_(archiver), listings_(listings) {
-    hookArchiver();
-}
-
-void InstallEngine::hookArchiver() {
-    archiver_.OnOverallProgress = [this](TArcBaseArchiver&, double progress, TArcProcessOperation,
-                                         TArcProgressPhase, bool& cancel) {
-        observer_.extractionProgress(progress);
-        const RunProgress::Clock::time_point now = RunProgress::Clock::now();
-        if (!currentEntry_.isEmpty() && progress_.reportDue(now)) {
-            observer_.extractionStatus(currentEntry_, progress_.secondsLeft(progress, now));
-        }
-        cancel = cancel || stop_;
-    };
-    archiver_.OnFileProgress = [this](TArcBaseArchiver&, const QString& fileName, double,
-                                      TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
-        cancel = cancel || stop_;
-        if (phase == ppStart) {
-            currentEntry_ = QString(fileName).replace(u'\\', u'/');
-        }
-    };
-    archiver_.OnProcessFileFailure = [this](TPakovna&, const QString& fileName,
-                                            TArcProcessOperation, int nativeError, int,
-                                            const QString& message, TArcAction& action) {
-        action = stop_ ? fxaAbort : TPakovna::askFailureAction(nativeError, message);
-        const EntryFailure failure{fileName, nativeError, message, action};
-        if (action == fxaIgnore) {
-            ++targetSkips_;
-        } else if (action == fxaAbort && !stop_) {
-            targetAborted_ = true;
-            if (abortReason_.isEmpty()) {
-                abortReason_ = message;
-            }
-        }
-        observer_.entryFailed(failure);
-        log(QStringLiteral("entry %1: error %2, %3; answer %4")
-                .arg(fileName, QString::number(nativeError), message, answerName(action)));
-    };
-    archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
-                                  bool& skip) {
-        askPasswordDialog(fileName, password, skip);
-        if (skip) {
-            ++targetSkips_;
-            observer_.entrySkipped(fileName);
-            log(QStringLiteral("entry %1: no password, skipped").arg(fileName));
-        }
-    };
-}
+InstallEngine::InstallEngine(RunObserver& observer, net::WebHTTPGet& get, TPakovna& archiver,
+                             FolderListings& listings)
+    : observer_(observer), get_(get), archiver_(archiver), listings_(listings) {}
 
 void InstallEngine::requestStop() noexcept {
     stop_ = true;
@@ -145,17 +143,9 @@ void InstallEngine::log(const QString& text) const {
 }
 
 void InstallEngine::beginRun(const RunRequest& request, const QString& what) {
-    startProblem_.clear();
-    skips_ = {};
-    const Product* product = productByCode(request.product);
-    nazini_ = product ? QString::fromUtf16(product->descriptorName) : QString();
-    nazzip_ = product ? QString::fromUtf16(product->archiveName) : QString();
-    stem_ = product ? QString::fromUtf16(product->stem) : QString();
-    state_.cisloProgramu = request.product;
-    state_.odkudinstC = request.source;
-    state_.cilinstalace = request.targetMode;
+    const QString stem = PackageNames::of(request.product).stem;
     log(QStringLiteral("Selvanix %1: %2 %3 from %4")
-            .arg(selvanixVersion(), what, stem_.isEmpty() ? QStringLiteral("(none)") : stem_,
+            .arg(selvanixVersion(), what, stem.isEmpty() ? QStringLiteral("(none)") : stem,
                  request.source == 1 ? request.baseUrl : request.packageFolder));
 }
 
@@ -193,35 +183,40 @@ RunResult InstallEngine::repair(const RunRequest& request, const QString& target
     return result;
 }
 
-std::optional<RunResult> InstallEngine::fetchPackage(const RunRequest& request) {
-    GetDrives(state_);
-    takeKeyStatements(request);
-    if (std::optional<RunResult> missing = locatePackage(request)) {
-        return missing;
+Step<Package> InstallEngine::fetchPackage(const RunRequest& request, const PackageNames& names) {
+    const QString keys = takeKeyStatements(request);
+    Step<QString> folder = locatePackage(request, names, keys);
+    if (RunResult* missing = std::get_if<RunResult>(&folder)) {
+        return std::move(*missing);
     }
-    if (std::optional<RunResult> refused = checkPackage()) {
-        return refused;
+    Package package;
+    package.names = names;
+    package.folder = std::get<QString>(folder);
+    Step<Package> checked = checkPackage(std::move(package), keys);
+    if (const Package* read = std::get_if<Package>(&checked)) {
+        const PackageInfo info = read->info();
+        observer_.descriptorRead(info);
+        log(QStringLiteral("package %1, version %2, date %3")
+                .arg(info.name, info.version, info.date));
     }
-    observer_.descriptorRead(JedenINI());
-    log(QStringLiteral("package %1, version %2, date %3")
-            .arg(state_.nazev, state_.verze, state_.datum));
-    return std::nullopt;
+    return checked;
 }
 
 // Runs of one product fetch into the same files of the installer's folder; one at a time.
 std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
+                                                      const PackageNames& names,
                                                       std::optional<TargetLock>& held) {
-    if (request.source != 1 || stem_.isEmpty()) {
+    if (request.source != 1 || names.stem.isEmpty()) {
         return std::nullopt;
     }
     const QString folder = platform::installerFolder();
-    auto taken = TargetLock::takeDownloads(folder, stem_);
+    auto taken = TargetLock::takeDownloads(folder, names.stem);
     if (TargetLock* lock = std::get_if<TargetLock>(&taken)) {
         held.emplace(std::move(*lock));
         return std::nullopt;
     }
     const LockRefusal& refused = std::get<LockRefusal>(taken);
-    log(QStringLiteral("downloads of %1: %2").arg(stem_, refused.reason));
+    log(QStringLiteral("downloads of %1: %2").arg(names.stem, refused.reason));
     if (refused.kind == LockRefusal::Kind::Busy) {
         observer_.targetBusy(folder, refused.reason);
         return RunResult{RunOutcome::Busy, refused.reason};
@@ -231,180 +226,126 @@ std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
 }
 
 RunResult InstallEngine::runSteps(const RunRequest& request) {
+    const PackageNames names = PackageNames::of(request.product);
     std::optional<TargetLock> downloads;
-    if (std::optional<RunResult> busy = holdDownloads(request, downloads)) {
+    if (std::optional<RunResult> busy = holdDownloads(request, names, downloads)) {
         return *busy;
     }
-    if (std::optional<RunResult> failed = fetchPackage(request)) {
+    const Step<Package> package = fetchPackage(request, names);
+    if (const RunResult* failed = std::get_if<RunResult>(&package)) {
         return *failed;
     }
-    std::optional<RunResult> failed;
-    const QStringList targets = findTargets(request, failed);
-    if (failed) {
+    const Package& checked = std::get<Package>(package);
+    const Step<FoundTargets> found = findTargets(request, checked);
+    if (const RunResult* failed = std::get_if<RunResult>(&found)) {
         return *failed;
     }
     RunResult result;
-    result.version = state_.verze;
-    installTargets(targets, request, downloads, result);
+    result.version = checked.info().version;
+    QString startProblem;
+    installTargets(checked, std::get<FoundTargets>(found), request, downloads, result,
+                   startProblem);
     if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped) {
-        observer_.installed(result, skips_, startProblem_);
+        observer_.installed(result, std::get<FoundTargets>(found).skips, startProblem);
     }
     return result;
 }
 
-std::optional<RunResult> InstallEngine::locatePackage(const RunRequest& request) {
-    QStringList found;
-    const auto checkDescriptor = [&] {
-        if (!state_.odkudCesta.isEmpty()) {
-            state_.Cestaini = state_.odkudCesta + u'\\' + nazini_;
-            if (platform::fileExists(state_.Cestaini)) {
-                found << state_.odkudCesta;
-            }
-        }
-    };
-    downloadProblem_.clear();
+// The folder holding the product's descriptor: the installer's own once both files are
+// fetched, or the package folder the request names.
+Step<QString> InstallEngine::locatePackage(const RunRequest& request, const PackageNames& names,
+                                           const QString& keys) {
+    QString folder = request.packageFolder;
+    bool present = request.source == 2;
+    PackageFetched fetched;
     if (request.source == 1) {
         observer_.fetchingPackage();
-        kopirujzWebu(request.baseUrl, nazini_, nazzip_);
-        if (iniAn_ && zipAn_) {
-            state_.odkudCesta = withoutTrailingSeparator(platform::installerFolder());
-            checkDescriptor();
+        fetched = kopirujzWebu(request.baseUrl, names, keys);
+        present = fetched.descriptor && fetched.archive;
+        if (present) {
+            folder = withoutTrailingSeparator(platform::installerFolder());
         }
-    } else if (request.source == 2) {
-        state_.odkudCesta = request.packageFolder;
-        checkDescriptor();
     }
-    observer_.packageLooked(state_.odkudCesta, !found.isEmpty());
-    state_.pocetradkuINI = static_cast<int>(found.size());
-    if (found.isEmpty()) {
-        const QString reason = request.source == 1 && !downloadProblem_.isEmpty()
-                                   ? downloadProblem_
-                                   : missingPackageFile(state_.odkudCesta, nazini_);
+    const bool found = present && !folder.isEmpty() && !names.descriptor.isEmpty() &&
+                       platform::fileExists(folder + u'\\' + names.descriptor);
+    observer_.packageLooked(folder, found);
+    if (!found) {
+        const QString reason = request.source == 1 && !fetched.problem.isEmpty()
+                                   ? fetched.problem
+                                   : missingPackageFile(folder, names.descriptor);
         return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                     QStringLiteral("instalační balíček"), reason);
     }
-    state_.cestabez = found.first();
-    state_.Cestaini = state_.cestabez + u'\\' + nazini_;
-    state_.cestazip = state_.cestabez + u'\\' + nazzip_;
-    state_.odkudCesta = state_.cestabez;
-    return std::nullopt;
+    return folder;
 }
 
 // The descriptor is read once and the archive opened once, here: what is checked is what the
 // run shows, starts and extracts. With a publisher key configured nothing unsigned is shown,
 // extracted or started.
-std::optional<RunResult> InstallEngine::checkPackage() {
-    if (QFileInfo(platform::toHostPath(state_.Cestaini)).size() > kMaxProfileBytes) {
+Step<Package> InstallEngine::checkPackage(Package package, const QString& keys) {
+    const PackageNames& names = package.names;
+    if (QFileInfo(platform::toHostPath(package.descriptorPath())).size() > kMaxProfileBytes) {
         return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                     QStringLiteral("instalační balíček"),
-                    oversizedDescriptor(state_.cestabez, nazini_));
+                    oversizedDescriptor(package.folder, names.descriptor));
     }
-    descriptor_ = readPackageDescriptor(state_.Cestaini);
-    descriptorFrom_ = state_.Cestaini;
-    std::optional<VerifiedArchive> archive = openVerifiedArchive(state_.cestazip);
-    archive_ = archive ? archive->file : nullptr;
-    archiveSha_ = archive ? archive->sha256 : QByteArray();
-    const PublisherKey publisher = PublisherKey::fromText(publicKey_);
+    package.descriptor = readPackageDescriptor(package.descriptorPath());
+    std::optional<VerifiedArchive> archive = openVerifiedArchive(package.archivePath());
+    if (archive) {
+        package.archive = archive->file;
+        package.sha256 = archive->sha256;
+    }
+    const PublisherKey publisher = PublisherKey::fromText(keys);
     if (!publisher.required) {
-        return std::nullopt;
+        return package;
     }
-    const PackageCheck check = !archive
-                                   ? PackageCheck::NoArchive
-                                   : selvanix::checkPackage(descriptor_, stem_, archiveSha_,
-                                                            publisher.keys, QDate::currentDate());
-    const auto refused = [&](const QString& reason) {
-        return fail(RunOutcome::Refused, QStringLiteral("Podpis balíčku nesouhlasí"),
-                    QStringLiteral("instalace byla zastavena"), reason);
-    };
-    switch (check) {
-        case PackageCheck::Verified:
-            return std::nullopt;
-        case PackageCheck::Unsigned:
-            return fail(RunOutcome::Refused, QStringLiteral("Balíček není podepsán"),
-                        QStringLiteral("instalace byla zastavena"),
-                        QStringLiteral("Soubor %1 nenese podpis vydavatele.").arg(nazini_));
-        case PackageCheck::NoArchive:
-            return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
-                        QStringLiteral("instalační balíček"),
-                        missingPackageFile(state_.cestabez, nazzip_));
-        case PackageCheck::OldForm:
-            return refused(
-                QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
-                               "program; vydavatel ho musí podepsat znovu."));
-        case PackageCheck::Expired:
-            return fail(RunOutcome::Refused, QStringLiteral("Platnost balíčku skončila"),
-                        QStringLiteral("instalace byla zastavena"),
-                        QStringLiteral("Balíček bylo možné instalovat jen do %1.")
-                            .arg(descriptor_.platnost.value_or(QString())));
-        case PackageCheck::BadSignature:
-            break;
+    const PackageCheck check =
+        !archive ? PackageCheck::NoArchive
+                 : selvanix::checkPackage(package.descriptor, names.stem, package.sha256,
+                                          publisher.keys, QDate::currentDate());
+    if (check == PackageCheck::Verified) {
+        return package;
     }
-    // Signed by a key the publisher revoked: that is what the user should learn, not a
-    // change after signing.
-    const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
-    if (selvanix::checkPackage(descriptor_, stem_, archiveSha_, revoked.keys,
-                               QDate::currentDate()) == PackageCheck::Verified) {
-        return refused(
-            QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl odvolán; "
-                           "vydavatel ho musí podepsat platným klíčem."));
+    if (check == PackageCheck::NoArchive) {
+        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
+                    QStringLiteral("instalační balíček"),
+                    missingPackageFile(package.folder, names.archive));
     }
-    return refused(QStringLiteral(
-        "Balíček byl po podpisu změněn, je podepsán jiným klíčem nebo patří jinému programu."));
+    const auto [lineA, reason] = signatureRefusal(package, check);
+    return fail(RunOutcome::Refused, lineA, QStringLiteral("instalace byla zastavena"), reason);
 }
 
-PackageInfo InstallEngine::JedenINI() {
-    // The values the check saw, not the file as it may be now.
-    if (descriptorFrom_ != state_.Cestaini) {
-        descriptor_ = readPackageDescriptor(state_.Cestaini);
-        descriptorFrom_ = state_.Cestaini;
-    }
-    const PackageDescriptor& descriptor = descriptor_;
-    const std::pair<const std::optional<QString>&, QString&> values[] = {
-        {descriptor.hledany, state_.exac}, {descriptor.nazev, state_.nazev},
-        {descriptor.verze, state_.verze},  {descriptor.datum, state_.datum},
-        {descriptor.run, state_.run},
-    };
-    for (const auto& [read, kept] : values) {
-        if (read) {
-            kept = *read;
-        }
-    }
-    return {state_.exac, state_.nazev, state_.verze, state_.datum, state_.run};
-}
-
-QStringList InstallEngine::findTargets(const RunRequest& request,
-                                       std::optional<RunResult>& failed) {
-    QStringList targets;
+Step<FoundTargets> InstallEngine::findTargets(const RunRequest& request, const Package& package) {
+    FoundTargets found;
+    const QString marker = package.info().marker;
     const auto noTarget = [&](const QString& reason) {
-        observer_.noTarget(reason, skips_);
-        failed = RunResult{stop_ ? RunOutcome::Interrupted : RunOutcome::NoTarget, reason};
+        observer_.noTarget(reason, found.skips);
+        return RunResult{stop_ ? RunOutcome::Interrupted : RunOutcome::NoTarget, reason};
     };
     if (request.targetMode == 0) {
         for (const QString& field : request.fields) {
             if (!field.isEmpty()) {
-                targets << field;
+                found.targets << field;
                 observer_.targetFound(field);
             }
         }
     } else {
         // A marker that could name something outside its folder is not searched for.
-        if (!isMarkerName(state_.exac)) {
-            noTarget(badMarkerReason(nazini_, state_.exac));
-            return {};
+        if (!isMarkerName(marker)) {
+            return noTarget(badMarkerReason(package.names.descriptor, marker));
         }
-        observer_.searchStarted(state_.exac);
-        Hits hits(targets, observer_);
-        skips_ = NajdiSouborHD(state_.exac, QStringLiteral("HD"), state_, listings_, hits,
-                               observer_.searchProgress(0), observer_.searchProgress(1));
-        state_.refusedFolders = skips_.refused;
-        state_.cizich = skips_.foreign;
-        observer_.searchEnded();
+        observer_.searchStarted(marker);
+        DriveInventory drives;
+        GetDrives(drives);
+        Hits hits(found.targets, observer_);
+        found.skips = NajdiSouborHD(marker, QStringLiteral("HD"), drives, listings_, hits,
+                                    observer_.searchProgress(0), observer_.searchProgress(1));
+        observer_.searchEnded(found.skips);
     }
-    state_.pocetradkuEXE = static_cast<int>(targets.size());
-    if (targets.isEmpty()) {
-        noTarget(noTargetReason(request.targetMode, state_.exac));
+    if (found.targets.isEmpty()) {
+        return noTarget(noTargetReason(request.targetMode, marker));
     }
-    return targets;
+    return found;
 }
 
 const TargetLock* HeldTargets::of(const QString& target) const {
@@ -460,10 +401,11 @@ std::optional<HeldTargets> InstallEngine::lockTargets(const QStringList& targets
 
 // Each target is recovered first; one that already holds this package is left alone. A
 // journal that cannot be finished ends the run before anything changes.
-QStringList InstallEngine::targetsToChange(const QStringList& targets, const RunRequest& request,
-                                           const HeldTargets& held, RunResult& result) {
+QStringList InstallEngine::targetsToChange(const Package& package, const FoundTargets& found,
+                                           const RunRequest& request, const HeldTargets& held,
+                                           RunResult& result) {
     QStringList chosen;
-    for (const QString& target : targets) {
+    for (const QString& target : found.targets) {
         const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
         const TargetLock* lock = held.of(target);
         const Recovered recovered = folder && lock ? recoverTarget(*folder, *lock) : Recovered{};
@@ -479,7 +421,7 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
                     .arg(target, recovered.state == Recovery::Undone ? QStringLiteral("undone")
                                                                      : QStringLiteral("finished")));
         }
-        if (request.keepUnchanged && holdsThisPackage(target)) {
+        if (request.keepUnchanged && holdsThisPackage(package, target)) {
             observer_.targetUnchanged(target);
             log(QStringLiteral("target %1: already holds this package").arg(target));
             ++result.unchanged;
@@ -493,40 +435,41 @@ QStringList InstallEngine::targetsToChange(const QStringList& targets, const Run
 
 // Every target is checked, then staged; only when all are staged is any file replaced. A
 // failure before that leaves every target as it was.
-void InstallEngine::installTargets(const QStringList& targets, const RunRequest& request,
-                                   std::optional<TargetLock>& downloads, RunResult& result) {
+void InstallEngine::installTargets(const Package& package, const FoundTargets& found,
+                                   const RunRequest& request, std::optional<TargetLock>& downloads,
+                                   RunResult& result, QString& startProblem) {
     if (const platform::Places own = platform::ownPlaces(); own.installed) {
         if (const std::optional<TargetProblem> problem =
-                ownFolderProblem(targets, own.installerFolder)) {
+                ownFolderProblem(found.targets, own.installerFolder)) {
             targetFailure(problem->target, problem->reason, result);
             return;
         }
     }
-    const std::optional<HeldTargets> held = lockTargets(targets, result);
+    const std::optional<HeldTargets> held = lockTargets(found.targets, result);
     if (!held) {
         return;
     }
-    const QStringList chosen = targetsToChange(targets, request, *held, result);
+    const QStringList chosen = targetsToChange(package, found, request, *held, result);
     if (chosen.isEmpty()) {
         return;
     }
-    if (!downgradeAllowed(chosen)) {
+    if (const std::optional<QString> refused = downgradeRefused(package, chosen)) {
         result = fail(RunOutcome::Refused, QStringLiteral("Starší verze balíčku"),
-                      QStringLiteral("instalace byla zastavena"), downgradeReason_);
+                      QStringLiteral("instalace byla zastavena"), *refused);
         return;
     }
-    if (const std::optional<QString> refused = otherProductRefused(chosen)) {
+    if (const std::optional<QString> refused = otherProductRefused(package, chosen)) {
         result = fail(RunOutcome::Refused, QStringLiteral("Jiný program ve složce"),
                       QStringLiteral("instalace byla zastavena"), *refused);
         return;
     }
-    if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles())) {
+    if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles(package))) {
         targetFailure(problem->target, problem->reason, result);
         return;
     }
     const SameFolders folders = sameFolders(chosen);
-    std::optional<std::vector<TargetTransaction>> staged =
-        stageTargets(folders.once, request, result);
+    std::optional<std::vector<StagedTarget>> staged =
+        stageTargets(package, folders.once, request, result);
     downloads.reset();  // the archive is read through its open file from here on
     if (!staged) {
         return;
@@ -540,7 +483,7 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
     if (result.skippedEntries > 0) {
         result.outcome = RunOutcome::Skipped;
     }
-    commitTargets(*staged, folders.once, result);
+    commitTargets(package, *staged, result, startProblem);
     // A folder named again counts again, as the fields named it; it was installed once.
     for (const auto& [again, first] : folders.again) {
         if (result.targets.contains(first)) {
@@ -551,16 +494,18 @@ void InstallEngine::installTargets(const QStringList& targets, const RunRequest&
 }
 
 // Every target staged under one tag, in order; nothing when one failed (all are discarded).
-std::optional<std::vector<TargetTransaction>> InstallEngine::stageTargets(
-    const QStringList& targets, const RunRequest& request, RunResult& result) {
+std::optional<std::vector<StagedTarget>> InstallEngine::stageTargets(const Package& package,
+                                                                     const QStringList& targets,
+                                                                     const RunRequest& request,
+                                                                     RunResult& result) {
     const QByteArray tag = platform::randomTag();
-    std::vector<TargetTransaction> staged;
+    std::vector<StagedTarget> staged;
     const int count = static_cast<int>(targets.size());
     for (int i = 0; i < count && !stop_; ++i) {
         const QString& target = targets[i];
         startTarget(target, i, count);
         try {
-            staged.push_back(stageTarget(target, request, tag));
+            staged.push_back(stageTarget(package, target, request, tag));
         } catch (const std::exception& error) {
             staged.clear();
             const QString reason = installFailure(target, error);
@@ -568,12 +513,13 @@ std::optional<std::vector<TargetTransaction>> InstallEngine::stageTargets(
             log(QStringLiteral("target %1: failed, %2").arg(target, reason));
             throw;
         }
-        if (targetAborted_ && !stop_) {
+        const EntryOutcomes& entries = staged.back().entries;
+        if (entries.aborted && !stop_) {
             staged.clear();
-            targetFailure(target, abortedEntry(target, abortReason_), result);
+            targetFailure(target, abortedEntry(target, entries.abortReason), result);
             return std::nullopt;
         }
-        result.skippedEntries += targetSkips_;
+        result.skippedEntries += entries.skipped;
         log(QStringLiteral("target %1: staged").arg(target));
         platform::pausePoint("staged");
     }
@@ -601,56 +547,52 @@ void InstallEngine::startTarget(const QString& target, int index, int count) {
         progress_ = RunProgress(count, RunProgress::Clock::now());
     }
     progress_.startTarget(index);
-    currentEntry_.clear();
     observer_.targetStarted(target, index, count);
 }
 
-bool InstallEngine::downgradeAllowed(const QStringList& targets) {
+std::optional<QString> InstallEngine::downgradeRefused(const Package& package,
+                                                       const QStringList& targets) {
+    const QString version = package.info().version;
     for (const QString& target : targets) {
         const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
         const std::optional<Manifest> held = folder ? readManifest(*folder) : std::nullopt;
-        if (!held || held->stem != stem_) {
+        if (!held || held->stem != package.names.stem) {
             continue;
         }
-        const VersionOrder order = compareVersions(state_.verze, held->version);
-        if (order == VersionOrder::Older || order == VersionOrder::Incomparable) {
-            const bool comparable = order == VersionOrder::Older;
-            downgradeReason_ =
-                comparable ? QStringLiteral(
-                                 "Balíček má starší verzi %1, než je verze %2 "
-                                 "nainstalovaná ve složce %3.")
-                                 .arg(state_.verze, held->version, platform::displayPath(target))
-                           : QStringLiteral(
-                                 "Verzi balíčku %1 nelze porovnat s verzí %2 "
-                                 "nainstalovanou ve složce %3.")
-                                 .arg(state_.verze, held->version, platform::displayPath(target));
-            const bool allowed = observer_.allowDowngrade(state_.verze, held->version, comparable);
-            log(QStringLiteral("target %1 holds %2, the package is %3: %4")
-                    .arg(target, held->version, state_.verze,
-                         allowed ? QStringLiteral("installed on request")
-                                 : QStringLiteral("refused")));
-            return allowed;  // one question a run
+        const VersionOrder order = compareVersions(version, held->version);
+        if (order != VersionOrder::Older && order != VersionOrder::Incomparable) {
+            continue;
         }
+        const bool comparable = order == VersionOrder::Older;
+        const bool allowed = observer_.allowDowngrade(version, held->version, comparable);
+        log(QStringLiteral("target %1 holds %2, the package is %3: %4")
+                .arg(target, held->version, version,
+                     allowed ? QStringLiteral("installed on request") : QStringLiteral("refused")));
+        if (allowed) {
+            return std::nullopt;  // one question a run
+        }
+        return (comparable ? QStringLiteral("Balíček má starší verzi %1, než je verze %2 "
+                                            "nainstalovaná ve složce %3.")
+                           : QStringLiteral("Verzi balíčku %1 nelze porovnat s verzí %2 "
+                                            "nainstalovanou ve složce %3."))
+            .arg(version, held->version, platform::displayPath(target));
     }
-    return true;
+    return std::nullopt;
 }
 
-// Every staged file of every target is looked at before the first commit record: one that
-// another hand removed or replaced fails the run while nothing is changed yet. Once the first
-// record is down the commit is finished whatever comes; a stop that came by then only keeps
-// the programs from starting.
 // A target that holds another product than this package's is asked about once per run: a
 // mistyped product would otherwise leave that program's files behind untracked.
-std::optional<QString> InstallEngine::otherProductRefused(const QStringList& targets) {
+std::optional<QString> InstallEngine::otherProductRefused(const Package& package,
+                                                          const QStringList& targets) {
     for (const QString& target : targets) {
         const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
         const std::optional<Manifest> held = folder ? readManifest(*folder) : std::nullopt;
-        if (!held || held->stem == stem_) {
+        if (!held || held->stem == package.names.stem) {
             continue;
         }
         const bool allowed = observer_.allowOtherProduct(target, held->stem, held->name);
         log(QStringLiteral("target %1 holds %2, the package is %3: %4")
-                .arg(target, held->stem, stem_,
+                .arg(target, held->stem, package.names.stem,
                      allowed ? QStringLiteral("installed on request") : QStringLiteral("refused")));
         if (allowed) {
             return std::nullopt;
@@ -661,47 +603,57 @@ std::optional<QString> InstallEngine::otherProductRefused(const QStringList& tar
     return std::nullopt;
 }
 
-void InstallEngine::commitTargets(std::vector<TargetTransaction>& staged,
-                                  const QStringList& targets, RunResult& result) {
+// Every staged file of every target is looked at before the first commit record: one that
+// another hand removed or replaced fails the run while nothing is changed yet. Once the first
+// record is down the commit is finished whatever comes; a stop that came by then only keeps
+// the programs from starting.
+void InstallEngine::commitTargets(const Package& package, std::vector<StagedTarget>& staged,
+                                  RunResult& result, QString& startProblem) {
     platform::pausePoint("commit");
-    for (std::size_t i = 0; i < staged.size(); ++i) {
-        if (const std::optional<QString> gone = staged[i].missingStaged()) {
+    for (const StagedTarget& one : staged) {
+        if (const std::optional<QString> gone = one.transaction.missingStaged()) {
+            const QString target = one.target;
             staged.clear();
-            targetFailure(targets[int(i)], stagedFileGone(targets[int(i)], *gone), result);
+            targetFailure(target, stagedFileGone(target, *gone), result);
             return;
         }
     }
-    syncStaged(staged);
-    std::vector<bool> committed(staged.size(), false);
-    for (std::size_t i = 0; i < staged.size(); ++i) {
-        const RollForward done = staged[i].commit();
-        committed[i] = done.done;
-        if (i == 0) {
+    std::vector<const TargetTransaction*> transactions;
+    for (StagedTarget& one : staged) {
+        transactions.push_back(&one.transaction);
+    }
+    syncStaged(transactions);
+    QStringList committed;
+    for (StagedTarget& one : staged) {
+        const RollForward done = one.transaction.commit();
+        if (&one == &staged.front()) {
             platform::pausePoint("committing");
         }
-        if (committed[i]) {
+        if (done.done) {
+            committed << one.target;
             ++result.installed;
-            result.targets << targets[int(i)];
-            log(QStringLiteral("target %1: installed").arg(targets[int(i)]));
+            result.targets << one.target;
+            log(QStringLiteral("target %1: installed").arg(one.target));
         } else {
-            targetFailure(targets[int(i)],
-                          done.lost.isEmpty() ? unfinishedCommit(targets[int(i)])
-                                              : lostStagedFiles(targets[int(i)], done.lost),
+            targetFailure(one.target,
+                          done.lost.isEmpty() ? unfinishedCommit(one.target)
+                                              : lostStagedFiles(one.target, done.lost),
                           result);
         }
     }
     if (stop_ && result.installed > 0) {
-        startProblem_ = programsHeldByStop();
+        startProblem = programsHeldByStop();
         if (result.outcome != RunOutcome::TargetFailed) {
-            result.reason = startProblem_;
+            result.reason = startProblem;
         }
-        observer_.programsNotStarted(startProblem_);
+        observer_.programsNotStarted(startProblem);
         log(QStringLiteral("programs not started: stopped while committing"));
         return;
     }
-    for (std::size_t i = 0; i < staged.size(); ++i) {
-        if (committed[i]) {
-            startProgram(targets[int(i)]);
+    for (const QString& target : committed) {
+        const Started started = startProgram(package, target);
+        if (started.problem && startProblem.isEmpty()) {
+            startProblem = *started.problem;
         }
     }
 }
@@ -715,77 +667,62 @@ void InstallEngine::targetFailure(const QString& target, const QString& reason, 
     }
 }
 
-void InstallEngine::startProgram(const QString& target) {
-    if (!state_.run.isEmpty()) {
-        platform::fileStep();
-        SpustFile(state_.run, QString(), target + u'\\', platform::SW_SHOWNORMAL);
+InstallEngine::Started InstallEngine::startProgram(const Package& package, const QString& target) {
+    const QString program = package.info().run;
+    if (program.isEmpty()) {
+        return {};
     }
+    platform::fileStep();
+    return startChecked(program, QString(), target + u'\\', platform::SW_SHOWNORMAL);
 }
 
 // What every target gets, for the check of room before anything is written.
-std::vector<PlannedFile> InstallEngine::plannedFiles() {
+std::vector<PlannedFile> InstallEngine::plannedFiles(const Package& package) {
     std::vector<PlannedFile> files{{QString::fromUtf16(kSettingsFileName), 64 * 1024}};
-    archiver_.FileName = state_.cestazip;
-    archiver_.ArchiveFile = archive_;
+    archiver_.FileName = package.archivePath();
+    archiver_.ArchiveFile = package.archive;
     archiver_.OpenArchive(0);
-    const auto plan = [&](const QString& prefix, const char* mask) {
-        archiver_.TagFiles(QString::fromLatin1(mask), DefaultSearchAttr, QString());
+    for (const InstallMask& m : kInstallMasks) {
+        archiver_.TagFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
         for (const TDirItem& item : archiver_.directory().CDir) {
             if (item.Tagged && !item.isFolder()) {
-                files.push_back({prefix + TPakovna::landingPath(item.Name).value_or(item.Name),
-                                 item.uncompressedSize()});
+                files.push_back({landedPath(m, item), item.uncompressedSize()});
             }
         }
-    };
-    for (const InstallMask& m : kInstallMasks) {
-        plan(m.prefix(), m.mask);
     }
     archiver_.CloseArchive();
     return files;
 }
 
-bool InstallEngine::holdsThisPackage(const QString& target) const {
+bool InstallEngine::holdsThisPackage(const Package& package, const QString& target) const {
     const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
     if (!folder) {
         return false;
     }
     const std::optional<Manifest> held = readManifest(*folder);
-    return held && held->samePackage(packageRecord()) && filesMatch(*folder, *held);
+    return held && held->samePackage(package.record()) && filesMatch(*folder, *held);
 }
 
-Manifest InstallEngine::packageRecord() const {
-    Manifest m;
-    m.stem = stem_;
-    m.name = state_.nazev;
-    m.version = state_.verze;
-    m.date = state_.datum;
-    m.sha256 = archiveSha_;
-    return m;
-}
-
-void InstallEngine::dejtam(const QString& target, const RunRequest& request) {
+void InstallEngine::dejtam(const Package& package, const QString& target,
+                           const RunRequest& request) {
     RunResult result;
     const std::optional<HeldTargets> held = lockTargets({target}, result);
     if (!held) {
         return;
     }
-    TargetTransaction staged = stageTarget(target, request, platform::randomTag());
-    if (stop_ || targetAborted_ || staged.missingStaged()) {
+    StagedTarget staged = stageTarget(package, target, request, platform::randomTag());
+    if (stop_ || staged.entries.aborted || staged.transaction.missingStaged()) {
         return;  // nothing was replaced; the staged files go with the transaction
     }
-    syncStaged({&staged, 1});
-    if (staged.commit().done) {
-        startProgram(target);
+    syncStaged(staged.transaction);
+    if (staged.transaction.commit().done) {
+        startProgram(package, target);
     }
 }
 
-TargetTransaction InstallEngine::stageTarget(const QString& target, const RunRequest& request,
-                                             const QByteArray& tag) {
-    state_.TmpCestaAdresar = target;
-    const SettingsToWrite settings = request.settingsFor(target, state_.odkudCesta);
-    state_.KamCesta = settings.targets;
-    state_.Koukani = settings.koukani ? QStringLiteral("Y") : QStringLiteral("N");
-    state_.Automaticky = settings.automaticky ? QStringLiteral("Y") : QStringLiteral("N");
+StagedTarget InstallEngine::stageTarget(const Package& package, const QString& target,
+                                        const RunRequest& request, const QByteArray& tag) {
+    const SettingsToWrite settings = request.settingsFor(target, package.folder);
     const QString settingsFile = settingsFileName(target);
     const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(target);
     std::optional<TargetTransaction> transaction =
@@ -804,9 +741,8 @@ TargetTransaction InstallEngine::stageTarget(const QString& target, const RunReq
     const std::optional<QByteArray> existing = old && !platform::isForeignLink(*old)
                                                    ? readBounded(*folder, leaf, kMaxProfileBytes)
                                                    : std::nullopt;
-    const std::vector<PlannedFile> planned = plannedFiles();
     std::vector<QString> paths;
-    for (const PlannedFile& file : planned) {
+    for (const PlannedFile& file : plannedFiles(package)) {
         paths.push_back(file.path);
     }
     if (!transaction->makeFolders(paths) ||
@@ -816,13 +752,14 @@ TargetTransaction InstallEngine::stageTarget(const QString& target, const RunReq
             existing ? &*old : nullptr)) {
         raiseUnableToWrite(settingsFile);
     }
-    const InstalledFiles installed = rozbal(*transaction);
-    if (!stop_ && !targetAborted_ &&
+    const Extracted extracted =
+        rozbal(package, target, *transaction, [](const QString&, const TDirItem&) { return true; });
+    if (!stop_ && !extracted.entries.aborted &&
         (!dropOldFiles(target, *folder, *transaction, paths) ||
-         !transaction->stageManifest(targetRecord(installed)))) {
+         !transaction->stageManifest(targetRecord(package, extracted)))) {
         raiseUnableToWrite(settingsFile);
     }
-    return std::move(*transaction);
+    return {target, std::move(*transaction), extracted.entries};
 }
 
 // What the target's record lists and the new package no longer has (after the masks) goes
@@ -859,39 +796,12 @@ bool InstallEngine::dropOldFiles(const QString& target, const platform::FolderHa
     return true;
 }
 
-InstalledFiles InstallEngine::rozbal(TargetTransaction& transaction) {
-    targetSkips_ = 0;
-    targetAborted_ = false;
-    abortReason_.clear();
-    archiver_.FileName = state_.cestazip;
-    archiver_.ArchiveFile = archive_;
-    archiver_.OpenArchive(0);
-    archiver_.BaseAnchor = state_.TmpCestaAdresar;
-    InstalledFiles installed;
-    for (const InstallMask& m : kInstallMasks) {
-        if (stop_ || targetAborted_) {
-            break;
-        }
-        installed.merge(
-            extractInto(archiver_, transaction, m.below(state_.TmpCestaAdresar), m.prefix(), [&] {
-                archiver_.ExtractFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
-            }));
-    }
-    archiver_.CloseArchive();
-    return installed;
-}
-
-// The record of what the target got. One that did not get every entry keeps no archive
-// hash: it is never taken for a whole copy of the package.
-Manifest InstallEngine::targetRecord(const InstalledFiles& installed) const {
-    Manifest record = packageRecord();
-    for (const auto& [path, file] : installed) {
-        record.files.push_back({path, file.size, file.crc});
-    }
-    if (targetSkips_ > 0) {
-        record.sha256.clear();
-    }
-    return record;
+Extracted InstallEngine::rozbal(const Package& package, const QString& target,
+                                TargetTransaction& transaction, const EntrySelection& select) {
+    const ArchiverHooks hooks(archiver_, observer_, progress_, stop_, log_);
+    InstalledFiles installed = extractSelection(archiver_, package, target, transaction, select,
+                                                [&] { return stop_ || hooks.outcomes().aborted; });
+    return {std::move(installed), hooks.outcomes()};
 }
 
 RunResult InstallEngine::fail(RunOutcome outcome, const QString& lineA, const QString& lineB,

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "InstallerState.h"
+#include "ArchiverHooks.h"
+#include "Package.h"
 #include "RunObserver.h"
 #include "RunProgress.h"
 #include "RunRequest.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <variant>
 
 namespace selvanix {
 
@@ -42,13 +44,36 @@ struct HeldTargets {
     const TargetLock* of(const QString& target) const;
 };
 
+// A step of the run gives its value, or the result the run ends with.
+template <typename T>
+using Step = std::variant<T, RunResult>;
+
+// The targets a run found, and the folders its search left out.
+struct FoundTargets {
+    QStringList targets;
+    SearchSkips skips;
+};
+
+// What one target's extraction staged, and what the user answered on the way.
+struct Extracted {
+    InstalledFiles installed;
+    EntryOutcomes entries;
+};
+
+// One target with its new files staged, none replaced yet.
+struct StagedTarget {
+    QString target;
+    TargetTransaction transaction;
+    EntryOutcomes entries;
+};
+
 // The installation run: finds the package, reads its descriptor, finds the targets and
 // installs into each, telling the observer every step. The window and the command line both
-// drive it; neither holds any of its logic.
+// drive it; neither holds any of its logic. Each step takes the values earlier steps gave.
 class InstallEngine {
 public:
-    InstallEngine(RunObserver& observer, InstallerState& state, net::WebHTTPGet& get,
-                  TPakovna& archiver, FolderListings& listings);
+    InstallEngine(RunObserver& observer, net::WebHTTPGet& get, TPakovna& archiver,
+                  FolderListings& listings);
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
@@ -61,25 +86,16 @@ public:
     RunResult repair(const RunRequest& request, const QString& target, QStringList& repaired);
 
     // Steps of the run, also taken alone.
-    // Fetches the descriptor and the archive from baseUrl into the installer's folder.
-    void kopirujzWebu(const QString& baseUrl, const QString& nazini, const QString& nazzip);
-    ArchiveHashCheck signedArchiveCheck(const QString& nazini) const;
-    // Reads the descriptor at state.Cestaini into the state.
-    PackageInfo JedenINI();
-    // Installs into one target: settings, extraction, record, program.
-    void dejtam(const QString& target, const RunRequest& request);
-    // Stages one target's new files (settings, extraction, record) under tag, replacing none.
-    TargetTransaction stageTarget(const QString& target, const RunRequest& request,
-                                  const QByteArray& tag);
-    // Extracts the package by the masks into the target's transaction.
-    InstalledFiles rozbal(TargetTransaction& transaction);
+    // Fetches the descriptor and the archive from baseUrl into the installer's folder; keys
+    // are the run's publisher keys, which a reused archive must satisfy.
+    PackageFetched kopirujzWebu(const QString& baseUrl, const PackageNames& names,
+                                const QString& keys);
+    // Installs the package into one target: settings, extraction, record, program.
+    void dejtam(const Package& package, const QString& target, const RunRequest& request);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
     // open file; returns the shell's result.
     int SpustFile(const QString& fileName, const QString& params, const QString& defaultDir,
                   int showCmd);
-
-    bool iniAn() const { return iniAn_; }
-    bool zipAn() const { return zipAn_; }
 
     void setLog(const RunLog* log) { log_ = log; }
     // From any thread: the run stops at its next entry or download block.
@@ -87,82 +103,77 @@ public:
     bool stopRequested() const noexcept { return stop_.load(); }
 
 private:
+    // Why a program was not started; nothing when it was.
+    struct Started {
+        int shellResult = 0;
+        std::optional<QString> problem;
+    };
+
     void beginRun(const RunRequest& request, const QString& what);
     void logOutcome(const RunResult& result) const;
     RunResult runSteps(const RunRequest& request);
-    std::optional<RunResult> fetchPackage(const RunRequest& request);
-    // Takes the publisher's key statements, if any, into the run and the settings.
-    void takeKeyStatements(const RunRequest& request);
+    Step<Package> fetchPackage(const RunRequest& request, const PackageNames& names);
+    // The publisher's key statements, if any, taken into the settings; returns the run's keys.
+    QString takeKeyStatements(const RunRequest& request);
+    ArchiveHashCheck signedArchiveCheck(const PackageNames& names, const QString& keys) const;
     RunResult repairSteps(const RunRequest& request, const QString& target, QStringList& repaired);
-    InstalledFiles stageRepairs(TargetTransaction& transaction, const QString& target,
-                                std::map<QString, Manifest::Entry>& differing);
-    std::optional<RunResult> locatePackage(const RunRequest& request);
-    std::optional<RunResult> checkPackage();
-    QStringList findTargets(const RunRequest& request, std::optional<RunResult>& failed);
-    bool holdsThisPackage(const QString& target) const;
-    Manifest packageRecord() const;
-    Manifest targetRecord(const InstalledFiles& installed) const;
-    std::vector<PlannedFile> plannedFiles();
-    std::optional<RunResult> holdDownloads(const RunRequest& request,
+    RunResult repairFrom(const Package& package, const QString& target,
+                         const platform::FolderHandle& folder, const Manifest& record,
+                         std::optional<TargetLock>& downloads, QStringList& repaired);
+    Step<QString> locatePackage(const RunRequest& request, const PackageNames& names,
+                                const QString& keys);
+    Step<Package> checkPackage(Package package, const QString& keys);
+    Step<FoundTargets> findTargets(const RunRequest& request, const Package& package);
+    bool holdsThisPackage(const Package& package, const QString& target) const;
+    std::vector<PlannedFile> plannedFiles(const Package& package);
+    std::optional<RunResult> holdDownloads(const RunRequest& request, const PackageNames& names,
                                            std::optional<TargetLock>& held);
     std::optional<HeldTargets> lockTargets(const QStringList& targets, RunResult& result);
-    QStringList targetsToChange(const QStringList& targets, const RunRequest& request,
-                                const HeldTargets& held, RunResult& result);
+    QStringList targetsToChange(const Package& package, const FoundTargets& found,
+                                const RunRequest& request, const HeldTargets& held,
+                                RunResult& result);
     // Locks, checks and stages every target, then commits them; the downloads' lock goes
     // once every target is staged.
-    void installTargets(const QStringList& targets, const RunRequest& request,
-                        std::optional<TargetLock>& downloads, RunResult& result);
-    std::optional<std::vector<TargetTransaction>> stageTargets(const QStringList& targets,
-                                                               const RunRequest& request,
-                                                               RunResult& result);
-    // The newest version the targets hold that this package would replace with an older
-    // or incomparable one, asked about; false when the run must end.
-    bool downgradeAllowed(const QStringList& targets);
+    void installTargets(const Package& package, const FoundTargets& found,
+                        const RunRequest& request, std::optional<TargetLock>& downloads,
+                        RunResult& result, QString& startProblem);
+    std::optional<std::vector<StagedTarget>> stageTargets(const Package& package,
+                                                          const QStringList& targets,
+                                                          const RunRequest& request,
+                                                          RunResult& result);
+    // Stages one target's new files (settings, extraction, record) under tag, replacing none.
+    StagedTarget stageTarget(const Package& package, const QString& target,
+                             const RunRequest& request, const QByteArray& tag);
+    // Extracts the package's entries that select takes into the target's transaction.
+    Extracted rozbal(const Package& package, const QString& target, TargetTransaction& transaction,
+                     const EntrySelection& select);
+    // Why the package must not replace what the targets hold (an older or incomparable
+    // version), when that was not allowed; asked once per run.
+    std::optional<QString> downgradeRefused(const Package& package, const QStringList& targets);
     // Why the run must end, when a target holds another product and that was not allowed.
-    std::optional<QString> otherProductRefused(const QStringList& targets);
+    std::optional<QString> otherProductRefused(const Package& package, const QStringList& targets);
     bool dropOldFiles(const QString& target, const platform::FolderHandle& folder,
                       TargetTransaction& transaction, const std::vector<QString>& planned);
-    void commitTargets(std::vector<TargetTransaction>& staged, const QStringList& targets,
-                       RunResult& result);
-    void startProgram(const QString& target);
+    void commitTargets(const Package& package, std::vector<StagedTarget>& staged, RunResult& result,
+                       QString& startProblem);
+    Started startProgram(const Package& package, const QString& target);
+    Started startChecked(const QString& fileName, const QString& params, const QString& defaultDir,
+                         int showCmd);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
     RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
                    const QString& reason);
     void log(const QString& text) const;
-    void hookArchiver();
     // Target index of count begins: the observer learns it, and the pace is measured from the
     // first.
     void startTarget(const QString& target, int index, int count);
 
     RunObserver& observer_;
-    InstallerState& state_;
     net::WebHTTPGet& get_;
     TPakovna& archiver_;
     FolderListings& listings_;
     const RunLog* log_ = nullptr;
     std::atomic<bool> stop_{false};
-
-    bool iniAn_ = false;
-    bool zipAn_ = false;
-    QString downloadProblem_;  // the first download of the run that left no file, and why
-    QString startProblem_;     // the first program of the run that was not started, and why
-    QString downgradeReason_;
-    QString publicKey_;  // the run's keys: the request's, as key statements left them
-    SearchSkips skips_;
-    QString nazini_;
-    QString nazzip_;
-    QString stem_;
-    QByteArray archiveSha_;
-    // What the run checked: the descriptor's values and the open archive every target gets.
-    PackageDescriptor descriptor_;
-    QString descriptorFrom_;
-    std::shared_ptr<const platform::File> archive_;
-    RunProgress progress_;
-    QString currentEntry_;
-    // The target being installed: entries skipped, or the one that ended it.
-    int targetSkips_ = 0;
-    bool targetAborted_ = false;
-    QString abortReason_;
+    RunProgress progress_;  // the run's pace, over all its targets
 };
 
 }  // namespace selvanix

@@ -11,10 +11,9 @@
 
 namespace selvanix {
 
-void InstallEngine::takeKeyStatements(const RunRequest& request) {
-    publicKey_ = request.publicKey;
+QString InstallEngine::takeKeyStatements(const RunRequest& request) {
     if (request.publicKey.trimmed().isEmpty()) {
-        return;  // no key, nothing to change
+        return request.publicKey;  // no key, nothing to change
     }
     const QString name = QString::fromUtf16(kKeyStatementsFile);
     QByteArray text;
@@ -48,9 +47,10 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
     TrustedKeys before{{}, revokedKeys()};
     before.trusted = keysNotRevoked(request.publicKey, before.revoked);
     const TrustedKeys after = applyKeyStatements(text, before);
-    publicKey_ = after.trusted.isEmpty() ? QStringLiteral("revoked") : after.trusted.join(u' ');
+    const QString keys =
+        after.trusted.isEmpty() ? QStringLiteral("revoked") : after.trusted.join(u' ');
     if (after == before) {
-        return;
+        return keys;
     }
     saveTrustedKeys(settings, after.trusted, after.revoked);
     log(QStringLiteral("key statements: %1 trusted, %2 revoked")
@@ -73,6 +73,7 @@ void InstallEngine::takeKeyStatements(const RunRequest& request) {
     if (!added.isEmpty() || !revoked.isEmpty()) {
         observer_.keysChanged(added, revoked);
     }
+    return keys;
 }
 
 }  // namespace selvanix

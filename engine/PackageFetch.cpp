@@ -40,53 +40,56 @@ void fetchOne(RunObserver& observer, net::WebHTTPGet& get, const QString& baseUr
 
 }  // namespace
 
-void InstallEngine::kopirujzWebu(const QString& baseUrl, const QString& nazini,
-                                 const QString& nazzip) {
+PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const PackageNames& names,
+                                           const QString& keys) {
+    PackageFetched fetched;
     get_.Resume = true;
     get_.DownloadDir = platform::installerFolder();
-    downloadProblem_.clear();
     // A descriptor is a small profile file: more than a profile may hold is not even fetched.
     get_.DownloadParams.SizeLimit = kMaxProfileBytes;
     try {
-        fetchOne(observer_, get_, baseUrl, nazini, iniAn_, downloadProblem_);
+        fetchOne(observer_, get_, baseUrl, names.descriptor, fetched.descriptor, fetched.problem);
     } catch (...) {
         get_.DownloadParams.SizeLimit = 0;
         throw;
     }
     get_.DownloadParams.SizeLimit = 0;
     if (stop_) {
-        zipAn_ = false;
-        return;
+        return fetched;
     }
     const QString folder = platform::toHostPath(get_.DownloadDir);
-    get_.Assembly = archiveDelta(folder, nazzip, signedArchiveCheck(nazini));
-    fetchOne(observer_, get_, baseUrl, nazzip, zipAn_, downloadProblem_);
-    if (!zipAn_) {
-        return;
+    get_.Assembly =
+        archiveDelta(folder, names.archive,
+                     fetched.descriptor ? signedArchiveCheck(names, keys) : ArchiveHashCheck{});
+    fetchOne(observer_, get_, baseUrl, names.archive, fetched.archive, fetched.problem);
+    if (!fetched.archive) {
+        return fetched;
     }
-    keepArchive(folder, nazzip);
+    keepArchive(folder, names.archive);
     if (const net::DownloadResult result = get_.Result(); result.reused > 0) {
         log(QStringLiteral("%1: %2 of %3 bytes fetched, the rest from the last archive")
-                .arg(nazzip)
+                .arg(names.archive)
                 .arg(result.size - result.reused)
                 .arg(result.size));
         observer_.archiveReused(result.size - result.reused, result.size);
     }
+    return fetched;
 }
 
 // With a publisher key, an assembled archive must be the one the fetched descriptor's
 // signature names; without one (or an unsigned descriptor, which the run refuses anyway) the
 // assembly checks what it reuses by CRC.
-ArchiveHashCheck InstallEngine::signedArchiveCheck(const QString& nazini) const {
-    const PublisherKey publisher = PublisherKey::fromText(publicKey_);
-    if (!publisher.required || !iniAn_) {
+ArchiveHashCheck InstallEngine::signedArchiveCheck(const PackageNames& names,
+                                                   const QString& keys) const {
+    const PublisherKey publisher = PublisherKey::fromText(keys);
+    if (!publisher.required) {
         return {};
     }
-    PackageDescriptor descriptor = readPackageDescriptor(get_.DownloadDir + nazini);
+    PackageDescriptor descriptor = readPackageDescriptor(get_.DownloadDir + names.descriptor);
     if (!descriptor.podpis) {
         return {};
     }
-    return [descriptor = std::move(descriptor), stem = stem_,
+    return [descriptor = std::move(descriptor), stem = names.stem,
             keys = publisher.keys](const QByteArray& sha256) {
         const PackageCheck check =
             selvanix::checkPackage(descriptor, stem, sha256, keys, QDate::currentDate());

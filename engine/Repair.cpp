@@ -12,11 +12,6 @@ namespace selvanix {
 
 namespace {
 
-// Where an entry of the archive lands below the target, as the installation put it.
-QString recordedPathOf(const TDirItem& item, bool underPts) {
-    return underPts ? QStringLiteral("pts/") + item.Name : item.Name;
-}
-
 // The recorded files that are no longer as recorded, by path: the repair's work.
 std::map<QString, Manifest::Entry> differingFiles(const platform::FolderHandle& folder,
                                                   const Manifest& record) {
@@ -34,7 +29,7 @@ std::optional<RunResult> commitRepair(TargetTransaction& transaction, const QStr
     if (const std::optional<QString> gone = transaction.missingStaged()) {
         return RunResult{RunOutcome::TargetFailed, stagedFileGone(target, *gone)};
     }
-    syncStaged({&transaction, 1});
+    syncStaged(transaction);
     if (const RollForward done = transaction.commit(); !done.done) {
         return RunResult{RunOutcome::TargetFailed, done.lost.isEmpty()
                                                        ? unfinishedCommit(target)
@@ -44,42 +39,6 @@ std::optional<RunResult> commitRepair(TargetTransaction& transaction, const QStr
 }
 
 }  // namespace
-
-// The package's entries for the differing files, staged into the transaction; what was
-// staged leaves `differing`.
-InstalledFiles InstallEngine::stageRepairs(TargetTransaction& transaction, const QString& target,
-                                           std::map<QString, Manifest::Entry>& differing) {
-    targetSkips_ = 0;
-    targetAborted_ = false;
-    abortReason_.clear();
-    archiver_.FileName = state_.cestazip;
-    archiver_.ArchiveFile = archive_;
-    archiver_.BaseAnchor = target;
-    archiver_.OpenArchive(0);
-    InstalledFiles staged;
-    for (const bool underPts : {false, true}) {
-        // An entry is taken when it is the recorded file: same place, size and CRC.
-        InstalledFiles again = extractInto(
-            archiver_, transaction, underPts ? target + QStringLiteral("\\pts") : target,
-            underPts ? QStringLiteral("pts/") : QString(), [&] {
-                archiver_.ExtractEntries([&](const TDirItem& item) {
-                    const auto at = differing.find(recordedPathOf(item, underPts));
-                    return !item.isFolder() && at != differing.end() &&
-                           at->second.crc == item.CentralDir.crc32 &&
-                           at->second.size == item.uncompressedSize();
-                });
-            });
-        for (const auto& [path, file] : again) {
-            differing.erase(path);
-        }
-        staged.merge(again);
-        if (stop_ || targetAborted_) {
-            break;
-        }
-    }
-    archiver_.CloseArchive();
-    return staged;
-}
 
 RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& target,
                                      QStringList& repaired) {
@@ -103,39 +62,61 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (record->sha256.isEmpty()) {
         return RunResult{RunOutcome::Refused, partialRecord(target)};
     }
+    const PackageNames names = PackageNames::of(request.product);
     std::optional<TargetLock> downloads;
-    if (std::optional<RunResult> busy = holdDownloads(request, downloads)) {
+    if (std::optional<RunResult> busy = holdDownloads(request, names, downloads)) {
         return *busy;
     }
-    if (std::optional<RunResult> failed = fetchPackage(request)) {
+    const Step<Package> fetched = fetchPackage(request, names);
+    if (const RunResult* failed = std::get_if<RunResult>(&fetched)) {
         return *failed;
     }
-    if (archiveSha_ != record->sha256) {
+    const Package& package = std::get<Package>(fetched);
+    if (package.sha256 != record->sha256) {
         return RunResult{RunOutcome::Refused, otherPackage(target, record->version)};
     }
-    std::map<QString, Manifest::Entry> differing = differingFiles(*folder, *record);
+    return repairFrom(package, target, *folder, *record, downloads, repaired);
+}
+
+// The differing files staged from the package and committed; the downloads' lock goes once
+// they are staged.
+RunResult InstallEngine::repairFrom(const Package& package, const QString& target,
+                                    const platform::FolderHandle& folder, const Manifest& record,
+                                    std::optional<TargetLock>& downloads, QStringList& repaired) {
+    std::map<QString, Manifest::Entry> differing = differingFiles(folder, record);
     RunResult result;
     if (differing.empty()) {
         return result;
     }
     std::optional<TargetTransaction> transaction =
-        TargetTransaction::begin(*folder, Journal::Kind::Repair, platform::randomTag());
+        TargetTransaction::begin(folder, Journal::Kind::Repair, platform::randomTag());
     if (!transaction) {
         return RunResult{RunOutcome::TargetFailed, unwritableTarget(target)};
     }
     startTarget(target, 0, 1);
-    const InstalledFiles staged = stageRepairs(*transaction, target, differing);
-    if (stop_ || targetAborted_) {
+    // An entry is taken when it is the recorded file: same place, size and CRC.
+    const Extracted staged =
+        rozbal(package, target, *transaction, [&](const QString& path, const TDirItem& entry) {
+            const auto at = differing.find(path);
+            return !entry.isFolder() && at != differing.end() &&
+                   at->second.crc == entry.CentralDir.crc32 &&
+                   at->second.size == entry.uncompressedSize();
+        });
+    for (const auto& [path, file] : staged.installed) {
+        differing.erase(path);
+    }
+    if (stop_ || staged.entries.aborted) {
         transaction->discard();
         return stop_ ? RunResult{RunOutcome::Interrupted, QStringLiteral("Oprava byla přerušena.")}
-                     : RunResult{RunOutcome::TargetFailed, abortedEntry(target, abortReason_)};
+                     : RunResult{RunOutcome::TargetFailed,
+                                 abortedEntry(target, staged.entries.abortReason)};
     }
     downloads.reset();
     platform::pausePoint("repair-staged");
     if (std::optional<RunResult> failed = commitRepair(*transaction, target)) {
         return *failed;
     }
-    for (const auto& [path, file] : staged) {
+    for (const auto& [path, file] : staged.installed) {
         repaired << path;
     }
     result.installed = 1;

@@ -51,7 +51,8 @@ public:
     virtual void searchStarted(const QString& marker) { (void)marker; }
     // The search's two progress displays: folders of the level, drives.
     virtual SearchProgress& searchProgress(int which);
-    virtual void searchEnded() {}
+    // The search ended, having left out the folders skips counts.
+    virtual void searchEnded(const SearchSkips& skips) { (void)skips; }
     virtual void targetFound(const QString& target) { (void)target; }
     virtual void noTarget(const QString& reason, const SearchSkips& skips) = 0;
     // The package is older than what a target holds, or one of the two versions cannot be

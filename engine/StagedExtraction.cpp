@@ -7,9 +7,10 @@ namespace {
 // The transaction as the archiver stages into it, noting what each staged file is.
 class TransactionSink final : public StagingSink {
 public:
-    TransactionSink(TargetTransaction& transaction, QString prefix)
-        : transaction_(transaction), prefix_(std::move(prefix)) {}
+    TransactionSink(TargetTransaction& transaction, InstalledFiles& installed)
+        : transaction_(transaction), installed_(installed) {}
 
+    void below(QString prefix) { prefix_ = std::move(prefix); }
     QByteArray tag() const override { return transaction_.tag(); }
     bool staging(const QString& path) override { return transaction_.staging(prefix_ + path); }
     bool staged(const QString& path, const platform::StagedIdentity& file, std::uint64_t size,
@@ -21,28 +22,56 @@ public:
         return true;
     }
 
-    InstalledFiles installed() && { return std::move(installed_); }
-
 private:
     TargetTransaction& transaction_;
+    InstalledFiles& installed_;
     QString prefix_;
-    InstalledFiles installed_;
+};
+
+// The archive open for one extraction, its sink detached and the archive closed however the
+// extraction ends.
+struct OpenForExtraction {
+    OpenForExtraction(TPakovna& archiver, const Package& package, const QString& target,
+                      StagingSink& sink)
+        : archiver(archiver) {
+        archiver.FileName = package.archivePath();
+        archiver.ArchiveFile = package.archive;
+        archiver.OpenArchive(0);
+        archiver.BaseAnchor = target;
+        archiver.Staging = &sink;
+    }
+    ~OpenForExtraction() {
+        archiver.Staging = nullptr;
+        archiver.CloseArchive();
+    }
+    TPakovna& archiver;
 };
 
 }  // namespace
 
-InstalledFiles extractInto(TPakovna& archiver, TargetTransaction& transaction,
-                           const QString& baseDir, const QString& prefix,
-                           const std::function<void()>& extract) {
-    TransactionSink sink(transaction, prefix);
-    struct Staging {
-        TPakovna& archiver;
-        ~Staging() { archiver.Staging = nullptr; }
-    } staging{archiver};
-    archiver.BaseDir = baseDir;
-    archiver.Staging = &sink;
-    extract();
-    return std::move(sink).installed();
+QString landedPath(const InstallMask& mask, const TDirItem& entry) {
+    return mask.prefix() + TPakovna::landingPath(entry.Name).value_or(entry.Name);
+}
+
+InstalledFiles extractSelection(TPakovna& archiver, const Package& package, const QString& target,
+                                TargetTransaction& transaction, const EntrySelection& select,
+                                const std::function<bool()>& ended) {
+    InstalledFiles installed;
+    TransactionSink sink(transaction, installed);
+    const OpenForExtraction open(archiver, package, target, sink);
+    for (const InstallMask& m : kInstallMasks) {
+        if (ended()) {
+            break;
+        }
+        sink.below(m.prefix());
+        archiver.BaseDir = m.below(target);
+        archiver.TagFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
+        // Tagged by the mask, then kept or untagged by select.
+        archiver.ExtractEntries([&](const TDirItem& entry) {
+            return entry.Tagged && select(landedPath(m, entry), entry);
+        });
+    }
+    return installed;
 }
 
 }  // namespace selvanix

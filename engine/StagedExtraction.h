@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "Package.h"
+#include "archive/InstallMasks.h"
 #include "archive/Pakovna.h"
 #include "store/Transaction.h"
 
@@ -17,11 +19,18 @@ struct InstalledFile {
 // What a target got: each file below the target ('/' between folders) and what it is.
 using InstalledFiles = std::map<QString, InstalledFile>;
 
-// Runs extract (the archiver's ExtractFiles or ExtractEntries) into baseDir with every new
-// file staged into the transaction, recorded under prefix ("" for the target itself, "pts/"
-// below it) and its path. Returns the files it installed, for install and repair alike.
-InstalledFiles extractInto(TPakovna& archiver, TargetTransaction& transaction,
-                           const QString& baseDir, const QString& prefix,
-                           const std::function<void()>& extract);
+// Which of the entries a mask takes are extracted, by the path each lands at below the target:
+// every one to install, the differing ones to repair.
+using EntrySelection = std::function<bool(const QString& path, const TDirItem& entry)>;
+
+// Extracts the package's entries that the masks and select take into the target's
+// transaction, every new file staged and none replaced, mask by mask until ended() says the
+// run or the target has ended. Returns the files staged, for install and repair alike.
+InstalledFiles extractSelection(TPakovna& archiver, const Package& package, const QString& target,
+                                TargetTransaction& transaction, const EntrySelection& select,
+                                const std::function<bool()>& ended);
+
+// The path below the target an entry taken by the mask lands at.
+QString landedPath(const InstallMask& mask, const TDirItem& entry);
 
 }  // namespace selvanix

@@ -9,11 +9,13 @@ namespace selvanix {
 
 int InstallEngine::SpustFile(const QString& fileName, const QString& params,
                              const QString& defaultDir, int showCmd) {
+    return startChecked(fileName, params, defaultDir, showCmd).shellResult;
+}
+
+InstallEngine::Started InstallEngine::startChecked(const QString& fileName, const QString& params,
+                                                   const QString& defaultDir, int showCmd) {
     const auto refused = [&](platform::CheckedProgram::Refusal why) {
-        if (startProblem_.isEmpty()) {
-            startProblem_ = programNotStarted(fileName, defaultDir, why);
-        }
-        return platform::SE_ERR_ACCESSDENIED;
+        return Started{platform::SE_ERR_ACCESSDENIED, programNotStarted(fileName, defaultDir, why)};
     };
     const std::optional<platform::FolderHandle> folder = platform::FolderHandle::open(defaultDir);
     if (!folder) {
@@ -31,7 +33,7 @@ int InstallEngine::SpustFile(const QString& fileName, const QString& params,
     request.workingFolder = folder->descriptor();
     const int result = platform::shell().open(request);
     observer_.programStarted(defaultDir, fileName);
-    return result;
+    return {result, std::nullopt};
 }
 
 }  // namespace selvanix

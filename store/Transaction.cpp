@@ -204,10 +204,10 @@ void TargetTransaction::discard() {
     undoStaged(target_, journal_);
 }
 
-bool syncStaged(std::span<const TargetTransaction> staged) {
+bool syncStaged(std::span<const TargetTransaction* const> staged) {
     std::map<dev_t, platform::FolderHandle> devices;
-    for (const TargetTransaction& transaction : staged) {
-        transaction.addDevices(devices);
+    for (const TargetTransaction* transaction : staged) {
+        transaction->addDevices(devices);
     }
     return syncDevices(devices);
 }

@@ -67,6 +67,10 @@ private:
 bool syncDevices(const std::map<dev_t, platform::FolderHandle>& devices);
 // Writes what the transactions staged down to the devices, each file system once, before any
 // of them commits.
-bool syncStaged(std::span<const TargetTransaction> staged);
+bool syncStaged(std::span<const TargetTransaction* const> staged);
+inline bool syncStaged(const TargetTransaction& staged) {
+    const TargetTransaction* const one[] = {&staged};
+    return syncStaged(one);
+}
 
 }  // namespace selvanix

@@ -118,12 +118,11 @@ protected:
     std::shared_ptr<ScriptedDialogs> dialogs = std::make_shared<ScriptedDialogs>();
     std::shared_ptr<RecordingShell> shell = std::make_shared<RecordingShell>();
     RecordingObserver observer;
-    InstallerState state;
     net::WebHTTPGet get;
     TPakovna archiver;
     FolderListings listings;
     RunLog log{own.path() + "/run.log"};
-    InstallEngine engine{observer, state, get, archiver, listings};
+    InstallEngine engine{observer, get, archiver, listings};
 };
 
 TEST_F(Engine, InstallsIntoEachTargetInOrderAndSaysEveryStep) {

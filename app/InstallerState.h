@@ -9,8 +9,8 @@
 
 namespace selvanix {
 
-// What the window's handlers share; zeroed at start and never reset as a whole. The drive
-// lists and their counts come from the drive inventory.
+// What the window's handlers share, built from their choices and from what the run tells the
+// window; zeroed at start and never reset as a whole.
 struct InstallerState : DriveInventory {
     int cisloProgramu = 0;                       // product code, 0 = none yet
     int odkudinstC = 0;                          // 1 internet, 2 hard-disk folder

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "RunRequest.h"
+#include "config/PackageDescriptor.h"
+#include "platform/File.h"
+#include "store/Manifest.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+namespace selvanix {
+
+// The file names of a product's package; empty for a code without a product.
+struct PackageNames {
+    QString stem;
+    QString descriptor;
+    QString archive;
+    static PackageNames of(int product);
+};
+
+// What the two downloads of a package left in the installer's folder.
+struct PackageFetched {
+    bool descriptor = false;
+    bool archive = false;
+    QString problem;  // the first download that left no file, and why
+};
+
+// The package as the run checked it. Every later step takes this value: what was checked is
+// what is shown, extracted, recorded and started, whatever the files by its name hold now.
+struct Package {
+    PackageNames names;
+    QString folder;  // where the descriptor and the archive were found
+    PackageDescriptor descriptor;
+    std::shared_ptr<const platform::File> archive;  // open; the bytes that were hashed
+    QByteArray sha256;                              // lowercase hex
+
+    QString descriptorPath() const { return folder + u'\\' + names.descriptor; }
+    QString archivePath() const { return folder + u'\\' + names.archive; }
+    PackageInfo info() const;
+    // A target's record of this package, before its files are listed.
+    Manifest record() const;
+};
+
+PackageInfo packageInfo(const PackageDescriptor& descriptor);
+
+}  // namespace selvanix
