@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/File.h"
+#include "platform/handles/File.h"
 
 #include <QByteArray>
 

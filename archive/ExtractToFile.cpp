@@ -8,11 +8,11 @@
 #include "ArcOutput.h"
 #include "Pakovna.h"
 #include "platform/DriveMap.h"
-#include "platform/File.h"
 #include "platform/FileOps.h"
-#include "platform/FolderHandle.h"
 #include "platform/Paths.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/File.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 #include <sys/stat.h>
 #include <QDateTime>

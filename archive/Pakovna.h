@@ -3,8 +3,8 @@
 #include "ArcException.h"
 #include "BaseArchiver.h"
 #include "StagingSink.h"
-#include "platform/FolderHandle.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 #include <QString>
 #include <QTimeZone>

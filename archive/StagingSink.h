@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 namespace selvanix {
 

@@ -1,7 +1,7 @@
 #include "ZipDirectory.h"
 
 #include "ZipRecords.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 
 #include <algorithm>
 

@@ -10,8 +10,8 @@
 #include "archive/DirManager.h"
 #include "archive/InstallMasks.h"
 #include "archive/Pakovna.h"
-#include "platform/File.h"
 #include "platform/FileOps.h"
+#include "platform/handles/File.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>

@@ -3,7 +3,7 @@
 #include "ExitCode.h"
 #include "engine/FailureDetail.h"
 #include "engine/RunLog.h"
-#include "platform/FolderHandle.h"
+#include "platform/handles/FolderHandle.h"
 #include "store/Manifest.h"
 #include "store/Recovery.h"
 

@@ -1,7 +1,7 @@
 #include "PackageDescriptor.h"
 
 #include "SettingsFile.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 #include "profile/PrivateProfile.h"
 #include "profile/ProfileText.h"
 

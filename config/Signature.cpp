@@ -7,7 +7,7 @@
 #include <openssl/pem.h>
 #include <QFile>
 
-#include "platform/File.h"
+#include "platform/handles/File.h"
 
 namespace selvanix::signing {
 

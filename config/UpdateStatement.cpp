@@ -1,7 +1,7 @@
 #include "UpdateStatement.h"
 
 #include "PackageVersion.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 
 #include <QFile>
 #include <QList>

@@ -11,10 +11,10 @@
 #include "archive/Inflater.h"
 #include "config/Signature.h"
 #include "net/BodyFile.h"
-#include "platform/File.h"
-#include "platform/FolderHandle.h"
 #include "platform/OwnerRule.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/File.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 namespace selvanix {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CheckedProgram.h"
+#include "platform/handles/CheckedProgram.h"
 #include "store/TargetLock.h"  // unwritableTarget
 
 #include <QString>

@@ -5,9 +5,9 @@
 #include "config/KeyStatement.h"
 #include "config/PublisherKey.h"
 #include "net/WebHTTPGet.h"
-#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/handles/File.h"
 
 namespace selvanix {
 

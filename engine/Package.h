@@ -2,7 +2,7 @@
 
 #include "RunRequest.h"
 #include "config/PackageDescriptor.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 #include "store/Manifest.h"
 
 #include <QByteArray>

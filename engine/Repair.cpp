@@ -3,7 +3,7 @@
 #include "InstallEngine.h"
 #include "platform/FaultPoint.h"
 #include "platform/Paths.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 #include "store/Recovery.h"
 
 #include <set>

@@ -1,11 +1,11 @@
 #include "RunLog.h"
 
-#include "platform/Descriptor.h"
-#include "platform/FileLock.h"
 #include "platform/FileOps.h"
-#include "platform/FolderHandle.h"
 #include "platform/OwnerRule.h"
 #include "platform/Places.h"
+#include "platform/handles/Descriptor.h"
+#include "platform/handles/FileLock.h"
+#include "platform/handles/FolderHandle.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

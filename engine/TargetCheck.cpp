@@ -1,8 +1,8 @@
 #include "TargetCheck.h"
 
 #include "FailureDetail.h"
-#include "platform/FolderHandle.h"
 #include "platform/Paths.h"
+#include "platform/handles/FolderHandle.h"
 
 #include <fcntl.h>
 #include <sys/statvfs.h>

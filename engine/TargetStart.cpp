@@ -2,8 +2,8 @@
 
 #include "FailureDetail.h"
 #include "InstallEngine.h"
-#include "platform/CheckedProgram.h"
 #include "platform/ShellOpen.h"
+#include "platform/handles/CheckedProgram.h"
 
 namespace selvanix {
 

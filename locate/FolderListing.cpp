@@ -1,9 +1,9 @@
 #include "FolderListing.h"
 
-#include "platform/Descriptor.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
+#include "platform/handles/Descriptor.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/File.h"
 #include "platform/FileTime.h"
-#include "platform/FolderHandle.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/File.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 namespace selvanix::net {
 

@@ -2,10 +2,10 @@
 
 #include <QDateTime>
 
-#include "platform/AtomicFile.h"
-#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/handles/AtomicFile.h"
+#include "platform/handles/File.h"
 
 #include "BodyFile.h"
 

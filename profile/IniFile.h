@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/AtomicFile.h"
 #include "platform/Exception.h"
+#include "platform/handles/AtomicFile.h"
 
 #include <QString>
 #include <QStringList>

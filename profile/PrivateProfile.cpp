@@ -1,9 +1,9 @@
 #include "PrivateProfile.h"
 
 #include "ProfileText.h"
-#include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/handles/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AtomicFile.h"
+#include "platform/handles/AtomicFile.h"
 
 #include <QChar>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "Commands.h"
 #include "Options.h"
 #include "delta/DeltaPlan.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 
 #include <QFileInfo>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 #include <QFile>
 #include <QString>

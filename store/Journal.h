@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Manifest.h"
-#include "platform/FolderHandle.h"
+#include "platform/handles/FolderHandle.h"
 
 #include <QByteArray>
 #include <QString>

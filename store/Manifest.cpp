@@ -2,7 +2,7 @@
 
 #include "archive/Crc32.h"
 #include "platform/Paths.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FolderHandle.h"
+#include "platform/handles/FolderHandle.h"
 
 #include <QByteArray>
 #include <QString>

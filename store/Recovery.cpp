@@ -6,7 +6,7 @@
 
 #include "config/SettingsFile.h"
 #include "platform/FaultPoint.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 #include <sys/stat.h>
 #include <QFile>

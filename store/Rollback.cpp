@@ -4,7 +4,7 @@
 #include "Uninstall.h"
 #include "archive/Crc32.h"
 #include "config/SettingsFile.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 #include "profile/PrivateProfile.h"
 
 #include <QFile>

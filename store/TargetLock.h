@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileLock.h"
+#include "platform/handles/FileLock.h"
 
 #include <QString>
 #include <chrono>

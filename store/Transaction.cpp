@@ -2,7 +2,7 @@
 
 #include "Recovery.h"
 #include "archive/Crc32.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 #include <unistd.h>
 #include <QFile>

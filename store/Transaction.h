@@ -2,7 +2,7 @@
 
 #include "Journal.h"
 #include "Recovery.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>

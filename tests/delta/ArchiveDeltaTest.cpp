@@ -2,7 +2,7 @@
 // scripted server on loopback.
 #include "DeltaFixture.h"
 #include "net/WebHTTPGet.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 #include "support/ReleasePair.h"
 #include "support/TestDrives.h"
 #include "support/TestHttpServer.h"

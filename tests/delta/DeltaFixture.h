@@ -5,7 +5,7 @@
 #include "delta/ArchiveDelta.h"
 #include "delta/AssemblyState.h"
 #include "net/WebHTTPGet.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 #include "support/ReleasePair.h"
 #include "support/TestDrives.h"
 

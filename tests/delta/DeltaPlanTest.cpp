@@ -1,7 +1,7 @@
 // Reading an archive's directory from its tail, and the plan that rebuilds a new archive from
 // an old one and fetched ranges.
 #include "delta/DeltaPlan.h"
-#include "platform/File.h"
+#include "platform/handles/File.h"
 #include "support/ReleasePair.h"
 #include "support/TestDrives.h"
 

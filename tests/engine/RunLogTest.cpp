@@ -2,8 +2,8 @@
 // file, and a lock another holds never hangs a run.
 #include "engine/RunLog.h"
 
-#include "platform/FileLock.h"
-#include "platform/FolderHandle.h"
+#include "platform/handles/FileLock.h"
+#include "platform/handles/FolderHandle.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>

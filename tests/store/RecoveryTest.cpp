@@ -5,7 +5,7 @@
 #include "store/Transaction.h"
 
 #include "archive/Crc32.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/StagedFile.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>

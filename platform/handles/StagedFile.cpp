@@ -1,7 +1,7 @@
 #include "StagedFile.h"
 
-#include "FaultPoint.h"
-#include "FileOps.h"
+#include "platform/FaultPoint.h"
+#include "platform/FileOps.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // One holder at a time, whatever another user plants at the lock's name or however long the
 // holder stays; a released lock leaves no file a later run could be refused by.
-#include "platform/FileLock.h"
-#include "platform/FolderHandle.h"
+#include "platform/handles/FileLock.h"
+#include "platform/handles/FolderHandle.h"
 
 #include "support/OtherUser.h"
 #include "support/TestDrives.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FolderHandle.h"
-#include "OwnerRule.h"
+#include "platform/OwnerRule.h"
 
 #include <sys/stat.h>
 #include <QString>

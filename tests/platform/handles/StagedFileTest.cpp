@@ -1,7 +1,7 @@
 // A file written beside its place: never seen cut under its name, gone when it is dropped,
 // and a link at its name replaced, never written through.
-#include "platform/FolderHandle.h"
-#include "platform/StagedFile.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 #include "support/TestDrives.h"
 

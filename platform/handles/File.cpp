@@ -1,9 +1,9 @@
 #include "File.h"
 
-#include "Exception.h"
-#include "FileOps.h"
-#include "FileTime.h"
-#include "Paths.h"
+#include "platform/Exception.h"
+#include "platform/FileOps.h"
+#include "platform/FileTime.h"
+#include "platform/Paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 #include "AtomicFile.h"
 
-#include "Exception.h"
+#include "platform/Exception.h"
 #include "File.h"
-#include "FileOps.h"
+#include "platform/FileOps.h"
 #include "FolderHandle.h"
-#include "Paths.h"
+#include "platform/Paths.h"
 #include "StagedFile.h"
 
 #include <fcntl.h>

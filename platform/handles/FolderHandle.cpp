@@ -1,9 +1,9 @@
 #include "FolderHandle.h"
 #include "StagedFile.h"
 
-#include "Exception.h"
-#include "FileOps.h"
-#include "Paths.h"
+#include "platform/Exception.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 #include "FileLock.h"
-#include "FaultPoint.h"
+#include "platform/FaultPoint.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
