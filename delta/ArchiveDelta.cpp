@@ -47,7 +47,7 @@ public:
     void save();
     void discard();
     // The whole file, for publishing under the archive's name; the record of it goes.
-    std::unique_ptr<net::BodyFile> finish(const QString& hostFolder);
+    std::unique_ptr<net::BodyFile> finish();
 
 private:
     AssemblyFile(const platform::FolderHandle& folder, const QString& name, platform::File file,
@@ -147,15 +147,16 @@ void AssemblyFile::discard() {
     folder_.remove(assemblyStateName(name_));
 }
 
-std::unique_ptr<net::BodyFile> AssemblyFile::finish(const QString& hostFolder) {
-    const int fd = ::fcntl(file_.descriptor(), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) {
+std::unique_ptr<net::BodyFile> AssemblyFile::finish() {
+    std::optional<platform::File> file = file_.duplicate();
+    if (!file) {
         return nullptr;
     }
-    ::fchmod(fd, 0666 & ~platform::processUmask());
+    file->setPermissions(0666 & ~platform::processUmask());
     folder_.remove(assemblyStateName(name_));
-    return net::BodyFile::adopt(fd, hostFolder,
-                                hostFolder + u'/' + QFile::decodeName(assemblyName(name_)));
+    std::optional<platform::StagedFile> staged =
+        platform::StagedFile::adopt(folder_, std::move(*file), assemblyName(name_));
+    return staged ? net::BodyFile::adopt(std::move(*staged)) : nullptr;
 }
 
 // Whether an entry's compressed data gives its recorded CRC-32 and size.
@@ -409,7 +410,7 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
     }
     Outcome done;
     done.reused = plan.reused;
-    done.body = file->finish(hostFolder_);
+    done.body = file->finish();
     return done;
 }
 
@@ -435,7 +436,9 @@ void keepArchive(const QString& hostFolder, const QString& name) {
     }
     folder->remove(assemblyName(name));
     folder->remove(assemblyStateName(name));
-    if (!folder->linkAs(QFile::encodeName(name), keptArchiveName(name))) {
+    std::optional<platform::StagedFile> kept =
+        platform::StagedFile::secondName(*folder, QFile::encodeName(name), keptArchiveName(name));
+    if (!kept || !kept->commit()) {
         folder->remove(keptArchiveName(name));  // an older copy would only mislead
     }
 }

@@ -2,6 +2,8 @@
 
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +21,12 @@ bool onlyOursToChange(const platform::File& file) {
            st.st_uid == ::geteuid() && (st.st_mode & 022) == 0 && st.st_nlink == 1;
 }
 
+std::optional<platform::File> privateFileIn(const QString& hostFolder) {
+    const std::optional<platform::FolderHandle> folder =
+        platform::FolderHandle::openHost(QFile::encodeName(hostFolder));
+    return folder ? platform::StagedFile::privateFile(*folder) : std::nullopt;
+}
+
 }  // namespace
 
 std::optional<VerifiedArchive> openVerifiedArchive(const QString& path) {
@@ -31,10 +39,10 @@ std::optional<VerifiedArchive> openVerifiedArchive(const QString& path) {
     // in a temporary folder that may be memory.
     std::optional<platform::File> copy;
     if (!direct) {
-        copy = platform::File::createPrivate(platform::toHostPath(platform::installerFolder()));
+        copy = privateFileIn(platform::toHostPath(platform::installerFolder()));
     }
     if (!direct && !copy) {
-        copy = platform::File::createPrivate(QDir::tempPath());
+        copy = privateFileIn(QDir::tempPath());
     }
     if (!direct && !copy) {
         return std::nullopt;

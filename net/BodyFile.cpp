@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 
@@ -15,53 +16,22 @@
 
 namespace selvanix::net {
 
-namespace {
-
-// A name of its own only where the file system has no unnamed files, or on the way to its
-// final name; named as every file written beside its place.
-QString randomName(const QString& folder) {
-    return folder + u'/' +
-           QFile::decodeName(platform::temporaryName("download", platform::randomTag()));
-}
-
-}  // namespace
-
 std::unique_ptr<BodyFile> BodyFile::create(const QString& hostFolder) {
-    const QByteArray folder = QFile::encodeName(hostFolder);
-    const auto mode = static_cast<mode_t>(0666 & ~platform::processUmask());
-    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-    if (fd >= 0) {
-        return std::unique_ptr<BodyFile>(new BodyFile(fd, hostFolder, QString()));
-    }
-    // A file system without unnamed files: a random name, removed whenever we fail.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = randomName(hostFolder);
-        const int named = ::open(QFile::encodeName(name).constData(),
-                                 O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (named >= 0) {
-            return std::unique_ptr<BodyFile>(new BodyFile(named, hostFolder, name));
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    return nullptr;
+    const std::optional<platform::FolderHandle> folder =
+        platform::FolderHandle::openHost(QFile::encodeName(hostFolder));
+    std::optional<platform::StagedFile> staged =
+        folder ? platform::StagedFile::unnamed(*folder, "download") : std::nullopt;
+    return staged ? std::unique_ptr<BodyFile>(new BodyFile(std::move(*staged))) : nullptr;
 }
 
-std::unique_ptr<BodyFile> BodyFile::adopt(int fd, const QString& hostFolder,
-                                          const QString& hostPath) {
-    std::unique_ptr<BodyFile> body(new BodyFile(fd, hostFolder, hostPath));
+std::unique_ptr<BodyFile> BodyFile::adopt(platform::StagedFile staged) {
+    std::unique_ptr<BodyFile> body(new BodyFile(std::move(staged)));
     struct stat st {};
-    body->written_ = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    body->written_ = ::fstat(body->fd_, &st) == 0 ? st.st_size : 0;
     return body;
 }
 
-BodyFile::~BodyFile() {
-    ::close(fd_);
-    if (!namedPath_.isEmpty()) {
-        ::unlink(QFile::encodeName(namedPath_).constData());
-    }
-}
+BodyFile::~BodyFile() = default;
 
 bool BodyFile::write(const char* data, qint64 size) {
     if (pending_.size() + size > kGather && !flush()) {
@@ -114,26 +84,12 @@ bool BodyFile::publishAs(const QString& hostPath, qint64 lastModifiedMs) {
         platform::fillWriteTimes(lastModifiedMs, times);
         ::futimens(fd_, times);
     }
-    const QByteArray target = QFile::encodeName(hostPath);
-    if (!namedPath_.isEmpty()) {
-        if (::rename(QFile::encodeName(namedPath_).constData(), target.constData()) != 0) {
-            return false;
-        }
-        namedPath_.clear();
-        return true;
-    }
-    // An unnamed file gets a temporary name first: linkat never replaces what is there.
-    const QString temporary = randomName(folder_);
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(temporary).constData(),
-                 AT_SYMLINK_FOLLOW) != 0) {
-        return false;
-    }
-    if (::rename(QFile::encodeName(temporary).constData(), target.constData()) != 0) {
-        ::unlink(QFile::encodeName(temporary).constData());
-        return false;
-    }
-    return true;
+    const QFileInfo target(hostPath);
+    const std::optional<platform::FolderHandle> into =
+        platform::FolderHandle::openHost(QFile::encodeName(target.absolutePath()));
+    // Published beside where it was written, never moved across folders.
+    return into && into->identity() == folder().identity() &&
+           staged_.commitAs(QFile::encodeName(target.fileName()));
 }
 
 bool BodyFile::copyInto(int targetFd, qint64 offset) {

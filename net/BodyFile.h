@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/handles/StagedFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <memory>
@@ -14,10 +16,9 @@ class BodyFile {
 public:
     // A new file in the host folder; nothing when the folder does not take one.
     static std::unique_ptr<BodyFile> create(const QString& hostFolder);
-    // A whole file made in the host folder under a name of its own (hostPath), taken as it is;
-    // the name goes with the object unless the file is published.
-    static std::unique_ptr<BodyFile> adopt(int fd, const QString& hostFolder,
-                                           const QString& hostPath);
+    // A whole file written under a name of its own, taken as it is; the name goes with the
+    // object unless the file is published.
+    static std::unique_ptr<BodyFile> adopt(platform::StagedFile staged);
     BodyFile(const BodyFile&) = delete;
     BodyFile& operator=(const BodyFile&) = delete;
     ~BodyFile();
@@ -35,18 +36,18 @@ public:
 
     // Gives the file its name (host path in the same folder), replacing what stands there.
     bool publishAs(const QString& hostPath, qint64 lastModifiedMs);
+    const platform::FolderHandle& folder() const { return staged_.folder(); }
     // Copies the content into an open file at its current position.
     bool copyInto(int targetFd, qint64 offset);
 
 private:
-    BodyFile(int fd, QString folder, QString namedPath)
-        : fd_(fd), folder_(std::move(folder)), namedPath_(std::move(namedPath)) {
+    explicit BodyFile(platform::StagedFile staged)
+        : staged_(std::move(staged)), fd_(staged_.file().descriptor()) {
         pending_.reserve(kGather);
     }
     static constexpr qint64 kGather = 1 << 20;
+    platform::StagedFile staged_;
     int fd_;
-    QString folder_;
-    QString namedPath_;  // where O_TMPFILE is missing: a random name removed on failure
     qint64 written_ = 0;
     QByteArray pending_;
 };

@@ -1,11 +1,11 @@
 #include "AtomicFile.h"
 
-#include "platform/Exception.h"
 #include "File.h"
-#include "platform/FileOps.h"
 #include "FolderHandle.h"
-#include "platform/Paths.h"
 #include "StagedFile.h"
+#include "platform/Exception.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

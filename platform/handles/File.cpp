@@ -248,24 +248,6 @@ std::optional<File> File::duplicate() const {
     return File(fd);
 }
 
-std::optional<File> File::createPrivate(const QString& hostFolder) {
-    const QByteArray folder = QFile::encodeName(hostFolder);
-    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        // Without unnamed files: a name of our own, gone at once.
-        QByteArray name = folder + "/.selvanix-XXXXXX";
-        fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0) {
-            ::unlink(name.constData());
-        }
-    }
-    if (fd < 0) {
-        fail();
-        return std::nullopt;
-    }
-    return File(fd);
-}
-
 bool File::close() {
     if (fd_ < 0) {
         return true;

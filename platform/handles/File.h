@@ -52,9 +52,6 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // The same open file once more (reads at offsets do not disturb each other).
     std::optional<File> duplicate() const;
-    // A new unnamed file in a host folder, readable and writable by this user alone; no
-    // other process can open it by any name.
-    static std::optional<File> createPrivate(const QString& hostFolder);
     int descriptor() const { return fd_; }
 
 private:

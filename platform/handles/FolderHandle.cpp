@@ -1,5 +1,4 @@
 #include "FolderHandle.h"
-#include "StagedFile.h"
 
 #include "platform/Exception.h"
 #include "platform/FileOps.h"
@@ -213,21 +212,28 @@ bool FolderHandle::moveTo(const QByteArray& from, const FolderHandle& folder,
            fail(errno);
 }
 
-bool FolderHandle::linkAs(const QByteArray& from, const QByteArray& to) const {
+bool FolderHandle::linkHere(const QByteArray& from, const QByteArray& to) const {
     const std::optional<struct stat> st = status(from);
     if (!st || !S_ISREG(st->st_mode)) {
         return fail(EINVAL);
     }
-    const QByteArray temporary = temporaryName(to, randomTag());
-    if (::linkat(fd_, from.constData(), fd_, temporary.constData(), 0) != 0) {
-        return fail(errno);
+    return ::linkat(fd_, from.constData(), fd_, to.constData(), 0) == 0 || fail(errno);
+}
+
+std::optional<File> FolderHandle::createUnnamed(mode_t mode) const {
+    const int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
     }
-    if (::renameat(fd_, temporary.constData(), fd_, to.constData()) != 0) {
-        const int error = errno;
-        ::unlinkat(fd_, temporary.constData(), 0);
-        return fail(error);
-    }
-    return true;
+    return File(fd);
+}
+
+bool FolderHandle::name(const File& file, const QByteArray& as) const {
+    // Through the process's own view of the descriptor: naming it directly needs a privilege.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.descriptor());
+    return ::linkat(AT_FDCWD, self.constData(), fd_, as.constData(), AT_SYMLINK_FOLLOW) == 0 ||
+           fail(errno);
 }
 
 std::optional<File> FolderHandle::openForUpdate(const QByteArray& name) const {

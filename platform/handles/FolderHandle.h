@@ -54,9 +54,13 @@ public:
     // Moves a name of this folder to a name of another folder on the same file system;
     // fails rather than replace what stands at to.
     bool moveTo(const QByteArray& from, const FolderHandle& folder, const QByteArray& to) const;
-    // A second name for the regular file from (never a link there), put over what stands at
-    // to in one rename.
-    bool linkAs(const QByteArray& from, const QByteArray& to) const;
+    // A second name in this folder for the regular file from (never a link there); fails
+    // when the name exists.
+    bool linkHere(const QByteArray& from, const QByteArray& to) const;
+    // A new file in this folder without any name, where the file system has such files.
+    std::optional<File> createUnnamed(mode_t mode) const;
+    // A name in this folder for an open file that has none; fails when the name exists.
+    bool name(const File& file, const QByteArray& as) const;
     // The existing regular file of that name for reading and writing; a link is refused.
     std::optional<File> openForUpdate(const QByteArray& name) const;
     // The file system the folder lies on.

@@ -112,15 +112,101 @@ std::optional<StagedFile> StagedFile::beside(const QString& hostPath) {
     return staged;
 }
 
+std::optional<StagedFile> StagedFile::owning(const FolderHandle& folder, File file, QByteArray leaf,
+                                             QByteArray name) {
+    std::optional<FolderHandle> own = folder.reopen();
+    if (!own) {
+        // Without a handle to hold the name by, the name goes now.
+        if (!name.isEmpty()) {
+            folder.remove(name);
+        }
+        return std::nullopt;
+    }
+    StagedFile staged(*own, std::move(file), std::move(leaf), std::move(name));
+    staged.owned_ = std::move(own);
+    staged.folder_ = &*staged.owned_;
+    return staged;
+}
+
+std::optional<StagedFile> StagedFile::unnamed(const FolderHandle& folder, const QByteArray& what) {
+    if (std::optional<File> file = folder.createUnnamed(0666)) {
+        return owning(folder, std::move(*file), QByteArray(), QByteArray());
+    }
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name = temporaryName(what, randomTag());
+        if (std::optional<File> file = folder.createFile(name)) {
+            return owning(folder, std::move(*file), QByteArray(), name);
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<StagedFile> StagedFile::adopt(const FolderHandle& folder, File file,
+                                            const QByteArray& name) {
+    return owning(folder, std::move(file), QByteArray(), name);
+}
+
+std::optional<StagedFile> StagedFile::secondName(const FolderHandle& folder,
+                                                 const QByteArray& existing,
+                                                 const QByteArray& leaf) {
+    const QByteArray name = temporaryName(leaf, randomTag());
+    if (leaf.isEmpty() || leaf.contains('/') || !folder.linkHere(existing, name)) {
+        return std::nullopt;
+    }
+    std::optional<File> file = folder.openForReading(name);
+    if (!file) {
+        folder.remove(name);
+        return std::nullopt;
+    }
+    return StagedFile(folder, std::move(*file), leaf, name);
+}
+
+std::optional<File> StagedFile::privateFile(const FolderHandle& folder) {
+    if (std::optional<File> file = folder.createUnnamed(0600)) {
+        return file;
+    }
+    // A name of its own for a moment only: gone before anything is written.
+    const QByteArray name = temporaryName("private", randomTag());
+    std::optional<File> file = folder.createFile(name, 0600);
+    if (file && !folder.remove(name)) {
+        return std::nullopt;
+    }
+    return file;
+}
+
 StagedFile::~StagedFile() {
     if (!done_) {
         file_.close();
-        folder_->remove(name_);
+        if (!name_.isEmpty()) {
+            folder_->remove(name_);
+        }
     }
 }
 
+bool StagedFile::commitAs(const QByteArray& leaf) {
+    if (leaf.isEmpty() || leaf.contains('/')) {
+        return false;
+    }
+    leaf_ = leaf;
+    return commit();
+}
+
 bool StagedFile::commit() {
-    if (done_ || !file_.close()) {
+    if (done_ || leaf_.isEmpty()) {
+        return false;
+    }
+    // An unnamed file gets a temporary name first: a new name never replaces what is there.
+    if (name_.isEmpty()) {
+        const QByteArray name = temporaryName(leaf_, randomTag());
+        if (!folder_->name(file_, name)) {
+            return false;
+        }
+        name_ = name;
+    }
+    if (!file_.close()) {
         return false;
     }
     fileStep();
@@ -137,7 +223,7 @@ bool StagedFile::commit() {
 
 bool StagedFile::keep() {
     struct stat st {};
-    if (done_ || ::fstat(file_.descriptor(), &st) != 0) {
+    if (done_ || name_.isEmpty() || ::fstat(file_.descriptor(), &st) != 0) {
         return false;
     }
     identity_ = {st.st_dev, st.st_ino, st.st_size, st.st_ctim, nullptr};

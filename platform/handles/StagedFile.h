@@ -44,6 +44,21 @@ public:
                                             const QByteArray& tag = randomTag());
     // The same, for a host path whose folder is the caller's own choice.
     static std::optional<StagedFile> beside(const QString& hostPath);
+    // A new file in folder with no name until it is committed by commitAs; where the file
+    // system has no unnamed files, under the temporary name of what. Holds its own handle of
+    // the folder.
+    static std::optional<StagedFile> unnamed(const FolderHandle& folder, const QByteArray& what);
+    // A file written under a name of its own in folder, staged as it is: that name goes with
+    // the object unless it is committed by commitAs. Holds its own handle of the folder.
+    static std::optional<StagedFile> adopt(const FolderHandle& folder, File file,
+                                           const QByteArray& name);
+    // A second name for folder's regular file existing (never a link there), put over leaf
+    // by commit.
+    static std::optional<StagedFile> secondName(const FolderHandle& folder,
+                                                const QByteArray& existing, const QByteArray& leaf);
+    // A new file in folder that only this user may read and write and no other process can
+    // open by any name; it is never put in place.
+    static std::optional<File> privateFile(const FolderHandle& folder);
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&&) = delete;
@@ -58,6 +73,8 @@ public:
     // Closes the file and renames it over the destination; what stands there, a link too, is
     // replaced, never followed.
     bool commit();
+    // The same, under leaf in the file's folder.
+    bool commitAs(const QByteArray& leaf);
     // Leaves the file under its temporary name for a later commit by name.
     bool keep();
     // Once kept: the file as it was written.
@@ -65,6 +82,9 @@ public:
 
 private:
     StagedFile(const FolderHandle& folder, File file, QByteArray leaf, QByteArray name);
+    // A staged file that holds a handle of its folder of its own.
+    static std::optional<StagedFile> owning(const FolderHandle& folder, File file, QByteArray leaf,
+                                            QByteArray name);
 
     std::optional<FolderHandle> owned_;  // the folder of beside(), opened for this file alone
     const FolderHandle* folder_;

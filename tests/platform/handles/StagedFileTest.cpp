@@ -6,6 +6,7 @@
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -122,6 +123,77 @@ TEST_F(Staged, AFolderTreeGoesWithoutFollowingALinkInIt) {
     writeBytes(dir.path() + "/b", "b");
     EXPECT_FALSE(folder->moveTo("a", *folder, "b"));
     EXPECT_EQ(readBytes(dir.path() + "/b"), QByteArray("b"));
+}
+
+// Every temporary is a staged file: one without a name, one written under its own, a second
+// name of a file, and a private one. Each leaves nothing behind unless it is put in place, and
+// none is ever written through a link.
+TEST_F(Staged, AnUnnamedFileIsSeenOnlyOnceCommittedAndThenOverALink) {
+    QTemporaryDir elsewhere;
+    writeBytes(elsewhere.path() + "/secret", "keep");
+    ASSERT_TRUE(QFile::link(elsewhere.path() + "/secret", dir.path() + "/body.zip"));
+    {
+        std::optional<StagedFile> dropped = StagedFile::unnamed(*folder, "download");
+        ASSERT_TRUE(dropped);
+        ASSERT_TRUE(dropped->file().write(QByteArray("half")));
+        EXPECT_FALSE(dropped->commit());  // no name to put it under yet
+    }
+    EXPECT_EQ(names(), QStringList{"body.zip"});
+    std::optional<StagedFile> staged = StagedFile::unnamed(*folder, "download");
+    ASSERT_TRUE(staged);
+    ASSERT_TRUE(staged->file().write(QByteArray("whole")));
+    EXPECT_EQ(names(), QStringList{"body.zip"});
+    EXPECT_FALSE(staged->commitAs("../escaped"));
+    ASSERT_TRUE(staged->commitAs("body.zip"));
+    EXPECT_FALSE(QFileInfo(dir.path() + "/body.zip").isSymLink());
+    EXPECT_EQ(readBytes(dir.path() + "/body.zip"), QByteArray("whole"));
+    EXPECT_EQ(readBytes(elsewhere.path() + "/secret"), QByteArray("keep"));
+    EXPECT_EQ(names(), QStringList{"body.zip"});
+}
+
+TEST_F(Staged, AnAdoptedFilesNameGoesUnlessItIsCommitted) {
+    for (const bool commit : {false, true}) {
+        writeBytes(dir.path() + "/part", "assembled");
+        std::optional<File> file = folder->openForUpdate("part");
+        ASSERT_TRUE(file);
+        {
+            std::optional<StagedFile> staged = StagedFile::adopt(*folder, std::move(*file), "part");
+            ASSERT_TRUE(staged);
+            if (commit) {
+                ASSERT_TRUE(staged->commitAs("archive.zip"));
+            }
+        }
+        EXPECT_EQ(names(), commit ? QStringList{"archive.zip"} : QStringList{}) << commit;
+    }
+    EXPECT_EQ(readBytes(dir.path() + "/archive.zip"), QByteArray("assembled"));
+}
+
+TEST_F(Staged, ASecondNameReplacesWhatStandsThereAndNeverNamesALink) {
+    QTemporaryDir elsewhere;
+    writeBytes(elsewhere.path() + "/secret", "keep");
+    writeBytes(dir.path() + "/archive.zip", "new");
+    writeBytes(dir.path() + "/kept.zip", "old");
+    std::optional<StagedFile> kept = StagedFile::secondName(*folder, "archive.zip", "kept.zip");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(readBytes(dir.path() + "/kept.zip"), QByteArray("old"));
+    ASSERT_TRUE(kept->commit());
+    EXPECT_EQ(readBytes(dir.path() + "/kept.zip"), QByteArray("new"));
+    EXPECT_EQ(names(), (QStringList{"archive.zip", "kept.zip"}));
+    ASSERT_TRUE(QFile::link(elsewhere.path() + "/secret", dir.path() + "/link.zip"));
+    EXPECT_FALSE(StagedFile::secondName(*folder, "link.zip", "other.zip"));
+    EXPECT_FALSE(StagedFile::secondName(*folder, "missing.zip", "other.zip"));
+    EXPECT_EQ(names(), (QStringList{"archive.zip", "kept.zip", "link.zip"}));
+}
+
+TEST_F(Staged, APrivateFileHasNoNameAndOnlyThisUserMayReadIt) {
+    std::optional<File> file = StagedFile::privateFile(*folder);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write(QByteArray("copy")));
+    EXPECT_EQ(names(), QStringList{});
+    struct stat st {};
+    ASSERT_EQ(::fstat(file->descriptor(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_nlink, 0u);
 }
 
 }  // namespace
