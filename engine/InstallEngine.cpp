@@ -710,14 +710,13 @@ void InstallEngine::dejtam(const Package& package, const QString& target,
     if (!held) {
         return;
     }
-    StagedTarget staged = stageTarget(package, target, request, platform::randomTag());
-    if (stop_ || staged.entries.aborted || staged.transaction.missingStaged()) {
+    std::vector<StagedTarget> staged;
+    staged.push_back(stageTarget(package, target, request, platform::randomTag()));
+    if (stop_ || staged.front().entries.aborted) {
         return;  // nothing was replaced; the staged files go with the transaction
     }
-    syncStaged(staged.transaction);
-    if (staged.transaction.commit().done) {
-        startProgram(package, target);
-    }
+    QString startProblem;
+    commitTargets(package, staged, result, startProblem);
 }
 
 StagedTarget InstallEngine::stageTarget(const Package& package, const QString& target,
