@@ -235,101 +235,136 @@ std::optional<FilePlace> placeOf(const platform::FolderHandle& target, const QSt
     return FilePlace{std::move(*at), leaf, std::move(*root), below};
 }
 
-RollForward rollForward(const platform::FolderHandle& target, const Journal& journal) {
-    bool whole = true;
-    QStringList lost;
+namespace {
+
+// Where a journal's files are and what the commit touches: each root once (for its previous
+// version) and each device once (for the sync); lost gathers the files that are gone.
+struct CommitPlan {
     std::vector<std::pair<QString, FilePlace>> places;
-    const std::vector<QString>& paths =
-        journal.kind == Journal::Kind::Rollback ? journal.restored : journal.staged;
-    for (const QString& path : paths) {
-        if (std::optional<FilePlace> place = placeOf(target, path)) {
-            places.emplace_back(path, std::move(*place));
-        } else if (journal.kind != Journal::Kind::Rollback &&
-                   missingTemporary(target, path, journal) == Step::Lost) {
-            lost << path;  // its folder is gone, and the written file with it
-        }
-    }
-    const auto committed = [&](Step step, const QString& path) {
-        if (step == Step::Lost) {
-            lost << path;
-        }
-        return step == Step::Done;
-    };
+    std::vector<FilePlace> drops;
+    QStringList lost;
     std::map<RootKey, platform::FolderHandle> roots;
     std::map<dev_t, platform::FolderHandle> devices;
-    const auto note = [&](const platform::FolderHandle& root, const platform::FolderHandle& in) {
+
+    void note(const platform::FolderHandle& root, const platform::FolderHandle& in) {
         if (std::optional<platform::FolderHandle> own = root.reopen()) {
             roots.emplace(keyOf(*own), std::move(*own));
         }
         if (std::optional<platform::FolderHandle> own = in.reopen()) {
             devices.emplace(own->device(), std::move(*own));
         }
-    };
-    note(target, target);
-    std::vector<FilePlace> drops;
+    }
+    // Whether the step put its file in place; a lost one is named.
+    bool committed(Step step, const QString& path) {
+        if (step == Step::Lost) {
+            lost << path;
+        }
+        return step == Step::Done;
+    }
+};
+
+CommitPlan planCommit(const platform::FolderHandle& target, const Journal& journal) {
+    CommitPlan plan;
+    const std::vector<QString>& paths =
+        journal.kind == Journal::Kind::Rollback ? journal.restored : journal.staged;
+    for (const QString& path : paths) {
+        if (std::optional<FilePlace> place = placeOf(target, path)) {
+            plan.places.emplace_back(path, std::move(*place));
+        } else if (journal.kind != Journal::Kind::Rollback &&
+                   missingTemporary(target, path, journal) == Step::Lost) {
+            plan.lost << path;  // its folder is gone, and the written file with it
+        }
+    }
+    plan.note(target, target);
     for (const QString& path : journal.dropped) {
         if (std::optional<FilePlace> place = placeOf(target, path)) {
-            drops.push_back(std::move(*place));
+            plan.drops.push_back(std::move(*place));
         }
     }
-    for (const auto& [path, place] : places) {
-        note(place.root, place.folder);
+    for (const auto& [path, place] : plan.places) {
+        plan.note(place.root, place.folder);
     }
-    for (const FilePlace& place : drops) {
-        note(place.root, place.folder);
+    for (const FilePlace& place : plan.drops) {
+        plan.note(place.root, place.folder);
     }
+    return plan;
+}
+
+bool commitInstall(const platform::FolderHandle& target, const Journal& journal, CommitPlan& plan) {
+    bool whole = true;
+    // Until the record is in place, every root gets this run's previous version, also one
+    // that replaces nothing there.
+    const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
+    if (records && exists(*records, platform::temporaryName(kManifest, journal.tag))) {
+        for (const auto& [key, root] : plan.roots) {
+            const std::optional<platform::FolderHandle> own = recordsFolder(root, true);
+            whole = own && own->enter(newPrevious(journal.tag), true) && whole;
+        }
+    }
+    for (const auto& [path, place] : plan.places) {
+        whole = plan.committed(commitFile(target, path, place, journal), path) && whole;
+    }
+    for (const FilePlace& place : plan.drops) {
+        whole = dropFile(place, journal) && whole;
+    }
+    whole = plan.committed(commitManifest(target, journal),
+                           QString::fromLatin1(kRecords) + u'/' + QString::fromLatin1(kManifest)) &&
+            whole;
+    for (const auto& [key, root] : plan.roots) {
+        whole = keepPrevious(root, journal) && whole;
+    }
+    return whole;
+}
+
+bool commitRepair(const platform::FolderHandle& target, const Journal& journal, CommitPlan& plan) {
+    bool whole = true;
+    for (const auto& [path, place] : plan.places) {
+        whole = plan.committed(commitFile(target, path, place, journal), path) && whole;
+    }
+    return whole;
+}
+
+bool commitRollback(const platform::FolderHandle& target, const Journal& journal,
+                    const CommitPlan& plan) {
+    bool whole = true;
+    for (const auto& [path, place] : plan.places) {
+        const auto kept = journal.keptAs.find(path);
+        whole = (kept == journal.keptAs.end() || keepBeside(place, kept->second)) &&
+                restoreFile(place) && whole;
+    }
+    for (const Manifest::Entry& entry : journal.removed) {
+        whole = removeAdded(target, entry) && whole;
+    }
+    whole = rollBackManifest(target, journal) && whole;
+    for (const auto& [key, root] : plan.roots) {
+        if (std::optional<platform::FolderHandle> records = recordsFolder(root, false)) {
+            whole = records->removeTree(kPrevious) && whole;
+        }
+    }
+    return whole;
+}
+
+}  // namespace
+
+RollForward rollForward(const platform::FolderHandle& target, const Journal& journal) {
+    CommitPlan plan = planCommit(target, journal);
+    bool whole = false;
     switch (journal.kind) {
-        case Journal::Kind::Install: {
-            // Until the record is in place, every root gets this run's previous version, also
-            // one that replaces nothing there.
-            const std::optional<platform::FolderHandle> records = recordsFolder(target, false);
-            if (records && exists(*records, platform::temporaryName(kManifest, journal.tag))) {
-                for (const auto& [key, root] : roots) {
-                    const std::optional<platform::FolderHandle> own = recordsFolder(root, true);
-                    whole = own && own->enter(newPrevious(journal.tag), true) && whole;
-                }
-            }
-            for (const auto& [path, place] : places) {
-                whole = committed(commitFile(target, path, place, journal), path) && whole;
-            }
-            for (const FilePlace& place : drops) {
-                whole = dropFile(place, journal) && whole;
-            }
-            whole =
-                committed(commitManifest(target, journal),
-                          QString::fromLatin1(kRecords) + u'/' + QString::fromLatin1(kManifest)) &&
-                whole;
-            for (const auto& [key, root] : roots) {
-                whole = keepPrevious(root, journal) && whole;
-            }
+        case Journal::Kind::Install:
+            whole = commitInstall(target, journal, plan);
             break;
-        }
         case Journal::Kind::Repair:
-            for (const auto& [path, place] : places) {
-                whole = committed(commitFile(target, path, place, journal), path) && whole;
-            }
+            whole = commitRepair(target, journal, plan);
             break;
         case Journal::Kind::Rollback:
-            for (const auto& [path, place] : places) {
-                const auto kept = journal.keptAs.find(path);
-                whole = (kept == journal.keptAs.end() || keepBeside(place, kept->second)) &&
-                        restoreFile(place) && whole;
-            }
-            for (const Manifest::Entry& entry : journal.removed) {
-                whole = removeAdded(target, entry) && whole;
-            }
-            whole = rollBackManifest(target, journal) && whole;
-            for (const auto& [key, root] : roots) {
-                if (std::optional<platform::FolderHandle> records = recordsFolder(root, false)) {
-                    whole = records->removeTree(kPrevious) && whole;
-                }
-            }
+            whole = commitRollback(target, journal, plan);
             break;
     }
     // The renames reach the disk before the journal that would redo them goes; a journal
     // with a lost file stays, as nothing else tells what the target should hold.
-    const bool done = syncDevices(devices) && whole && lost.isEmpty() && removeJournal(target);
-    return RollForward{done, lost};
+    const bool done =
+        syncDevices(plan.devices) && whole && plan.lost.isEmpty() && removeJournal(target);
+    return RollForward{done, plan.lost};
 }
 
 void undoStaged(const platform::FolderHandle& target, const Journal& journal) {

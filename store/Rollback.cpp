@@ -49,6 +49,82 @@ std::optional<Manifest> previousRecord(const platform::FolderHandle& target) {
     return text ? Manifest::fromText(*text) : std::nullopt;
 }
 
+// What a rollback looks at: the recorded files, the settings file as it stands, and the files
+// the newer version dropped, which come back too; nothing stands in their place unless the
+// user put it there.
+std::vector<Manifest::Entry> filesToRollBack(const platform::FolderHandle& target,
+                                             const Manifest& record) {
+    std::vector<Manifest::Entry> files = record.files;
+    if (const std::optional<Manifest::Entry> settings = settingsEntry(target)) {
+        files.push_back(*settings);
+    }
+    std::set<QString> listed;
+    for (const Manifest::Entry& file : files) {
+        listed.insert(file.path);
+    }
+    const std::optional<Manifest> previous = previousRecord(target);
+    for (const Manifest::Entry& file :
+         previous ? previous->files : std::vector<Manifest::Entry>{}) {
+        if (!listed.contains(file.path)) {
+            files.push_back({file.path, 0, 0});
+            listed.insert(file.path);
+        }
+    }
+    return files;
+}
+
+// The rollback's journal: files restored (a changed one kept beside first), files added by the
+// newer version removed; the changed files it leaves go into kept. Nothing when a changed
+// file has no free name beside it.
+std::optional<Journal> planRollback(const platform::FolderHandle& target,
+                                    const std::vector<Manifest::Entry>& files, QStringList& kept) {
+    Journal journal;
+    journal.kind = Journal::Kind::Rollback;
+    journal.tag = platform::randomTag();
+    for (const Manifest::Entry& file : files) {
+        const std::optional<FilePlace> place = placeOf(target, file.path);
+        const bool stands = place && place->folder.status(place->leaf).has_value();
+        if (place && inPreviousVersion(*place)) {
+            journal.restored.push_back(file.path);
+            // A file changed since it was installed is the user's: it steps aside, never over.
+            if (stands && checkFile(target, file) != FileCheck::Matches) {
+                const QByteArray beside = keptName(*place);
+                if (beside.isEmpty()) {
+                    return std::nullopt;
+                }
+                journal.keptAs[file.path] = beside;
+            }
+        } else if (checkFile(target, file) == FileCheck::Matches) {
+            journal.removed.push_back(file);
+        } else if (stands) {
+            kept << file.path;
+        }
+    }
+    journal.restoreManifest = previousVersionHasRecord(target);
+    return journal;
+}
+
+// The journal down whole with its commit line; none at all when it could not be.
+bool writeJournal(const platform::FolderHandle& target, const Journal& journal) {
+    std::optional<JournalFile> file = JournalFile::begin(target, journal);
+    bool written = file.has_value();
+    for (const QString& path : journal.restored) {
+        written = written && file->restore(path);
+    }
+    for (const auto& [path, kept] : journal.keptAs) {
+        written = written && file->keep(path, kept);
+    }
+    for (const Manifest::Entry& entry : journal.removed) {
+        written = written && file->remove(entry);
+    }
+    written = written && (!journal.restoreManifest || file->restoreManifest()) && file->commit();
+    if (!written && file) {
+        file.reset();
+        removeJournal(target);
+    }
+    return written;
+}
+
 }  // namespace
 
 RollbackResult rollBackTarget(const platform::FolderHandle& target, const TargetLock& held) {
@@ -65,68 +141,12 @@ RollbackResult rollBackTarget(const platform::FolderHandle& target, const Target
         result.outcome = RollbackResult::Outcome::NoPrevious;
         return result;
     }
-    Journal journal;
-    journal.kind = Journal::Kind::Rollback;
-    journal.tag = platform::randomTag();
-    std::vector<Manifest::Entry> files = record->files;
-    if (const std::optional<Manifest::Entry> settings = settingsEntry(target)) {
-        files.push_back(*settings);
-    }
-    // The files the newer version dropped come back too; nothing stands in their place
-    // unless the user put it there.
-    std::set<QString> listed;
-    for (const Manifest::Entry& file : files) {
-        listed.insert(file.path);
-    }
-    const std::optional<Manifest> previous = previousRecord(target);
-    for (const Manifest::Entry& file :
-         previous ? previous->files : std::vector<Manifest::Entry>{}) {
-        if (!listed.contains(file.path)) {
-            files.push_back({file.path, 0, 0});
-            listed.insert(file.path);
-        }
-    }
-    for (const Manifest::Entry& file : files) {
-        const std::optional<FilePlace> place = placeOf(target, file.path);
-        const bool stands = place && place->folder.status(place->leaf).has_value();
-        if (place && inPreviousVersion(*place)) {
-            journal.restored.push_back(file.path);
-            // A file changed since it was installed is the user's: it steps aside, never over.
-            if (stands && checkFile(target, file) != FileCheck::Matches) {
-                const QByteArray kept = keptName(*place);
-                if (kept.isEmpty()) {
-                    return result;
-                }
-                journal.keptAs[file.path] = kept;
-            }
-        } else if (checkFile(target, file) == FileCheck::Matches) {
-            journal.removed.push_back(file);
-        } else if (place && place->folder.status(place->leaf)) {
-            result.kept << file.path;
-        }
-    }
-    journal.restoreManifest = previousVersionHasRecord(target);
-
-    std::optional<JournalFile> file = JournalFile::begin(target, journal);
-    bool written = file.has_value();
-    for (const QString& path : journal.restored) {
-        written = written && file->restore(path);
-    }
-    for (const auto& [path, kept] : journal.keptAs) {
-        written = written && file->keep(path, kept);
-    }
-    for (const Manifest::Entry& entry : journal.removed) {
-        written = written && file->remove(entry);
-    }
-    written = written && (!journal.restoreManifest || file->restoreManifest()) && file->commit();
-    if (!written) {
-        if (file) {
-            file.reset();
-            removeJournal(target);
-        }
+    std::optional<Journal> planned =
+        planRollback(target, filesToRollBack(target, *record), result.kept);
+    if (!planned || !writeJournal(target, *planned)) {
         return result;
     }
-    file.reset();
+    Journal& journal = *planned;
     journal.committed = true;
     const bool done = rollForward(target, journal).done;
     removeEmptyFolders(target, journal.removed);
