@@ -15,7 +15,9 @@
 namespace selvanix {
 
 class ArcOutput;
+class CheckedContent;
 class Inflater;
+struct EntryDataRange;
 struct EntryDecryption;
 struct TArcZipLocalHeader;
 
@@ -125,6 +127,22 @@ private:
     std::optional<std::uint64_t> claimLimit(int index, std::uint64_t begin) const;
     // Records [begin, end) as the bytes entry index's decoding consumed.
     void claim(int index, std::uint64_t begin, std::uint64_t end);
+    friend class ClaimOnExit;
+
+    // Where entry index's data lies and how far it may be read; local gets its local header.
+    // Nothing when the header is not where the directory says or the start is claimed.
+    std::optional<EntryDataRange> entryData(int index, const TDirItem& item,
+                                            TArcZipLocalHeader& local) const;
+    // Decodes entry index into out; false when its data failed or the user cancelled.
+    bool decodeItem(int index, ArcOutput& out);
+    // The decryption the entry's data needs (none for a plain entry), with range narrowed to
+    // the data behind its header; nothing when the password step failed or the user skipped
+    // the entry (FSkipFile).
+    std::optional<EntryDecryption> decryptionFor(const TDirItem& item,
+                                                 const TArcZipLocalHeader& local,
+                                                 EntryDataRange& range);
+    bool writeContent(CheckedContent& content, const TDirItem& item, ArcOutput& out);
+    bool put(ArcOutput& out, const char* data, qint64 size);
 
     std::optional<ArchiveStream> stream_;
     // Decoded ranges by their start: their end and their entry.
