@@ -143,7 +143,8 @@ void InstallEngine::beginRun(const RunRequest& request, const QString& what) {
     const QString stem = PackageNames::of(request.product).stem;
     log(QStringLiteral("Selvanix %1: %2 %3 from %4")
             .arg(selvanixVersion(), what, stem.isEmpty() ? QStringLiteral("(none)") : stem,
-                 request.source == 1 ? request.baseUrl : request.packageFolder));
+                 request.source == PackageSource::Internet ? request.baseUrl
+                                                           : request.packageFolder));
 }
 
 void InstallEngine::logOutcome(const RunResult& result) const {
@@ -203,7 +204,7 @@ Step<Package> InstallEngine::fetchPackage(const RunRequest& request, const Packa
 std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
                                                       const PackageNames& names,
                                                       std::optional<TargetLock>& held) {
-    if (request.source != 1 || names.stem.isEmpty()) {
+    if (request.source != PackageSource::Internet || names.stem.isEmpty()) {
         return std::nullopt;
     }
     const QString folder = platform::installerFolder();
@@ -253,9 +254,9 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
 Step<QString> InstallEngine::locatePackage(const RunRequest& request, const PackageNames& names,
                                            const QString& keys) {
     QString folder = request.packageFolder;
-    bool present = request.source == 2;
+    bool present = request.source == PackageSource::Folder;
     PackageFetched fetched;
-    if (request.source == 1) {
+    if (request.source == PackageSource::Internet) {
         observer_.fetchingPackage();
         fetched = kopirujzWebu(request.baseUrl, names, keys);
         present = fetched.descriptor && fetched.archive;
@@ -267,9 +268,10 @@ Step<QString> InstallEngine::locatePackage(const RunRequest& request, const Pack
                        platform::fileExists(folder + u'\\' + names.descriptor);
     observer_.packageLooked(folder, found);
     if (!found) {
-        const QString reason = request.source == 1 && !fetched.problem.isEmpty()
-                                   ? fetched.problem
-                                   : missingPackageFile(folder, names.descriptor);
+        const QString reason =
+            request.source == PackageSource::Internet && !fetched.problem.isEmpty()
+                ? fetched.problem
+                : missingPackageFile(folder, names.descriptor);
         return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
                     QStringLiteral("instalační balíček"), reason);
     }
@@ -319,7 +321,7 @@ Step<FoundTargets> InstallEngine::findTargets(const RunRequest& request, const P
         observer_.noTarget(reason, found.skips);
         return RunResult{stop_ ? RunOutcome::Interrupted : RunOutcome::NoTarget, reason};
     };
-    if (request.targetMode == 0) {
+    if (request.targetMode == TargetMode::Fields) {
         for (const QString& field : request.fields) {
             if (!field.isEmpty()) {
                 found.targets << field;
@@ -510,7 +512,7 @@ std::optional<std::vector<StagedTarget>> InstallEngine::stageTargets(const Packa
             log(QStringLiteral("target %1: failed, %2").arg(target, reason));
             throw;
         }
-        const EntryOutcomes& entries = staged.back().entries;
+        const EntryOutcomes entries = staged.back().entries;  // kept past the clear below
         if (entries.aborted && !stop_) {
             staged.clear();
             targetFailure(target, abortedEntry(target, entries.abortReason), result);
