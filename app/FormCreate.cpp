@@ -77,23 +77,23 @@ void TFrDRozbal::FormCreate() {
     EdOdkudCesta->setText(state.odkudCesta);
     LbOdkudCesta->show();
     EdOdkudCesta->show();
-    if (state.odkudinstC == 1) {
+    if (state.source() == PackageSource::Internet) {
         RgZdroj->setItemIndex(0);
         LbOdkudCesta->hide();
         EdOdkudCesta->hide();
-    } else if (state.odkudinstC == 2) {
+    } else if (state.source() == PackageSource::Folder) {
         RgZdroj->setItemIndex(1);
     }
 
     // Hidden in the search modes, the fields still hold the stored targets for the next save.
     for (int i = 0; i < kTargetCount; ++i) {
         EdKamCesta[i]->setText(state.KamCesta[i]);
-        LbKamCesta[i]->setVisible(state.cilinstalace == 0);
-        EdKamCesta[i]->setVisible(state.cilinstalace == 0);
+        LbKamCesta[i]->setVisible(state.targetMode() == TargetMode::Fields);
+        EdKamCesta[i]->setVisible(state.targetMode() == TargetMode::Fields);
     }
     // A portable copy lives beside its program; an installed one keeps the user's own files in
     // its folder, which is never a target.
-    if (state.cilinstalace == 0 && EdKamCesta[0]->text().isEmpty() &&
+    if (state.targetMode() == TargetMode::Fields && EdKamCesta[0]->text().isEmpty() &&
         !platform::ownPlaces().installed) {
         EdKamCesta[0]->setText(platform::installerFolder());
     }

@@ -48,9 +48,9 @@ QString megabytesText(qint64 bytes) {
 RunRequest TFrDRozbal::request() const {
     RunRequest r;
     r.product = state.cisloProgramu;
-    r.source = state.odkudinstC;
+    r.source = state.source();
     r.packageFolder = EdOdkudCesta->text();
-    r.targetMode = state.cilinstalace;
+    r.targetMode = state.targetMode();
     for (int i = 0; i < kTargetCount; ++i) {
         r.fields[i] = EdKamCesta[i]->text();
     }
@@ -270,13 +270,13 @@ void TFrDRozbal::showLine(QLabel* label, const QString& text) {
 
 // A search that could not look everywhere says so below the outcome.
 void TFrDRozbal::showSkippedFolders(const SearchSkips& skips) {
-    if (state.cilinstalace != 0 && skips.refused > 0) {
+    if (state.targetMode() != TargetMode::Fields && skips.refused > 0) {
         setLine(LbRadekC,
                 QStringLiteral("Přeskočeno složek bez přístupu: ") + QString::number(skips.refused),
                 12);
         LbRadekC->show();
     }
-    if (state.cilinstalace != 0 && skips.foreign > 0) {
+    if (state.targetMode() != TargetMode::Fields && skips.foreign > 0) {
         setLine(
             LbCizi,
             QStringLiteral("Přeskočeno složek jiných uživatelů: ") + QString::number(skips.foreign),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/SettingsFile.h"
+#include "engine/RunRequest.h"
 #include "locate/DriveInventory.h"
 
 #include <QString>
@@ -34,6 +35,9 @@ struct InstallerState : DriveInventory {
     int pocetradkuEXE = 0;
     int refusedFolders = 0;  // folders the search could not enter
     int cizich = 0;          // folders holding the program that another user could change
+
+    PackageSource source() const { return static_cast<PackageSource>(odkudinstC); }
+    TargetMode targetMode() const { return static_cast<TargetMode>(cilinstalace); }
 };
 
 }  // namespace selvanix

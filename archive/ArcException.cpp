@@ -43,7 +43,7 @@ const std::array<std::pair<int, int>, 15> kNativeToCode{{
     {ARC_ERROR_OPEN_ABORTED, 11},
     {ARC_ERROR_DEFLATE64, 12},
     {ARC_ERROR_DISK_FULL, 13},
-    {61, 14},
+    {ARC_ERROR_PROCESSING_ABORTED, 14},
 }};
 
 }  // namespace

@@ -21,6 +21,7 @@ enum ArcNativeError : int {
     ARC_ERROR_MULTI_VOLUME = 44,
     ARC_ERROR_OPEN_ABORTED = 45,
     ARC_ERROR_DEFLATE64 = 55,
+    ARC_ERROR_PROCESSING_ABORTED = 61,  // the user may only skip the entry or abort
     ARC_ERROR_DISK_FULL = 65,
 };
 

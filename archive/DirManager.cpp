@@ -374,7 +374,7 @@ void TArcDirManager::TryToBuildCentralDir(bool endFound) {
         }
         // Only its name makes an entry a folder: an empty file is a file.
         const bool folder = item.Name.endsWith(u'/') || item.Name.endsWith(u'\\');
-        cd.externalAttr = folder ? 0x10 : 0x20;
+        cd.externalAttr = folder ? ZipAttribute::Directory : ZipAttribute::Archive;
         if (item.hasDataDescriptor()) {
             if (!(searchedFrom >= 0 && searchedFrom <= x && (!descriptor || *descriptor >= x))) {
                 descriptor = descriptors.find(x);

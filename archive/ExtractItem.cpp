@@ -119,10 +119,10 @@ bool TArcBaseArchiver::decodeItem(int index, ArcOutput& out) {
     ClaimOnExit claim(*this, index, item.LocalHeaderOffset);
     claim.reads(range->start, nullptr, nullptr);
     const std::uint16_t method = item.CompressionMethod;
-    if (method == 9) {
+    if (method == ZipMethod::Deflate64) {
         raiseArcError(ARC_ERROR_DEFLATE64);
     }
-    if (method != 0 && method != 8) {
+    if (method != ZipMethod::Stored && method != ZipMethod::Deflated) {
         return false;
     }
     std::optional<EntryDecryption> decryption = decryptionFor(item, local, *range);
@@ -136,11 +136,12 @@ bool TArcBaseArchiver::decodeItem(int index, ArcOutput& out) {
     // Stored data is as long as the entry: what a wider declared size covers besides is
     // unused, as every peer but Info-ZIP reads it.
     const std::uint64_t u = item.uncompressedSize();
-    EntryData data(*stream_, range->start, method == 0 ? std::min(range->length, u) : range->length,
+    EntryData data(*stream_, range->start,
+                   method == ZipMethod::Stored ? std::min(range->length, u) : range->length,
                    *decryption, input_.get());
     std::optional<StoredContent> stored;
     std::optional<InflatedContent> inflated;
-    if (method == 0) {
+    if (method == ZipMethod::Stored) {
         stored.emplace(data);
     } else {
         if (!inflater_) {
@@ -149,7 +150,7 @@ bool TArcBaseArchiver::decodeItem(int index, ArcOutput& out) {
         inflater_->reset();
         inflated.emplace(data, *inflater_, output_.get());
     }
-    claim.reads(range->start, &data, method == 8 ? inflater_.get() : nullptr);
+    claim.reads(range->start, &data, method == ZipMethod::Deflated ? inflater_.get() : nullptr);
     CheckedContent content(stored ? static_cast<EntryContent&>(*stored) : *inflated, u);
     if (!writeContent(content, item, out)) {
         return false;

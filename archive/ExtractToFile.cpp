@@ -230,7 +230,8 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
         raise(ARC_ERROR_CANNOT_CREATE_FILE, baseDir + f);
     }
     const bool folderEntry =
-        (type != 0 ? type == S_IFDIR : (attributes & 0x10) != 0) || item.Name.endsWith(u'/');
+        (type != 0 ? type == S_IFDIR : (attributes & ZipAttribute::Directory) != 0) ||
+        item.Name.endsWith(u'/');
     if (folderEntry && !f.endsWith(u'\\')) {
         f += u'\\';
     }

@@ -258,7 +258,7 @@ TArcAction TPakovna::askFailureAction(int nativeError, const QString& message) {
     if (nativeError == ARC_ERROR_OPEN_ABORTED) {
         return fxaAbort;
     }
-    const bool skipOnly = nativeError == 61;
+    const bool skipOnly = nativeError == ARC_ERROR_PROCESSING_ABORTED;
     const auto answer = platform::dialogs().message(
         QStringLiteral("Confirm"),
         skipOnly ? message

@@ -17,6 +17,23 @@ inline std::uint64_t le64(const unsigned char* p) {
     return static_cast<std::uint64_t>(le32(p)) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
 }
 
+// The compression methods of an entry's records.
+struct ZipMethod {
+    enum : std::uint16_t {
+        Stored = 0,
+        Deflated = 8,
+        Deflate64 = 9,  // known, and refused with its own error
+    };
+};
+
+// The external attribute bits of an entry, as the system that wrote it knew them.
+struct ZipAttribute {
+    enum : std::uint32_t {
+        Directory = 0x10,
+        Archive = 0x20,
+    };
+};
+
 inline constexpr std::uint32_t kCentralDirEndSignature = 0x06054B50;
 inline constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
 inline constexpr std::uint32_t kZip64EndSignature = 0x06064B50;

@@ -109,7 +109,7 @@ qint64 floorLoop(const QString& archive, const QString& outDir) {
                 }
                 at += n;
                 left -= n;
-                if (item.CompressionMethod == 0) {
+                if (item.CompressionMethod == ZipMethod::Stored) {
                     crc = crc32(crc, in.data(), static_cast<uInt>(n));
                     file.write(reinterpret_cast<const char*>(in.data()), n);
                     continue;
@@ -155,7 +155,7 @@ qint64 isalLoop(const QString& archive, const QString& outDir) {
                 }
                 at += n;
                 left -= n;
-                if (item.CompressionMethod == 0) {
+                if (item.CompressionMethod == ZipMethod::Stored) {
                     crc = crc32_gzip_refl(crc, in.data(), static_cast<std::uint64_t>(n));
                     file.write(reinterpret_cast<const char*>(in.data()), n);
                     continue;

@@ -78,28 +78,28 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
     if (!productByCode(r.product)) {
         return QStringLiteral("the settings choose no product: use --product");
     }
-    r.source = stored.source.value_or(1);
+    r.source = static_cast<PackageSource>(stored.source.value_or(1));
     r.packageFolder = stored.packageFolder.value_or(QString());
     if (o.source == u"internet") {
-        r.source = 1;
+        r.source = PackageSource::Internet;
     } else if (o.source) {
-        r.source = 2;
+        r.source = PackageSource::Folder;
         r.packageFolder = *o.source;
     }
-    r.targetMode = stored.targetMode.value_or(0);
+    r.targetMode = static_cast<TargetMode>(stored.targetMode.value_or(0));
     for (int i = 0; i < kTargetCount; ++i) {
         r.fields[i] = stored.targets[i].value_or(QString());
     }
     if (!o.targets.isEmpty()) {
         // One folder named twice (another spelling, a link to it) is one target.
         const QStringList targets = sameFolders(o.targets).once;
-        r.targetMode = 0;
+        r.targetMode = TargetMode::Fields;
         r.fields = {};
         for (qsizetype i = 0; i < targets.size(); ++i) {
             r.fields[i] = targets[i];
         }
     } else if (o.search) {
-        r.targetMode = r.targetMode == 0 ? 1 : r.targetMode;
+        r.targetMode = r.targetMode == TargetMode::Fields ? TargetMode::Search : r.targetMode;
     }
     r.koukani = stored.koukani == u"Y";
     r.automaticky = stored.automaticky == u"Y";
@@ -112,7 +112,7 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
 // Every named target must be a folder before anything is fetched or written anywhere, and
 // there must be one: the command line never picks a folder of its own.
 std::optional<QString> targetProblem(const RunRequest& r) {
-    if (r.targetMode != 0) {
+    if (r.targetMode != TargetMode::Fields) {
         return std::nullopt;
     }
     if (std::all_of(r.fields.begin(), r.fields.end(),

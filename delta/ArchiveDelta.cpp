@@ -9,6 +9,7 @@
 #include "AssemblyState.h"
 #include "archive/Crc32.h"
 #include "archive/Inflater.h"
+#include "archive/ZipRecords.h"
 #include "config/Signature.h"
 #include "net/BodyFile.h"
 #include "platform/OwnerRule.h"
@@ -166,7 +167,7 @@ bool passesCrc(const platform::File& file, qint64 at, const ZipRecord& r) {
     QByteArray in(1 << 18, Qt::Uninitialized);
     QByteArray out(1 << 18, Qt::Uninitialized);
     Inflater inflater;
-    bool ended = r.method == 0 && r.compressedSize == 0;
+    bool ended = r.method == ZipMethod::Stored && r.compressedSize == 0;
     for (std::uint64_t left = r.compressedSize; left > 0;) {
         const qint64 n = file.readAt(at, in.data(), std::min<qint64>(in.size(), left));
         if (n <= 0) {
@@ -174,7 +175,7 @@ bool passesCrc(const platform::File& file, qint64 at, const ZipRecord& r) {
         }
         at += n;
         left -= static_cast<std::uint64_t>(n);
-        if (r.method == 0) {
+        if (r.method == ZipMethod::Stored) {
             crc.update(in.constData(), static_cast<std::size_t>(n));
             produced += static_cast<std::uint64_t>(n);
             ended = left == 0;
@@ -255,7 +256,8 @@ std::vector<int> ArchiveDelta::usableMatches(const ZipDirectory& next) const {
     if (!check_) {
         for (std::size_t i = 0; i < matches.size(); ++i) {
             const ZipRecord& r = next.entries[i];
-            if ((r.method != 0 && r.method != 8) || (r.flags & 0x0001) != 0) {
+            if ((r.method != ZipMethod::Stored && r.method != ZipMethod::Deflated) ||
+                (r.flags & 0x0001) != 0) {
                 matches[i] = -1;
             }
         }

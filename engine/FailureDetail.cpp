@@ -96,8 +96,8 @@ QString oversizedDescriptor(const QString& folder, const QString& fileName) {
         .arg(fileName, platform::displayPath(folder));
 }
 
-QString noTargetReason(int targetMode, const QString& searchedFile) {
-    if (targetMode == 0) {
+QString noTargetReason(TargetMode targetMode, const QString& searchedFile) {
+    if (targetMode == TargetMode::Fields) {
         return QStringLiteral("Není vyplněn žádný cílový adresář.");
     }
     return QStringLiteral("Na pevných discích není složka se souborem %1.").arg(searchedFile);

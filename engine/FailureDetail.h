@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunRequest.h"
 #include "platform/handles/CheckedProgram.h"
 #include "store/TargetLock.h"  // unwritableTarget
 
@@ -27,7 +28,7 @@ QString missingPackageFile(const QString& folder, const QString& fileName);
 // A descriptor larger than a profile file may be, which is not read.
 QString oversizedDescriptor(const QString& folder, const QString& fileName);
 
-QString noTargetReason(int targetMode, const QString& searchedFile);
+QString noTargetReason(TargetMode targetMode, const QString& searchedFile);
 
 // A target the run could not install into, and why.
 // A search marker that could leave its folder: the descriptor names none, or a path.

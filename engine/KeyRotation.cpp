@@ -17,7 +17,7 @@ QString InstallEngine::takeKeyStatements(const RunRequest& request) {
     }
     const QString name = QString::fromUtf16(kKeyStatementsFile);
     QByteArray text;
-    if (request.source == 1) {
+    if (request.source == PackageSource::Internet) {
         // Quietly: a server without statements is the usual case, not a failed download.
         get_.Resume = false;
         get_.DownloadDir = platform::installerFolder();

@@ -9,9 +9,9 @@ SettingsToWrite RunRequest::settingsFor(const QString& target,
                                         const QString& packageFolderNow) const {
     SettingsToWrite settings;
     settings.program = product;
-    settings.source = source;
+    settings.source = static_cast<int>(source);
     settings.packageFolder = packageFolderNow;
-    settings.targetMode = targetMode;
+    settings.targetMode = static_cast<int>(targetMode);
     settings.targets = fields;
     if (!target.isEmpty()) {
         settings.targets[0] = target;

@@ -8,13 +8,19 @@
 
 namespace selvanix {
 
+// Where the package comes from, by the number the settings store ("odkud").
+enum class PackageSource { None = 0, Internet = 1, Folder = 2 };
+// Where the targets are, by the number the settings store ("cilinstalace"): the ten target
+// fields, or a search of the fixed drives, which two stored numbers ask for alike.
+enum class TargetMode { Fields = 0, Search = 1, SearchAlike = 2 };
+
 // What one installation run is asked to do; the window fills it from its fields, the command
 // line from its options and the settings beside the program.
 struct RunRequest {
     int product = 0;  // product code
-    int source = 1;   // 1 internet, 2 hard-disk folder
+    PackageSource source = PackageSource::Internet;
     QString packageFolder;
-    int targetMode = 0;                        // 0 target fields, 1 and 2 search the drives
+    TargetMode targetMode = TargetMode::Fields;
     std::array<QString, kTargetCount> fields;  // I ... X, empty ones skipped
     bool koukani = false;
     bool automaticky = false;

@@ -1,5 +1,6 @@
 #include "ZipBuilder.h"
 #include "archive/ZipDirectory.h"
+#include "archive/ZipRecords.h"
 
 #include <zlib.h>
 #include <QDateTime>
@@ -121,7 +122,7 @@ bool ZipBuilder::addFile(const QString& name, QFile& in, const QString& hostPath
         end = n == 0;
         size += static_cast<std::uint64_t>(n);
         crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
-        if (r.method == 0) {
+        if (r.method == ZipMethod::Stored) {
             continue;
         }
         z_stream& z = deflater.z;

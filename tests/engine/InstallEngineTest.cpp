@@ -95,7 +95,7 @@ protected:
     RunRequest request(const QStringList& targets) const {
         RunRequest r;
         r.product = 1;
-        r.source = 1;
+        r.source = PackageSource::Internet;
         r.baseUrl = server.url(QStringLiteral("/"));
         for (int i = 0; i < targets.size(); ++i) {
             r.fields[i] = targets[i];
@@ -244,7 +244,7 @@ TEST_F(Engine, APipeInsteadOfThePackagesFilesEndsTheRunAtOnce) {
     writeBytes(pkg + "/brodelik.ini", descriptor(true));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pkg + "/upgrade-brodelik.zip").constData(), 0666), 0);
     RunRequest r = request({"C:\\A"});
-    r.source = 2;
+    r.source = PackageSource::Folder;
     r.packageFolder = QStringLiteral("C:\\pkg");
     r.publicKey = QString::fromLatin1(signing::PrivateKey::generate()->publicKey().base64());
     QElapsedTimer clock;
