@@ -126,7 +126,8 @@ void TFrDRozbal::packageLooked(const QString& folder, bool found) {
     EdOdkudCesta->setText(folder);
 }
 
-void TFrDRozbal::packageMissing(const QString& lineA, const QString& lineB, const QString& reason) {
+void TFrDRozbal::packageMissing(PackageProblem problem, const QString& reason) {
+    const auto [lineA, lineB] = problemHeadline(problem);
     setLine(LbRadekA, lineA, 20);
     setLine(LbRadekB, lineB, 20);
     PanInst->show();

@@ -31,7 +31,7 @@ class RadioGroup;
 
 // The installer's one window with its two screens: the first screen PanUvod and the run
 // screen PanStart. The run itself is the engine's; the window shows each of its steps.
-class TFrDRozbal : public QWidget, private RunObserver {
+class TFrDRozbal : public QWidget, private RunObserver, private DialogQuestions {
     Q_OBJECT
 public:
     // Builds the controls and runs FormCreate; an error there is reported and the window
@@ -179,7 +179,7 @@ private:
     void fetchingPackage() override;
     void archiveReused(qint64 fetched, qint64 size) override;
     void packageLooked(const QString& folder, bool found) override;
-    void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
+    void packageMissing(PackageProblem problem, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;
     void searchStarted(const QString& marker) override;
     SearchProgress& searchProgress(int which) override;
@@ -202,7 +202,7 @@ private:
     void showSkippedFolders(const SearchSkips& skips);
 
     RunLog runLog_;
-    InstallEngine engine_{*this, WebHTTPGet1, Pakovna, FileLists};
+    InstallEngine engine_{*this, *this, WebHTTPGet1, Pakovna, FileLists};
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
     // What the size was last fitted to: the frame, and the room inside it on the screen.

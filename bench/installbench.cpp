@@ -17,7 +17,7 @@ namespace {
 // Nobody watches a benchmark.
 class Unwatched : public RunObserver {
     bool download(net::WebHTTPGet&) override { return true; }
-    void packageMissing(const QString&, const QString&, const QString&) override {}
+    void packageMissing(PackageProblem, const QString&) override {}
     void descriptorRead(const PackageInfo&) override {}
     void noTarget(const QString&, const SearchSkips&) override {}
     void targetStarted(const QString&, int, int) override {}
@@ -42,7 +42,8 @@ void install(const QString& archive, const QString& target) {
     net::WebHTTPGet get;
     TPakovna archiver;
     FolderListings listings;
-    InstallEngine engine(observer, get, archiver, listings);
+    DialogQuestions questions;
+    InstallEngine engine(observer, questions, get, archiver, listings);
     // Read by its name, as plain extraction reads it: the hashing of a run is not measured.
     Package package;
     package.folder = QFileInfo(archive).absolutePath();

@@ -4,9 +4,6 @@
 
 namespace selvanix::cli {
 
-AnswerDialogs::AnswerDialogs(TArcAction onFailure, std::optional<QString> password)
-    : onFailure_(onFailure), password_(std::move(password)) {}
-
 void AnswerDialogs::errorReport(const QString& title, const QString& text) {
     std::fprintf(stderr, "selvanix: %s: %s\n", title.toUtf8().constData(),
                  QString(text).replace(u'\n', u' ').toUtf8().constData());
@@ -18,8 +15,7 @@ platform::MessageResult AnswerDialogs::message(const QString&, const QString&,
     switch (buttons) {
         case platform::MessageButtons::AbortRetryIgnore:
         case platform::MessageButtons::AbortIgnore:
-            return onFailure_ == fxaIgnore ? platform::MessageResult::Ignore
-                                           : platform::MessageResult::Abort;
+            return platform::MessageResult::Abort;
         case platform::MessageButtons::Ok:
             return platform::MessageResult::Ok;
         case platform::MessageButtons::YesNo:
@@ -31,15 +27,8 @@ platform::MessageResult AnswerDialogs::message(const QString&, const QString&,
     return platform::MessageResult::Cancel;
 }
 
-// The same entry asked again means the file's password is not its password: it is skipped
-// rather than asked for ever.
-std::optional<QString> AnswerDialogs::password(const QString& caption, const QString&, int) {
-    if (!password_ || caption == lastAsked_) {
-        lastAsked_.clear();
-        return std::nullopt;
-    }
-    lastAsked_ = caption;
-    return password_;
+std::optional<QString> AnswerDialogs::password(const QString&, const QString&, int) {
+    return std::nullopt;
 }
 
 std::optional<QString> AnswerDialogs::browseFolder(const QString&, const QString&) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "archive/Pakovna.h"
 #include "platform/Dialogs.h"
 
 #include <QString>
@@ -8,12 +7,10 @@
 
 namespace selvanix::cli {
 
-// Every question the run would ask a person, answered from the command line: a failed entry
-// by --on-failure, a password by the password file's line. Nothing ever waits.
+// The dialogs of a command: an error report goes to standard error, and any question outside
+// a run's own (which CommandAnswers answers) gets no. Nothing ever waits for a person.
 class AnswerDialogs : public platform::Dialogs {
 public:
-    AnswerDialogs(TArcAction onFailure, std::optional<QString> password);
-
     void errorReport(const QString& title, const QString& text) override;
     bool confirm(const QString&, const QString&) override { return false; }
     platform::MessageResult message(const QString& caption, const QString& text,
@@ -23,11 +20,6 @@ public:
                                     int maxLength) override;
     std::optional<QString> browseFolder(const QString& caption,
                                         const QString& startFolder) override;
-
-private:
-    TArcAction onFailure_;
-    std::optional<QString> password_;
-    QString lastAsked_;  // the entry the password was given for last
 };
 
 }  // namespace selvanix::cli

@@ -91,8 +91,8 @@ void ConsoleReport::packageLooked(const QString& folder, bool found) {
           found ? QStringLiteral("package in %1").arg(shown(folder)) : QString());
 }
 
-void ConsoleReport::packageMissing(const QString& lineA, const QString& lineB,
-                                   const QString& reason) {
+void ConsoleReport::packageMissing(PackageProblem problem, const QString& reason) {
+    const auto [lineA, lineB] = problemHeadline(problem);
     event(QStringLiteral("no-package"), {{QStringLiteral("reason"), reason}},
           QStringLiteral("%1 %2: %3").arg(lineA, lineB, reason));
 }
@@ -133,34 +133,32 @@ void ConsoleReport::targetStarted(const QString& target, int index, int count) {
               .arg(shown(target), QString::number(index + 1), QString::number(count)));
 }
 
-bool ConsoleReport::allowDowngrade(const QString& packageVersion, const QString& installedVersion,
-                                   bool comparable) {
+void ConsoleReport::downgradeAnswered(const QString& packageVersion,
+                                      const QString& installedVersion, bool comparable,
+                                      bool allowed) {
     event(QStringLiteral("downgrade"),
           {{QStringLiteral("package_version"), packageVersion},
            {QStringLiteral("installed_version"), installedVersion},
            {QStringLiteral("comparable"), comparable},
-           {QStringLiteral("allowed"), allowDowngrade_}},
+           {QStringLiteral("allowed"), allowed}},
           QStringLiteral("the package's version %1 %2 the installed %3%4")
               .arg(packageVersion,
                    comparable ? QStringLiteral("is older than")
                               : QStringLiteral("cannot be compared with"),
                    installedVersion,
-                   allowDowngrade_ ? QStringLiteral(": installed, --allow-downgrade") : QString()));
-    return allowDowngrade_;
+                   allowed ? QStringLiteral(": installed, --allow-downgrade") : QString()));
 }
 
-bool ConsoleReport::allowOtherProduct(const QString& target, const QString& stem,
-                                      const QString& name) {
+void ConsoleReport::otherProductAnswered(const QString& target, const QString& stem,
+                                         const QString& name, bool allowed) {
     event(QStringLiteral("other-product"),
           {{QStringLiteral("target"), target},
            {QStringLiteral("installed_product"), stem},
            {QStringLiteral("installed_name"), name},
-           {QStringLiteral("allowed"), allowOtherProduct_}},
+           {QStringLiteral("allowed"), allowed}},
           QStringLiteral("%1 holds another product, %2%3")
               .arg(shown(target), shown(name),
-                   allowOtherProduct_ ? QStringLiteral(": installed, --allow-other-product")
-                                      : QString()));
-    return allowOtherProduct_;
+                   allowed ? QStringLiteral(": installed, --allow-other-product") : QString()));
 }
 
 void ConsoleReport::fileKept(const QString& target, const QString& path) {

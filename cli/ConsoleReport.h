@@ -17,26 +17,22 @@ public:
 
     // Set from the signal watcher: a download in progress ends as cancelled.
     void setStopFlag(const std::atomic<bool>* stopped) { stopped_ = stopped; }
-    // --allow-downgrade: an older package installs; without it the run is refused.
-    void setAllowDowngrade(bool allowed) { allowDowngrade_ = allowed; }
-    // --allow-other-product: a target holding another product is installed into.
-    void setAllowOtherProduct(bool allowed) { allowOtherProduct_ = allowed; }
 
     bool download(net::WebHTTPGet& get) override;
     void packageLooked(const QString& folder, bool found) override;
     void archiveReused(qint64 fetched, qint64 size) override;
-    void packageMissing(const QString& lineA, const QString& lineB, const QString& reason) override;
+    void packageMissing(PackageProblem problem, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;
     void searchStarted(const QString& marker) override;
     void targetFound(const QString& target) override;
     void noTarget(const QString& reason, const SearchSkips& skips) override;
     void targetStarted(const QString& target, int index, int count) override;
-    bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
-                        bool comparable) override;
+    void downgradeAnswered(const QString& packageVersion, const QString& installedVersion,
+                           bool comparable, bool allowed) override;
     void targetUnchanged(const QString& target) override;
     void keysChanged(const QStringList& added, const QStringList& revoked) override;
-    bool allowOtherProduct(const QString& target, const QString& stem,
-                           const QString& name) override;
+    void otherProductAnswered(const QString& target, const QString& stem, const QString& name,
+                              bool allowed) override;
     void fileKept(const QString& target, const QString& path) override;
     void extractionProgress(double percent) override;
     void entryFailed(const EntryFailure& failure) override;
@@ -69,8 +65,6 @@ private:
     bool terminal_;
     std::FILE* out_;
     const std::atomic<bool>* stopped_ = nullptr;
-    bool allowDowngrade_ = false;
-    bool allowOtherProduct_ = false;
     int shownPercent_ = -1;
     QString lastFailure_;
 };

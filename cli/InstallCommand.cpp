@@ -1,4 +1,5 @@
 #include "AnswerDialogs.h"
+#include "CommandAnswers.h"
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
@@ -168,13 +169,13 @@ int runEngine(
     if (const std::optional<QString> problem = checkTargets ? targetProblem(r) : std::nullopt) {
         return refuse(kNoTarget, *problem);
     }
-    platform::setDialogs(std::make_shared<AnswerDialogs>(
-        options.onFailure, std::get<std::optional<QString>>(password)));
+    // Nothing may wait for a person: a dialog that is not a run's question gets no.
+    platform::setDialogs(std::make_shared<AnswerDialogs>());
+    CommandAnswers answers({options.onFailure, std::get<std::optional<QString>>(password),
+                            options.allowDowngrade, options.allowOtherProduct});
 
     report.setStopFlag(&stops.stopped());
-    report.setAllowDowngrade(options.allowDowngrade);
-    report.setAllowOtherProduct(options.allowOtherProduct);
-    InstallEngine engine(report, get, archiver, listings);
+    InstallEngine engine(report, answers, get, archiver, listings);
     const RunLog log = commandLog(options);
     engine.setLog(&log);
     logProxy(log, settings.proxy);

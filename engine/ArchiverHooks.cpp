@@ -1,13 +1,18 @@
 #include "ArchiverHooks.h"
 
 #include "RunLog.h"
-#include "archive/PasswordStep.h"
 
 namespace selvanix {
 
-ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunProgress& progress,
-                             const std::atomic<bool>& stop, const RunLog* log)
-    : archiver_(archiver), observer_(observer), progress_(progress), stop_(stop), log_(log) {
+ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunQuestions& questions,
+                             RunProgress& progress, const std::atomic<bool>& stop,
+                             const RunLog* log)
+    : archiver_(archiver),
+      observer_(observer),
+      questions_(questions),
+      progress_(progress),
+      stop_(stop),
+      log_(log) {
     archiver_.OnOverallProgress = [this](TArcBaseArchiver&, double percent, TArcProcessOperation,
                                          TArcProgressPhase, bool& cancel) {
         observer_.extractionProgress(percent);
@@ -31,8 +36,11 @@ ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunProgr
     };
     archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
                                   bool& skip) {
-        askPasswordDialog(fileName, password, skip);
-        if (skip) {
+        const std::optional<QByteArray> given = questions_.password(fileName);
+        skip = !given;
+        if (given) {
+            password = *given;
+        } else {
             noPassword(fileName);
         }
     };
@@ -47,7 +55,7 @@ ArchiverHooks::~ArchiverHooks() {
 
 void ArchiverHooks::failed(const QString& entry, int nativeError, const QString& message,
                            TArcAction& action) {
-    action = stop_ ? fxaAbort : TPakovna::askFailureAction(nativeError, message);
+    action = stop_ ? fxaAbort : questions_.entryFailed(entry, nativeError, message);
     if (action == fxaIgnore) {
         ++outcomes_.skipped;
     } else if (action == fxaAbort && !stop_) {

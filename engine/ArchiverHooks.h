@@ -2,6 +2,7 @@
 
 #include "RunObserver.h"
 #include "RunProgress.h"
+#include "RunQuestions.h"
 #include "archive/Pakovna.h"
 
 #include <QString>
@@ -22,8 +23,8 @@ struct EntryOutcomes {
 // each entry, a stop cancels, and what the user answered is collected here.
 class ArchiverHooks {
 public:
-    ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunProgress& progress,
-                  const std::atomic<bool>& stop, const RunLog* log);
+    ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunQuestions& questions,
+                  RunProgress& progress, const std::atomic<bool>& stop, const RunLog* log);
     ~ArchiverHooks();
     ArchiverHooks(const ArchiverHooks&) = delete;
     ArchiverHooks& operator=(const ArchiverHooks&) = delete;
@@ -37,6 +38,7 @@ private:
 
     TPakovna& archiver_;
     RunObserver& observer_;
+    RunQuestions& questions_;
     RunProgress& progress_;
     const std::atomic<bool>& stop_;
     const RunLog* log_;

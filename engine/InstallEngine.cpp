@@ -54,19 +54,18 @@ private:
     RunObserver& observer_;
 };
 
-// The run screen's first line and the reason for a package whose signature check failed.
-std::pair<QString, QString> signatureRefusal(const Package& package, PackageCheck check) {
-    const QString refused = QStringLiteral("Podpis balíčku nesouhlasí");
+// What is wrong with a package whose signature check failed, and the reason.
+std::pair<PackageProblem, QString> signatureRefusal(const Package& package, PackageCheck check) {
     switch (check) {
         case PackageCheck::Unsigned:
-            return {QStringLiteral("Balíček není podepsán"),
-                    QStringLiteral("Soubor %1 nenese podpis vydavatele.")
-                        .arg(package.names.descriptor)};
+            return {PackageProblem::Unsigned, QStringLiteral("Soubor %1 nenese podpis vydavatele.")
+                                                  .arg(package.names.descriptor)};
         case PackageCheck::OldForm:
-            return {refused, QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
-                                            "program; vydavatel ho musí podepsat znovu.")};
+            return {PackageProblem::SignatureMismatch,
+                    QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
+                                   "program; vydavatel ho musí podepsat znovu.")};
         case PackageCheck::Expired:
-            return {QStringLiteral("Platnost balíčku skončila"),
+            return {PackageProblem::Expired,
                     QStringLiteral("Balíček bylo možné instalovat jen do %1.")
                         .arg(package.descriptor.platnost.value_or(QString()))};
         case PackageCheck::Verified:
@@ -79,11 +78,13 @@ std::pair<QString, QString> signatureRefusal(const Package& package, PackageChec
     const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
     if (selvanix::checkPackage(package.descriptor, package.names.stem, package.sha256, revoked.keys,
                                QDate::currentDate()) == PackageCheck::Verified) {
-        return {refused, QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
-                                        "odvolán; vydavatel ho musí podepsat platným klíčem.")};
+        return {PackageProblem::SignatureMismatch,
+                QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
+                               "odvolán; vydavatel ho musí podepsat platným klíčem.")};
     }
-    return {refused, QStringLiteral("Balíček byl po podpisu změněn, je podepsán jiným klíčem "
-                                    "nebo patří jinému programu.")};
+    return {PackageProblem::SignatureMismatch,
+            QStringLiteral("Balíček byl po podpisu změněn, je podepsán jiným klíčem "
+                           "nebo patří jinému programu.")};
 }
 
 // The record of what the target got. One that did not get every entry keeps no archive
@@ -124,9 +125,13 @@ SearchProgress& RunObserver::searchProgress(int) {
     return unseen;
 }
 
-InstallEngine::InstallEngine(RunObserver& observer, net::WebHTTPGet& get, TPakovna& archiver,
-                             FolderListings& listings)
-    : observer_(observer), get_(get), archiver_(archiver), listings_(listings) {}
+InstallEngine::InstallEngine(RunObserver& observer, RunQuestions& questions, net::WebHTTPGet& get,
+                             TPakovna& archiver, FolderListings& listings)
+    : observer_(observer),
+      questions_(questions),
+      get_(get),
+      archiver_(archiver),
+      listings_(listings) {}
 
 void InstallEngine::requestStop() noexcept {
     stop_ = true;
@@ -219,8 +224,7 @@ std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
         observer_.targetBusy(folder, refused.reason);
         return RunResult{RunOutcome::Busy, refused.reason};
     }
-    return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
-                QStringLiteral("instalační balíček"), refused.reason);
+    return fail(RunOutcome::NoPackage, PackageProblem::NotFound, refused.reason);
 }
 
 RunResult InstallEngine::runSteps(const RunRequest& request) {
@@ -272,8 +276,7 @@ Step<QString> InstallEngine::locatePackage(const RunRequest& request, const Pack
             request.source == PackageSource::Internet && !fetched.problem.isEmpty()
                 ? fetched.problem
                 : missingPackageFile(folder, names.descriptor);
-        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
-                    QStringLiteral("instalační balíček"), reason);
+        return fail(RunOutcome::NoPackage, PackageProblem::NotFound, reason);
     }
     return folder;
 }
@@ -284,8 +287,7 @@ Step<QString> InstallEngine::locatePackage(const RunRequest& request, const Pack
 Step<Package> InstallEngine::checkPackage(Package package, const QString& keys) {
     const PackageNames& names = package.names;
     if (QFileInfo(platform::toHostPath(package.descriptorPath())).size() > kMaxProfileBytes) {
-        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
-                    QStringLiteral("instalační balíček"),
+        return fail(RunOutcome::NoPackage, PackageProblem::NotFound,
                     oversizedDescriptor(package.folder, names.descriptor));
     }
     package.descriptor = readPackageDescriptor(package.descriptorPath());
@@ -306,12 +308,11 @@ Step<Package> InstallEngine::checkPackage(Package package, const QString& keys) 
         return package;
     }
     if (check == PackageCheck::NoArchive) {
-        return fail(RunOutcome::NoPackage, QStringLiteral("Nebyl nalezen"),
-                    QStringLiteral("instalační balíček"),
+        return fail(RunOutcome::NoPackage, PackageProblem::NotFound,
                     missingPackageFile(package.folder, names.archive));
     }
-    const auto [lineA, reason] = signatureRefusal(package, check);
-    return fail(RunOutcome::Refused, lineA, QStringLiteral("instalace byla zastavena"), reason);
+    const auto [problem, reason] = signatureRefusal(package, check);
+    return fail(RunOutcome::Refused, problem, reason);
 }
 
 Step<FoundTargets> InstallEngine::findTargets(const RunRequest& request, const Package& package) {
@@ -453,13 +454,11 @@ void InstallEngine::installTargets(const Package& package, const FoundTargets& f
         return;
     }
     if (const std::optional<QString> refused = downgradeRefused(package, chosen)) {
-        result = fail(RunOutcome::Refused, QStringLiteral("Starší verze balíčku"),
-                      QStringLiteral("instalace byla zastavena"), *refused);
+        result = fail(RunOutcome::Refused, PackageProblem::OlderVersion, *refused);
         return;
     }
     if (const std::optional<QString> refused = otherProductRefused(package, chosen)) {
-        result = fail(RunOutcome::Refused, QStringLiteral("Jiný program ve složce"),
-                      QStringLiteral("instalace byla zastavena"), *refused);
+        result = fail(RunOutcome::Refused, PackageProblem::OtherProduct, *refused);
         return;
     }
     if (const std::optional<TargetProblem> problem = checkTargets(chosen, plannedFiles(package))) {
@@ -563,7 +562,8 @@ std::optional<QString> InstallEngine::downgradeRefused(const Package& package,
             continue;
         }
         const bool comparable = order == VersionOrder::Older;
-        const bool allowed = observer_.allowDowngrade(version, held->version, comparable);
+        const bool allowed = questions_.allowDowngrade(version, held->version, comparable);
+        observer_.downgradeAnswered(version, held->version, comparable, allowed);
         log(QStringLiteral("target %1 holds %2, the package is %3: %4")
                 .arg(target, held->version, version,
                      allowed ? QStringLiteral("installed on request") : QStringLiteral("refused")));
@@ -589,7 +589,8 @@ std::optional<QString> InstallEngine::otherProductRefused(const Package& package
         if (!held || held->stem == package.names.stem) {
             continue;
         }
-        const bool allowed = observer_.allowOtherProduct(target, held->stem, held->name);
+        const bool allowed = questions_.allowOtherProduct(target, held->stem, held->name);
+        observer_.otherProductAnswered(target, held->stem, held->name, allowed);
         log(QStringLiteral("target %1 holds %2, the package is %3: %4")
                 .arg(target, held->stem, package.names.stem,
                      allowed ? QStringLiteral("installed on request") : QStringLiteral("refused")));
@@ -796,15 +797,14 @@ bool InstallEngine::dropOldFiles(const QString& target, const platform::FolderHa
 
 Extracted InstallEngine::rozbal(const Package& package, const QString& target,
                                 TargetTransaction& transaction, const EntrySelection& select) {
-    const ArchiverHooks hooks(archiver_, observer_, progress_, stop_, log_);
+    const ArchiverHooks hooks(archiver_, observer_, questions_, progress_, stop_, log_);
     InstalledFiles installed = extractSelection(archiver_, package, target, transaction, select,
                                                 [&] { return stop_ || hooks.outcomes().aborted; });
     return {std::move(installed), hooks.outcomes()};
 }
 
-RunResult InstallEngine::fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
-                              const QString& reason) {
-    observer_.packageMissing(lineA, lineB, reason);
+RunResult InstallEngine::fail(RunOutcome outcome, PackageProblem problem, const QString& reason) {
+    observer_.packageMissing(problem, reason);
     return RunResult{stop_ ? RunOutcome::Interrupted : outcome, reason};
 }
 

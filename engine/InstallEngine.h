@@ -4,6 +4,7 @@
 #include "Package.h"
 #include "RunObserver.h"
 #include "RunProgress.h"
+#include "RunQuestions.h"
 #include "RunRequest.h"
 #include "StagedExtraction.h"
 #include "TargetCheck.h"
@@ -72,8 +73,8 @@ struct StagedTarget {
 // drive it; neither holds any of its logic. Each step takes the values earlier steps gave.
 class InstallEngine {
 public:
-    InstallEngine(RunObserver& observer, net::WebHTTPGet& get, TPakovna& archiver,
-                  FolderListings& listings);
+    InstallEngine(RunObserver& observer, RunQuestions& questions, net::WebHTTPGet& get,
+                  TPakovna& archiver, FolderListings& listings);
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
@@ -160,14 +161,14 @@ private:
     Started startChecked(const QString& fileName, const QString& params, const QString& defaultDir,
                          int showCmd);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
-    RunResult fail(RunOutcome outcome, const QString& lineA, const QString& lineB,
-                   const QString& reason);
+    RunResult fail(RunOutcome outcome, PackageProblem problem, const QString& reason);
     void log(const QString& text) const;
     // Target index of count begins: the observer learns it, and the pace is measured from the
     // first.
     void startTarget(const QString& target, int index, int count);
 
     RunObserver& observer_;
+    RunQuestions& questions_;
     net::WebHTTPGet& get_;
     TPakovna& archiver_;
     FolderListings& listings_;

@@ -43,4 +43,23 @@ QString installedDetailEnglish(const QString& version, const QStringList& target
                   QStringLiteral(" and %1 more"));
 }
 
+std::pair<QString, QString> problemHeadline(PackageProblem problem) {
+    const QString stopped = QStringLiteral("instalace byla zastavena");
+    switch (problem) {
+        case PackageProblem::NotFound:
+            break;
+        case PackageProblem::Unsigned:
+            return {QStringLiteral("Balíček není podepsán"), stopped};
+        case PackageProblem::SignatureMismatch:
+            return {QStringLiteral("Podpis balíčku nesouhlasí"), stopped};
+        case PackageProblem::Expired:
+            return {QStringLiteral("Platnost balíčku skončila"), stopped};
+        case PackageProblem::OlderVersion:
+            return {QStringLiteral("Starší verze balíčku"), stopped};
+        case PackageProblem::OtherProduct:
+            return {QStringLiteral("Jiný program ve složce"), stopped};
+    }
+    return {QStringLiteral("Nebyl nalezen"), QStringLiteral("instalační balíček")};
+}
+
 }  // namespace selvanix

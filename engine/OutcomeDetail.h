@@ -1,9 +1,15 @@
 #pragma once
 
+#include "RunObserver.h"
+
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 namespace selvanix {
+
+// The run screen's two lines for a run that ends without a package it would install.
+std::pair<QString, QString> problemHeadline(PackageProblem problem);
 
 // What the publisher's statements changed in this copy's trust, in one Czech line.
 QString keysChangedDetail(const QStringList& added, const QStringList& revoked);

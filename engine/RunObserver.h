@@ -24,6 +24,16 @@ struct EntryFailure {
     TArcAction answer = fxaAbort;
 };
 
+// Why a run ends without installing the package it found, or without one at all.
+enum class PackageProblem {
+    NotFound,           // not fetched, not in the folder, or too large to be a descriptor
+    Unsigned,           // a publisher key is required and the descriptor carries no signature
+    SignatureMismatch,  // signed, but not by a trusted key over this archive and product
+    Expired,            // signed, but only until a date that has passed
+    OlderVersion,       // older than (or not comparable with) what a target holds
+    OtherProduct,       // a target holds another product
+};
+
 // What an installation run tells whoever shows it, in the order it happens. The window shows
 // each step on its run screen; the command line prints it.
 class RunObserver {
@@ -44,9 +54,8 @@ public:
         (void)folder;
         (void)found;
     }
-    // No package to install: lineA and lineB are the run screen's two lines.
-    virtual void packageMissing(const QString& lineA, const QString& lineB,
-                                const QString& reason) = 0;
+    // No package the run would install, and why.
+    virtual void packageMissing(PackageProblem problem, const QString& reason) = 0;
     virtual void descriptorRead(const PackageInfo& info) = 0;
     virtual void searchStarted(const QString& marker) { (void)marker; }
     // The search's two progress displays: folders of the level, drives.
@@ -55,23 +64,23 @@ public:
     virtual void searchEnded(const SearchSkips& skips) { (void)skips; }
     virtual void targetFound(const QString& target) { (void)target; }
     virtual void noTarget(const QString& reason, const SearchSkips& skips) = 0;
-    // The package is older than what a target holds, or one of the two versions cannot be
-    // compared: whether to install it all the same. Asked once per run; no by default.
-    virtual bool allowDowngrade(const QString& packageVersion, const QString& installedVersion,
-                                bool comparable) {
+    // The package is older than what a target holds (or not comparable), and the answer to
+    // whether to install it all the same.
+    virtual void downgradeAnswered(const QString& packageVersion, const QString& installedVersion,
+                                   bool comparable, bool allowed) {
         (void)packageVersion;
         (void)installedVersion;
         (void)comparable;
-        return false;
+        (void)allowed;
     }
-    // A target holds another product (its stem and name) than this package's: whether to
-    // install into it all the same. Asked once per run; no by default.
-    virtual bool allowOtherProduct(const QString& target, const QString& stem,
-                                   const QString& name) {
+    // A target holds another product (its stem and name), and the answer to whether to install
+    // into it all the same.
+    virtual void otherProductAnswered(const QString& target, const QString& stem,
+                                      const QString& name, bool allowed) {
         (void)target;
         (void)stem;
         (void)name;
-        return false;
+        (void)allowed;
     }
     // A file of the old version that the new package no longer has stays, because the user
     // changed it since it was installed.

@@ -1,6 +1,7 @@
 // The installation run driven directly, as the window and the command line drive it: what it
 // does to the targets and, in order, what it tells its observer.
 #include "engine/InstallEngine.h"
+#include "engine/OutcomeDetail.h"
 #include "engine/RunLog.h"
 #include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
@@ -37,7 +38,8 @@ public:
     void packageLooked(const QString&, bool found) override {
         steps << (found ? QStringLiteral("package found") : QStringLiteral("package not found"));
     }
-    void packageMissing(const QString& a, const QString& b, const QString& reason) override {
+    void packageMissing(PackageProblem problem, const QString& reason) override {
+        const auto [a, b] = problemHeadline(problem);
         steps << "missing " + a + " / " + b + ": " + reason;
     }
     void descriptorRead(const PackageInfo& info) override {
@@ -122,7 +124,8 @@ protected:
     TPakovna archiver;
     FolderListings listings;
     RunLog log{own.path() + "/run.log"};
-    InstallEngine engine{observer, get, archiver, listings};
+    DialogQuestions questions;
+    InstallEngine engine{observer, questions, get, archiver, listings};
 };
 
 TEST_F(Engine, InstallsIntoEachTargetInOrderAndSaysEveryStep) {

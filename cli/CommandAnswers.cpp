@@ -1,0 +1,27 @@
+#include "CommandAnswers.h"
+
+#include "archive/ArcException.h"
+#include "platform/CodePages.h"
+
+namespace selvanix::cli {
+
+TArcAction CommandAnswers::entryFailed(const QString&, int nativeError, const QString&) {
+    // An archive whose opening was aborted offers nothing to ignore.
+    if (nativeError == ARC_ERROR_OPEN_ABORTED) {
+        return fxaAbort;
+    }
+    return options_.onFailure == fxaIgnore ? fxaIgnore : fxaAbort;
+}
+
+// The same entry asked again means the file's password is not its password: it is skipped
+// rather than asked for ever.
+std::optional<QByteArray> CommandAnswers::password(const QString& entry) {
+    if (!options_.password || entry == lastAsked_) {
+        lastAsked_.clear();
+        return std::nullopt;
+    }
+    lastAsked_ = entry;
+    return platform::textToAnsi(*options_.password);
+}
+
+}  // namespace selvanix::cli
