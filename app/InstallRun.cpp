@@ -98,10 +98,6 @@ void TFrDRozbal::BtnOKClick() {
     engine_.run(request());
 }
 
-bool TFrDRozbal::download(net::WebHTTPGet& get) {
-    return Downloads.InteractiveProcess(get);
-}
-
 void TFrDRozbal::fetchingPackage() {
     ProgressBar1->setVisible(true);
 }

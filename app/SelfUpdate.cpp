@@ -12,7 +12,7 @@
 namespace selvanix {
 
 void TFrDRozbal::BtnAktualClick() {
-    const UpdateDownload update = fetchUpdate(WebHTTPGet1, *this, BaseURL, PublicKey);
+    const UpdateDownload update = fetchUpdate(fetcher_, *this, BaseURL, PublicKey);
     // The report comes before the window goes: a message box opened after quit() would
     // return at once, unseen.
     const QString failed = QStringLiteral("Novou verzi programu Selvanix se nepodařilo stáhnout. ");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstallerState.h"
+#include "WindowFetcher.h"
 #include "archive/Pakovna.h"
 #include "dlwindow/InteractiveDownload.h"
 #include "engine/InstallEngine.h"
@@ -175,7 +176,6 @@ private:
     QString PublicKey = QStringLiteral(SELVANIX_PUBLIC_KEY);
 
     // What the run tells the window.
-    bool download(net::WebHTTPGet& get) override;
     void fetchingPackage() override;
     void archiveReused(qint64 fetched, qint64 size) override;
     void packageLooked(const QString& folder, bool found) override;
@@ -202,7 +202,8 @@ private:
     void showSkippedFolders(const SearchSkips& skips);
 
     RunLog runLog_;
-    InstallEngine engine_{*this, *this, WebHTTPGet1, Pakovna, FileLists};
+    WindowFetcher fetcher_{WebHTTPGet1, Downloads};
+    InstallEngine engine_{*this, *this, fetcher_, Pakovna, FileLists};
     std::array<std::unique_ptr<SearchProgress>, 2> searchBars_;
     QSize outerSize_;
     // What the size was last fitted to: the frame, and the room inside it on the screen.

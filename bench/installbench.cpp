@@ -16,7 +16,6 @@ namespace {
 
 // Nobody watches a benchmark.
 class Unwatched : public RunObserver {
-    bool download(net::WebHTTPGet&) override { return true; }
     void packageMissing(PackageProblem, const QString&) override {}
     void descriptorRead(const PackageInfo&) override {}
     void noTarget(const QString&, const SearchSkips&) override {}
@@ -43,7 +42,12 @@ void install(const QString& archive, const QString& target) {
     TPakovna archiver;
     FolderListings listings;
     DialogQuestions questions;
-    InstallEngine engine(observer, questions, get, archiver, listings);
+    // Nothing is fetched: the archive is read from where it lies.
+    class NoFetch final : public HttpFetcher {
+        using HttpFetcher::HttpFetcher;
+        bool transfer(net::WebHTTPGet&) override { return true; }
+    } fetcher(get);
+    InstallEngine engine(observer, questions, fetcher, archiver, listings);
     // Read by its name, as plain extraction reads it: the hashing of a run is not measured.
     Package package;
     package.folder = QFileInfo(archive).absolutePath();

@@ -66,15 +66,10 @@ void ConsoleReport::outcome(const QString& outcome, int exitCode, const QString&
                            : QStringLiteral("outcome: %1: %2").arg(outcome, reason));
 }
 
-bool ConsoleReport::download(net::WebHTTPGet& get) {
-    const QString url = RunLog::redacted(get.URL);
-    event(QStringLiteral("download"), {{QStringLiteral("url"), url}},
-          QStringLiteral("fetching %1").arg(url));
-    if (stopped_ && stopped_->load()) {
-        return false;
-    }
-    get.Process(false, false);
-    return !(stopped_ && stopped_->load());
+void ConsoleReport::downloadStarted(const QString& url, const QString&) {
+    const QString shownUrl = RunLog::redacted(url);
+    event(QStringLiteral("download"), {{QStringLiteral("url"), shownUrl}},
+          QStringLiteral("fetching %1").arg(shownUrl));
 }
 
 void ConsoleReport::archiveReused(qint64 fetched, qint64 size) {

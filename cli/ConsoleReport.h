@@ -15,10 +15,7 @@ class ConsoleReport : public RunObserver {
 public:
     ConsoleReport(bool json, std::FILE* out);
 
-    // Set from the signal watcher: a download in progress ends as cancelled.
-    void setStopFlag(const std::atomic<bool>* stopped) { stopped_ = stopped; }
-
-    bool download(net::WebHTTPGet& get) override;
+    void downloadStarted(const QString& url, const QString& name) override;
     void packageLooked(const QString& folder, bool found) override;
     void archiveReused(qint64 fetched, qint64 size) override;
     void packageMissing(PackageProblem problem, const QString& reason) override;
@@ -64,7 +61,6 @@ private:
     bool json_;
     bool terminal_;
     std::FILE* out_;
-    const std::atomic<bool>* stopped_ = nullptr;
     int shownPercent_ = -1;
     QString lastFailure_;
 };

@@ -1,6 +1,7 @@
 #include "AnswerDialogs.h"
 #include "CommandAnswers.h"
 #include "Commands.h"
+#include "ConsoleFetcher.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
@@ -174,8 +175,8 @@ int runEngine(
     CommandAnswers answers({options.onFailure, std::get<std::optional<QString>>(password),
                             options.allowDowngrade, options.allowOtherProduct});
 
-    report.setStopFlag(&stops.stopped());
-    InstallEngine engine(report, answers, get, archiver, listings);
+    ConsoleFetcher fetcher(get, stops.stopped());
+    InstallEngine engine(report, answers, fetcher, archiver, listings);
     const RunLog log = commandLog(options);
     engine.setLog(&log);
     logProxy(log, settings.proxy);

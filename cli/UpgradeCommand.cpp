@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "ConsoleFetcher.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
@@ -19,12 +20,13 @@ int runUpgrade(const CliOptions& options, StopSignals& stops) {
         return refuseCommand(report, kUsage, *problem);
     }
     const InstallerSettings& settings = std::get<InstallerSettings>(loaded);
-    report.setStopFlag(&stops.stopped());
     stops.onStop([&get] { get.Stop(); });
     const RunLog log = commandLog(options);
     log.line(QStringLiteral("upgrade from %1").arg(settings.baseUrl));
     logProxy(log, settings.proxy);
-    const UpdateDownload update = fetchUpdate(get, report, settings.baseUrl, settings.publicKey);
+    ConsoleFetcher fetcher(get, stops.stopped());
+    const UpdateDownload update =
+        fetchUpdate(fetcher, report, settings.baseUrl, settings.publicKey);
     stops.onStop({});
 
     ExitCode code = kInstalled;

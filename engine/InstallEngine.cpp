@@ -125,17 +125,17 @@ SearchProgress& RunObserver::searchProgress(int) {
     return unseen;
 }
 
-InstallEngine::InstallEngine(RunObserver& observer, RunQuestions& questions, net::WebHTTPGet& get,
+InstallEngine::InstallEngine(RunObserver& observer, RunQuestions& questions, Fetcher& fetcher,
                              TPakovna& archiver, FolderListings& listings)
     : observer_(observer),
       questions_(questions),
-      get_(get),
+      fetcher_(fetcher),
       archiver_(archiver),
       listings_(listings) {}
 
 void InstallEngine::requestStop() noexcept {
     stop_ = true;
-    get_.Stop();
+    fetcher_.stop();
 }
 
 void InstallEngine::log(const QString& text) const {
@@ -268,8 +268,10 @@ Step<QString> InstallEngine::locatePackage(const RunRequest& request, const Pack
             folder = withoutTrailingSeparator(platform::installerFolder());
         }
     }
+    // A fetch that saved both files is taken at its word; a folder is looked in.
     const bool found = present && !folder.isEmpty() && !names.descriptor.isEmpty() &&
-                       platform::fileExists(folder + u'\\' + names.descriptor);
+                       (request.source == PackageSource::Internet ||
+                        platform::fileExists(folder + u'\\' + names.descriptor));
     observer_.packageLooked(folder, found);
     if (!found) {
         const QString reason =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiverHooks.h"
+#include "Fetcher.h"
 #include "Package.h"
 #include "RunObserver.h"
 #include "RunProgress.h"
@@ -73,7 +74,7 @@ struct StagedTarget {
 // drive it; neither holds any of its logic. Each step takes the values earlier steps gave.
 class InstallEngine {
 public:
-    InstallEngine(RunObserver& observer, RunQuestions& questions, net::WebHTTPGet& get,
+    InstallEngine(RunObserver& observer, RunQuestions& questions, Fetcher& fetcher,
                   TPakovna& archiver, FolderListings& listings);
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
@@ -169,7 +170,7 @@ private:
 
     RunObserver& observer_;
     RunQuestions& questions_;
-    net::WebHTTPGet& get_;
+    Fetcher& fetcher_;
     TPakovna& archiver_;
     FolderListings& listings_;
     const RunLog* log_ = nullptr;

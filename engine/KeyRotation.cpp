@@ -4,7 +4,6 @@
 #include "InstallerSettings.h"
 #include "config/KeyStatement.h"
 #include "config/PublisherKey.h"
-#include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/handles/File.h"
@@ -19,24 +18,21 @@ QString InstallEngine::takeKeyStatements(const RunRequest& request) {
     QByteArray text;
     if (request.source == PackageSource::Internet) {
         // Quietly: a server without statements is the usual case, not a failed download.
-        get_.Resume = false;
-        get_.DownloadDir = platform::installerFolder();
-        get_.URL = request.baseUrl + name;
-        get_.DestinationName = name;
-        get_.DownloadParams.SizeLimit = kMaxKeyStatementsBytes;
-        const QString saved = get_.DownloadDir + name;
-        platform::deleteFile(saved);
+        const QString folder = platform::installerFolder();
         try {
-            get_.Process(false, false);
-            if (get_.Result().saved && get_.Result().name == name) {
-                text = platform::File::readWithin(saved, kMaxKeyStatementsBytes)
+            const FetchResult fetched = fetcher_.fetch({.url = request.baseUrl + name,
+                                                        .folder = folder,
+                                                        .name = name,
+                                                        .sizeLimit = kMaxKeyStatementsBytes,
+                                                        .quiet = true});
+            if (fetched.saved) {
+                text = platform::File::readWithin(folder + name, kMaxKeyStatementsBytes)
                            .value_or(QByteArray());
             }
         } catch (const std::exception&) {
             text.clear();
         }
-        get_.DownloadParams.SizeLimit = 0;
-        platform::deleteFile(saved);
+        platform::deleteFile(folder + name);
     } else {
         text =
             platform::File::readWithin(request.packageFolder + u'\\' + name, kMaxKeyStatementsBytes)

@@ -3,75 +3,52 @@
 #include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "delta/ArchiveDelta.h"
-#include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "profile/PrivateProfile.h"
 
 namespace selvanix {
 
-namespace {
-
-// A portal's page saved beside it under another name is not the file.
-bool savedAs(const net::WebHTTPGet& get, const QString& name) {
-    const net::DownloadResult result = get.Result();
-    return result.saved && result.name == name;
-}
-
-// Deletes the old copy, downloads a fresh one and tells whether the file is there now, also
-// when the download threw; a download that left no file says why in `problem`.
-void fetchOne(RunObserver& observer, net::WebHTTPGet& get, const QString& baseUrl,
-              const QString& name, bool& present, QString& problem) {
-    get.URL = baseUrl + name;
-    get.DestinationName = name;
-    platform::deleteFile(get.DownloadDir + get.DestinationName);
-    bool finished = true;
-    try {
-        finished = observer.download(get);
-    } catch (...) {
-        present = savedAs(get, name);
-        throw;
-    }
-    present = savedAs(get, name);
-    if (!present && problem.isEmpty()) {
-        problem = downloadFailure(get, finished, name);
-    }
-}
-
-}  // namespace
-
 PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const PackageNames& names,
                                            const QString& keys) {
+    const QString folder = platform::installerFolder();
+    const auto fetch = [&](const QString& name, qint64 sizeLimit,
+                           std::shared_ptr<net::BodyAssembly> assembly) {
+        observer_.downloadStarted(baseUrl + name, name);
+        return fetcher_.fetch({.url = baseUrl + name,
+                               .folder = folder,
+                               .name = name,
+                               .sizeLimit = sizeLimit,
+                               .resume = true,
+                               .assembly = std::move(assembly)});
+    };
     PackageFetched fetched;
-    get_.Resume = true;
-    get_.DownloadDir = platform::installerFolder();
     // A descriptor is a small profile file: more than a profile may hold is not even fetched.
-    get_.DownloadParams.SizeLimit = kMaxProfileBytes;
-    try {
-        fetchOne(observer_, get_, baseUrl, names.descriptor, fetched.descriptor, fetched.problem);
-    } catch (...) {
-        get_.DownloadParams.SizeLimit = 0;
-        throw;
-    }
-    get_.DownloadParams.SizeLimit = 0;
+    const FetchResult descriptor = fetch(names.descriptor, kMaxProfileBytes, nullptr);
+    fetched.descriptor = descriptor.saved;
+    fetched.problem = descriptor.problem;
     if (stop_) {
         return fetched;
     }
-    const QString folder = platform::toHostPath(get_.DownloadDir);
-    get_.Assembly =
-        archiveDelta(folder, names.archive,
-                     fetched.descriptor ? signedArchiveCheck(names, keys) : ArchiveHashCheck{});
-    fetchOne(observer_, get_, baseUrl, names.archive, fetched.archive, fetched.problem);
-    if (!fetched.archive) {
+    const QString hostFolder = platform::toHostPath(folder);
+    const FetchResult archive = fetch(
+        names.archive, 0,
+        archiveDelta(hostFolder, names.archive,
+                     descriptor.saved ? signedArchiveCheck(names, keys) : ArchiveHashCheck{}));
+    fetched.archive = archive.saved;
+    if (fetched.problem.isEmpty()) {
+        fetched.problem = archive.problem;
+    }
+    if (!archive.saved) {
         return fetched;
     }
-    keepArchive(folder, names.archive);
-    if (const net::DownloadResult result = get_.Result(); result.reused > 0) {
+    keepArchive(hostFolder, names.archive);
+    if (archive.reused > 0) {
         log(QStringLiteral("%1: %2 of %3 bytes fetched, the rest from the last archive")
                 .arg(names.archive)
-                .arg(result.size - result.reused)
-                .arg(result.size));
-        observer_.archiveReused(result.size - result.reused, result.size);
+                .arg(archive.size - archive.reused)
+                .arg(archive.size));
+        observer_.archiveReused(archive.size - archive.reused, archive.size);
     }
     return fetched;
 }
@@ -85,7 +62,8 @@ ArchiveHashCheck InstallEngine::signedArchiveCheck(const PackageNames& names,
     if (!publisher.required) {
         return {};
     }
-    PackageDescriptor descriptor = readPackageDescriptor(get_.DownloadDir + names.descriptor);
+    PackageDescriptor descriptor =
+        readPackageDescriptor(platform::installerFolder() + names.descriptor);
     if (!descriptor.podpis) {
         return {};
     }

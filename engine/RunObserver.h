@@ -9,10 +9,6 @@
 
 namespace selvanix {
 
-namespace net {
-class WebHTTPGet;
-}
-
 // "Retry", "Ignore" or "Abort": an answer as the log and the console name it.
 QString answerName(TArcAction answer);
 
@@ -40,8 +36,11 @@ class RunObserver {
 public:
     virtual ~RunObserver() = default;
 
-    // Downloads what get is set up for; false when the user cancelled.
-    virtual bool download(net::WebHTTPGet& get) = 0;
+    // A file of the package is being fetched from url and saved under name.
+    virtual void downloadStarted(const QString& url, const QString& name) {
+        (void)url;
+        (void)name;
+    }
     virtual void fetchingPackage() {}
     // The archive arrived with only fetched of its size bytes transferred; the rest came from
     // the archive of the last installation.

@@ -1,11 +1,11 @@
 #include "SelfUpdate.h"
 
 #include "FailureDetail.h"
+#include "Fetcher.h"
 #include "RunObserver.h"
 #include "Version.h"
 #include "config/PublisherKey.h"
 #include "config/UpdateStatement.h"
-#include "net/WebHTTPGet.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
@@ -22,27 +22,22 @@ constexpr char16_t kNextInstaller[] = u"selvanixnext.exe";
 constexpr char16_t kSignatureSuffix[] = u".sig";
 constexpr quint64 kSignatureSizeLimit = 4096;
 
-// Whether the download wrote the whole body: only then may the file ever run.
-bool downloadComplete(const net::WebHTTPGet& get) {
-    const net::DownloadItem* item = get.FileDownloader();
-    return get.Result().saved && item && item->State() == net::DS_PROCESSED && item->Error() == 0 &&
-           get.DataSize() > 0;
-}
-
 // The statement beside the file names its purpose, version and hash, signed; a copy that is
 // not newer than this Selvanix is not started (refusal says why).
-bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
+bool updateSigned(Fetcher& fetcher, RunObserver& observer, const QString& baseUrl,
                   const PublisherKey& publisher, const QString& path, QString& refusal) {
     const QString signature = path + QString::fromUtf16(kSignatureSuffix);
-    platform::deleteFile(signature);
-    get.Resume = false;
-    get.URL = baseUrl + QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
-    get.DestinationName = QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
-    // Cancel works as for any download, and a few KiB at most: a signature is one short line.
-    get.DownloadParams.SizeLimit = kSignatureSizeLimit;
+    const QString name = QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
     bool verified = false;
     try {
-        if (observer.download(get) && publisher.verifies()) {
+        observer.downloadStarted(baseUrl + name, name);
+        // Cancel works as for any download, and a few KiB at most: a signature is one short
+        // line.
+        const FetchResult fetched = fetcher.fetch({.url = baseUrl + name,
+                                                   .folder = platform::installerFolder(),
+                                                   .name = name,
+                                                   .sizeLimit = kSignatureSizeLimit});
+        if (!fetched.cancelled && publisher.verifies()) {
             const UpdateVerdict verdict =
                 checkUpdate(platform::toHostPath(path), platform::toHostPath(signature),
                             publisher.keys, selvanixVersion());
@@ -61,33 +56,30 @@ bool updateSigned(net::WebHTTPGet& get, RunObserver& observer, const QString& ba
     } catch (const std::exception&) {
         verified = false;  // no signature to be had is no signature
     }
-    get.DownloadParams.SizeLimit = 0;
     platform::deleteFile(signature);
     return verified;
 }
 
 }  // namespace
 
-UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
+UpdateDownload fetchUpdate(Fetcher& fetcher, RunObserver& observer, const QString& baseUrl,
                            const QString& publicKey) {
-    get.Resume = true;
-    get.DownloadDir = platform::installerFolder();
-    get.URL = baseUrl + QString::fromUtf16(kNextInstaller);
-    get.DestinationName = QString::fromUtf16(kNextInstaller);
+    const QString name = QString::fromUtf16(kNextInstaller);
     UpdateDownload update;
-    update.path = platform::installerFolder() + QString::fromUtf16(kNextInstaller);
-    bool finished = true;
+    update.path = platform::installerFolder() + name;
     try {
-        platform::deleteFile(get.DownloadDir + get.DestinationName);
-        finished = observer.download(get);
+        observer.downloadStarted(baseUrl + name, name);
+        // Only a whole body may ever run.
+        const FetchResult fetched = fetcher.fetch({.url = baseUrl + name,
+                                                   .folder = platform::installerFolder(),
+                                                   .name = name,
+                                                   .resume = true});
+        update.complete = fetched.complete;
+        update.problem = fetched.problem;
     } catch (const std::exception& error) {
         update.problem = platform::errorReportText(QString::fromUtf8(error.what()));
     } catch (...) {
         update.problem = QStringLiteral("Unknown error.");
-    }
-    update.complete = downloadComplete(get);
-    if (!update.complete && update.problem.isEmpty()) {
-        update.problem = downloadFailure(get, finished, QString::fromUtf16(kNextInstaller));
     }
     const PublisherKey publisher = PublisherKey::fromText(publicKey);
     update.signatureRequired = publisher.required;
@@ -95,8 +87,8 @@ UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QS
         update.trusted = update.complete;
         return update;
     }
-    update.trusted = update.complete &&
-                     updateSigned(get, observer, baseUrl, publisher, update.path, update.refusal);
+    update.trusted = update.complete && updateSigned(fetcher, observer, baseUrl, publisher,
+                                                     update.path, update.refusal);
     if (!update.trusted) {
         platform::deleteFile(update.path);
     }

@@ -4,10 +4,8 @@
 
 namespace selvanix {
 
+class Fetcher;
 class RunObserver;
-namespace net {
-class WebHTTPGet;
-}
 
 // A newer installer fetched beside the program.
 struct UpdateDownload {
@@ -22,7 +20,7 @@ struct UpdateDownload {
 
 // Downloads the next installer into the installer's folder; with a publisher key also its
 // signature, and a copy that fails either is deleted.
-UpdateDownload fetchUpdate(net::WebHTTPGet& get, RunObserver& observer, const QString& baseUrl,
+UpdateDownload fetchUpdate(Fetcher& fetcher, RunObserver& observer, const QString& baseUrl,
                            const QString& publicKey);
 
 // A fresh copy cannot start on Linux without an execute bit: it gets the running program's.

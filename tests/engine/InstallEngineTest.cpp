@@ -27,13 +27,23 @@
 namespace selvanix::test {
 namespace {
 
-// Every step as a short line; downloads run here, without a window.
-class RecordingObserver : public RunObserver {
+// Downloads run here, without a window.
+class PlainFetcher final : public HttpFetcher {
 public:
-    bool download(net::WebHTTPGet& get) override {
-        steps << "download " + get.DestinationName;
+    using HttpFetcher::HttpFetcher;
+
+protected:
+    bool transfer(net::WebHTTPGet& get) override {
         get.Process(false, false);
         return true;  // false only for a cancel
+    }
+};
+
+// Every step as a short line.
+class RecordingObserver : public RunObserver {
+public:
+    void downloadStarted(const QString&, const QString& name) override {
+        steps << "download " + name;
     }
     void packageLooked(const QString&, bool found) override {
         steps << (found ? QStringLiteral("package found") : QStringLiteral("package not found"));
@@ -125,7 +135,8 @@ protected:
     FolderListings listings;
     RunLog log{own.path() + "/run.log"};
     DialogQuestions questions;
-    InstallEngine engine{observer, questions, get, archiver, listings};
+    PlainFetcher fetcher{get};
+    InstallEngine engine{observer, questions, fetcher, archiver, listings};
 };
 
 TEST_F(Engine, InstallsIntoEachTargetInOrderAndSaysEveryStep) {
