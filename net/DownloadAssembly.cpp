@@ -126,6 +126,14 @@ bool DownloadItem::assembled(HttpTransfer& session, const HttpRequest& plain, in
         headArrived_ = false;
         return false;
     }
+    return assembleFrom(session, plain, remote, tailHead, code);
+}
+
+// The body built from the kept file and ranges of the remote one, taken as the whole file's
+// reply; false to fetch it whole after all.
+bool DownloadItem::assembleFrom(HttpTransfer& session, const HttpRequest& plain,
+                                const RemoteFile& remote, const HttpReplyHead& tailHead,
+                                int& code) {
     ItemRanges ranges(*this, session, plain, remote.size, remote.validator);
     BodyAssembly::Outcome outcome = FAssembly->assemble(remote, ranges);
     if (outcome.stopped || Terminated) {

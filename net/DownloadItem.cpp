@@ -179,17 +179,52 @@ void DownloadItem::transfer() {
         FState = DS_ERROR;
         return;
     }
+    const std::optional<HttpRequest> request = httpRequest();
+    if (!request) {
+        return;
+    }
+    if (Terminated) {
+        recordLastError(0);
+        FState = DS_ERROR;
+        return;
+    }
+
+    int code = 0;
+    if (!assembled(session, *request, code)) {
+        code = session.perform(
+            *request, [this](const HttpReplyHead& head) { return acceptHead(head); },
+            [this](const char* data, std::size_t size) { return acceptPiece(data, size); });
+    }
+    if (!headArrived_) {
+        // Nothing came back: the request could not be made or was stopped on its way.
+        recordLastError(code);
+        FState = DS_ERROR;
+    } else if (FState != DS_ERROR && !FCheckOnly) {
+        if (Terminated) {
+            if (FError == 0) {
+                recordLastError(code);
+            }
+        } else if (code != 0) {
+            recordLastError(code);
+            FState = DS_ERROR;
+        }
+    }
+}
+
+// The exchange the item's fields ask for; nothing, with the item failed, when its address is
+// no http(s) address.
+std::optional<HttpRequest> DownloadItem::httpRequest() {
     const std::optional<UrlParts> parts = crackUrl(FURL);
     if (!parts) {
         recordLastError(ERROR_INTERNET_INVALID_URL);
         FState = DS_ERROR;
-        return;
+        return std::nullopt;
     }
     const bool https = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     if (!https && parts->scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0) {
         recordLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
         FState = DS_ERROR;
-        return;
+        return std::nullopt;
     }
 
     HttpRequest request;
@@ -228,32 +263,7 @@ void DownloadItem::transfer() {
             request.proxyPassword = Options.ProxyPassword;
         }
     }
-    if (Terminated) {
-        recordLastError(0);
-        FState = DS_ERROR;
-        return;
-    }
-
-    int code = 0;
-    if (!assembled(session, request, code)) {
-        code = session.perform(
-            request, [this](const HttpReplyHead& head) { return acceptHead(head); },
-            [this](const char* data, std::size_t size) { return acceptPiece(data, size); });
-    }
-    if (!headArrived_) {
-        // Nothing came back: the request could not be made or was stopped on its way.
-        recordLastError(code);
-        FState = DS_ERROR;
-    } else if (FState != DS_ERROR && !FCheckOnly) {
-        if (Terminated) {
-            if (FError == 0) {
-                recordLastError(code);
-            }
-        } else if (code != 0) {
-            recordLastError(code);
-            FState = DS_ERROR;
-        }
-    }
+    return request;
 }
 
 bool DownloadItem::acceptHead(const HttpReplyHead& head) {

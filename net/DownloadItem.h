@@ -19,6 +19,7 @@ class DownloadList;
 class HttpTransfer;
 struct HttpReplyHead;
 struct HttpRequest;
+struct RemoteFile;
 
 // One transfer of one address into memory, run on a worker thread of its list.
 class DownloadItem {
@@ -102,11 +103,14 @@ private:
 
     void transfer();
     bool connected() const;
+    std::optional<HttpRequest> httpRequest();
     bool acceptHead(const HttpReplyHead& head);
     bool acceptPiece(const char* data, std::size_t size);
     long long countPiece(std::size_t size);
     void notifyBody(long long now);
     // Tries the assembly; false when the whole file is to be fetched as usual.
+    bool assembleFrom(HttpTransfer& session, const HttpRequest& plain, const RemoteFile& remote,
+                      const HttpReplyHead& tailHead, int& code);
     bool assembled(HttpTransfer& session, const HttpRequest& plain, int& code);
     friend class ItemRanges;
     bool store(const char* data, std::size_t size);

@@ -61,6 +61,23 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
     if (!valid()) {
         return ERROR_INTERNET_INTERNAL_ERROR;
     }
+    const std::optional<CurlSlist> headers = prepare(request);
+    if (!headers) {
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+    const CurlMultiMember member(multi_.get(), easy_.get());
+    if (!member.added()) {
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+    if (const std::optional<int> cut = drive(request)) {
+        return *cut;
+    }
+    return outcome();
+}
+
+// The exchange's options from the request; the header list it returns must outlive the
+// exchange. Nothing when the list could not be made.
+std::optional<CurlSlist> HttpTransfer::prepare(const HttpRequest& request) {
     CURL* h = easy_.get();
     const QByteArray url = request.url.toUtf8();
     const QByteArray userName = request.userName.toUtf8();
@@ -121,18 +138,19 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
         }
     }
     if (!list) {
-        return ERROR_INTERNET_INTERNAL_ERROR;
+        return std::nullopt;
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpTransfer::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    return headers;
+}
 
-    const CurlMultiMember member(multi_.get(), h);
-    if (!member.added()) {
-        return ERROR_INTERNET_INTERNAL_ERROR;
-    }
+// Runs the exchange until it ends; the error when it was cut short (stopped, stalled or
+// failed), nothing when it ran to its end.
+std::optional<int> HttpTransfer::drive(const HttpRequest& request) {
     lastActivityMs_ = tickCount();
     int running = 1;
     while (running) {
@@ -156,6 +174,12 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
     if (raised_) {
         std::rethrow_exception(raised_);
     }
+    return std::nullopt;
+}
+
+// What the ended exchange comes to, as a download error code.
+int HttpTransfer::outcome() {
+    CURL* h = easy_.get();
     CURLcode code = CURLE_OK;
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
