@@ -254,40 +254,53 @@ void TPakovna::extractToFile(int index, const QString& entryName, const QString&
     if (existing && S_ISDIR(existing->st_mode)) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
-    if (existing) {
-        const bool readOnly = S_ISREG(existing->st_mode) && (existing->st_mode & 0222) == 0;
-        if (!Options.ReplaceReadOnly && readOnly) {
-            return;
-        }
-        const std::uint32_t entryTime =
-            (static_cast<std::uint32_t>(item.CentralDir.lastModDate) << 16) |
-            item.CentralDir.lastModTime;
-        const std::uint32_t current =
-            toDos(QDateTime::fromSecsSinceEpoch(existing->st_mtim.tv_sec));
-        QString dest = target;
-        switch (Options.OverwriteMode) {
-            case omPrompt:
-                if (!confirmOverwrite(f, dest)) {
-                    return;
-                }
-                break;
-            case omAlways:
-                break;
-            case omNever:
-                return;
-            case omIfNewer:
-                if (current >= entryTime) {
-                    return;
-                }
-                break;
-            case omIfOlder:
-                if (current <= entryTime) {
-                    return;
-                }
-                break;
-        }
+    if (existing && !mayReplace(item, *existing, f, target)) {
+        return;
     }
+    writeEntry(index, attributes, folder, leaf, f, target);
+}
 
+// Whether the file that stands at the entry's name gives way, by the overwrite mode.
+bool TPakovna::mayReplace(const TDirItem& item, const struct stat& existing, const QString& f,
+                          const QString& target) {
+    const bool readOnly = S_ISREG(existing.st_mode) && (existing.st_mode & 0222) == 0;
+    if (!Options.ReplaceReadOnly && readOnly) {
+        return false;
+    }
+    const std::uint32_t entryTime =
+        (static_cast<std::uint32_t>(item.CentralDir.lastModDate) << 16) |
+        item.CentralDir.lastModTime;
+    const std::uint32_t current = toDos(QDateTime::fromSecsSinceEpoch(existing.st_mtim.tv_sec));
+    QString dest = target;
+    switch (Options.OverwriteMode) {
+        case omPrompt:
+            if (!confirmOverwrite(f, dest)) {
+                return false;
+            }
+            break;
+        case omAlways:
+            break;
+        case omNever:
+            return false;
+        case omIfNewer:
+            if (current >= entryTime) {
+                return false;
+            }
+            break;
+        case omIfOlder:
+            if (current <= entryTime) {
+                return false;
+            }
+            break;
+    }
+    return true;
+}
+
+// The entry written under a temporary name beside its place and put there (or kept for the
+// run's commit), settled on the open file before its name is seen.
+void TPakovna::writeEntry(int index, std::uint32_t attributes, const platform::FolderHandle& folder,
+                          const QByteArray& leaf, const QString& f, const QString& target) {
+    const TDirItem& item = directory().Item(index);
     // Written under a temporary name and renamed, so no cut or failed file ever stands under
     // the entry's name, new or replaced.
     const QString landed = QString(f).replace(u'\\', u'/');

@@ -6,6 +6,7 @@
 #include "platform/handles/FolderHandle.h"
 #include "platform/handles/StagedFile.h"
 
+#include <sys/stat.h>
 #include <QString>
 #include <QTimeZone>
 #include <cstdint>
@@ -108,6 +109,10 @@ private:
                      std::uint32_t searchAttr) const;
     void processTagged();
     void extractToFile(int index, const QString& fileName, const QString& baseDir);
+    bool mayReplace(const TDirItem& item, const struct stat& existing, const QString& f,
+                    const QString& target);
+    void writeEntry(int index, std::uint32_t attributes, const platform::FolderHandle& folder,
+                    const QByteArray& leaf, const QString& f, const QString& target);
     // The folder of an entry below the base folder, entered without following links.
     const platform::FolderHandle& folderFor(const QString& baseDir, const QString& folderPart,
                                             const QString& target);
