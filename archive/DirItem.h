@@ -29,7 +29,9 @@ struct TDirItem {
 
     bool encrypted() const { return (CentralDir.genPurposeFlag & 0x0001) != 0; }
     bool hasDataDescriptor() const { return (CentralDir.genPurposeFlag & 0x0008) != 0; }
-    bool isFolder() const { return (CentralDir.externalAttr & ZipAttribute::Directory) != 0 || Name.endsWith(u'/'); }
+    bool isFolder() const {
+        return (CentralDir.externalAttr & ZipAttribute::Directory) != 0 || Name.endsWith(u'/');
+    }
     std::uint64_t compressedSize() const {
         return CentralDir.compSize == 0xFFFFFFFF ? Zip64ExtInfo.compSize : CentralDir.compSize;
     }
