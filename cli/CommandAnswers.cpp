@@ -1,15 +1,10 @@
 #include "CommandAnswers.h"
 
-#include "archive/ArcException.h"
 #include "platform/CodePages.h"
 
 namespace selvanix::cli {
 
-TArcAction CommandAnswers::entryFailed(const QString&, int nativeError, const QString&) {
-    // An archive whose opening was aborted offers nothing to ignore.
-    if (nativeError == ARC_ERROR_OPEN_ABORTED) {
-        return fxaAbort;
-    }
+TArcAction CommandAnswers::entryFailed(const QString&, int, const QString&) {
     return options_.onFailure == fxaIgnore ? fxaIgnore : fxaAbort;
 }
 

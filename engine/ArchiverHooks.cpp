@@ -1,6 +1,7 @@
 #include "ArchiverHooks.h"
 
 #include "RunLog.h"
+#include "archive/ArcException.h"
 
 namespace selvanix {
 
@@ -55,7 +56,10 @@ ArchiverHooks::~ArchiverHooks() {
 
 void ArchiverHooks::failed(const QString& entry, int nativeError, const QString& message,
                            TArcAction& action) {
-    action = stop_ ? fxaAbort : questions_.entryFailed(entry, nativeError, message);
+    // A stop, or an archive whose opening was aborted, leaves nothing to ask.
+    action = stop_ || nativeError == ARC_ERROR_OPEN_ABORTED
+                 ? fxaAbort
+                 : questions_.entryFailed(entry, nativeError, message);
     if (action == fxaIgnore) {
         ++outcomes_.skipped;
     } else if (action == fxaAbort && !stop_) {

@@ -681,9 +681,7 @@ InstallEngine::Started InstallEngine::startProgram(const Package& package, const
 // What every target gets, for the check of room before anything is written.
 std::vector<PlannedFile> InstallEngine::plannedFiles(const Package& package) {
     std::vector<PlannedFile> files{{QString::fromUtf16(kSettingsFileName), 64 * 1024}};
-    archiver_.FileName = package.archivePath();
-    archiver_.ArchiveFile = package.archive;
-    archiver_.OpenArchive(0);
+    const OpenPackage open(archiver_, package);
     for (const InstallMask& m : kInstallMasks) {
         archiver_.TagFiles(QString::fromLatin1(m.mask), DefaultSearchAttr, QString());
         for (const TDirItem& item : archiver_.directory().CDir) {
@@ -692,7 +690,6 @@ std::vector<PlannedFile> InstallEngine::plannedFiles(const Package& package) {
             }
         }
     }
-    archiver_.CloseArchive();
     return files;
 }
 

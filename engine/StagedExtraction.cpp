@@ -28,26 +28,26 @@ private:
     QString prefix_;
 };
 
-// The archive open for one extraction, its sink detached and the archive closed however the
-// extraction ends.
-struct OpenForExtraction {
-    OpenForExtraction(TPakovna& archiver, const Package& package, const QString& target,
-                      StagingSink& sink)
-        : archiver(archiver) {
-        archiver.FileName = package.archivePath();
-        archiver.ArchiveFile = package.archive;
-        archiver.OpenArchive(0);
-        archiver.BaseAnchor = target;
+// The sink attached for one extraction, and detached however it ends.
+struct Attached {
+    Attached(TPakovna& archiver, StagingSink& sink) : archiver(archiver) {
         archiver.Staging = &sink;
     }
-    ~OpenForExtraction() {
-        archiver.Staging = nullptr;
-        archiver.CloseArchive();
-    }
+    ~Attached() { archiver.Staging = nullptr; }
     TPakovna& archiver;
 };
 
 }  // namespace
+
+OpenPackage::OpenPackage(TPakovna& archiver, const Package& package) : archiver_(archiver) {
+    archiver_.FileName = package.archivePath();
+    archiver_.ArchiveFile = package.archive;
+    archiver_.OpenArchive(0);
+}
+
+OpenPackage::~OpenPackage() {
+    archiver_.CloseArchive();
+}
 
 QString landedPath(const InstallMask& mask, const TDirItem& entry) {
     return mask.prefix() + TPakovna::landingPath(entry.Name).value_or(entry.Name);
@@ -58,7 +58,9 @@ InstalledFiles extractSelection(TPakovna& archiver, const Package& package, cons
                                 const std::function<bool()>& ended) {
     InstalledFiles installed;
     TransactionSink sink(transaction, installed);
-    const OpenForExtraction open(archiver, package, target, sink);
+    const OpenPackage open(archiver, package);
+    archiver.BaseAnchor = target;
+    const Attached attached(archiver, sink);
     for (const InstallMask& m : kInstallMasks) {
         if (ended()) {
             break;

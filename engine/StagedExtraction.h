@@ -19,6 +19,19 @@ struct InstalledFile {
 // What a target got: each file below the target ('/' between folders) and what it is.
 using InstalledFiles = std::map<QString, InstalledFile>;
 
+// The package's archive open in the archiver (its checked bytes, never the file by name again)
+// for as long as this lives.
+class OpenPackage {
+public:
+    OpenPackage(TPakovna& archiver, const Package& package);
+    ~OpenPackage();
+    OpenPackage(const OpenPackage&) = delete;
+    OpenPackage& operator=(const OpenPackage&) = delete;
+
+private:
+    TPakovna& archiver_;
+};
+
 // Which of the entries a mask takes are extracted, by the path each lands at below the target:
 // every one to install, the differing ones to repair.
 using EntrySelection = std::function<bool(const QString& path, const TDirItem& entry)>;
