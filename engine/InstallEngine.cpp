@@ -188,14 +188,12 @@ RunResult InstallEngine::repair(const RunRequest& request, const QString& target
 
 Step<Package> InstallEngine::fetchPackage(const RunRequest& request, const PackageNames& names) {
     const QString keys = takeKeyStatements(request);
-    Step<QString> folder = locatePackage(request, names, keys);
-    if (RunResult* missing = std::get_if<RunResult>(&folder)) {
+    Step<PackageLocation> location = locatePackage(request, names, keys);
+    if (RunResult* missing = std::get_if<RunResult>(&location)) {
         return std::move(*missing);
     }
-    Package package;
-    package.names = names;
-    package.folder = std::get<QString>(folder);
-    Step<Package> checked = checkPackage(std::move(package), keys);
+    Step<Package> checked =
+        checkPackage(names, std::move(std::get<PackageLocation>(location)), keys);
     if (const Package* read = std::get_if<Package>(&checked)) {
         const PackageInfo info = read->info();
         observer_.descriptorRead(info);
@@ -255,8 +253,8 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
 
 // The folder holding the product's descriptor: the installer's own once both files are
 // fetched, or the package folder the request names.
-Step<QString> InstallEngine::locatePackage(const RunRequest& request, const PackageNames& names,
-                                           const QString& keys) {
+Step<PackageLocation> InstallEngine::locatePackage(const RunRequest& request,
+                                                   const PackageNames& names, const QString& keys) {
     QString folder = request.packageFolder;
     bool present = request.source == PackageSource::Folder;
     PackageFetched fetched;
@@ -280,19 +278,26 @@ Step<QString> InstallEngine::locatePackage(const RunRequest& request, const Pack
                 : missingPackageFile(folder, names.descriptor);
         return fail(RunOutcome::NoPackage, PackageProblem::NotFound, reason);
     }
-    return folder;
+    return PackageLocation{folder, std::move(fetched.read)};
 }
 
-// The descriptor is read once and the archive opened once, here: what is checked is what the
-// run shows, starts and extracts. With a publisher key configured nothing unsigned is shown,
-// extracted or started.
-Step<Package> InstallEngine::checkPackage(Package package, const QString& keys) {
-    const PackageNames& names = package.names;
-    if (QFileInfo(platform::toHostPath(package.descriptorPath())).size() > kMaxProfileBytes) {
+// The descriptor is read once (by the fetch, or here) and the archive opened once, here: what
+// is checked is what the run shows, starts and extracts. With a publisher key configured
+// nothing unsigned is shown, extracted or started.
+Step<Package> InstallEngine::checkPackage(const PackageNames& names, PackageLocation location,
+                                          const QString& keys) {
+    Package package;
+    package.names = names;
+    package.folder = std::move(location.folder);
+    if (location.descriptor) {
+        package.descriptor = std::move(*location.descriptor);
+    } else if (QFileInfo(platform::toHostPath(package.descriptorPath())).size() >
+               kMaxProfileBytes) {
         return fail(RunOutcome::NoPackage, PackageProblem::NotFound,
                     oversizedDescriptor(package.folder, names.descriptor));
+    } else {
+        package.descriptor = readPackageDescriptor(package.descriptorPath());
     }
-    package.descriptor = readPackageDescriptor(package.descriptorPath());
     std::optional<VerifiedArchive> archive = openVerifiedArchive(package.archivePath());
     if (archive) {
         package.archive = archive->file;

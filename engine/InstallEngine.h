@@ -117,14 +117,14 @@ private:
     Step<Package> fetchPackage(const RunRequest& request, const PackageNames& names);
     // The publisher's key statements, if any, taken into the settings; returns the run's keys.
     QString takeKeyStatements(const RunRequest& request);
-    ArchiveHashCheck signedArchiveCheck(const PackageNames& names, const QString& keys) const;
     RunResult repairSteps(const RunRequest& request, const QString& target, QStringList& repaired);
     RunResult repairFrom(const Package& package, const QString& target,
                          const platform::FolderHandle& folder, const Manifest& record,
                          std::optional<TargetLock>& downloads, QStringList& repaired);
-    Step<QString> locatePackage(const RunRequest& request, const PackageNames& names,
-                                const QString& keys);
-    Step<Package> checkPackage(Package package, const QString& keys);
+    Step<PackageLocation> locatePackage(const RunRequest& request, const PackageNames& names,
+                                        const QString& keys);
+    Step<Package> checkPackage(const PackageNames& names, PackageLocation location,
+                               const QString& keys);
     Step<FoundTargets> findTargets(const RunRequest& request, const Package& package);
     bool holdsThisPackage(const Package& package, const QString& target) const;
     std::vector<PlannedFile> plannedFiles(const Package& package);

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace selvanix {
 
@@ -24,6 +25,14 @@ struct PackageFetched {
     bool descriptor = false;
     bool archive = false;
     QString problem;  // the first download that left no file, and why
+    // The descriptor as read once, the moment it was saved; the run checks this value.
+    std::optional<PackageDescriptor> read{};
+};
+
+// Where the run found the package, and its descriptor when the fetch has read it already.
+struct PackageLocation {
+    QString folder;
+    std::optional<PackageDescriptor> descriptor{};
 };
 
 // The package as the run checked it. Every later step takes this value: what was checked is

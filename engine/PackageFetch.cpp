@@ -9,6 +9,27 @@
 
 namespace selvanix {
 
+namespace {
+
+// With a publisher key, an assembled archive must be the one the fetched descriptor's
+// signature names; without one (or an unsigned descriptor, which the run refuses anyway) the
+// assembly checks what it reuses by CRC.
+ArchiveHashCheck signedArchiveCheck(const std::optional<PackageDescriptor>& descriptor,
+                                    const PackageNames& names, const QString& keys) {
+    const PublisherKey publisher = PublisherKey::fromText(keys);
+    if (!publisher.required || !descriptor || !descriptor->podpis) {
+        return {};
+    }
+    return [descriptor = *descriptor, stem = names.stem,
+            keys = publisher.keys](const QByteArray& sha256) {
+        const PackageCheck check =
+            selvanix::checkPackage(descriptor, stem, sha256, keys, QDate::currentDate());
+        return check == PackageCheck::Verified || check == PackageCheck::Expired;
+    };
+}
+
+}  // namespace
+
 PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const PackageNames& names,
                                            const QString& keys) {
     const QString folder = platform::installerFolder();
@@ -27,14 +48,16 @@ PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const Package
     const FetchResult descriptor = fetch(names.descriptor, kMaxProfileBytes, nullptr);
     fetched.descriptor = descriptor.saved;
     fetched.problem = descriptor.problem;
+    if (descriptor.saved) {
+        fetched.read = readPackageDescriptor(folder + names.descriptor);
+    }
     if (stop_) {
         return fetched;
     }
     const QString hostFolder = platform::toHostPath(folder);
     const FetchResult archive = fetch(
         names.archive, 0,
-        archiveDelta(hostFolder, names.archive,
-                     descriptor.saved ? signedArchiveCheck(names, keys) : ArchiveHashCheck{}));
+        archiveDelta(hostFolder, names.archive, signedArchiveCheck(fetched.read, names, keys)));
     fetched.archive = archive.saved;
     if (fetched.problem.isEmpty()) {
         fetched.problem = archive.problem;
@@ -51,28 +74,6 @@ PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const Package
         observer_.archiveReused(archive.size - archive.reused, archive.size);
     }
     return fetched;
-}
-
-// With a publisher key, an assembled archive must be the one the fetched descriptor's
-// signature names; without one (or an unsigned descriptor, which the run refuses anyway) the
-// assembly checks what it reuses by CRC.
-ArchiveHashCheck InstallEngine::signedArchiveCheck(const PackageNames& names,
-                                                   const QString& keys) const {
-    const PublisherKey publisher = PublisherKey::fromText(keys);
-    if (!publisher.required) {
-        return {};
-    }
-    PackageDescriptor descriptor =
-        readPackageDescriptor(platform::installerFolder() + names.descriptor);
-    if (!descriptor.podpis) {
-        return {};
-    }
-    return [descriptor = std::move(descriptor), stem = names.stem,
-            keys = publisher.keys](const QByteArray& sha256) {
-        const PackageCheck check =
-            selvanix::checkPackage(descriptor, stem, sha256, keys, QDate::currentDate());
-        return check == PackageCheck::Verified || check == PackageCheck::Expired;
-    };
 }
 
 }  // namespace selvanix

@@ -32,9 +32,15 @@ class PlainFetcher final : public HttpFetcher {
 public:
     using HttpFetcher::HttpFetcher;
 
+    // Runs once each file is saved, as whoever else writes the folder might.
+    std::function<void(const QString& name)> saved;
+
 protected:
     bool transfer(net::WebHTTPGet& get) override {
         get.Process(false, false);
+        if (saved) {
+            saved(get.DestinationName);
+        }
         return true;  // false only for a cancel
     }
 };
@@ -310,6 +316,27 @@ TEST_F(Engine, FilesSwappedAfterTheCheckChangeNothingInstalledOrStarted) {
     for (const platform::ShellRequest& started : shell->requests) {
         EXPECT_EQ(started.file, QStringLiteral("brodelik.exe"));
     }
+}
+
+// The descriptor is read the moment it is saved: rewritten while the archive downloads, it
+// changes neither what the run shows nor the program it starts.
+TEST_F(Engine, ADescriptorRewrittenAfterItsFetchIsNotTheOneTheRunUses) {
+    serve();
+    fetcher.saved = [&](const QString& name) {
+        if (name == QStringLiteral("upgrade-brodelik.zip")) {
+            writeBytes(own.path() + "/brodelik.ini",
+                       "[DEFINICE]\r\nhledany=brodelik.exe\r\nnazev=Other\r\nverze=99\r\n"
+                       "run=evil.exe\r\n");
+        }
+    };
+    const RunResult result = engine.run(request({"C:\\A"}));
+    EXPECT_EQ(result.outcome, RunOutcome::Installed) << result.reason.toStdString();
+    EXPECT_EQ(result.version, QStringLiteral("14,20"));
+    EXPECT_TRUE(
+        observer.steps.contains(QStringLiteral("descriptor Brodělík 14,20 12.5.2023 brodelik.exe")))
+        << observer.steps.join(u'\n').toStdString();
+    ASSERT_EQ(shell->requests.size(), 1u);
+    EXPECT_EQ(shell->requests.front().file, QStringLiteral("brodelik.exe"));
 }
 
 }  // namespace
