@@ -149,7 +149,7 @@ void DownloadWindow::DownloadProgress(net::DownloadItem& item) {
             done += 100;
         }
     }
-    showFile(item.FURL);
+    showFile(item.Request().url);
     CPSLabel->setText(formatKilobytes(static_cast<double>(DL->GetCPS()) / 1024.0) +
                       QStringLiteral(" Kb/s"));
     SizeLabel->setText(formatKilobytes(static_cast<double>(DL->AllSize()) / 1024.0) +

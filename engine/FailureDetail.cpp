@@ -34,7 +34,7 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
     if (item == nullptr) {
         return QStringLiteral("Soubor %1 se nepodařilo stáhnout.").arg(fileName);
     }
-    const QString server = serverOf(item->FURL);
+    const QString server = serverOf(item->Request().url);
     if (item->StatusCode() >= 300 && item->StatusCode() != 302) {
         return QStringLiteral("Server %1 odmítl soubor %2 (HTTP %3).")
             .arg(server, fileName, QString::number(item->StatusCode()));
@@ -67,7 +67,7 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
             return QStringLiteral("Server %1 přesměroval stahování na nedovolenou adresu.")
                 .arg(server);
         case 8:
-            if (item->FSizeLimit > 0) {
+            if (item->Request().sizeLimit > 0) {
                 return QStringLiteral("Server %1 poslal soubor %2 větší, než je dovoleno.")
                     .arg(server, fileName);
             }

@@ -68,11 +68,11 @@ private:
 };
 
 bool DownloadItem::assembled(HttpTransfer& session, const HttpRequest& plain, int& code) {
-    if (!FAssembly || FVerb != IV_GET || FRangeStart != 0 || FRangeEnd != 0 || FCheckOnly ||
-        !FResultType.trimmed().isEmpty()) {
+    if (!request_.assembly || request_.verb != IV_GET || request_.rangeStart != 0 ||
+        request_.rangeEnd != 0 || request_.checkOnly || !request_.acceptTypes.trimmed().isEmpty()) {
         return false;
     }
-    const qint64 wanted = FAssembly->tailLength();
+    const qint64 wanted = request_.assembly->tailLength();
     HttpRequest tailRequest = plain;
     tailRequest.range = "bytes=-" + QByteArray::number(wanted);
     RemoteFile remote;
@@ -90,7 +90,8 @@ bool DownloadItem::assembled(HttpTransfer& session, const HttpRequest& plain, in
             if (!range || range->complete <= 0 || range->last + 1 != range->complete ||
                 range->first != std::max<qint64>(0, range->complete - wanted) ||
                 remote.validator.isEmpty() ||
-                (FSizeLimit > 0 && static_cast<quint64>(range->complete) > FSizeLimit)) {
+                (request_.sizeLimit > 0 &&
+                 static_cast<quint64>(range->complete) > request_.sizeLimit)) {
                 refused = true;
                 return false;
             }
@@ -135,7 +136,7 @@ bool DownloadItem::assembleFrom(HttpTransfer& session, const HttpRequest& plain,
                                 const RemoteFile& remote, const HttpReplyHead& tailHead,
                                 int& code) {
     ItemRanges ranges(*this, session, plain, remote.size, remote.validator);
-    BodyAssembly::Outcome outcome = FAssembly->assemble(remote, ranges);
+    BodyAssembly::Outcome outcome = request_.assembly->assemble(remote, ranges);
     if (outcome.stopped || Terminated) {
         code = ERROR_INTERNET_OPERATION_CANCELLED;
         return true;
@@ -149,7 +150,7 @@ bool DownloadItem::assembleFrom(HttpTransfer& session, const HttpRequest& plain,
     FReusedSize = outcome.reused;
     FProgress = 100;
     iStatusCode = 200;
-    FActualURL = FURL;
+    FActualURL = request_.url;
     FActualType = QString::fromLatin1(tailHead.contentType).trimmed();
     FLastModified = parseHttpDate(tailHead.lastModified);
     Cookies = tailHead.cookies;

@@ -112,7 +112,8 @@ void DownloadItem::Stop(int code, const QString& text) {
 }
 
 bool DownloadItem::connected() const {
-    return Options.ForceInternetCheck || platform::InternetGetConnectedState() || isLocalUrl(FURL);
+    return Options.ForceInternetCheck || platform::InternetGetConnectedState() ||
+           isLocalUrl(request_.url);
 }
 
 void DownloadItem::recordLastError(int code) {
@@ -199,7 +200,7 @@ void DownloadItem::transfer() {
         // Nothing came back: the request could not be made or was stopped on its way.
         recordLastError(code);
         FState = DS_ERROR;
-    } else if (FState != DS_ERROR && !FCheckOnly) {
+    } else if (FState != DS_ERROR && !request_.checkOnly) {
         if (Terminated) {
             if (FError == 0) {
                 recordLastError(code);
@@ -214,7 +215,7 @@ void DownloadItem::transfer() {
 // The exchange the item's fields ask for; nothing, with the item failed, when its address is
 // no http(s) address.
 std::optional<HttpRequest> DownloadItem::httpRequest() {
-    const std::optional<UrlParts> parts = crackUrl(FURL);
+    const std::optional<UrlParts> parts = crackUrl(request_.url);
     if (!parts) {
         recordLastError(ERROR_INTERNET_INVALID_URL);
         FState = DS_ERROR;
@@ -234,19 +235,19 @@ std::optional<HttpRequest> DownloadItem::httpRequest() {
         parts->host.contains(u':') && !bracketed ? u'[' + parts->host + u']' : parts->host;
     request.url = (https ? QStringLiteral("https://") : QStringLiteral("http://")) + host + u':' +
                   QString::number(parts->port) + parts->objectName();
-    request.verb = FVerb == IV_POST ? "POST" : "GET";
-    request.postData = FPostData;
+    request.verb = request_.verb == IV_POST ? "POST" : "GET";
+    request.postData = request_.postData;
     request.userAgent =
         Options.UserAgent.isEmpty() ? QByteArray("DW") : Options.UserAgent.toLatin1();
-    request.referer = (FReferer.isEmpty() ? parts->path : FReferer).toUtf8();
-    request.range = rangeValue(FRangeStart, FRangeEnd);
-    request.userName = FUserName;
-    request.password = FUserPassword;
-    request.headers = FHeaders.toLatin1();
-    if (FReload) {
+    request.referer = (request_.referer.isEmpty() ? parts->path : request_.referer).toUtf8();
+    request.range = rangeValue(request_.rangeStart, request_.rangeEnd);
+    request.userName = request_.userName;
+    request.password = request_.password;
+    request.headers = request_.headers.toLatin1();
+    if (request_.reload) {
         request.headers += "\r\nPragma: no-cache\r\nCache-Control: no-cache";
     }
-    request.followRedirects = !FNoRedirect;
+    request.followRedirects = !request_.noRedirect;
     request.connectTimeoutSecs = Options.ConnectTimeout;
     request.stallTimeoutMs = Options.StallTimeoutMs;
     request.lowSpeedLimit = Options.LowSpeedLimit;
@@ -273,11 +274,11 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
         SetError(2, httpErrorText(*head.status));
         FState = DS_ERROR;
     }
-    FActualURL = head.location.isEmpty() ? FURL : QString::fromUtf8(head.location);
+    FActualURL = head.location.isEmpty() ? request_.url : QString::fromUtf8(head.location);
     FActualType = QString::fromLatin1(head.contentType).trimmed();
-    if (FState != DS_ERROR && !FActualType.isEmpty() && !FResultType.trimmed().isEmpty()) {
+    if (FState != DS_ERROR && !FActualType.isEmpty() && !request_.acceptTypes.trimmed().isEmpty()) {
         bool accepted = false;
-        for (const QString& type : FResultType.split(u'\n')) {
+        for (const QString& type : request_.acceptTypes.split(u'\n')) {
             const QString wanted = type.trimmed();
             accepted = accepted || (!wanted.isEmpty() && FActualType.contains(wanted));
         }
@@ -295,8 +296,8 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
     FLastModified = parseHttpDate(head.lastModified);
     // A part that is not the one we asked for would land at the wrong place in the file, or
     // pass for the whole rest of it.
-    if (FState != DS_ERROR && iStatusCode == 206 && FRangeEnd >= 0 &&
-        !isTheAskedPart(head.contentRange, FRangeStart, FRangeEnd)) {
+    if (FState != DS_ERROR && iStatusCode == 206 && request_.rangeEnd >= 0 &&
+        !isTheAskedPart(head.contentRange, request_.rangeStart, request_.rangeEnd)) {
         SetError(ERROR_HTTP_INVALID_SERVER_RESPONSE,
                  internetErrorText(ERROR_HTTP_INVALID_SERVER_RESPONSE));
         FState = DS_ERROR;
@@ -309,7 +310,7 @@ bool DownloadItem::acceptHead(const HttpReplyHead& head) {
     FHeaderLoaded = true;
     list_.SendProgress(*this);
     FHeaderLoaded = false;
-    if (FCheckOnly || Terminated) {
+    if (request_.checkOnly || Terminated) {
         return false;
     }
     FDataSize = 0;
@@ -333,7 +334,7 @@ bool DownloadItem::acceptPiece(const char* data, std::size_t size) {
     // What a server may make us store: no more than it announced, nor than the owner allows.
     const quint64 after = FDataSize + size;
     if ((announced_ > 0 && after > static_cast<quint64>(announced_)) ||
-        (FSizeLimit > 0 && after > FSizeLimit)) {
+        (request_.sizeLimit > 0 && after > request_.sizeLimit)) {
         countPiece(size);
         return fail(8, QStringLiteral("Size limit"));
     }
@@ -391,7 +392,7 @@ bool DownloadItem::store(const char* data, std::size_t size) {
 }
 
 bool DownloadItem::moveBodyToFile() {
-    const QString folder = FBodyFolder.isEmpty() ? QDir::tempPath() : FBodyFolder;
+    const QString folder = request_.bodyFolder.isEmpty() ? QDir::tempPath() : request_.bodyFolder;
     std::unique_ptr<BodyFile> file = BodyFile::create(folder);
     if (!file && QDir().mkpath(folder)) {
         file = BodyFile::create(folder);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "DownloadRequest.h"
 #include "DownloadState.h"
 #include "HttpDate.h"
 #include "InternetOptions.h"
@@ -24,31 +25,14 @@ struct RemoteFile;
 // One transfer of one address into memory, run on a worker thread of its list.
 class DownloadItem {
 public:
-    explicit DownloadItem(DownloadList& owner) : list_(owner) {}
+    DownloadItem(DownloadList& owner, DownloadRequest request)
+        : request_(std::move(request)), list_(owner) {}
     DownloadItem(const DownloadItem&) = delete;
     DownloadItem& operator=(const DownloadItem&) = delete;
 
-    // Request.
-    QString FURL;
-    RequestVerb FVerb = IV_GET;
-    qint64 FRangeStart = 0;
-    qint64 FRangeEnd = 0;
-    QString FUserName;
-    QString FUserPassword;
-    QString FReferer;
-    QString FResultType;  // accepted content types, one per line; empty accepts all
-    QString FHeaders;     // extra request header lines
-    QByteArray FPostData;
-    bool FReload = false;
-    bool FNoRedirect = false;
-    bool FCheckOnly = false;
-    quint64 FSizeLimit = 0;  // a body beyond this fails the item ("Size limit"); 0: none
-    QString FBodyFolder;     // host folder for a body too large for memory (its destination's)
-    // Builds the body from a kept file and ranges, when the server and the file allow.
-    std::shared_ptr<BodyAssembly> FAssembly;
-    int Tag = 0;
-
-    std::atomic<bool> Terminated{false};
+    const DownloadRequest& Request() const { return request_; }
+    // Stopped by a Terminate or by the owner: the transfer ends at its next step.
+    bool IsTerminated() const { return Terminated.load(); }
 
     // The outcome, as others see it: written by the worker, read by others while it waits in
     // a notification or after the run.
@@ -83,6 +67,8 @@ private:
     friend class WebHTTPGet;
     friend class DownloadList;
 
+    const DownloadRequest request_;
+    std::atomic<bool> Terminated{false};
     std::atomic<DownloadState> FState{DS_NONE};
     int FProgress = 0;
     int FError = 0;

@@ -15,9 +15,9 @@ DownloadList::~DownloadList() {
     WaitForEnd();
 }
 
-DownloadItem& DownloadList::Add() {
+DownloadItem& DownloadList::Add(DownloadRequest request) {
     const std::lock_guard guard(FSem);
-    items_.push_back(std::make_unique<DownloadItem>(*this));
+    items_.push_back(std::make_unique<DownloadItem>(*this, std::move(request)));
     return *items_.back();
 }
 

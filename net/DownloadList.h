@@ -34,7 +34,7 @@ public:
     DownloadList& operator=(const DownloadList&) = delete;
     ~DownloadList();  // stops a run and waits for its end
 
-    DownloadItem& Add();
+    DownloadItem& Add(DownloadRequest request = {});
     void Clear();  // removes every item; only between runs
     int Count() const;
     DownloadItem& Item(int index) const;

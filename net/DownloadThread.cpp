@@ -44,7 +44,7 @@ void DownloadThread::run() {
             break;
         }
         DownloadItem* item = list_.NextItem(*this);
-        if (item && !item->Terminated) {
+        if (item && !item->IsTerminated()) {
             try {
                 item->Process();
             } catch (...) {

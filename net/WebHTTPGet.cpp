@@ -103,37 +103,42 @@ void WebHTTPGet::prepare() {
     FData.clear();
     FDataSize = 0;
     list_.Clear();
-    DownloadItem& item = list_.Add();
-    FFileDownloader = &item;
-    item.FRangeStart = RangeStart;
-    item.FRangeEnd = RangeEnd;
+    FFileDownloader = &list_.Add(request());
+}
+
+// The one item's request, from the properties as they are now.
+DownloadRequest WebHTTPGet::request() {
+    DownloadRequest request;
+    request.url = URL;
+    request.rangeStart = RangeStart;
+    request.rangeEnd = RangeEnd;
     if (Resume) {
         const qint64 size = fileSize(DownloadDir + u'\\' + DestinationName);
         if (size >= 0) {
-            item.FRangeStart = size > 0 ? size - 1 : 0;
-            item.FRangeEnd = 0;
+            request.rangeStart = size > 0 ? size - 1 : 0;
+            request.rangeEnd = 0;
         }
     }
-    item.FURL = URL;
-    item.FAssembly = std::move(Assembly);
-    item.FSizeLimit = DownloadParams.SizeLimit;
+    request.assembly = std::move(Assembly);
+    request.sizeLimit = DownloadParams.SizeLimit;
+    request.checkOnly = DownloadParams.CheckOnly;
     if (!DownloadDir.isEmpty()) {
-        item.FBodyFolder = platform::toHostPath(absoluteFolder(DownloadDir));
+        request.bodyFolder = platform::toHostPath(absoluteFolder(DownloadDir));
     }
-    item.FResultType = AcceptTypes.join(u'\n');
-    item.FUserName = UserName;
-    item.FUserPassword = Password;
+    request.acceptTypes = AcceptTypes.join(u'\n');
+    request.userName = UserName;
+    request.password = Password;
     if (!PostParams.isEmpty()) {
-        item.FVerb = IV_POST;
-        item.FPostData = PostParams.join(u'&').toUtf8();
+        request.verb = IV_POST;
+        request.postData = PostParams.join(u'&').toUtf8();
     }
-    item.FReferer = Referer;
+    request.referer = Referer;
+    return request;
 }
 
 void WebHTTPGet::DownloadProgress(DownloadItem& item) {
     const quint64 limit = DownloadParams.SizeLimit;
-    if (item.FState == DS_PROCESSING && item.FHeaderLoaded && item.Tag >= 0) {
-        item.FCheckOnly = DownloadParams.CheckOnly;
+    if (item.FState == DS_PROCESSING && item.FHeaderLoaded) {
         if (limit > 0 && limit < item.FDataSize) {
             item.Stop(8, QStringLiteral("Size limit"));
         }
@@ -157,7 +162,7 @@ void WebHTTPGet::DownloadProgress(DownloadItem& item) {
 // On the item's thread: a body that arrived whole is saved before anyone hears of it, and one
 // that cannot be saved fails its item.
 void WebHTTPGet::completed(DownloadItem& item) {
-    if (item.FState != DS_PROCESSED || item.FCheckOnly || DownloadParams.CheckOnly ||
+    if (item.FState != DS_PROCESSED || item.request_.checkOnly || DownloadParams.CheckOnly ||
         DownloadDir.isEmpty() || item.FError != 0 || item.FDataSize == 0) {
         return;
     }
@@ -186,7 +191,7 @@ bool WebHTTPGet::saveBody(DownloadItem& item) {
     }
     QString name = (&item == FFileDownloader && !DestinationName.isEmpty())
                        ? DestinationName
-                       : generatedName(item.FURL);
+                       : generatedName(item.request_.url);
     if (OnGetFileName) {
         OnGetFileName(*this, item, name);
     }
@@ -200,7 +205,7 @@ bool WebHTTPGet::saveBody(DownloadItem& item) {
     platform::createFolder(folder);
     // A body that is a range of the file goes to where the range starts; any other body is
     // the whole file, also when the server ignored the range we asked for.
-    const qint64 offset = item.iStatusCode == 206 ? item.FRangeStart : 0;
+    const qint64 offset = item.iStatusCode == 206 ? item.request_.rangeStart : 0;
     const qint64 lastModified =
         item.FLastModified > 0 ? dateTimeToMsecsSinceEpoch(item.FLastModified) : 0;
     if (item.FBodyFile) {

@@ -86,6 +86,7 @@ public:
 
 private:
     void prepare();
+    DownloadRequest request();
     void completed(DownloadItem& item);
     bool saveBody(DownloadItem& item);
 

@@ -133,9 +133,7 @@ TEST_F(BoundedBody, AnEndlessBodyStopsAtTheDisksLimitInBoundedMemory) {
         RecordingList r;
         r.list.InternetOptions.KeepFreeOnDisk = free - allowed;
         r.list.Clear();
-        DownloadItem& item = r.list.Add();
-        item.FURL = server.url("/endless");
-        item.FBodyFolder = dir.path();
+        DownloadItem& item = r.list.Add({.url = server.url("/endless"), .bodyFolder = dir.path()});
         r.list.ThreadProcess();
         r.list.WaitForEnd();
         rusage after{};
@@ -245,9 +243,7 @@ TEST(BoundedBodyStops, TerminateAtEveryPointOfATransfer) {
     for (const int afterMs : {0, 1, 5, 50, 200, 400}) {
         RecordingList r;
         r.list.Clear();
-        DownloadItem& item = r.list.Add();
-        item.FURL = server.url("/slow");
-        item.FBodyFolder = dir.path();
+        DownloadItem& item = r.list.Add({.url = server.url("/slow"), .bodyFolder = dir.path()});
         r.list.ThreadProcess();
         std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
         r.list.Terminate();
@@ -256,7 +252,7 @@ TEST(BoundedBodyStops, TerminateAtEveryPointOfATransfer) {
         r.list.WaitForEnd();
         EXPECT_LT(clock.elapsed(), 1000) << afterMs;
         // Stopped before it was handed out, or stopped in the transfer.
-        EXPECT_TRUE(item.State() == DS_NONE || item.Terminated) << afterMs;
+        EXPECT_TRUE(item.State() == DS_NONE || item.IsTerminated()) << afterMs;
         EXPECT_LT(item.DataSize(), static_cast<quint64>(2 * kLimit)) << afterMs;
         EXPECT_EQ(item.bodyFile(), nullptr) << afterMs;
     }

@@ -234,8 +234,7 @@ TEST(Engine, TerminateEndsABlockedTransferQuicklyWithoutAFinalNotification) {
     server.route("/slow", slow);
     RecordingList r;
     r.list.Clear();
-    DownloadItem& item = r.list.Add();
-    item.FURL = server.url("/slow");
+    DownloadItem& item = r.list.Add({.url = server.url("/slow")});
     r.list.ThreadProcess();
     pumpUntil([&] { return r.list.AllSize() > 0; });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -244,7 +243,7 @@ TEST(Engine, TerminateEndsABlockedTransferQuicklyWithoutAFinalNotification) {
     r.list.Terminate();
     r.list.WaitForEnd();
     EXPECT_LT(clock.elapsed(), 500);
-    EXPECT_TRUE(item.Terminated);
+    EXPECT_TRUE(item.IsTerminated());
     EXPECT_EQ(item.Error(), ERROR_INTERNET_OPERATION_CANCELLED);
     EXPECT_EQ(r.list.State(), DS_PROCESSED);
     EXPECT_EQ(r.processedCalls, 1);

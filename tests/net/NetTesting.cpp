@@ -15,10 +15,8 @@ RecordingList::RecordingList() {
 
 net::DownloadItem& RecordingList::run(const QString& url, qint64 rangeStart, qint64 rangeEnd) {
     list.Clear();
-    net::DownloadItem& item = list.Add();
-    item.FURL = url;
-    item.FRangeStart = rangeStart;
-    item.FRangeEnd = rangeEnd;
+    net::DownloadItem& item =
+        list.Add({.url = url, .rangeStart = rangeStart, .rangeEnd = rangeEnd});
     notes.clear();
     list.ThreadProcess();
     list.WaitForEnd();
