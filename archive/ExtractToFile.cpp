@@ -149,7 +149,7 @@ const platform::FolderHandle& TPakovna::enterBelow(const platform::FolderHandle&
 void TPakovna::openBaseFolder(const QString& baseDir, const QString& target) {
     // Only the anchor (the target the user chose) may be reached through links; what lies
     // between it and the base folder is entered like an entry's folders.
-    QString anchor = BaseAnchor;
+    QString anchor = baseAnchor_;
     while (anchor.endsWith(u'\\') || anchor.endsWith(u'/')) {
         anchor.chop(1);
     }
@@ -304,12 +304,12 @@ void TPakovna::writeEntry(int index, std::uint32_t attributes, const platform::F
     // Written under a temporary name and renamed, so no cut or failed file ever stands under
     // the entry's name, new or replaced.
     const QString landed = QString(f).replace(u'\\', u'/');
-    if (Staging && !Staging->staging(landed)) {
+    if (staging_ && !staging_->staging(landed)) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
     std::optional<platform::StagedFile> staged =
-        Staging ? platform::StagedFile::create(folder, leaf, Staging->tag())
-                : platform::StagedFile::create(folder, leaf);
+        staging_ ? platform::StagedFile::create(folder, leaf, staging_->tag())
+                 : platform::StagedFile::create(folder, leaf);
     if (!staged) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
@@ -331,11 +331,11 @@ void TPakovna::writeEntry(int index, std::uint32_t attributes, const platform::F
     if (Options.FlushBuffers && platform::isOnRemovableDrive(target)) {
         file->flush();
     }
-    if (!(Staging ? staged->keep() : staged->commit())) {
+    if (!(staging_ ? staged->keep() : staged->commit())) {
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }
-    if (Staging && !Staging->staged(landed, staged->identity(), item.uncompressedSize(),
-                                    item.CentralDir.crc32)) {
+    if (staging_ && !staging_->staged(landed, staged->identity(), item.uncompressedSize(),
+                                      item.CentralDir.crc32)) {
         staged->folder().remove(staged->name());
         raise(ARC_ERROR_CANNOT_CREATE_FILE, target);
     }

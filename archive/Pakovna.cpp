@@ -48,20 +48,20 @@ QString withoutDrive(const QString& mask) {
 
 TPakovna::TPakovna(QString name) : TArcBaseArchiver(std::move(name)) {}
 
-void TPakovna::OpenArchive(std::uint16_t mode) {
-    if (ArchiveFile) {
-        std::optional<platform::File> file = ArchiveFile->duplicate();
-        if (!file) {
-            throw EInOutError(platform::lastError());
-        }
-        CloseArchive();
-        OEMFileNames = Options.OEMFileNames;
-        openStream(ArchiveStream(std::move(*file)));
-        if (AfterOpen) {
-            AfterOpen(*this);
-        }
-        return;
+void TPakovna::OpenArchiveFile(const platform::File& file) {
+    std::optional<platform::File> own = file.duplicate();
+    if (!own) {
+        throw EInOutError(platform::lastError());
     }
+    CloseArchive();
+    OEMFileNames = Options.OEMFileNames;
+    openStream(ArchiveStream(std::move(*own)));
+    if (AfterOpen) {
+        AfterOpen(*this);
+    }
+}
+
+void TPakovna::OpenArchive(std::uint16_t mode) {
     if (fileNamePart(FileName).isEmpty()) {
         raise(ARC_ERROR_BLANK_NAME);
     }

@@ -65,20 +65,10 @@ public:
     explicit TPakovna(QString name = QStringLiteral("Pakovna"));
 
     QString BaseDir;
-    // The folder BaseDir lies below, reached as its path says; the rest of BaseDir is entered
-    // from it like an entry's folders, never through a link. Empty: BaseDir itself.
-    QString BaseAnchor;
-    // Set, the archive is read through this open file (one that was checked), never opened
-    // again by FileName.
-    std::shared_ptr<const platform::File> ArchiveFile;
     TArcOptions Options;
     TArcSpanningMode SpanningMode = smNone;
     TArcZip64Mode Zip64Mode = zmDisabled;
     bool InMemory = false;
-
-    // Set, each new file is left under its temporary name for the sink (not owned) to commit.
-    // Unset, each file replaces its old one as soon as it is whole.
-    StagingSink* Staging = nullptr;
 
     TArcConfirmProcessFileEvent OnConfirmProcessFile;
     TArcExtractFileEvent OnExtractFile;
@@ -88,6 +78,15 @@ public:
 
     // Opens FileName for reading (any mode but 0xFF00) and loads its directory.
     void OpenArchive(std::uint16_t mode);
+    // Opens the archive through file (one that was checked), never by FileName, which then
+    // only names it.
+    void OpenArchiveFile(const platform::File& file);
+    // The folder BaseDir lies below, reached as its path says; the rest of BaseDir is entered
+    // from it like an entry's folders, never through a link. Empty: BaseDir itself.
+    void SetBaseAnchor(QString anchor) { baseAnchor_ = std::move(anchor); }
+    // Set, each new file is left under its temporary name for sink (not owned) to commit.
+    // Unset, each file replaces its old one as soon as it is whole.
+    void StageInto(StagingSink* sink) { staging_ = sink; }
     void ExtractFiles(const QString& fileMask, std::uint32_t searchAttr = DefaultSearchAttr,
                       const QString& exclusionMask = QString());
     // Extracts exactly the entries select takes.
@@ -127,6 +126,8 @@ private:
     QString currentDir();
 
     QString FCurrentDir;
+    QString baseAnchor_;
+    StagingSink* staging_ = nullptr;
     // Opened for one ExtractFiles call: the base folder and the folders of the last entries,
     // most recently used first.
     static constexpr std::size_t kKeptFolders = 8;

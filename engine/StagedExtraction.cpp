@@ -31,9 +31,9 @@ private:
 // The sink attached for one extraction, and detached however it ends.
 struct Attached {
     Attached(TPakovna& archiver, StagingSink& sink) : archiver(archiver) {
-        archiver.Staging = &sink;
+        archiver.StageInto(&sink);
     }
-    ~Attached() { archiver.Staging = nullptr; }
+    ~Attached() { archiver.StageInto(nullptr); }
     TPakovna& archiver;
 };
 
@@ -41,8 +41,12 @@ struct Attached {
 
 OpenPackage::OpenPackage(TPakovna& archiver, const Package& package) : archiver_(archiver) {
     archiver_.FileName = package.archivePath();
-    archiver_.ArchiveFile = package.archive;
-    archiver_.OpenArchive(0);
+    // An archive that could not be opened at the check fails here as the archiver says.
+    if (package.archive) {
+        archiver_.OpenArchiveFile(*package.archive);
+    } else {
+        archiver_.OpenArchive(0);
+    }
 }
 
 OpenPackage::~OpenPackage() {
@@ -59,7 +63,7 @@ InstalledFiles extractSelection(TPakovna& archiver, const Package& package, cons
     InstalledFiles installed;
     TransactionSink sink(transaction, installed);
     const OpenPackage open(archiver, package);
-    archiver.BaseAnchor = target;
+    archiver.SetBaseAnchor(target);
     const Attached attached(archiver, sink);
     for (const InstallMask& m : kInstallMasks) {
         if (ended()) {

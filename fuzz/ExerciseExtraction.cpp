@@ -96,7 +96,7 @@ QString exerciseExtraction(const QByteArray& bytes, const QString& root) {
         arc.BaseDir = target;
         arc.ExtractFiles(QStringLiteral("*.*"));
         // The report folder below the target, where a link is planted too.
-        arc.BaseAnchor = target;
+        arc.SetBaseAnchor(target);
         arc.BaseDir = target + QStringLiteral("\\pts");
         arc.ExtractFiles(QStringLiteral("*.fr3"));
     } catch (const Exception&) {

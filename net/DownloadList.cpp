@@ -123,16 +123,16 @@ DownloadItem* DownloadList::NextItem(DownloadThread& thread) {
         while (++nextIndex_ < static_cast<int>(items_.size())) {
             DownloadItem& item = *items_[static_cast<std::size_t>(nextIndex_)];
             if (item.FState == DS_NONE) {
-                thread.Idle = false;
+                thread.idle_ = false;
                 return &item;
             }
         }
         nextIndex_ = static_cast<int>(items_.size()) - 1;
     }
     thread.ResetWake();
-    thread.Idle = true;
+    thread.idle_ = true;
     if (Terminated ||
-        std::all_of(threads_.begin(), threads_.end(), [](const auto& t) { return t->Idle; })) {
+        std::all_of(threads_.begin(), threads_.end(), [](const auto& t) { return t->idle_; })) {
         for (const auto& t : threads_) {
             t->Terminate();
             t->Wake();
@@ -187,8 +187,8 @@ void DownloadList::Terminate() {
 void DownloadList::ContinueProcess() {
     const std::lock_guard guard(FSem);
     for (const auto& thread : threads_) {
-        if (thread->Idle) {
-            thread->Idle = false;
+        if (thread->idle_) {
+            thread->idle_ = false;
             thread->Wake();
         }
     }

@@ -22,9 +22,8 @@ public:
     void Terminate();  // ends the loop at its next turn; wake it to make it look
     bool Finished() const { return finished_; }
 
-    bool Idle = false;  // guarded by the list's FSem
-
 private:
+    friend class DownloadList;  // its FSem guards idle_
     void run();
     void waitForWake();
 
@@ -34,6 +33,7 @@ private:
     bool woken_ = false;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
+    bool idle_ = false;
     std::thread thread_;
 };
 

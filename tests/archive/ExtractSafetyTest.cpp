@@ -203,7 +203,7 @@ TEST_F(ExtractSafety, LinkAtTheFolderBelowTheTargetIsRefusedForEachEntry) {
     w.entries.push_back({.name = "top.fr3", .data = "report"});
     write(w);
     open();
-    arc.BaseAnchor = "C:\\T";
+    arc.SetBaseAnchor("C:\\T");
     arc.BaseDir = "C:\\T\\pts";
     EXPECT_EQ(extract("*.fr3"), (QList<int>{19, 19}));
     expectOutsideUntouched();
