@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[6], "-") != 0) {
             check = [sha = QByteArray(argv[6])](const QByteArray& s) { return s == sha; };
         }
-        get.Assembly = selvanix::archiveDelta(folder, name, check, std::atoll(argv[5]));
+        get.AssembleNextFrom(selvanix::archiveDelta(folder, name, check, std::atoll(argv[5])));
     }
     QElapsedTimer clock;
     clock.start();

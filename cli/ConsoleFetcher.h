@@ -7,7 +7,8 @@
 
 namespace selvanix::cli {
 
-// A command's fetches, run where the command runs; a stop signal cancels the one under way.
+// A command's fetches: the transfer runs on the list's threads while the command's thread
+// serves their notifications (the progress it prints); a stop signal cancels it.
 class ConsoleFetcher final : public HttpFetcher {
 public:
     ConsoleFetcher(net::WebHTTPGet& get, const std::atomic<bool>& stopped)
@@ -18,7 +19,8 @@ protected:
         if (stopped_.load()) {
             return false;
         }
-        get.Process(false, false);
+        get.Process(false, true);
+        get.List().WaitForEnd();
         return !stopped_.load();
     }
 

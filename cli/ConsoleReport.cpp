@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace selvanix::cli {
 
@@ -70,6 +71,12 @@ void ConsoleReport::downloadStarted(const QString& url, const QString&) {
     const QString shownUrl = RunLog::redacted(url);
     event(QStringLiteral("download"), {{QStringLiteral("url"), shownUrl}},
           QStringLiteral("fetching %1").arg(shownUrl));
+}
+
+void ConsoleReport::downloadProgress(const QString&, qint64 received, qint64 total) {
+    if (total > 0) {
+        showPercent(static_cast<int>(std::min(received, total) * 100 / total));
+    }
 }
 
 void ConsoleReport::archiveReused(qint64 fetched, qint64 size) {
@@ -178,12 +185,16 @@ void ConsoleReport::targetUnchanged(const QString& target) {
 }
 
 void ConsoleReport::extractionProgress(double percent) {
-    const int whole = static_cast<int>(percent);
-    if (json_ || !terminal_ || whole == shownPercent_) {
+    showPercent(static_cast<int>(percent));
+}
+
+// On a terminal only, on a line of its own that the next line ends.
+void ConsoleReport::showPercent(int percent) {
+    if (json_ || !terminal_ || percent == shownPercent_) {
         return;
     }
-    shownPercent_ = whole;
-    std::fprintf(out_, "\r  %3d %%", whole);
+    shownPercent_ = percent;
+    std::fprintf(out_, "\r  %3d %%", percent);
     std::fflush(out_);
 }
 

@@ -16,6 +16,7 @@ public:
     ConsoleReport(bool json, std::FILE* out);
 
     void downloadStarted(const QString& url, const QString& name) override;
+    void downloadProgress(const QString& name, qint64 received, qint64 total) override;
     void packageLooked(const QString& folder, bool found) override;
     void archiveReused(qint64 fetched, qint64 size) override;
     void packageMissing(PackageProblem problem, const QString& reason) override;
@@ -57,6 +58,7 @@ public:
 private:
     void print(const QString& line);
     void endProgress();
+    void showPercent(int percent);
 
     bool json_;
     bool terminal_;

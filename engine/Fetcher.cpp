@@ -1,26 +1,64 @@
 #include "Fetcher.h"
 
 #include "FailureDetail.h"
+#include "RunObserver.h"
 #include "net/WebHTTPGet.h"
 #include "platform/FileOps.h"
 
 namespace selvanix {
 
-FetchResult HttpFetcher::fetch(const FetchRequest& request) {
-    get_.Resume = request.resume;
-    get_.DownloadDir = request.folder;
-    get_.URL = request.url;
-    get_.DestinationName = request.name;
-    get_.DownloadParams.SizeLimit = request.sizeLimit;
-    get_.Assembly = request.assembly;
-    // The component keeps what it is set to: the next fetch starts from none of it.
-    struct Cleared {
-        net::WebHTTPGet& get;
-        ~Cleared() {
-            get.DownloadParams.SizeLimit = 0;
-            get.Assembly = nullptr;
+namespace {
+
+// The component keeps what it is set to: the next fetch starts from none of this one.
+class OneFetch {
+public:
+    OneFetch(net::WebHTTPGet& get, const FetchRequest& request,
+             const FetchProgressHandler& progress)
+        : get_(get) {
+        get_.Resume = request.resume;
+        get_.DownloadDir = request.folder;
+        get_.URL = request.url;
+        get_.DestinationName = request.name;
+        get_.DownloadParams.SizeLimit = request.sizeLimit;
+        get_.AssembleNextFrom(request.assembly);
+        if (progress) {
+            get_.OnProgress = [&progress](net::WebHTTPGet& get, net::DownloadItem& item) {
+                told(get, item, progress);
+            };
         }
-    } cleared{get_};
+    }
+    OneFetch(const OneFetch&) = delete;
+    OneFetch& operator=(const OneFetch&) = delete;
+    ~OneFetch() {
+        get_.DownloadParams.SizeLimit = 0;
+        get_.AssembleNextFrom(nullptr);
+        get_.OnProgress = nullptr;
+    }
+
+private:
+    // The head announces the total, the body counts up to it; a finished body has been handed
+    // to the component by the time this runs.
+    static void told(const net::WebHTTPGet& get, const net::DownloadItem& item,
+                     const FetchProgressHandler& progress) {
+        if (&item != get.FileDownloader()) {
+            return;
+        }
+        if (item.State() == net::DS_PROCESSED) {
+            const auto size = static_cast<qint64>(get.DataSize());
+            progress({size, size});
+        } else if (item.State() == net::DS_PROCESSING) {
+            const qint64 total = item.AnnouncedSize();
+            progress({item.HeaderLoaded() ? 0 : static_cast<qint64>(item.DataSize()), total});
+        }
+    }
+
+    net::WebHTTPGet& get_;
+};
+
+}  // namespace
+
+FetchResult HttpFetcher::fetch(const FetchRequest& request, const FetchProgressHandler& progress) {
+    const OneFetch fetch(get_, request, progress);
     platform::deleteFile(request.folder + request.name);
     bool finished = true;
     if (request.quiet) {
@@ -46,6 +84,13 @@ FetchResult HttpFetcher::fetch(const FetchRequest& request) {
 
 void HttpFetcher::stop() {
     get_.Stop();
+}
+
+FetchResult fetchShown(Fetcher& fetcher, RunObserver& observer, const FetchRequest& request) {
+    observer.downloadStarted(request.url, request.name);
+    return fetcher.fetch(request, [&](const FetchProgress& progress) {
+        observer.downloadProgress(request.name, progress.received, progress.total);
+    });
 }
 
 }  // namespace selvanix

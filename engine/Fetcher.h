@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace selvanix {
@@ -31,12 +32,20 @@ struct FetchResult {
     QString problem;    // why nothing was saved, in the run's words
 };
 
+// How far a fetch has come, told on the run's own thread.
+struct FetchProgress {
+    qint64 received = 0;
+    qint64 total = 0;  // 0 until the server announced it, or when it never does
+};
+using FetchProgressHandler = std::function<void(const FetchProgress&)>;
+
 // How the run fetches: a blocking call on the run's own thread, while the transfer has
 // threads of its own.
 class Fetcher {
 public:
     virtual ~Fetcher() = default;
-    virtual FetchResult fetch(const FetchRequest& request) = 0;
+    virtual FetchResult fetch(const FetchRequest& request,
+                              const FetchProgressHandler& progress) = 0;
     // From any thread: the fetch under way ends as cancelled.
     virtual void stop() = 0;
 };
@@ -47,7 +56,7 @@ public:
 class HttpFetcher : public Fetcher {
 public:
     explicit HttpFetcher(net::WebHTTPGet& get) : get_(get) {}
-    FetchResult fetch(const FetchRequest& request) final;
+    FetchResult fetch(const FetchRequest& request, const FetchProgressHandler& progress) final;
     void stop() final;
 
 protected:
@@ -57,5 +66,10 @@ protected:
 private:
     net::WebHTTPGet& get_;
 };
+
+class RunObserver;
+
+// A fetch the observer is told of: its start, then its progress.
+FetchResult fetchShown(Fetcher& fetcher, RunObserver& observer, const FetchRequest& request);
 
 }  // namespace selvanix

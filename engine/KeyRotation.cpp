@@ -24,7 +24,8 @@ QString InstallEngine::takeKeyStatements(const RunRequest& request) {
                                                         .folder = folder,
                                                         .name = name,
                                                         .sizeLimit = kMaxKeyStatementsBytes,
-                                                        .quiet = true});
+                                                        .quiet = true},
+                                                       {});
             if (fetched.saved) {
                 text = platform::File::readWithin(folder + name, kMaxKeyStatementsBytes)
                            .value_or(QByteArray());

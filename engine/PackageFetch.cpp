@@ -35,13 +35,13 @@ PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const Package
     const QString folder = platform::installerFolder();
     const auto fetch = [&](const QString& name, qint64 sizeLimit,
                            std::shared_ptr<net::BodyAssembly> assembly) {
-        observer_.downloadStarted(baseUrl + name, name);
-        return fetcher_.fetch({.url = baseUrl + name,
-                               .folder = folder,
-                               .name = name,
-                               .sizeLimit = sizeLimit,
-                               .resume = true,
-                               .assembly = std::move(assembly)});
+        return fetchShown(fetcher_, observer_,
+                          {.url = baseUrl + name,
+                           .folder = folder,
+                           .name = name,
+                           .sizeLimit = sizeLimit,
+                           .resume = true,
+                           .assembly = std::move(assembly)});
     };
     PackageFetched fetched;
     // A descriptor is a small profile file: more than a profile may hold is not even fetched.

@@ -41,6 +41,12 @@ public:
         (void)url;
         (void)name;
     }
+    // Of the file saved under name, received bytes have come of total (0: not announced).
+    virtual void downloadProgress(const QString& name, qint64 received, qint64 total) {
+        (void)name;
+        (void)received;
+        (void)total;
+    }
     virtual void fetchingPackage() {}
     // The archive arrived with only fetched of its size bytes transferred; the rest came from
     // the archive of the last installation.

@@ -30,13 +30,13 @@ bool updateSigned(Fetcher& fetcher, RunObserver& observer, const QString& baseUr
     const QString name = QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
     bool verified = false;
     try {
-        observer.downloadStarted(baseUrl + name, name);
         // Cancel works as for any download, and a few KiB at most: a signature is one short
         // line.
-        const FetchResult fetched = fetcher.fetch({.url = baseUrl + name,
-                                                   .folder = platform::installerFolder(),
-                                                   .name = name,
-                                                   .sizeLimit = kSignatureSizeLimit});
+        const FetchResult fetched = fetchShown(fetcher, observer,
+                                               {.url = baseUrl + name,
+                                                .folder = platform::installerFolder(),
+                                                .name = name,
+                                                .sizeLimit = kSignatureSizeLimit});
         if (!fetched.cancelled && publisher.verifies()) {
             const UpdateVerdict verdict =
                 checkUpdate(platform::toHostPath(path), platform::toHostPath(signature),
@@ -68,12 +68,12 @@ UpdateDownload fetchUpdate(Fetcher& fetcher, RunObserver& observer, const QStrin
     UpdateDownload update;
     update.path = platform::installerFolder() + name;
     try {
-        observer.downloadStarted(baseUrl + name, name);
         // Only a whole body may ever run.
-        const FetchResult fetched = fetcher.fetch({.url = baseUrl + name,
-                                                   .folder = platform::installerFolder(),
-                                                   .name = name,
-                                                   .resume = true});
+        const FetchResult fetched = fetchShown(fetcher, observer,
+                                               {.url = baseUrl + name,
+                                                .folder = platform::installerFolder(),
+                                                .name = name,
+                                                .resume = true});
         update.complete = fetched.complete;
         update.problem = fetched.problem;
     } catch (const std::exception& error) {

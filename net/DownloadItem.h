@@ -40,7 +40,8 @@ public:
     int Progress() const { return FProgress; }
     int Error() const { return FError; }
     const QString& ErrorString() const { return FErrorString; }
-    quint64 DataSize() const { return FDataSize; }  // while the head is announced: the length
+    quint64 DataSize() const { return FDataSize; }       // while the head is announced: the length
+    qint64 AnnouncedSize() const { return announced_; }  // 0: the head announced none
     // The body: in memory up to Options.BodyInMemoryLimit, else all of it in bodyFile() and
     // Data() empty. DataSize() counts its bytes either way.
     const QByteArray& Data() const { return DataStream; }

@@ -119,7 +119,7 @@ DownloadRequest WebHTTPGet::request() {
             request.rangeEnd = 0;
         }
     }
-    request.assembly = std::move(Assembly);
+    request.assembly = std::move(assembly_);
     request.sizeLimit = DownloadParams.SizeLimit;
     request.checkOnly = DownloadParams.CheckOnly;
     if (!DownloadDir.isEmpty()) {

@@ -51,9 +51,6 @@ public:
     QStringList AcceptTypes;
     QStringList PostParams;
     TDownloadParams DownloadParams;
-    // When set, the file's body may be assembled from a kept file and ranges (see
-    // BodyAssembly); the next run starts without it unless it is set again.
-    std::shared_ptr<BodyAssembly> Assembly;
     TInternetOptions& InternetOptions() { return list_.InternetOptions; }
 
     std::function<void(WebHTTPGet&, DownloadItem&)> OnProgress;
@@ -64,6 +61,11 @@ public:
     // thread of its own; otherwise it runs here and the result is true when the item
     // succeeded.
     bool Process(bool bFillOnly, bool bAsync);
+    // The next run's body may be assembled from a kept file and ranges (see BodyAssembly);
+    // the run after it starts without, unless this is called again.
+    void AssembleNextFrom(std::shared_ptr<BodyAssembly> assembly) {
+        assembly_ = std::move(assembly);
+    }
     void Stop();
 
     DownloadState GetState() const { return list_.State(); }
@@ -91,6 +93,7 @@ private:
     bool saveBody(DownloadItem& item);
 
     DownloadList list_;
+    std::shared_ptr<BodyAssembly> assembly_;
     mutable std::mutex resultLock_;
     DownloadResult result_;
     DownloadItem* FFileDownloader = nullptr;

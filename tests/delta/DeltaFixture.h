@@ -56,7 +56,7 @@ protected:
         get.DownloadDir = downloads() + u'/';
         get.DestinationName = kName;
         get.URL = url;
-        get.Assembly = archiveDelta(downloads(), kName, std::move(check), mergeGap);
+        get.AssembleNextFrom(archiveDelta(downloads(), kName, std::move(check), mergeGap));
         Fetched f;
         f.ok = get.Process(false, false);
         f.bytes = QFile::exists(path(kName)) ? readBytes(path(kName)) : QByteArray();
@@ -78,7 +78,7 @@ protected:
         get.DownloadDir = downloads() + u'/';
         get.DestinationName = kName;
         get.URL = url;
-        get.Assembly = archiveDelta(downloads(), kName, {});
+        get.AssembleNextFrom(archiveDelta(downloads(), kName, {}));
         std::atomic<bool> ended{false};
         std::thread stopper([&] {
             while (!ended && get.List().AllSize() < (1 << 20)) {
