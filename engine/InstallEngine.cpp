@@ -225,13 +225,18 @@ std::optional<RunResult> InstallEngine::holdDownloads(const RunRequest& request,
     return fail(RunOutcome::NoPackage, PackageProblem::NotFound, refused.reason);
 }
 
-RunResult InstallEngine::runSteps(const RunRequest& request) {
-    const PackageNames names = PackageNames::of(request.product);
-    std::optional<TargetLock> downloads;
+Step<Package> InstallEngine::fetchHeld(const RunRequest& request, const PackageNames& names,
+                                       std::optional<TargetLock>& downloads) {
     if (std::optional<RunResult> busy = holdDownloads(request, names, downloads)) {
         return *busy;
     }
-    const Step<Package> package = fetchPackage(request, names);
+    return fetchPackage(request, names);
+}
+
+RunResult InstallEngine::runSteps(const RunRequest& request) {
+    const PackageNames names = PackageNames::of(request.product);
+    std::optional<TargetLock> downloads;
+    const Step<Package> package = fetchHeld(request, names, downloads);
     if (const RunResult* failed = std::get_if<RunResult>(&package)) {
         return *failed;
     }

@@ -130,6 +130,9 @@ private:
     std::vector<PlannedFile> plannedFiles(const Package& package);
     std::optional<RunResult> holdDownloads(const RunRequest& request, const PackageNames& names,
                                            std::optional<TargetLock>& held);
+    // The package, fetched under the product's downloads lock, which downloads then holds.
+    Step<Package> fetchHeld(const RunRequest& request, const PackageNames& names,
+                            std::optional<TargetLock>& downloads);
     std::optional<HeldTargets> lockTargets(const QStringList& targets, RunResult& result);
     QStringList targetsToChange(const Package& package, const FoundTargets& found,
                                 const RunRequest& request, const HeldTargets& held,

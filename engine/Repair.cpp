@@ -64,10 +64,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     }
     const PackageNames names = PackageNames::of(request.product);
     std::optional<TargetLock> downloads;
-    if (std::optional<RunResult> busy = holdDownloads(request, names, downloads)) {
-        return *busy;
-    }
-    const Step<Package> fetched = fetchPackage(request, names);
+    const Step<Package> fetched = fetchHeld(request, names, downloads);
     if (const RunResult* failed = std::get_if<RunResult>(&fetched)) {
         return *failed;
     }
