@@ -148,6 +148,7 @@ void DownloadList::ThreadProcess() {
     processThread_ = std::thread([this] {
         Process();
         processEnded_ = true;
+        sync_.Wake();
     });
 }
 

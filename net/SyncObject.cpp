@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QThread>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <future>
@@ -25,6 +26,7 @@ public:
             const std::lock_guard guard(lock_);
             pending_.push_back({method, std::move(done)});
         }
+        arrived_.notify_one();
         // The user-interface thread's event loop serves its calls too, as modal windows run it.
         QCoreApplication* app = QCoreApplication::instance();
         if (app != nullptr && app->thread() == thread_) {
@@ -32,6 +34,21 @@ public:
                 app, [queue = shared_from_this()] { queue->drain(); }, Qt::QueuedConnection);
         }
         return result;
+    }
+
+    // Returns when a call is waiting or a wake came, or after at most wait.
+    void await(std::chrono::milliseconds wait) {
+        std::unique_lock guard(lock_);
+        arrived_.wait_for(guard, wait, [this] { return !pending_.empty() || woken_; });
+        woken_ = false;
+    }
+
+    void wake() {
+        {
+            const std::lock_guard guard(lock_);
+            woken_ = true;
+        }
+        arrived_.notify_one();
     }
 
     void drain() {
@@ -60,6 +77,8 @@ private:
         std::promise<void> done;
     };
     std::mutex lock_;
+    std::condition_variable arrived_;
+    bool woken_ = false;
     std::deque<Call> pending_;
     QThread* const thread_;
 };
@@ -81,6 +100,10 @@ bool SyncObject::onOwnThread() const {
     return std::this_thread::get_id() == owner_;
 }
 
+void SyncObject::Wake() {
+    queue_->wake();
+}
+
 void SyncObject::Synchronize(const std::function<void()>& method) {
     if (onOwnThread()) {
         method();
@@ -98,7 +121,9 @@ void pumpUntil(const std::function<bool()>& done) {
         if (uiThread) {
             QCoreApplication::sendPostedEvents();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // A worker waiting for its call is served at once; done() is looked at again at the
+        // latest after the wait.
+        own->await(std::chrono::milliseconds(5));
     }
     own->drain();
 }

@@ -20,6 +20,8 @@ public:
     ~SyncObject();
 
     void Synchronize(const std::function<void()>& method);
+    // From any thread: the owner's pumpUntil looks at its condition now, not after its wait.
+    void Wake();
     bool onOwnThread() const;
 
 private:
