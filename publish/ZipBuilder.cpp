@@ -1,4 +1,5 @@
 #include "ZipBuilder.h"
+#include "archive/EntryDeflate.h"
 #include "archive/ZipDirectory.h"
 #include "archive/ZipRecords.h"
 
@@ -15,7 +16,6 @@ namespace {
 constexpr std::uint16_t kVersionNeeded = 20;
 constexpr std::uint16_t kMadeOnUnix = 0x031E;
 constexpr std::uint16_t kUtf8Names = 0x0800;
-constexpr qint64 kPiece = 1 << 20;
 constexpr std::uint64_t kLimit = std::numeric_limits<std::uint32_t>::max();
 
 void put16(QByteArray& out, std::uint32_t v) {
@@ -38,22 +38,6 @@ std::pair<std::uint16_t, std::uint16_t> dosDateTime(std::int64_t utcSeconds) {
     return {static_cast<std::uint16_t>(((d.year() - 1980) << 9) | (d.month() << 5) | d.day()),
             static_cast<std::uint16_t>((t.hour() << 11) | (t.minute() << 5) | (t.second() / 2))};
 }
-
-struct DeflateStream {
-    DeflateStream() {
-        ready = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                             Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    DeflateStream(const DeflateStream&) = delete;
-    DeflateStream& operator=(const DeflateStream&) = delete;
-    ~DeflateStream() {
-        if (ready) {
-            deflateEnd(&z);
-        }
-    }
-    z_stream z{};
-    bool ready = false;
-};
 
 }  // namespace
 
@@ -105,40 +89,29 @@ bool ZipBuilder::addFile(const QString& name, QFile& in, const QString& hostPath
     if (!write(localHeader())) {
         return false;
     }
-    DeflateStream deflater;
-    if (!deflater.ready) {
+    EntryDeflater deflater;
+    if (!deflater.valid()) {
         return fail(QStringLiteral("cannot start the compressor"));
     }
-    const auto buffer = std::make_unique<char[]>(kPiece);
-    QByteArray packed(static_cast<qsizetype>(kPiece), Qt::Uninitialized);
+    const auto buffer = std::make_unique<char[]>(EntryDeflater::kPiece);
     std::uint64_t size = 0;
     std::uint64_t compressed = 0;
     uLong crc = ::crc32(0, nullptr, 0);
+    const auto packed = [&](const char* data, qint64 length) {
+        compressed += static_cast<std::uint64_t>(length);
+        return write(QByteArray::fromRawData(data, static_cast<qsizetype>(length)));
+    };
     for (bool end = false; !end;) {
-        const qint64 n = in.read(buffer.get(), kPiece);
+        const qint64 n = in.read(buffer.get(), EntryDeflater::kPiece);
         if (n < 0) {
             return fail(QStringLiteral("cannot read %1: %2").arg(hostPath, in.errorString()));
         }
         end = n == 0;
         size += static_cast<std::uint64_t>(n);
         crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
-        if (r.method == ZipMethod::Stored) {
-            continue;
+        if (r.method != ZipMethod::Stored && !deflater.feed(buffer.get(), n, end, packed)) {
+            return fail(QStringLiteral("cannot compress %1").arg(hostPath));
         }
-        z_stream& z = deflater.z;
-        z.next_in = reinterpret_cast<Bytef*>(buffer.get());
-        z.avail_in = static_cast<uInt>(n);
-        int rc = Z_OK;
-        do {
-            z.next_out = reinterpret_cast<Bytef*>(packed.data());
-            z.avail_out = static_cast<uInt>(packed.size());
-            rc = deflate(&z, end ? Z_FINISH : Z_NO_FLUSH);
-            const qsizetype produced = packed.size() - static_cast<qsizetype>(z.avail_out);
-            compressed += static_cast<std::uint64_t>(produced);
-            if (!write(packed.left(produced))) {
-                return false;
-            }
-        } while (z.avail_out == 0 || (end && rc != Z_STREAM_END));
     }
     if (size >= kLimit || compressed >= kLimit) {
         return fail(QStringLiteral("%1: archives of 4 GiB and more are not supported").arg(name));
