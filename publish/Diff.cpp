@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "Options.h"
+#include "delta/DeltaBuilder.h"
 #include "delta/DeltaPlan.h"
 #include "platform/handles/File.h"
 
@@ -54,11 +55,18 @@ int diff(const QStringList& arguments) {
     for (const int m : matches) {
         reusable += m >= 0 ? 1 : 0;
     }
+    const auto share = [size](qint64 bytes) {
+        return size > 0 ? 100.0 * static_cast<double>(bytes) / static_cast<double>(size) : 0.0;
+    };
     std::printf("%lld of %lld bytes fetched (%.1f %%); %zu of %zu entries reused%s\n",
-                static_cast<long long>(fetched), static_cast<long long>(size),
-                size > 0 ? 100.0 * static_cast<double>(fetched) / static_cast<double>(size) : 0.0,
+                static_cast<long long>(fetched), static_cast<long long>(size), share(fetched),
                 fetched == size ? std::size_t{0} : reusable, next->directory.entries.size(),
                 next->directory.headersFollowDirectory() ? "" : "; local headers fetched as well");
+    if (const std::optional<BuiltDelta> delta = buildDelta(*oldFile, *newFile)) {
+        const auto bytes = static_cast<qint64>(delta->bytes.size());
+        std::printf("with a delta: %lld bytes (%.1f %%), %d entries patched, %d whole\n",
+                    static_cast<long long>(bytes), share(bytes), delta->patched, delta->whole);
+    }
     return kDone;
 }
 

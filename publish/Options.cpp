@@ -5,7 +5,8 @@
 namespace selvanix::publish {
 
 std::optional<Options> Options::parse(const QStringList& arguments, const QStringList& known,
-                                      std::initializer_list<int> counts) {
+                                      std::initializer_list<int> counts,
+                                      const QStringList& repeatable) {
     Options options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
@@ -13,13 +14,17 @@ std::optional<Options> Options::parse(const QStringList& arguments, const QStrin
             options.plain << a;
             continue;
         }
-        if (!known.contains(a)) {
+        if (!known.contains(a) && !repeatable.contains(a)) {
             report(kUsage, QStringLiteral("unknown option %1").arg(a));
             return std::nullopt;
         }
         if (i + 1 >= arguments.size()) {
             report(kUsage, QStringLiteral("%1 needs a value").arg(a));
             return std::nullopt;
+        }
+        if (repeatable.contains(a)) {
+            options.repeated[a] << arguments[++i];
+            continue;
         }
         if (options.named.contains(a)) {
             report(kUsage, QStringLiteral("%1 given twice").arg(a));

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "Deltas.h"
 #include "KeyFile.h"
 #include "Options.h"
 #include "OutputFile.h"
@@ -166,7 +167,7 @@ std::optional<QString> releaseFault(const QString& stem, const QString& version,
 int package(const QStringList& arguments) {
     const QStringList known = {"--key",  "--stem",   "--name", "--version",
                                "--date", "--marker", "--run",  "--valid-days"};
-    const auto options = Options::parse(arguments, known, {2});
+    const auto options = Options::parse(arguments, known, {2}, {QStringLiteral("--previous")});
     if (!options ||
         !options->require({"--key", "--stem", "--name", "--version", "--date", "--marker"})) {
         return kUsage;
@@ -292,6 +293,21 @@ int package(const QStringList& arguments) {
     if (checkPackage(ini.temporaryPath(), archive.temporaryPath(), stem, {key->publicKey()},
                      today) != PackageCheck::Verified) {
         return report(kFailed, QStringLiteral("the package does not verify as written"));
+    }
+    // Deltas and their index go first: a client that meets the new descriptor finds them.
+    PublishedDeltas deltas;
+    const QStringList previous = options->repeated.value(QStringLiteral("--previous"));
+    if (!previous.isEmpty()) {
+        if (const std::optional<QString> fault =
+                stageDeltas(archive.temporaryPath(), QStringLiteral("upgrade-") + stem + ".zip",
+                            stem.toUtf8(), previous, out, *key, deltas)) {
+            return report(kFailed, *fault);
+        }
+    }
+    for (const auto& file : deltas.files) {
+        if (!file->commit()) {
+            return report(kFailed, QStringLiteral("cannot write %1").arg(file->finalPath()));
+        }
     }
     if (!archive.commit()) {
         return report(kFailed, QStringLiteral("cannot write %1").arg(archive.finalPath()));

@@ -1,6 +1,11 @@
 // The publisher's tool as a publisher runs it: real files, real processes.
+#include "archive/EntryDeflate.h"
 #include "config/KeyStatement.h"
 #include "config/PackageSignature.h"
+#include "config/ReleaseIndex.h"
+#include "delta/DeltaApply.h"
+#include "delta/EntryContents.h"
+#include "platform/handles/File.h"
 
 #include "support/OtherUser.h"
 #include "support/TestDrives.h"
@@ -244,6 +249,111 @@ TEST_F(Publish, ARebuildKeepsUnchangedFilesBytesSoOnlyChangesAreFetched) {
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("not.zip")) << bad.err.toStdString();
     EXPECT_EQ(publish({"diff", dir.path() + "/not.zip"}).code, 2);
+}
+
+// Words, as program text is: compresses well, and a few edits leave most of it alone.
+QByteArray programText(std::uint32_t seed, int words) {
+    static const char* vocabulary[] = {"function", "return", "const", "value", "index", "{",
+                                       "}",        "(",      ")",     ";",     "\n",    "map"};
+    std::mt19937 random(seed);
+    QByteArray out;
+    for (int i = 0; i < words; ++i) {
+        out += vocabulary[random() % 12];
+        out += ' ';
+    }
+    return out;
+}
+
+// With --previous, the package comes with a delta from the older archive and a signed index
+// beside it; applied to the older archive, the delta gives back every changed entry's exact
+// compressed bytes, and diff tells its size.
+TEST_F(Publish, APreviousReleaseGetsADeltaThatRebuildsEveryChangedEntryExactly) {
+    const QString publicKey = makeKey();
+    QByteArray engine = programText(1, 600000);  // over 3 MiB: several pieces of the deflate
+    writeBytes(src + "/lib/engine.dll", engine);
+    ASSERT_EQ(package(dir.path() + "/old").code, 0);
+    engine.replace(1000, 20, "a change in the next release");
+    engine.insert(2500000, programText(2, 200));
+    writeBytes(src + "/lib/engine.dll", engine);
+    writeBytes(src + "/data/brodelik.sql", "create table t; create table u;");
+    writeBytes(src + "/lib/new.dll", programText(3, 5000));
+    const QString oldZip = dir.path() + "/old/upgrade-brodelik.zip";
+    const QString next = dir.path() + "/new";
+    const Outcome made =
+        publish({"package", "--key", dir.path() + "/key.pem", "--stem", "brodelik", "--name", "B",
+                 "--version", "14,21", "--date", "13.5.2023", "--marker", "brodelik.exe",
+                 "--previous", oldZip, "--previous", oldZip, src, next});
+    ASSERT_EQ(made.code, 0) << made.err.toStdString();
+
+    const auto key = signing::PublicKey::fromBase64(publicKey.toLatin1());
+    ASSERT_TRUE(key);
+    const auto index =
+        readReleaseIndex(readBytes(next + "/upgrade-brodelik.zip.index"), "brodelik", {*key});
+    ASSERT_TRUE(index);
+    const QByteArray newSha = QCryptographicHash::hash(readBytes(next + "/upgrade-brodelik.zip"),
+                                                       QCryptographicHash::Sha256)
+                                  .toHex();
+    const QByteArray oldSha =
+        QCryptographicHash::hash(readBytes(oldZip), QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(index->archive, newSha);
+    EXPECT_EQ(index->deflate, EntryDeflater::recipe());
+    ASSERT_EQ(index->deltas.size(), 1u);  // the same previous release twice is one delta
+    const IndexedDelta& d = index->deltas[0];
+    EXPECT_EQ(d.from, oldSha);
+    const QString deltaPath = next + '/' + QString::fromUtf8(d.name);
+    const QByteArray deltaBytes = readBytes(deltaPath);
+    EXPECT_EQ(static_cast<std::uint64_t>(deltaBytes.size()), d.size);
+    EXPECT_EQ(QCryptographicHash::hash(deltaBytes, QCryptographicHash::Sha256).toHex(), d.sha256);
+
+    const auto oldFile = platform::File::openRegular(oldZip);
+    const auto newFile = platform::File::openRegular(next + "/upgrade-brodelik.zip");
+    const auto delta = platform::File::openRegular(deltaPath);
+    ASSERT_TRUE(oldFile && newFile && delta);
+    const auto oldLayout = readZipLayout(*oldFile);
+    const auto newLayout = readZipLayout(*newFile);
+    const auto records = PatchFile::read(*delta);
+    ASSERT_TRUE(oldLayout && newLayout && records);
+    std::map<QByteArray, PatchMethod> carried;
+    qint64 engineCompressed = 0;
+    for (std::size_t i = 0; i < newLayout->directory.entries.size(); ++i) {
+        const ZipRecord& entry = newLayout->directory.entries[i];
+        engineCompressed += entry.name == "lib/engine.dll" ? entry.compressedSize : 0;
+        for (const PatchRecord& r : *records) {
+            if (r.newOffset != entry.localOffset) {
+                continue;
+            }
+            carried[entry.name] = r.method;
+            QByteArray rebuilt;
+            EXPECT_TRUE(rebuildEntry(*delta, r, *oldFile, *oldLayout, entry,
+                                     index->entries.at(entry.localOffset),
+                                     [&](const char* data, qint64 size) {
+                                         rebuilt.append(data, size);
+                                         return true;
+                                     }))
+                << entry.name.toStdString();
+            EXPECT_EQ(rebuilt, entryCompressed(*newFile, *newLayout, i, 1 << 30))
+                << entry.name.toStdString();
+        }
+    }
+    // The unchanged entries travel as bytes the client keeps; the new file whole.
+    EXPECT_EQ(carried.size(), 3u);
+    EXPECT_NE(carried["lib/engine.dll"], PatchMethod::Whole);
+    EXPECT_EQ(carried["lib/new.dll"], PatchMethod::Whole);
+    EXPECT_TRUE(carried.count("data/brodelik.sql"));
+    EXPECT_LT(deltaBytes.size(), engineCompressed / 50);
+
+    const Outcome told = publish({"diff", oldZip, next + "/upgrade-brodelik.zip"});
+    EXPECT_TRUE(told.out.contains(QStringLiteral("with a delta: %1 bytes").arg(deltaBytes.size())))
+        << told.out.toStdString();
+    // A previous release that is no archive stops the package before anything is published.
+    writeBytes(dir.path() + "/not.zip", "PK");
+    const Outcome bad =
+        publish({"package", "--key", dir.path() + "/key.pem", "--stem", "brodelik", "--name", "B",
+                 "--version", "14,22", "--date", "13.5.2023", "--marker", "brodelik.exe",
+                 "--previous", dir.path() + "/not.zip", src, dir.path() + "/third"});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_TRUE(bad.err.contains("not.zip")) << bad.err.toStdString();
+    EXPECT_TRUE(QDir(dir.path() + "/third").entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST_F(Publish, VerifyRefusesEveryAlteration) {
