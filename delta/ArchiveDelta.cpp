@@ -39,6 +39,8 @@ public:
                                             const QString& name, AssemblyState wanted);
 
     bool write(qint64 at, const char* data, qint64 size);
+    // Bytes written at at without write(), now known good: they count as done.
+    void accept(qint64 at, qint64 size);
     bool copy(const platform::File& from, qint64 fromAt, qint64 at, qint64 size);
     QByteArray read(qint64 at, qint64 size) const;
     const ByteIntervals& done() const { return state_.done; }
@@ -122,6 +124,11 @@ bool AssemblyFile::write(qint64 at, const char* data, qint64 size) {
     return true;
 }
 
+void AssemblyFile::accept(qint64 at, qint64 size) {
+    state_.done.add(at, size);
+    unsaved_ += size;
+}
+
 bool AssemblyFile::copy(const platform::File& from, qint64 fromAt, qint64 at, qint64 size) {
     return platform::copyAllAt(from.descriptor(), fromAt, file_.descriptor(), at, size);
 }
@@ -203,14 +210,16 @@ bool passesCrc(const platform::File& file, qint64 at, const ZipRecord& r) {
 class ArchiveDelta final : public net::BodyAssembly {
 public:
     ArchiveDelta(platform::FolderHandle folder, QString hostFolder, QString name,
-                 platform::File kept, ZipLayout layout, ArchiveHashCheck check, qint64 mergeGap)
+                 platform::File kept, ZipLayout layout, ArchiveHashCheck check, qint64 mergeGap,
+                 std::shared_ptr<const VerifiedDelta> delta)
         : folder_(std::move(folder)),
           hostFolder_(std::move(hostFolder)),
           name_(std::move(name)),
           kept_(std::move(kept)),
           layout_(std::move(layout)),
           check_(std::move(check)),
-          mergeGap_(mergeGap) {}
+          mergeGap_(mergeGap),
+          delta_(std::move(delta)) {}
 
     qint64 tailLength() const override { return deltaTailLength(layout_); }
 
@@ -228,6 +237,14 @@ private:
     bool reuse(AssemblyFile& file, const DeltaPlan& plan) const;
     bool verified(const AssemblyFile& file, const ZipDirectory& next,
                   const std::vector<int>& matches) const;
+    // The entries of next the delta carries, each with its record, and their bytes.
+    std::vector<std::pair<std::size_t, const PatchRecord*>> carried(const ZipDirectory& next,
+                                                                    const std::vector<int>& matches,
+                                                                    qint64 size) const;
+    // Rebuilds the carried entries into the file, each header and data accepted only when the
+    // data hashed as the index says; the bytes placed that were not there before.
+    qint64 rebuild(AssemblyFile& file, const ZipDirectory& next,
+                   const std::vector<std::pair<std::size_t, const PatchRecord*>>& entries) const;
 
     platform::FolderHandle folder_;
     QString hostFolder_;
@@ -236,6 +253,7 @@ private:
     ZipLayout layout_;
     ArchiveHashCheck check_;
     qint64 mergeGap_;
+    std::shared_ptr<const VerifiedDelta> delta_;
 };
 
 // The new directory from the tail already fetched alone. A tail whose records point before it
@@ -360,6 +378,66 @@ bool ArchiveDelta::verified(const AssemblyFile& file, const ZipDirectory& next,
     return true;
 }
 
+std::vector<std::pair<std::size_t, const PatchRecord*>> ArchiveDelta::carried(
+    const ZipDirectory& next, const std::vector<int>& matches, qint64 size) const {
+    std::vector<std::pair<std::size_t, const PatchRecord*>> entries;
+    // A delta is only ever applied under the signed hash, into headers it can make itself.
+    if (!delta_ || !check_ || !next.headersFollowDirectory()) {
+        return entries;
+    }
+    std::map<std::uint64_t, const PatchRecord*> byOffset;
+    for (const PatchRecord& r : delta_->records) {
+        byOffset.emplace(r.newOffset, &r);
+    }
+    for (std::size_t i = 0; i < next.entries.size(); ++i) {
+        const ZipRecord& r = next.entries[i];
+        const auto record = byOffset.find(r.localOffset);
+        const auto end =
+            static_cast<std::uint64_t>(r.derivedLocalHeader().size()) + r.compressedSize;
+        if (matches[i] < 0 && record != byOffset.end() && delta_->hashes.count(r.localOffset) &&
+            r.localOffset <= static_cast<std::uint64_t>(size) &&
+            end <= static_cast<std::uint64_t>(size) - r.localOffset) {
+            entries.emplace_back(i, record->second);
+        }
+    }
+    return entries;
+}
+
+qint64 ArchiveDelta::rebuild(
+    AssemblyFile& file, const ZipDirectory& next,
+    const std::vector<std::pair<std::size_t, const PatchRecord*>>& entries) const {
+    qint64 placed = 0;
+    for (const auto& [index, record] : entries) {
+        const ZipRecord& r = next.entries[index];
+        const QByteArray header = r.derivedLocalHeader();
+        const auto at = static_cast<qint64>(r.localOffset);
+        const qint64 span = header.size() + static_cast<qint64>(r.compressedSize);
+        // Bytes already there (the tail, or an earlier run's) are neither rebuilt nor counted.
+        qint64 missing = 0;
+        for (const net::ByteRange& m : file.done().missing(at, span)) {
+            missing += m.length;
+        }
+        if (missing == 0) {
+            continue;
+        }
+        qint64 written = header.size();
+        const int fd = file.file().descriptor();
+        const auto out = [&](const char* data, qint64 size) {
+            const bool ok = platform::writeAllAt(fd, data, size, at + written);
+            written += size;
+            return ok;
+        };
+        if (platform::writeAllAt(fd, header.constData(), header.size(), at) &&
+            rebuildEntry(delta_->file, *record, kept_, layout_, r, delta_->hashes.at(r.localOffset),
+                         out)) {
+            file.accept(at, span);
+            placed += missing;
+        }
+    }
+    file.save();
+    return placed;
+}
+
 Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& ranges) {
     const QByteArray& tail = remote.tail;
     const std::optional<ZipDirectory> next = directory(remote, tail);
@@ -368,7 +446,12 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
     }
     const qint64 tailFrom = remote.size - tail.size();
     const std::vector<int> matches = usableMatches(*next);
-    if (!worthAssembling(*next, matches, remote.size)) {
+    const auto fromDelta = carried(*next, matches, remote.size);
+    qint64 carriedBytes = 0;
+    for (const auto& [index, record] : fromDelta) {
+        carriedBytes += static_cast<qint64>(next->entries[index].compressedSize);
+    }
+    if (fromDelta.empty() && !worthAssembling(*next, matches, remote.size)) {
         return {};
     }
     AssemblyState wanted;
@@ -379,6 +462,7 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
     if (!file || !file->write(tailFrom, tail.constData(), tail.size())) {
         return {};
     }
+    const qint64 rebuilt = rebuild(*file, *next, fromDelta);
     std::vector<ByteSpan> probes;
     if (!next->headersFollowDirectory()) {
         probes = headerProbes(layout_, *next, matches, tailFrom);
@@ -411,7 +495,7 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
         return {};
     }
     Outcome done;
-    done.reused = plan.reused;
+    done.reused = plan.reused + rebuilt;
     done.body = file->finish();
     return done;
 }
@@ -446,7 +530,8 @@ void keepArchive(const QString& hostFolder, const QString& name) {
 }
 
 std::shared_ptr<net::BodyAssembly> archiveDelta(const QString& hostFolder, const QString& name,
-                                                ArchiveHashCheck check, qint64 mergeGap) {
+                                                ArchiveHashCheck check, qint64 mergeGap,
+                                                std::shared_ptr<const VerifiedDelta> delta) {
     std::optional<platform::FolderHandle> folder =
         platform::FolderHandle::openHost(QFile::encodeName(hostFolder));
     std::optional<platform::File> kept =
@@ -468,7 +553,8 @@ std::shared_ptr<net::BodyAssembly> archiveDelta(const QString& hostFolder, const
         return nullptr;
     }
     return std::make_shared<ArchiveDelta>(std::move(*folder), hostFolder, name, std::move(*kept),
-                                          std::move(*layout), std::move(check), mergeGap);
+                                          std::move(*layout), std::move(check), mergeGap,
+                                          std::move(delta));
 }
 
 }  // namespace selvanix

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "delta/DeltaApply.h"
 #include "delta/DeltaPlan.h"
 #include "net/BodyAssembly.h"
 
@@ -24,11 +25,12 @@ QByteArray assemblyStateName(const QString& name);  // ".NAME.assembly-state"
 // name as well (a hard link, so no space), and what an assembly left is gone.
 void keepArchive(const QString& hostFolder, const QString& name);
 
-// Builds the archive NAME in the folder from its kept copy and the ranges that changed. Without
-// a hash check, the kept copy is used only when nobody else may have written it, and every
-// reused entry must pass its CRC-32. Nothing when there is no kept copy to use.
-std::shared_ptr<net::BodyAssembly> archiveDelta(const QString& hostFolder, const QString& name,
-                                                ArchiveHashCheck check,
-                                                qint64 mergeGap = kDeltaMergeGap);
+// Builds the archive NAME in the folder from its kept copy and the ranges that changed, and,
+// with a delta (under a hash check only), from the entries it rebuilds. Without a hash check,
+// the kept copy is used only when nobody else may have written it, and every reused entry must
+// pass its CRC-32. Nothing when there is no kept copy to use.
+std::shared_ptr<net::BodyAssembly> archiveDelta(
+    const QString& hostFolder, const QString& name, ArchiveHashCheck check,
+    qint64 mergeGap = kDeltaMergeGap, std::shared_ptr<const VerifiedDelta> delta = nullptr);
 
 }  // namespace selvanix

@@ -4,6 +4,7 @@
 #include "archive/Crc32.h"
 #include "archive/EntryDeflate.h"
 #include "archive/ZipRecords.h"
+#include "config/Signature.h"
 #include "platform/handles/File.h"
 
 #include <QCryptographicHash>
@@ -105,6 +106,21 @@ bool rebuildEntry(const platform::File& delta, const PatchRecord& record, const 
                           ? record.size == entry.compressedSize && copyWhole(delta, record, hashed)
                           : applyRecord(delta, record, old, oldLayout, entry, hashed);
     return made && hashed.matches(entry, expected);
+}
+
+std::optional<VerifiedDelta> openVerifiedDelta(const QString& path, std::uint64_t size,
+                                               const QByteArray& sha256,
+                                               std::map<std::uint64_t, QByteArray> hashes) {
+    std::optional<platform::File> file = platform::File::openRegular(path);
+    if (!file || static_cast<std::uint64_t>(file->size()) != size ||
+        signing::sha256OfFile(*file) != sha256) {
+        return std::nullopt;
+    }
+    std::optional<std::vector<PatchRecord>> records = PatchFile::read(*file);
+    if (!records) {
+        return std::nullopt;
+    }
+    return VerifiedDelta{std::move(*file), std::move(*records), std::move(hashes)};
 }
 
 }  // namespace selvanix

@@ -50,13 +50,14 @@ protected:
         QFile::remove(path(kName));
     }
 
-    Fetched fetch(const QString& url, ArchiveHashCheck check = {},
-                  qint64 mergeGap = kDeltaMergeGap) {
+    Fetched fetch(const QString& url, ArchiveHashCheck check = {}, qint64 mergeGap = kDeltaMergeGap,
+                  std::shared_ptr<const VerifiedDelta> delta = nullptr) {
         net::WebHTTPGet get;
         get.DownloadDir = downloads() + u'/';
         get.DestinationName = kName;
         get.URL = url;
-        get.AssembleNextFrom(archiveDelta(downloads(), kName, std::move(check), mergeGap));
+        get.AssembleNextFrom(
+            archiveDelta(downloads(), kName, std::move(check), mergeGap, std::move(delta)));
         Fetched f;
         f.ok = get.Process(false, false);
         f.bytes = QFile::exists(path(kName)) ? readBytes(path(kName)) : QByteArray();
