@@ -36,7 +36,12 @@ void setLine(Label* label, const QString& text, int points) {
 }
 
 // "14 MB"; below 10 MB with one decimal, as Czech writes it ("0,4 MB").
+// Below a megabyte in kilobytes: a delta's few kilobytes would show as "0,0 MB".
 QString megabytesText(qint64 bytes) {
+    if (bytes < 1000000) {
+        return QString::number(std::max<qint64>(1, qRound64(static_cast<double>(bytes) / 1e3))) +
+               QStringLiteral(" kB");
+    }
     const double mb = static_cast<double>(bytes) / 1e6;
     return (mb < 10 ? QLocale(QLocale::Czech).toString(mb, 'f', 1)
                     : QString::number(qRound64(mb))) +
@@ -102,7 +107,7 @@ void TFrDRozbal::fetchingPackage() {
     ProgressBar1->setVisible(true);
 }
 
-void TFrDRozbal::archiveReused(qint64 fetched, qint64 size) {
+void TFrDRozbal::archiveReused(qint64 fetched, qint64 size, qint64) {
     setLine(LbStazeno,
             QStringLiteral("Staženo %1 z %2, zbytek z minulé verze.")
                 .arg(megabytesText(fetched), megabytesText(size)),

@@ -177,7 +177,7 @@ private:
 
     // What the run tells the window.
     void fetchingPackage() override;
-    void archiveReused(qint64 fetched, qint64 size) override;
+    void archiveReused(qint64 fetched, qint64 size, qint64 delta) override;
     void packageLooked(const QString& folder, bool found) override;
     void packageMissing(PackageProblem problem, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;

@@ -79,9 +79,11 @@ void ConsoleReport::downloadProgress(const QString&, qint64 received, qint64 tot
     }
 }
 
-void ConsoleReport::archiveReused(qint64 fetched, qint64 size) {
+void ConsoleReport::archiveReused(qint64 fetched, qint64 size, qint64 delta) {
     event(QStringLiteral("archive-reused"),
-          {{QStringLiteral("fetched"), fetched}, {QStringLiteral("size"), size}},
+          {{QStringLiteral("fetched"), fetched},
+           {QStringLiteral("size"), size},
+           {QStringLiteral("delta"), delta}},
           QStringLiteral("fetched %1 of %2 bytes, the rest from the last installed archive")
               .arg(fetched)
               .arg(size));

@@ -18,7 +18,7 @@ public:
     void downloadStarted(const QString& url, const QString& name) override;
     void downloadProgress(const QString& name, qint64 received, qint64 total) override;
     void packageLooked(const QString& folder, bool found) override;
-    void archiveReused(qint64 fetched, qint64 size) override;
+    void archiveReused(qint64 fetched, qint64 size, qint64 delta) override;
     void packageMissing(PackageProblem problem, const QString& reason) override;
     void descriptorRead(const PackageInfo& info) override;
     void searchStarted(const QString& marker) override;

@@ -10,6 +10,7 @@
 #include "StagedExtraction.h"
 #include "TargetCheck.h"
 #include "config/PackageDescriptor.h"
+#include "config/ReleaseIndex.h"
 #include "delta/ArchiveDelta.h"
 #include "store/Manifest.h"
 #include "store/TargetLock.h"
@@ -92,6 +93,10 @@ public:
     // are the run's publisher keys, which a reused archive must satisfy.
     PackageFetched kopirujzWebu(const QString& baseUrl, const PackageNames& names,
                                 const QString& keys);
+    // The delta from the kept archive to the package the descriptor signs, when the publisher
+    // made one and the keys verify its index.
+    DeltaFetched fetchDelta(const QString& baseUrl, const PackageNames& names, const QString& keys,
+                            const std::optional<PackageDescriptor>& descriptor);
     // Installs the package into one target: settings, extraction, record, program.
     void dejtam(const Package& package, const QString& target, const RunRequest& request);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
@@ -121,6 +126,13 @@ private:
     RunResult repairFrom(const Package& package, const QString& target,
                          const platform::FolderHandle& folder, const Manifest& record,
                          std::optional<TargetLock>& downloads, QStringList& repaired);
+    struct FetchedIndex {
+        ReleaseIndex index;
+        qint64 bytes = 0;
+    };
+    std::optional<FetchedIndex> fetchReleaseIndex(const QString& baseUrl, const PackageNames& names,
+                                                  const PackageDescriptor& descriptor,
+                                                  const std::vector<signing::PublicKey>& keys);
     Step<PackageLocation> locatePackage(const RunRequest& request, const PackageNames& names,
                                         const QString& keys);
     Step<Package> checkPackage(const PackageNames& names, PackageLocation location,

@@ -2,6 +2,7 @@
 
 #include "RunRequest.h"
 #include "config/PackageDescriptor.h"
+#include "delta/DeltaApply.h"
 #include "platform/handles/File.h"
 #include "store/Manifest.h"
 
@@ -27,6 +28,12 @@ struct PackageFetched {
     QString problem;  // the first download that left no file, and why
     // The descriptor as read once, the moment it was saved; the run checks this value.
     std::optional<PackageDescriptor> read{};
+};
+
+// A delta fetched for the archive's assembly, and the bytes it cost (with its index).
+struct DeltaFetched {
+    std::shared_ptr<const VerifiedDelta> delta{};
+    qint64 bytes = 0;
 };
 
 // Where the run found the package, and its descriptor when the fetch has read it already.

@@ -55,9 +55,11 @@ PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const Package
         return fetched;
     }
     const QString hostFolder = platform::toHostPath(folder);
-    const FetchResult archive = fetch(
-        names.archive, 0,
-        archiveDelta(hostFolder, names.archive, signedArchiveCheck(fetched.read, names, keys)));
+    const DeltaFetched delta = fetchDelta(baseUrl, names, keys, fetched.read);
+    const FetchResult archive =
+        fetch(names.archive, 0,
+              archiveDelta(hostFolder, names.archive, signedArchiveCheck(fetched.read, names, keys),
+                           kDeltaMergeGap, delta.delta));
     fetched.archive = archive.saved;
     if (fetched.problem.isEmpty()) {
         fetched.problem = archive.problem;
@@ -67,11 +69,15 @@ PackageFetched InstallEngine::kopirujzWebu(const QString& baseUrl, const Package
     }
     keepArchive(hostFolder, names.archive);
     if (archive.reused > 0) {
-        log(QStringLiteral("%1: %2 of %3 bytes fetched, the rest from the last archive")
+        // What came over the wire for it: its ranges, and the delta that rebuilt the rest.
+        const qint64 came = archive.size - archive.reused + delta.bytes;
+        log(QStringLiteral("%1: %2 of %3 bytes fetched (%4 of them a delta), the rest from the "
+                           "last archive")
                 .arg(names.archive)
-                .arg(archive.size - archive.reused)
-                .arg(archive.size));
-        observer_.archiveReused(archive.size - archive.reused, archive.size);
+                .arg(came)
+                .arg(archive.size)
+                .arg(delta.bytes));
+        observer_.archiveReused(came, archive.size, delta.bytes);
     }
     return fetched;
 }

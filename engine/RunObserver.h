@@ -48,11 +48,13 @@ public:
         (void)total;
     }
     virtual void fetchingPackage() {}
-    // The archive arrived with only fetched of its size bytes transferred; the rest came from
-    // the archive of the last installation.
-    virtual void archiveReused(qint64 fetched, qint64 size) {
+    // The archive arrived with only fetched of its size bytes transferred (delta of them a
+    // delta that rebuilt changed entries); the rest came from the archive of the last
+    // installation.
+    virtual void archiveReused(qint64 fetched, qint64 size, qint64 delta) {
         (void)fetched;
         (void)size;
+        (void)delta;
     }
     // The package folder the run looked in; found when it holds the descriptor.
     virtual void packageLooked(const QString& folder, bool found) {

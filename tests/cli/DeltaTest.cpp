@@ -1,11 +1,18 @@
 // Updates from the server fetch only what changed, and a publisher key still decides what is
 // installed.
 #include "CliFixture.h"
+#include "archive/EntryDeflate.h"
+#include "config/ReleaseIndex.h"
 #include "config/Signature.h"
 #include "delta/ArchiveDelta.h"
+#include "delta/DeltaBuilder.h"
+#include "platform/handles/File.h"
 #include "support/ReleasePair.h"
 #include "support/SignedPackage.h"
 #include "support/TestNginx.h"
+
+#include <QCryptographicHash>
+#include <QRegularExpression>
 
 namespace selvanix::test {
 namespace {
@@ -29,16 +36,61 @@ protected:
                    signedDescriptor(*key, signedArchive.isEmpty() ? archive : signedArchive, v, v));
     }
 
-    CliRun install() {
+    // The publisher's delta from release 1 to 2 and the signed index beside the package; from
+    // names another archive the delta starts from, damaged changes a byte of it on the server.
+    qint64 publishDelta(const QByteArray& from = {}, bool damaged = false) {
+        const QByteArray one = releaseArchive(1);
+        const QByteArray two = releaseArchive(2);
+        writeBytes(root.path() + "/one.zip", one);
+        writeBytes(root.path() + "/two.zip", two);
+        const auto built = buildDelta(*platform::File::openRegular(root.path() + "/one.zip"),
+                                      *platform::File::openRegular(root.path() + "/two.zip"));
+        EXPECT_TRUE(built);
+        const QByteArray oneSha = from.isEmpty() ? sha(one) : from;
+        const QByteArray name = "upgrade-brodelik.zip.from-" + oneSha.left(16) + ".delta";
+        QByteArray bytes = built->bytes;
+        ReleaseIndex index;
+        index.product = "brodelik";
+        index.archive = sha(two);
+        index.deflate = EntryDeflater::recipe();
+        index.entries = built->hashes;
+        index.deltas = {{oneSha, name, static_cast<std::uint64_t>(bytes.size()), sha(bytes)}};
+        if (damaged) {
+            bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 1);
+        }
+        writeBytes(www() + '/' + QString::fromLatin1(name), bytes);
+        const QByteArray text = index.text(*key);
+        writeBytes(www() + "/upgrade-brodelik.zip.index", text);
+        return bytes.size() + text.size();
+    }
+    static QByteArray sha(const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    }
+    // The requests nginx served since the last call, one line each.
+    QStringList served() {
+        const QStringList all = nginx->accessLog().split(u'\n', Qt::SkipEmptyParts);
+        const QStringList fresh = all.mid(seen_);
+        seen_ = all.size();
+        return fresh;
+    }
+    // Files left in the installer's folder that only a fetch puts there.
+    QStringList leftInHost() const {
+        return QDir(host()).entryList({"*.delta", "*.index", "*.assembly*"},
+                                      QDir::Files | QDir::Hidden);
+    }
+
+    CliRun install(bool keyed = true) {
         writeBytes(host() + "/upgrade.kac",
                    "[DEFINICE]\r\n[SERVER]\r\nbaseurl=" + nginx->url("/").toUtf8() +
-                       "\r\npublickey=" + key->publicKey().base64() + "\r\n");
+                       (keyed ? "\r\npublickey=" + key->publicKey().base64() : QByteArray()) +
+                       "\r\n");
         return run({"install", "--product", "brodelik", "--source", "internet", "--target",
                     target(), "--json"});
     }
 
     std::optional<signing::PrivateKey> key;
     std::unique_ptr<TestNginx> nginx;
+    qsizetype seen_ = 0;
 };
 
 TEST_F(Delta, TheNextReleaseFetchesWhatChangedAndIsInstalledWhole) {
@@ -77,6 +129,74 @@ TEST_F(Delta, AnAssemblyTheSignatureDoesNotNameIsNeverInstalled) {
     EXPECT_EQ(readBytes(target() + "/lib/mod13.dll"),
               QByteArray("line ").repeated(1000 + 13 * 50) + QByteArray::number(13));
     EXPECT_FALSE(QFileInfo::exists(host() + "/" + assemblyName("upgrade-brodelik.zip")));
+}
+
+// The second release comes as the delta from the kept archive plus the tail: no entry is
+// fetched by range, the run says what the delta cost, and nothing of it stays behind.
+TEST_F(Delta, TheNextReleaseComesAsADeltaAndTheRunSaysSo) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    QDir().mkpath(target());
+    publish(1);
+    ASSERT_EQ(install().exitCode, 0);
+    served();
+    publish(2);
+    const qint64 cost = publishDelta();
+    const CliRun second = install();
+    ASSERT_EQ(second.exitCode, 0) << second.out.toStdString() << second.err.toStdString();
+    const QJsonObject reused = second.event("archive-reused");
+    EXPECT_EQ(reused.value("delta").toInteger(), cost) << second.out.toStdString();
+    const QByteArray two = releaseArchive(2);
+    EXPECT_EQ(reused.value("size").toInteger(), two.size());
+    EXPECT_LT(reused.value("fetched").toInteger(), cost + 16384);
+    EXPECT_EQ(readBytes(host() + "/upgrade-brodelik.zip"), two);
+    EXPECT_EQ(readBytes(target() + "/lib/mod13.dll"),
+              QByteArray("line ").repeated(1000 + 13 * 50) + QByteArray::number(1013));
+    const QString log = served().join(u'\n');
+    EXPECT_TRUE(log.contains(".delta")) << log.toStdString();
+    EXPECT_FALSE(log.contains(QRegularExpression("bytes=[0-9]+-[0-9]+"))) << log.toStdString();
+    EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
+}
+
+// A delta that is not the one the index signs is never applied: the update goes on by ranges.
+TEST_F(Delta, ADamagedDeltaIsRefusedAndTheUpdateStillComesWhole) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    QDir().mkpath(target());
+    publish(1);
+    ASSERT_EQ(install().exitCode, 0);
+    publish(2);
+    publishDelta({}, true);
+    served();
+    const CliRun second = install();
+    ASSERT_EQ(second.exitCode, 0) << second.out.toStdString() << second.err.toStdString();
+    EXPECT_EQ(second.event("archive-reused").value("delta").toInteger(), 0);
+    EXPECT_EQ(readBytes(host() + "/upgrade-brodelik.zip"), releaseArchive(2));
+    const QString log = served().join(u'\n');
+    EXPECT_TRUE(log.contains(".delta")) << log.toStdString();
+    EXPECT_TRUE(log.contains(QRegularExpression("bytes=[0-9]+-[0-9]+"))) << log.toStdString();
+    EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
+}
+
+// No delta is fetched that does not start from the kept archive, nor any index without a key.
+TEST_F(Delta, OnlyADeltaFromTheKeptArchiveAndOnlyWithAKey) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    QDir().mkpath(target());
+    publish(1);
+    ASSERT_EQ(install().exitCode, 0);
+    publish(2);
+    publishDelta(sha("another release"));
+    served();
+    const CliRun other = install();
+    ASSERT_EQ(other.exitCode, 0) << other.out.toStdString();
+    QString log = served().join(u'\n');
+    EXPECT_TRUE(log.contains(".index")) << log.toStdString();
+    EXPECT_FALSE(log.contains(".delta")) << log.toStdString();
+
+    publishDelta();  // and now one from the archive kept before, but no key to trust it
+    const CliRun unkeyed = install(false);
+    ASSERT_EQ(unkeyed.exitCode, 0) << unkeyed.out.toStdString();
+    log = served().join(u'\n');
+    EXPECT_FALSE(log.contains(".index")) << log.toStdString();
+    EXPECT_FALSE(log.contains(".delta")) << log.toStdString();
 }
 
 }  // namespace
