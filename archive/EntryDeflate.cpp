@@ -1,5 +1,6 @@
 #include "EntryDeflate.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 #include <algorithm>
 
@@ -19,11 +20,49 @@ struct EntryDeflater::Stream {
     bool ready = false;
 };
 
-QByteArray EntryDeflater::recipe() {
-    return "zlib " + QByteArray(zlibVersion()) + " level " + QByteArray::number(kLevel) +
-           " window " + QByteArray::number(kWindowBits) + " memory " +
-           QByteArray::number(kMemLevel) + " strategy " + QByteArray::number(kStrategy) +
-           " piece " + QByteArray::number(kPiece);
+namespace {
+
+constexpr int kWholeLevel = 6;
+
+struct Compressor {
+    Compressor() : c(libdeflate_alloc_compressor(kWholeLevel)) {}
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+    ~Compressor() { libdeflate_free_compressor(c); }
+    libdeflate_compressor* c;
+};
+
+}  // namespace
+
+std::optional<QByteArray> deflateWhole(const QByteArray& contents, qint64 capacity) {
+    const Compressor compressor;
+    if (compressor.c == nullptr || contents.size() > kWholeDeflateLimit || capacity < 0) {
+        return std::nullopt;
+    }
+    QByteArray out(std::min(capacity, deflateWholeBound(contents.size())), Qt::Uninitialized);
+    const std::size_t n = libdeflate_deflate_compress(
+        compressor.c, contents.constData(), static_cast<std::size_t>(contents.size()), out.data(),
+        static_cast<std::size_t>(out.size()));
+    if (n == 0 && !contents.isEmpty()) {
+        return std::nullopt;
+    }
+    out.truncate(static_cast<qsizetype>(n));
+    return out;
+}
+
+qint64 deflateWholeBound(qint64 size) {
+    const Compressor compressor;
+    return compressor.c == nullptr
+               ? 0
+               : static_cast<qint64>(libdeflate_deflate_compress_bound(
+                     compressor.c, static_cast<std::size_t>(std::max<qint64>(size, 0))));
+}
+
+QByteArray deflateRecipe() {
+    // "libdeflate version": a version right after "deflate " reads as an embedded zlib to lintian.
+    return "libdeflate version " LIBDEFLATE_VERSION_STRING " level " +
+           QByteArray::number(kWholeLevel) + " whole up to " +
+           QByteArray::number(kWholeDeflateLimit);
 }
 
 EntryDeflater::EntryDeflater()
@@ -63,22 +102,6 @@ bool EntryDeflater::feed(const char* data, qint64 size, bool last, const Output&
         }
     } while (z.avail_out == 0 || (last && rc != Z_STREAM_END));
     return true;
-}
-
-bool EntryDeflater::deflate(const QByteArray& contents, const Output& out) {
-    EntryDeflater deflater;
-    qint64 at = 0;
-    for (;;) {
-        const qint64 piece = std::min<qint64>(kPiece, contents.size() - at);
-        // The publisher reads until a read returns nothing: the end comes with an empty piece.
-        if (!deflater.feed(contents.constData() + at, piece, piece == 0, out)) {
-            return false;
-        }
-        if (piece == 0) {
-            return true;
-        }
-        at += piece;
-    }
 }
 
 }  // namespace selvanix

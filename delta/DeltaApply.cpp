@@ -15,6 +15,7 @@ namespace selvanix {
 namespace {
 
 constexpr qint64 kPiece = 1 << 20;
+constexpr qint64 kDeflateSlack = 64;
 
 // Counts and hashes what passes on to out.
 class Hashed {
@@ -58,23 +59,25 @@ std::optional<std::size_t> entryAt(const ZipLayout& layout, std::uint64_t localO
                                   : std::optional<std::size_t>(found - entries.begin());
 }
 
-bool applyRecord(const platform::File& delta, const PatchRecord& record, const platform::File& old,
-                 const ZipLayout& oldLayout, const ZipRecord& entry, Hashed& out) {
+// The new contents from the old entry and the record's patch; the old contents and the patch
+// are gone when this returns, before the compressor needs its room.
+std::optional<QByteArray> patchedContents(const platform::File& delta, const PatchRecord& record,
+                                          const platform::File& old, const ZipLayout& oldLayout,
+                                          const ZipRecord& entry) {
     const std::optional<std::size_t> from = entryAt(oldLayout, record.oldOffset);
     if (!from || record.size != entry.size || entry.size > kMaxPatchedEntry ||
-        record.payloadLength > kMaxPatchBytes ||
-        (entry.method != ZipMethod::Stored && entry.method != ZipMethod::Deflated)) {
-        return false;
+        record.payloadLength > kMaxPatchBytes) {
+        return std::nullopt;
     }
     const std::optional<QByteArray> oldContents =
         entryContents(old, oldLayout, *from, kMaxPatchedEntry);
     if (!oldContents) {
-        return false;
+        return std::nullopt;
     }
     QByteArray patch(static_cast<qsizetype>(record.payloadLength), Qt::Uninitialized);
     if (delta.readAt(static_cast<qint64>(record.payloadAt), patch.data(), patch.size()) !=
         patch.size()) {
-        return false;
+        return std::nullopt;
     }
     QByteArray contents(static_cast<qsizetype>(entry.size), Qt::Uninitialized);
     const auto span = [](const QByteArray& b) {
@@ -83,14 +86,29 @@ bool applyRecord(const platform::File& delta, const PatchRecord& record, const p
     if (!applyPatch(record.method, span(*oldContents), span(patch),
                     {contents.data(), static_cast<std::size_t>(contents.size())}) ||
         crc32Of(contents.constData(), static_cast<std::size_t>(contents.size())) != entry.crc) {
+        return std::nullopt;
+    }
+    return contents;
+}
+
+bool applyRecord(const platform::File& delta, const PatchRecord& record, const platform::File& old,
+                 const ZipLayout& oldLayout, const ZipRecord& entry, Hashed& out) {
+    if (entry.method != ZipMethod::Stored && entry.method != ZipMethod::Deflated) {
         return false;
     }
-    patch = QByteArray();  // the memory goes before the compressor needs its own
-    const RebuiltBytes sink = [&out](const char* data, qint64 size) { return out(data, size); };
-    if (entry.method == ZipMethod::Stored) {
-        return out(contents.constData(), contents.size());
+    const std::optional<QByteArray> contents =
+        patchedContents(delta, record, old, oldLayout, entry);
+    if (!contents) {
+        return false;
     }
-    return EntryDeflater::deflate(contents, sink);
+    if (entry.method == ZipMethod::Stored) {
+        return out(contents->constData(), contents->size());
+    }
+    // Room for the signed size and the compressor's few bytes of working slack, no more:
+    // anything larger cannot be the signed bytes.
+    const std::optional<QByteArray> packed =
+        deflateWhole(*contents, static_cast<qint64>(entry.compressedSize) + kDeflateSlack);
+    return packed && out(packed->constData(), packed->size());
 }
 
 }  // namespace

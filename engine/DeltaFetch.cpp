@@ -71,7 +71,7 @@ DeltaFetched InstallEngine::fetchDelta(const QString& baseUrl, const PackageName
     }
     const ReleaseIndex* index = &fetchedIndex->index;
     const IndexedDelta* delta = index->deltaFrom(*kept);
-    if (delta == nullptr || index->deflate != EntryDeflater::recipe()) {
+    if (delta == nullptr || index->deflate != deflateRecipe()) {
         log(delta == nullptr ? QStringLiteral("no delta from the kept archive")
                              : QStringLiteral("the delta's deflate is not ours: %1")
                                    .arg(QString::fromUtf8(index->deflate)));

@@ -59,7 +59,7 @@ std::optional<QString> stageDeltas(const QString& newArchive, const QString& arc
     ReleaseIndex index;
     index.product = stem;
     index.archive = *sha;
-    index.deflate = EntryDeflater::recipe();
+    index.deflate = deflateRecipe();
     const QDir out(outDir);
     for (const QString& path : previous) {
         const std::optional<platform::File> old = openArchive(path);

@@ -53,6 +53,55 @@ bool ZipBuilder::write(const QByteArray& bytes) {
            fail(QStringLiteral("cannot write %1: %2").arg(out_.fileName(), out_.errorString()));
 }
 
+// A file a client may rebuild: read and compressed whole, as deflateWhole makes its bytes.
+bool ZipBuilder::addWhole(QFile& in, const QString& hostPath, std::uint16_t method,
+                          std::uint64_t& size, std::uint64_t& compressed, uLong& crc) {
+    const QByteArray contents = in.readAll();
+    if (contents.size() != in.size() || in.error() != QFileDevice::NoError) {
+        return fail(QStringLiteral("cannot read %1: %2").arg(hostPath, in.errorString()));
+    }
+    size = static_cast<std::uint64_t>(contents.size());
+    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(contents.constData()),
+                  static_cast<uInt>(contents.size()));
+    if (method == ZipMethod::Stored) {
+        return true;
+    }
+    const std::optional<QByteArray> packed =
+        deflateWhole(contents, deflateWholeBound(contents.size()));
+    if (!packed) {
+        return fail(QStringLiteral("cannot compress %1").arg(hostPath));
+    }
+    compressed = static_cast<std::uint64_t>(packed->size());
+    return write(*packed);
+}
+
+// A file too large to be rebuilt by a client: streamed through zlib in pieces.
+bool ZipBuilder::addStreamed(QFile& in, const QString& hostPath, std::uint16_t method,
+                             std::uint64_t& size, std::uint64_t& compressed, uLong& crc) {
+    EntryDeflater deflater;
+    if (!deflater.valid()) {
+        return fail(QStringLiteral("cannot start the compressor"));
+    }
+    const auto buffer = std::make_unique<char[]>(EntryDeflater::kPiece);
+    const auto packed = [&](const char* data, qint64 length) {
+        compressed += static_cast<std::uint64_t>(length);
+        return write(QByteArray::fromRawData(data, static_cast<qsizetype>(length)));
+    };
+    for (bool end = false; !end;) {
+        const qint64 n = in.read(buffer.get(), EntryDeflater::kPiece);
+        if (n < 0) {
+            return fail(QStringLiteral("cannot read %1: %2").arg(hostPath, in.errorString()));
+        }
+        end = n == 0;
+        size += static_cast<std::uint64_t>(n);
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
+        if (method != ZipMethod::Stored && !deflater.feed(buffer.get(), n, end, packed)) {
+            return fail(QStringLiteral("cannot compress %1").arg(hostPath));
+        }
+    }
+    return true;
+}
+
 bool ZipBuilder::addFile(const QString& name, QFile& in, const QString& hostPath, unsigned mode,
                          std::int64_t modifiedUtcSeconds) {
     if (static_cast<std::uint64_t>(in.size()) >= kLimit ||
@@ -89,29 +138,13 @@ bool ZipBuilder::addFile(const QString& name, QFile& in, const QString& hostPath
     if (!write(localHeader())) {
         return false;
     }
-    EntryDeflater deflater;
-    if (!deflater.valid()) {
-        return fail(QStringLiteral("cannot start the compressor"));
-    }
-    const auto buffer = std::make_unique<char[]>(EntryDeflater::kPiece);
     std::uint64_t size = 0;
     std::uint64_t compressed = 0;
     uLong crc = ::crc32(0, nullptr, 0);
-    const auto packed = [&](const char* data, qint64 length) {
-        compressed += static_cast<std::uint64_t>(length);
-        return write(QByteArray::fromRawData(data, static_cast<qsizetype>(length)));
-    };
-    for (bool end = false; !end;) {
-        const qint64 n = in.read(buffer.get(), EntryDeflater::kPiece);
-        if (n < 0) {
-            return fail(QStringLiteral("cannot read %1: %2").arg(hostPath, in.errorString()));
-        }
-        end = n == 0;
-        size += static_cast<std::uint64_t>(n);
-        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
-        if (r.method != ZipMethod::Stored && !deflater.feed(buffer.get(), n, end, packed)) {
-            return fail(QStringLiteral("cannot compress %1").arg(hostPath));
-        }
+    const bool whole = in.size() <= kWholeDeflateLimit;
+    if (whole ? !addWhole(in, hostPath, r.method, size, compressed, crc)
+              : !addStreamed(in, hostPath, r.method, size, compressed, crc)) {
+        return false;
     }
     if (size >= kLimit || compressed >= kLimit) {
         return fail(QStringLiteral("%1: archives of 4 GiB and more are not supported").arg(name));

@@ -38,6 +38,10 @@ private:
         std::uint32_t offset;
     };
     bool fail(const QString& message);
+    bool addWhole(QFile& in, const QString& hostPath, std::uint16_t method, std::uint64_t& size,
+                  std::uint64_t& compressed, unsigned long& crc);
+    bool addStreamed(QFile& in, const QString& hostPath, std::uint16_t method, std::uint64_t& size,
+                     std::uint64_t& compressed, unsigned long& crc);
     bool write(const QByteArray& bytes);
 
     QFileDevice& out_;

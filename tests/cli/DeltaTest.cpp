@@ -52,7 +52,7 @@ protected:
         ReleaseIndex index;
         index.product = "brodelik";
         index.archive = sha(two);
-        index.deflate = EntryDeflater::recipe();
+        index.deflate = deflateRecipe();
         index.entries = built->hashes;
         index.deltas = {{oneSha, name, static_cast<std::uint64_t>(bytes.size()), sha(bytes)}};
         if (damaged) {

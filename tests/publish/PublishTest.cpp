@@ -296,7 +296,7 @@ TEST_F(Publish, APreviousReleaseGetsADeltaThatRebuildsEveryChangedEntryExactly) 
     const QByteArray oldSha =
         QCryptographicHash::hash(readBytes(oldZip), QCryptographicHash::Sha256).toHex();
     EXPECT_EQ(index->archive, newSha);
-    EXPECT_EQ(index->deflate, EntryDeflater::recipe());
+    EXPECT_EQ(index->deflate, deflateRecipe());
     ASSERT_EQ(index->deltas.size(), 1u);  // the same previous release twice is one delta
     const IndexedDelta& d = index->deltas[0];
     EXPECT_EQ(d.from, oldSha);
