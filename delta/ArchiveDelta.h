@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "delta/AssemblyFile.h"
 #include "delta/DeltaApply.h"
 #include "delta/DeltaPlan.h"
 #include "net/BodyAssembly.h"
@@ -15,11 +16,9 @@ namespace selvanix {
 // descriptor names.
 using ArchiveHashCheck = std::function<bool(const QByteArray& sha256)>;
 
-// The private names beside the archive NAME in the download folder: the last archive that
-// arrived whole, an assembly in progress, and what of that assembly is done.
-QByteArray keptArchiveName(const QString& name);    // ".NAME.kept"
-QByteArray assemblyName(const QString& name);       // ".NAME.assembly"
-QByteArray assemblyStateName(const QString& name);  // ".NAME.assembly-state"
+// The private name beside the archive NAME in the download folder of the last archive that
+// arrived whole.
+QByteArray keptArchiveName(const QString& name);  // ".NAME.kept"
 
 // After the archive NAME arrived whole in the folder (host path): it is kept under its private
 // name as well (a hard link, so no space), and what an assembly left is gone.
