@@ -8,6 +8,7 @@
 #include "config/PublisherKey.h"
 #include "config/ReleaseIndex.h"
 #include "delta/ArchiveDelta.h"
+#include "delta/ResumableDownload.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/handles/File.h"
@@ -78,11 +79,17 @@ DeltaFetched InstallEngine::fetchDelta(const QString& baseUrl, const PackageName
         return {};
     }
     const QString name = QString::fromUtf8(delta->name);
+    // A delta cut or stopped on its way goes on from its bytes the next time.
+    const QString hostFolder = platform::toHostPath(folder);
     const FetchResult fetched = fetchShown(fetcher_, observer_,
                                            {.url = baseUrl + name,
                                             .folder = folder,
                                             .name = name,
-                                            .sizeLimit = static_cast<qint64>(delta->size)});
+                                            .sizeLimit = static_cast<qint64>(delta->size),
+                                            .assembly = resumableDownload(hostFolder, name)});
+    if (fetched.complete) {
+        forgetResumable(hostFolder, name);
+    }
     std::optional<VerifiedDelta> opened =
         fetched.complete
             ? openVerifiedDelta(folder + name, delta->size, delta->sha256, index->entries)

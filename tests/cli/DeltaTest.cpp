@@ -13,6 +13,8 @@
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
+#include <QThread>
+#include <csignal>
 
 namespace selvanix::test {
 namespace {
@@ -27,8 +29,8 @@ protected:
 
     // Release n on the server, its descriptor signed over signedArchive (the release's own
     // archive unless told).
-    void publish(int n, const QByteArray& signedArchive = {}) {
-        const QByteArray archive = releaseArchive(n);
+    void publish(int n, const QByteArray& signedArchive = {}, const ReleaseOptions& o = {}) {
+        const QByteArray archive = releaseArchive(n, o);
         Values v;
         v.verze = QStringLiteral("14,%1").arg(20 + n);
         writeBytes(www() + "/upgrade-brodelik.zip", archive);
@@ -38,9 +40,10 @@ protected:
 
     // The publisher's delta from release 1 to 2 and the signed index beside the package; from
     // names another archive the delta starts from, damaged changes a byte of it on the server.
-    qint64 publishDelta(const QByteArray& from = {}, bool damaged = false) {
-        const QByteArray one = releaseArchive(1);
-        const QByteArray two = releaseArchive(2);
+    qint64 publishDelta(const QByteArray& from = {}, bool damaged = false,
+                        const ReleaseOptions& o = {}) {
+        const QByteArray one = releaseArchive(1, o);
+        const QByteArray two = releaseArchive(2, o);
         writeBytes(root.path() + "/one.zip", one);
         writeBytes(root.path() + "/two.zip", two);
         const auto built = buildDelta(*platform::File::openRegular(root.path() + "/one.zip"),
@@ -79,14 +82,15 @@ protected:
                                       QDir::Files | QDir::Hidden);
     }
 
-    CliRun install(bool keyed = true) {
+    QStringList installArgs(bool keyed = true) {
         writeBytes(host() + "/upgrade.kac",
                    "[DEFINICE]\r\n[SERVER]\r\nbaseurl=" + nginx->url("/").toUtf8() +
                        (keyed ? "\r\npublickey=" + key->publicKey().base64() : QByteArray()) +
                        "\r\n");
-        return run({"install", "--product", "brodelik", "--source", "internet", "--target",
-                    target(), "--json"});
+        return {"install",  "--product", "brodelik", "--source",
+                "internet", "--target",  target(),   "--json"};
     }
+    CliRun install(bool keyed = true) { return run(installArgs(keyed)); }
 
     std::optional<signing::PrivateKey> key;
     std::unique_ptr<TestNginx> nginx;
@@ -153,7 +157,9 @@ TEST_F(Delta, TheNextReleaseComesAsADeltaAndTheRunSaysSo) {
               QByteArray("line ").repeated(1000 + 13 * 50) + QByteArray::number(1013));
     const QString log = served().join(u'\n');
     EXPECT_TRUE(log.contains(".delta")) << log.toStdString();
-    EXPECT_FALSE(log.contains(QRegularExpression("bytes=[0-9]+-[0-9]+"))) << log.toStdString();
+    // The delta in its tail and one range; of the archive, its tail and no range.
+    EXPECT_FALSE(log.contains(QRegularExpression("brodelik\\.zip HTTP.*bytes=[0-9]+-[0-9]+")))
+        << log.toStdString();
     EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
 }
 
@@ -172,7 +178,8 @@ TEST_F(Delta, ADamagedDeltaIsRefusedAndTheUpdateStillComesWhole) {
     EXPECT_EQ(readBytes(host() + "/upgrade-brodelik.zip"), releaseArchive(2));
     const QString log = served().join(u'\n');
     EXPECT_TRUE(log.contains(".delta")) << log.toStdString();
-    EXPECT_TRUE(log.contains(QRegularExpression("bytes=[0-9]+-[0-9]+"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QRegularExpression("brodelik\\.zip HTTP.*bytes=[0-9]+-[0-9]+")))
+        << log.toStdString();
     EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
 }
 
@@ -197,6 +204,44 @@ TEST_F(Delta, OnlyADeltaFromTheKeptArchiveAndOnlyWithAKey) {
     log = served().join(u'\n');
     EXPECT_FALSE(log.contains(".index")) << log.toStdString();
     EXPECT_FALSE(log.contains(".delta")) << log.toStdString();
+}
+
+// A delta stopped on its way goes on from the bytes it holds: the next run asks only for the
+// rest, and the update is whole.
+TEST_F(Delta, AStoppedDeltaGoesOnFromItsBytesTheNextTime) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    QDir().mkpath(target());
+    const ReleaseOptions large{.largeEntry = 2 << 20};
+    publish(1, {}, large);
+    ASSERT_EQ(install().exitCode, 0);
+    // The update over a slow link, so that a stop finds the delta on its way.
+    nginx = std::make_unique<TestNginx>(www(), QString(), QString(), "limit_rate 1m;");
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    publish(2, {}, large);
+    const qint64 cost = publishDelta({}, false, large);
+    ASSERT_GT(cost, 2 << 20);
+    served();
+    QProcess* first = start(installArgs());
+    const QByteArray out = outputUntil(*first, ".delta");
+    ASSERT_TRUE(out.contains(".delta")) << out.toStdString();
+    QThread::msleep(800);  // well into its two seconds
+    const CliRun stopped = stop(*first, SIGTERM, out);
+    EXPECT_EQ(stopped.exitCode, 9) << stopped.out.toStdString();
+    EXPECT_FALSE(QDir(host()).entryList({"*.assembly*"}, QDir::Files | QDir::Hidden).isEmpty())
+        << stopped.out.toStdString() << served().join(u'\n').toStdString();
+    served();
+
+    const CliRun resumed = install();
+    ASSERT_EQ(resumed.exitCode, 0) << resumed.out.toStdString() << resumed.err.toStdString();
+    EXPECT_EQ(readBytes(host() + "/upgrade-brodelik.zip"), releaseArchive(2, large));
+    EXPECT_EQ(resumed.event("archive-reused").value("delta").toInteger(), cost);
+    // The delta's rest: a range that starts where the stopped run's bytes end.
+    const QString log = served().join(u'\n');
+    const QRegularExpression rest(".delta.*bytes=([1-9][0-9]*)-");
+    const QRegularExpressionMatch m = rest.match(log);
+    ASSERT_TRUE(m.hasMatch()) << log.toStdString();
+    EXPECT_GT(m.captured(1).toLongLong(), 512 * 1024) << log.toStdString();
+    EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
 }
 
 }  // namespace

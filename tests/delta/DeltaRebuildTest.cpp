@@ -3,6 +3,7 @@
 #include "DeltaFixture.h"
 #include "archive/EntryDeflate.h"
 #include "delta/DeltaBuilder.h"
+#include "delta/ResumableDownload.h"
 #include "support/ReleasePair.h"
 #include "support/TestNginx.h"
 
@@ -150,6 +151,28 @@ TEST_F(DeltaRebuild, ADeltaThatIsNotTheIndexedOneIsNeverRead) {
     writeBytes(path, bytes.chopped(1));
     EXPECT_FALSE(openVerifiedDelta(path, size, sha256(bytes), {}));
     EXPECT_FALSE(openVerifiedDelta(work.path() + "/missing.delta", size, sha256(bytes), {}));
+}
+
+// A resumable download comes whole, a file no larger than its tail in one request, a larger
+// one as the tail and one range, and leaves nothing of its record behind.
+TEST_F(DeltaRebuild, AResumableDownloadComesWholeInTheFewestRequests) {
+    ASSERT_TRUE(nginx.ok()) << nginx.error().toStdString();
+    for (const qsizetype size : {qsizetype{1000}, qsizetype{700000}}) {
+        const QByteArray bytes = noise(static_cast<std::uint32_t>(size), size);
+        writeBytes(www.path() + "/f.delta", bytes);
+        net::WebHTTPGet get;
+        get.DownloadDir = downloads() + u'/';
+        get.DestinationName = "f.delta";
+        get.URL = nginx.url("/f.delta");
+        get.AssembleNextFrom(resumableDownload(downloads(), "f.delta"));
+        ASSERT_TRUE(get.Process(false, false)) << size;
+        EXPECT_EQ(readBytes(path("f.delta")), bytes) << size;
+        EXPECT_LT(get.List().AllSize(), size + 4096) << "no byte came twice";
+        QFile::remove(path("f.delta"));
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+    }
+    const QStringList requests = nginx.accessLog().split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(requests.size(), 3) << nginx.accessLog().toStdString();
 }
 
 }  // namespace
