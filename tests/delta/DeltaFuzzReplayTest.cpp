@@ -38,6 +38,7 @@ TEST(DeltaFuzzReplay, TheHonestDeltaRebuildsAndDamageNeverPasses) {
 TEST(DeltaFuzzReplay, KeptInputsNeverPassWithOtherBytes) {
     QTemporaryDir root;
     const QDir dir(QStringLiteral(SELVANIX_FUZZ_DIR "/regressions-delta"));
+    ASSERT_FALSE(dir.entryList(QDir::Files).isEmpty());
     for (const QString& name : dir.entryList(QDir::Files)) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
