@@ -11,22 +11,9 @@
 #include <fstream>
 #include <string>
 
+#include "PeakKib.h"
 #include "delta/ArchiveDelta.h"
 #include "net/WebHTTPGet.h"
-
-namespace {
-
-long peakKib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 7) {

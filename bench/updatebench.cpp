@@ -3,6 +3,7 @@
 //   updatebench BASEURL FOLDER KEPT|- PUBLICKEY|-
 // KEPT is linked in as the archive kept from the last installation. Prints one line:
 // "seconds S transferred B reused R delta D peak_kib K", B counting every byte that came.
+#include "PeakKib.h"
 #include "delta/ArchiveDelta.h"
 #include "engine/InstallEngine.h"
 #include "net/WebHTTPGet.h"
@@ -19,16 +20,6 @@
 using namespace selvanix;
 
 namespace {
-
-long peakKib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
 
 class Unwatched : public RunObserver {
 public:

@@ -10,15 +10,7 @@ constexpr char kFirstLine[] = "selvanix-index 1";
 constexpr char kPurpose[] = "purpose release-index";
 
 bool isSha256(const QByteArray& text) {
-    if (text.size() != 64) {
-        return false;
-    }
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
+    return signing::isLowerHex(text, 64);
 }
 
 bool isNumber(const QByteArray& text) {

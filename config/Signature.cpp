@@ -132,6 +132,12 @@ std::optional<QByteArray> decodeSignature(const QByteArray& text) {
     return decoded.decoded;
 }
 
+bool isLowerHex(const QByteArray& text, qsizetype length) {
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
 bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
                     const QByteArray& signature) {
     return std::any_of(keys.begin(), keys.end(),

@@ -55,6 +55,9 @@ private:
 // bytes, surrounding white space ignored; nothing when it is not exactly that.
 std::optional<QByteArray> decodeSignature(const QByteArray& text);
 
+// Whether text is exactly length lowercase hex digits, as hashes and tags are written.
+bool isLowerHex(const QByteArray& text, qsizetype length);
+
 // Whether any of the keys made signature over text.
 bool anyKeyVerifies(const std::vector<PublicKey>& keys, const QByteArray& text,
                     const QByteArray& signature);

@@ -257,18 +257,11 @@ Outcome ArchiveDelta::assemble(const net::RemoteFile& remote, RangeSource& range
     const qint64 tailFrom = remote.size - tail.size();
     const std::vector<int> matches = usableMatches(*next);
     const auto fromDelta = carried(*next, matches, remote.size);
-    qint64 carriedBytes = 0;
-    for (const auto& [index, record] : fromDelta) {
-        carriedBytes += static_cast<qint64>(next->entries[index].compressedSize);
-    }
     if (fromDelta.empty() && !worthAssembling(*next, matches, remote.size)) {
         return {};
     }
-    AssemblyState wanted;
-    wanted.size = remote.size;
-    wanted.validator = remote.validator;
-    wanted.tailSha256 = QCryptographicHash::hash(tail, QCryptographicHash::Sha256).toHex();
-    std::optional<AssemblyFile> file = AssemblyFile::open(folder_, name_, std::move(wanted));
+    std::optional<AssemblyFile> file =
+        AssemblyFile::open(folder_, name_, AssemblyState::of(remote));
     if (!file || !file->write(tailFrom, tail.constData(), tail.size())) {
         return {};
     }

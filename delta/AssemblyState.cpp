@@ -1,9 +1,19 @@
 #include "AssemblyState.h"
 
+#include <QCryptographicHash>
+
 #include <QList>
 #include <algorithm>
 
 namespace selvanix {
+
+AssemblyState AssemblyState::of(const net::RemoteFile& remote) {
+    AssemblyState state;
+    state.size = remote.size;
+    state.validator = remote.validator;
+    state.tailSha256 = QCryptographicHash::hash(remote.tail, QCryptographicHash::Sha256).toHex();
+    return state;
+}
 
 namespace {
 

@@ -31,6 +31,8 @@ struct AssemblyState {
     QByteArray tailSha256;
     ByteIntervals done;
 
+    // What an assembly of the remote file starts from: its size, validator and tail's hash.
+    static AssemblyState of(const net::RemoteFile& remote);
     QByteArray toText() const;
     // Nothing for anything but such a text with every interval inside the file.
     static std::optional<AssemblyState> fromText(const QByteArray& text);

@@ -26,11 +26,8 @@ public:
         if (tailFrom < 0) {
             return {};
         }
-        AssemblyState wanted;
-        wanted.size = remote.size;
-        wanted.validator = remote.validator;
-        wanted.tailSha256 = QCryptographicHash::hash(tail, QCryptographicHash::Sha256).toHex();
-        std::optional<AssemblyFile> file = AssemblyFile::open(folder_, name_, std::move(wanted));
+        std::optional<AssemblyFile> file =
+            AssemblyFile::open(folder_, name_, AssemblyState::of(remote));
         if (!file) {
             return {};
         }

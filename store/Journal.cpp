@@ -1,4 +1,5 @@
 #include "Journal.h"
+#include "config/Signature.h"
 
 #include "platform/FaultPoint.h"
 
@@ -26,15 +27,7 @@ QByteArray kindName(Journal::Kind kind) {
 }
 
 bool isTag(const QByteArray& tag) {
-    if (tag.size() != 16) {
-        return false;
-    }
-    for (const char c : tag) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
+    return signing::isLowerHex(tag, 16);
 }
 
 }  // namespace
