@@ -162,6 +162,39 @@ std::optional<QString> releaseFault(const QString& stem, const QString& version,
     return std::nullopt;
 }
 
+// The written package published: deltas from each previous release and their index first,
+// so a client that meets the new descriptor finds them, then the archive and the descriptor.
+struct DeltaSources {
+    QStringList previous;
+    QString stem;
+    QString out;
+    const signing::PrivateKey& key;
+};
+
+int publishAll(OutputFile& archive, OutputFile& ini, const DeltaSources& sources) {
+    PublishedDeltas deltas;
+    if (!sources.previous.isEmpty()) {
+        if (const std::optional<QString> fault = stageDeltas(
+                archive.temporaryPath(), QStringLiteral("upgrade-") + sources.stem + ".zip",
+                sources.stem.toUtf8(), sources.previous, sources.out, sources.key, deltas)) {
+            return report(kFailed, *fault);
+        }
+    }
+    for (const auto& file : deltas.files) {
+        if (!file->commit()) {
+            return report(kFailed, QStringLiteral("cannot write %1").arg(file->finalPath()));
+        }
+    }
+    if (!archive.commit()) {
+        return report(kFailed, QStringLiteral("cannot write %1").arg(archive.finalPath()));
+    }
+    if (!ini.commit()) {
+        QFile::remove(archive.finalPath());
+        return report(kFailed, QStringLiteral("cannot write %1").arg(ini.finalPath()));
+    }
+    return kDone;
+}
+
 }  // namespace
 
 int package(const QStringList& arguments) {
@@ -294,29 +327,8 @@ int package(const QStringList& arguments) {
                      today) != PackageCheck::Verified) {
         return report(kFailed, QStringLiteral("the package does not verify as written"));
     }
-    // Deltas and their index go first: a client that meets the new descriptor finds them.
-    PublishedDeltas deltas;
-    const QStringList previous = options->repeated.value(QStringLiteral("--previous"));
-    if (!previous.isEmpty()) {
-        if (const std::optional<QString> fault =
-                stageDeltas(archive.temporaryPath(), QStringLiteral("upgrade-") + stem + ".zip",
-                            stem.toUtf8(), previous, out, *key, deltas)) {
-            return report(kFailed, *fault);
-        }
-    }
-    for (const auto& file : deltas.files) {
-        if (!file->commit()) {
-            return report(kFailed, QStringLiteral("cannot write %1").arg(file->finalPath()));
-        }
-    }
-    if (!archive.commit()) {
-        return report(kFailed, QStringLiteral("cannot write %1").arg(archive.finalPath()));
-    }
-    if (!ini.commit()) {
-        QFile::remove(archive.finalPath());
-        return report(kFailed, QStringLiteral("cannot write %1").arg(ini.finalPath()));
-    }
-    return kDone;
+    return publishAll(archive, ini,
+                      {options->repeated.value(QStringLiteral("--previous")), stem, out, *key});
 }
 
 }  // namespace selvanix::publish
