@@ -183,6 +183,29 @@ TEST_F(Delta, ADamagedDeltaIsRefusedAndTheUpdateStillComesWhole) {
     EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
 }
 
+// An index that is not the one the publisher signed is never read: no delta is fetched, and the
+// update comes by ranges.
+TEST_F(Delta, ADamagedIndexIsRefusedAndNoDeltaIsFetched) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    QDir().mkpath(target());
+    publish(1);
+    ASSERT_EQ(install().exitCode, 0);
+    publish(2);
+    publishDelta();
+    QByteArray index = readBytes(www() + "/upgrade-brodelik.zip.index");
+    index.replace("archive ", "archive x");
+    writeBytes(www() + "/upgrade-brodelik.zip.index", index);
+    served();
+    const CliRun second = install();
+    ASSERT_EQ(second.exitCode, 0) << second.out.toStdString() << second.err.toStdString();
+    EXPECT_EQ(second.event("archive-reused").value("delta").toInteger(), 0);
+    EXPECT_EQ(readBytes(host() + "/upgrade-brodelik.zip"), releaseArchive(2));
+    const QString log = served().join(u'\n');
+    EXPECT_TRUE(log.contains(".index")) << log.toStdString();
+    EXPECT_FALSE(log.contains(".delta")) << log.toStdString();
+    EXPECT_TRUE(leftInHost().isEmpty()) << leftInHost().join(u' ').toStdString();
+}
+
 // No delta is fetched that does not start from the kept archive, nor any index without a key.
 TEST_F(Delta, OnlyADeltaFromTheKeptArchiveAndOnlyWithAKey) {
     ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
