@@ -70,10 +70,11 @@ TEST_F(PackageFetch, AnArchiveMostlyTakenFromTheLastOneSaysSoOnTheRunScreen) {
     ASSERT_TRUE(w->archiveFetched());
     EXPECT_EQ(readBytes(ownFolder() + QStringLiteral("upgrade-brodelik.zip")), two);
     EXPECT_FALSE(line->isHidden()) << "shown with its panel";
-    EXPECT_TRUE(QRegularExpression(
-                    QStringLiteral("^Staženo (9[0-9]|1[0-9][0-9]) kB z 432 kB, zbytek z minulé verze\\.$"))
-                    .match(line->text())
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^Staženo (9[0-9]|1[0-9][0-9]) kB z 432 kB, zbytek z minulé verze\\.$"))
+            .match(line->text())
+            .hasMatch())
         << line->text().toStdString();
 }
 
