@@ -62,6 +62,28 @@ QString differences(const std::map<QString, QByteArray>& a,
     return names.join(u' ');
 }
 
+// Sends sig to the held process and returns once its stop thread has taken it: the signal is
+// no longer pending, and a moment more for the handler that runs right after.
+void stopHeld(QProcess& p, int sig) {
+    const auto pid = static_cast<pid_t>(p.processId());
+    ::kill(pid, sig);
+    const quint64 bit = quint64{1} << (sig - 1);
+    for (int i = 0; i < 500; ++i) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return;
+        }
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("ShdPnd:");
+        if (at < 0 ||
+            (text.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16) & bit) == 0) {
+            break;
+        }
+        QThread::msleep(10);
+    }
+    QThread::msleep(50);
+}
+
 CliRun finish(QProcess& p) {
     CliRun result;
     EXPECT_TRUE(p.waitForFinished(60000));
@@ -278,7 +300,7 @@ TEST_F(Meeting, AStopOnceTheCommitBeganFinishesItAndStartsNoProgram) {
     const Pause committing(pauses(), "committing");
     QProcess* first = startHeld(install({t(1), t(2)}), committing);
     ASSERT_TRUE(committing.reached(*first));
-    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    stopHeld(*first, SIGTERM);
     committing.release();
     const CliRun done = finish(*first);
     EXPECT_EQ(done.exitCode, 0) << done.out.toStdString();
@@ -298,7 +320,7 @@ TEST_F(Meeting, AStopOnceTheCommitBeganFinishesItAndStartsNoProgram) {
     const Pause staged(pauses(), "staged");
     QProcess* second = startHeld(install({t(1), t(2)}) << "--allow-downgrade", staged);
     ASSERT_TRUE(staged.reached(*second));
-    ::kill(static_cast<pid_t>(second->processId()), SIGTERM);
+    stopHeld(*second, SIGTERM);
     staged.release();
     const CliRun stopped = finish(*second);
     EXPECT_EQ(stopped.exitCode, 9) << stopped.out.toStdString();
