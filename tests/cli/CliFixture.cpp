@@ -1,9 +1,32 @@
 #include "CliFixture.h"
 
+#include <QThread>
+#include <csignal>
+
 #include <signal.h>
 #include <unistd.h>
 
 namespace selvanix::test {
+
+void stopHeld(QProcess& p, int sig) {
+    const auto pid = static_cast<pid_t>(p.processId());
+    ::kill(pid, sig);
+    const quint64 bit = quint64{1} << (sig - 1);
+    for (int i = 0; i < 500; ++i) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return;
+        }
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("ShdPnd:");
+        if (at < 0 ||
+            (text.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16) & bit) == 0) {
+            break;
+        }
+        QThread::msleep(10);
+    }
+    QThread::msleep(50);
+}
 
 namespace {
 

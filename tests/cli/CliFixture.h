@@ -38,6 +38,10 @@ enum class Program { Shipped, Hooked };
 // The executable in a folder of its own, where its settings will lie: folder/selvanix.
 void copyOfSelvanix(const QString& folder, Program program = Program::Shipped);
 
+// Sends sig to a run held at a pause point and returns once its stop thread has taken it, so
+// that the run, released, meets the stop.
+void stopHeld(QProcess& p, int sig);
+
 class CommandLineFixture : public ::testing::Test {
 protected:
     explicit CommandLineFixture(Program program = Program::Shipped);

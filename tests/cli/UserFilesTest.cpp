@@ -165,7 +165,11 @@ TEST_F(UserFiles, AnUndoneRunLeavesNoFolderItMadeAndKeepsTheUsersOwn) {
         }
         ASSERT_TRUE(QFileInfo::exists(reached));
         ASSERT_TRUE(QFileInfo(t3 + "/pts/extra").isDir()) << "staging made its folders";
-        ::kill(static_cast<pid_t>(p->processId()), kill ? SIGKILL : SIGTERM);
+        if (kill) {
+            ::kill(static_cast<pid_t>(p->processId()), SIGKILL);
+        } else {
+            stopHeld(*p, SIGTERM);
+        }
         writeBytes(env["SELVANIX_PAUSE_DIR"] + "/staged.go", "");
         p->waitForFinished(60000);
         if (kill) {
