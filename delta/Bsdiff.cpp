@@ -5,7 +5,6 @@
 #include <divsufsort.h>
 #include <QtEndian>
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace selvanix::bsdiff {
@@ -31,6 +30,16 @@ std::int64_t matchLength(std::span<const unsigned char> a, std::span<const unsig
     return static_cast<std::int64_t>(i);
 }
 
+// Whether a sorts before b over the shorter one's length. It stops at the first difference, as
+// memcmp does in practice but not by contract: checked memcmp reads both ranges whole, which
+// made a search quadratic.
+bool precedes(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    const auto [x, y] =
+        std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin());
+    return x != a.begin() + static_cast<std::ptrdiff_t>(n) && *x < *y;
+}
+
 // The longest prefix of next that some suffix of old starts with, found by binary search over
 // the sorted suffixes; pos gets where it starts in old.
 std::int64_t search(const std::vector<saidx_t>& sa, std::span<const unsigned char> old,
@@ -40,8 +49,7 @@ std::int64_t search(const std::vector<saidx_t>& sa, std::span<const unsigned cha
     while (en - st >= 2) {
         const std::int64_t x = st + (en - st) / 2;
         const auto suffix = old.subspan(static_cast<std::size_t>(sa[x]));
-        const std::size_t n = std::min(suffix.size(), next.size());
-        if (std::memcmp(suffix.data(), next.data(), n) < 0) {
+        if (precedes(suffix, next)) {
             st = x;
         } else {
             en = x;
