@@ -1,9 +1,9 @@
 // libFuzzer entry: any tail and any answers to requests for ranges, against a fixed kept
 // archive; aborts on a success the check never passed.
+#include "EmptyCorpus.h"
 #include "ExerciseAssembly.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
@@ -22,20 +22,8 @@ QTemporaryDir& root() {
 // An empty corpus folder (the first argument that is no option) starts with an input on
 // which the assembly succeeds.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    for (int i = 1; i < *argc; ++i) {
-        const QString arg = QString::fromLocal8Bit((*argv)[i]);
-        if (arg.startsWith(u'-')) {
-            continue;
-        }
-        QDir corpus(arg);
-        if (corpus.exists() && corpus.isEmpty()) {
-            QFile seed(corpus.filePath(QStringLiteral("honest")));
-            if (seed.open(QIODevice::WriteOnly)) {
-                seed.write(selvanix::fuzz::assemblySeed(root().path()));
-            }
-        }
-        break;
-    }
+    selvanix::fuzz::seedEmptyCorpus(
+        *argc, *argv, {{QStringLiteral("honest"), selvanix::fuzz::assemblySeed(root().path())}});
     return 0;
 }
 

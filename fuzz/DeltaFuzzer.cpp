@@ -1,9 +1,9 @@
 // libFuzzer entry: any index, patch or delta file against a fixed old archive and its next
 // release; aborts on an entry rebuilt with bytes other than the release's.
+#include "EmptyCorpus.h"
 #include "ExerciseDelta.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
@@ -22,22 +22,12 @@ QTemporaryDir& root() {
 // An empty corpus folder (the first argument that is no option) starts with an input each
 // reader accepts.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    for (int i = 1; i < *argc; ++i) {
-        const QString arg = QString::fromLocal8Bit((*argv)[i]);
-        if (arg.startsWith(u'-')) {
-            continue;
-        }
-        QDir corpus(arg);
-        if (corpus.exists() && corpus.isEmpty()) {
-            for (const char kind : {'i', 'p', 'd'}) {
-                QFile seed(corpus.filePath(QStringLiteral("honest-") + QLatin1Char(kind)));
-                if (seed.open(QIODevice::WriteOnly)) {
-                    seed.write(selvanix::fuzz::deltaSeed(kind, root().path()));
-                }
-            }
-        }
-        break;
+    std::vector<std::pair<QString, QByteArray>> seeds;
+    for (const char kind : {'i', 'p', 'd'}) {
+        seeds.emplace_back(QStringLiteral("honest-") + QLatin1Char(kind),
+                           selvanix::fuzz::deltaSeed(kind, root().path()));
     }
+    selvanix::fuzz::seedEmptyCorpus(*argc, *argv, seeds);
     return 0;
 }
 
