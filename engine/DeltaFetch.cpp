@@ -12,17 +12,22 @@
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/handles/File.h"
+#include "platform/handles/FolderHandle.h"
 
 #include <QDate>
+#include <QFile>
 
 namespace selvanix {
 
 namespace {
 
-// The SHA-256 of the archive kept from the last installation; nothing without one.
+// The SHA-256 of the archive kept from the last installation, opened as the assembly opens
+// it (never through a link); nothing without one.
 std::optional<QByteArray> keptArchiveSha(const QString& folder, const PackageNames& names) {
+    const std::optional<platform::FolderHandle> own =
+        platform::FolderHandle::openHost(QFile::encodeName(platform::toHostPath(folder)));
     const std::optional<platform::File> kept =
-        platform::File::openRegular(folder + QString::fromLatin1(keptArchiveName(names.archive)));
+        own ? own->openForReading(keptArchiveName(names.archive)) : std::nullopt;
     return kept ? signing::sha256OfFile(*kept) : std::nullopt;
 }
 
