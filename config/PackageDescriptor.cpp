@@ -15,7 +15,7 @@ PackageDescriptor parsePackageDescriptor(const QByteArray& bytes) {
         {u"hledany", &descriptor.hledany}, {u"nazev", &descriptor.nazev},
         {u"verze", &descriptor.verze},     {u"datum", &descriptor.datum},
         {u"run", &descriptor.run},         {u"platnost", &descriptor.platnost},
-        {u"podpis", &descriptor.podpis},
+        {u"podpis", &descriptor.podpis},   {u"archiv", &descriptor.archiv},
     };
     for (const QString& key : text.keys(section)) {
         for (const auto& [name, value] : known) {

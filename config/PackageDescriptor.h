@@ -15,6 +15,10 @@ struct PackageDescriptor {
     std::optional<QString> run;       // program to start in each target
     std::optional<QString> platnost;  // last day the package may be installed, YYYY-MM-DD
     std::optional<QString> podpis;    // the publisher's signature (base64), when signed
+    // The SHA-256 of the archive the signature covers, as the publisher wrote it; lets the
+    // descriptor be checked before its archive is fetched. The archive is checked by its own
+    // bytes all the same.
+    std::optional<QString> archiv;
 };
 
 // Section "DEFINICE" of a descriptor's bytes; keys compared exactly.

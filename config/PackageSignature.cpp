@@ -60,6 +60,16 @@ PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& st
     return PackageCheck::Verified;
 }
 
+PackageCheck checkDescriptor(const PackageDescriptor& descriptor, const QString& stem,
+                             const std::vector<signing::PublicKey>& keys, const QDate& today) {
+    const QByteArray archive = descriptor.archiv.value_or(QString()).toLatin1();
+    if (descriptor.podpis && !descriptor.podpis->trimmed().isEmpty() &&
+        !signing::isLowerHex(archive, 64)) {
+        return PackageCheck::NoArchive;
+    }
+    return checkPackage(descriptor, stem, archive, keys, today);
+}
+
 PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveFile,
                           const QString& stem, const std::vector<signing::PublicKey>& keys,
                           const QDate& today) {

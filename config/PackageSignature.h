@@ -32,6 +32,10 @@ enum class PackageCheck {
 PackageCheck checkPackage(const PackageDescriptor& descriptor, const QString& stem,
                           const QByteArray& archiveSha256,
                           const std::vector<signing::PublicKey>& keys, const QDate& today);
+// The descriptor alone, against the archive hash it names itself ("archiv"), as a check for
+// updates reads it before any archive is fetched; NoArchive when it names none.
+PackageCheck checkDescriptor(const PackageDescriptor& descriptor, const QString& stem,
+                             const std::vector<signing::PublicKey>& keys, const QDate& today);
 // The same for files (installer paths), as the publisher's tool checks what it wrote.
 PackageCheck checkPackage(const QString& descriptorFile, const QString& archiveFile,
                           const QString& stem, const std::vector<signing::PublicKey>& keys,

@@ -318,6 +318,7 @@ int package(const QStringList& arguments) {
     if (descriptor.platnost) {
         text.setValue(section, QStringLiteral("platnost"), *descriptor.platnost);
     }
+    text.setValue(section, QStringLiteral("archiv"), QString::fromLatin1(*hash));
     text.setValue(section, QStringLiteral("podpis"), *descriptor.podpis);
     if (ini.file().write(text.encode()) < 0 || !ini.file().flush()) {
         return report(kFailed, QStringLiteral("cannot write the descriptor"));

@@ -1,5 +1,7 @@
 #include "config/PackageDescriptor.h"
+#include "config/PackageSignature.h"
 #include "config/PackageVersion.h"
+#include "support/SignedPackage.h"
 
 #include "support/TestDrives.h"
 
@@ -67,6 +69,40 @@ TEST(PackageVersion, ComparesNumberByNumberAndRefusesWhatItCannotRead) {
         EXPECT_EQ(compareVersions("1", QString::fromLatin1(odd)), VersionOrder::Incomparable)
             << odd;
     }
+}
+
+// A check for updates has only the descriptor: it verifies against the archive hash the
+// descriptor names, and a descriptor that names none or another one does not pass.
+TEST(PackageDescriptor, ADescriptorAloneVerifiesOnlyWithTheArchiveItNames) {
+    const auto key = signing::PrivateKey::generate();
+    const std::vector<signing::PublicKey> keys{key->publicKey()};
+    const QByteArray archive = "the archive's bytes";
+    const QDate today = QDate::currentDate();
+    const test::Values v;
+    PackageDescriptor d = parsePackageDescriptor(test::signedDescriptor(*key, archive, v, v));
+    ASSERT_TRUE(d.archiv.has_value());
+    EXPECT_EQ(checkDescriptor(d, QStringLiteral("brodelik"), keys, today), PackageCheck::Verified);
+    EXPECT_EQ(checkDescriptor(d, QStringLiteral("quobr"), keys, today), PackageCheck::BadSignature);
+
+    PackageDescriptor other = d;
+    other.archiv = QString(64, u'0');
+    EXPECT_EQ(checkDescriptor(other, QStringLiteral("brodelik"), keys, today),
+              PackageCheck::BadSignature);
+    other.archiv = d.archiv->toUpper();
+    EXPECT_EQ(checkDescriptor(other, QStringLiteral("brodelik"), keys, today),
+              PackageCheck::NoArchive);
+    other.archiv.reset();
+    EXPECT_EQ(checkDescriptor(other, QStringLiteral("brodelik"), keys, today),
+              PackageCheck::NoArchive);
+    other.podpis.reset();
+    EXPECT_EQ(checkDescriptor(other, QStringLiteral("brodelik"), keys, today),
+              PackageCheck::Unsigned);
+    test::Values expired = v;
+    expired.platnost = QStringLiteral("2020-01-01");
+    EXPECT_EQ(checkDescriptor(
+                  parsePackageDescriptor(test::signedDescriptor(*key, archive, expired, expired)),
+                  QStringLiteral("brodelik"), keys, today),
+              PackageCheck::Expired);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ struct Values {
     QString run = QStringLiteral("brodelik.exe");
     QString platnost;                           // empty: no validity line
     QString stem = QStringLiteral("brodelik");  // signed for this product
+    bool namesArchive = true;                   // an "archiv" line, as the publisher writes
 };
 
 // A descriptor whose podpis is made by key over values and the archive's bytes; shown may
@@ -46,6 +47,9 @@ inline QByteArray signedDescriptor(const signing::PrivateKey& key, const QByteAr
                    "\r\nrun=" + shown.run + "\r\n";
     if (!shown.platnost.isEmpty()) {
         text += "platnost=" + shown.platnost + "\r\n";
+    }
+    if (shown.namesArchive) {
+        text += "archiv=" + QString::fromLatin1(hash) + "\r\n";
     }
     if (!podpis.isEmpty()) {
         text += "podpis=" + QString::fromLatin1(podpis) + "\r\n";
