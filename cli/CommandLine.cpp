@@ -63,6 +63,12 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         o.command = CliOptions::Command::Rollback;
     } else if (command == u"repair") {
         o.command = CliOptions::Command::Repair;
+    } else if (command == u"list") {
+        o.command = CliOptions::Command::List;
+    } else if (command == u"check") {
+        o.command = CliOptions::Command::Check;
+    } else if (command == u"notify") {
+        o.command = CliOptions::Command::Notify;
     } else {
         return UsageError{QStringLiteral("unknown command %1").arg(command)};
     }
@@ -73,6 +79,9 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
                         o.command == CliOptions::Command::Rollback || repair;
     // Commands that fetch and extract a package.
     const bool install = o.command == CliOptions::Command::Install || repair;
+    // Commands that read the descriptors of the remembered targets' products.
+    const bool check =
+        o.command == CliOptions::Command::Check || o.command == CliOptions::Command::Notify;
     std::optional<UsageError> error;
     for (qsizetype i = 1; i < args.size() && !error; ++i) {
         const QString& arg = args[i];
@@ -93,7 +102,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
                                                   "and quobr, or their codes 1, 2 and 4 to 8")
                                        .arg(*o.product)};
             }
-        } else if (install && isOption(arg, QStringLiteral("--source"))) {
+        } else if ((install || check) && isOption(arg, QStringLiteral("--source"))) {
             o.source = valueOf(args, i, QStringLiteral("--source"), error);
             if (o.source && o.source->isEmpty()) {
                 error = UsageError{QStringLiteral("--source needs internet or a folder")};
@@ -143,6 +152,48 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
     return o;
 }
 
+namespace {
+
+std::optional<int> knownProduct(const QString& stem, std::optional<UsageError>& error) {
+    const std::optional<int> code = productCodeOf(stem);
+    if (!code) {
+        error = UsageError{QStringLiteral("no product %1").arg(stem)};
+    }
+    return code;
+}
+
+}  // namespace
+
+bool windowArguments(const QStringList& arguments) {
+    return !arguments.isEmpty() && (isOption(arguments.first(), QStringLiteral("--product")) ||
+                                    isOption(arguments.first(), QStringLiteral("--target")));
+}
+
+std::variant<WindowChoice, UsageError> parseWindowArguments(const QStringList& args) {
+    WindowChoice choice;
+    std::optional<UsageError> error;
+    for (qsizetype i = 0; i < args.size() && !error; ++i) {
+        if (isOption(args[i], QStringLiteral("--product")) && !choice.product) {
+            const std::optional<QString> stem =
+                valueOf(args, i, QStringLiteral("--product"), error);
+            choice.product = stem ? knownProduct(*stem, error) : std::nullopt;
+        } else if (isOption(args[i], QStringLiteral("--target")) && !choice.target) {
+            choice.target = valueOf(args, i, QStringLiteral("--target"), error);
+            if (choice.target && choice.target->isEmpty()) {
+                error = UsageError{QStringLiteral("--target needs a folder")};
+            }
+        } else {
+            error = UsageError{QStringLiteral("the window takes --product and --target once "
+                                              "each, not %1")
+                                   .arg(args[i])};
+        }
+    }
+    if (error) {
+        return *error;
+    }
+    return choice;
+}
+
 QString usageText() {
     return QStringLiteral(
         "Usage:\n"
@@ -160,6 +211,15 @@ QString usageText() {
         "  selvanix repair --target FOLDER [--source internet|FOLDER] [options of install]\n"
         "                                 extract again the recorded files that differ, from\n"
         "                                 the package the record names\n"
+        "  selvanix list [--json]         the targets Selvanix installed into, and what they\n"
+        "                                 hold now\n"
+        "  selvanix check [--source internet|FOLDER] [--json] [--log FILE] [--proxy URL]\n"
+        "                                 whether a newer release waits for a listed target;\n"
+        "                                 fetches only the descriptors\n"
+        "  selvanix notify [options of check]\n"
+        "                                 check, and tell the desktop of each new release\n"
+        "  selvanix --product STEM --target FOLDER\n"
+        "                                 the window with that product and that first target\n"
         "  selvanix --help | --version\n"
         "\n"
         "Options of install (what is not given comes from upgrade.kac beside the program):\n"
@@ -192,7 +252,8 @@ QString usageText() {
         "  7  installed, but entries were skipped\n"
         "  8  verify found differences\n"
         "  9  interrupted; nothing changed\n"
-        "  10 a target, or the product's downloads, held by another run; nothing changed\n");
+        "  10 a target, or the product's downloads, held by another run; nothing changed\n"
+        "  11 check: a newer release waits for a listed target\n");
 }
 
 }  // namespace selvanix::cli

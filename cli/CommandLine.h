@@ -11,7 +11,19 @@ namespace selvanix::cli {
 
 // A command line as given; what it leaves out comes from the settings beside the program.
 struct CliOptions {
-    enum class Command { Install, Upgrade, Verify, Uninstall, Rollback, Repair, Help, Version };
+    enum class Command {
+        Install,
+        Upgrade,
+        Verify,
+        Uninstall,
+        Rollback,
+        Repair,
+        List,
+        Check,
+        Notify,
+        Help,
+        Version
+    };
     Command command = Command::Help;
     std::optional<QString> product;  // a stem or a product code
     std::optional<QString> source;   // "internet" or a folder
@@ -32,6 +44,16 @@ struct UsageError {
 
 // The arguments after the program's name; nothing at all means the window.
 std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& arguments);
+
+// What the window is started with: a product chosen and a folder in the first target field,
+// as a notification's action asks. The window installs nothing until the user says so.
+struct WindowChoice {
+    std::optional<int> product;
+    std::optional<QString> target;
+};
+// Whether the arguments are the window's own rather than a command.
+bool windowArguments(const QStringList& arguments);
+std::variant<WindowChoice, UsageError> parseWindowArguments(const QStringList& arguments);
 
 // What --help prints, the exit codes included.
 QString usageText();

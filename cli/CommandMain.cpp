@@ -90,7 +90,7 @@ ExitCode exitCodeOf(RunOutcome outcome) {
 }
 
 std::optional<int> runCommandLine(int argc, char** argv) {
-    if (argc <= 1) {
+    if (argc <= 1 || windowArguments({QString::fromLocal8Bit(argv[1])})) {
         return std::nullopt;
     }
     // Before any thread exists, so that all of them leave the stop signals to it.
@@ -133,6 +133,12 @@ std::optional<int> runCommandLine(int argc, char** argv) {
             return runRollback(options);
         case CliOptions::Command::Repair:
             return runRepair(options, stops);
+        case CliOptions::Command::List:
+            return runList(options);
+        case CliOptions::Command::Check:
+            return runCheck(options, stops);
+        case CliOptions::Command::Notify:
+            return runNotify(options, stops);
         case CliOptions::Command::Upgrade:
             break;
     }

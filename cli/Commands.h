@@ -4,14 +4,28 @@
 #include "ExitCode.h"
 #include "engine/InstallerSettings.h"
 #include "engine/RunLog.h"
+#include "engine/UpdateCheck.h"
 #include "net/InternetOptions.h"
+#include "store/InstalledTargets.h"
 #include "store/Manifest.h"
 #include "store/TargetLock.h"
+
+#include <functional>
+
+namespace selvanix {
+class InstallEngine;
+}
 
 namespace selvanix::cli {
 
 class ConsoleReport;
 class StopSignals;
+
+// The engine a command drives, set up as install sets it up from the options and the
+// settings beside the program; body returns the exit code and says the outcome.
+using EngineBody = std::function<int(InstallEngine&, const RunRequest&, ConsoleReport&)>;
+int withEngine(const CliOptions& options, StopSignals& stops, bool checkTargets,
+               const EngineBody& body);
 
 // Each returns the command's exit code.
 int runInstall(const CliOptions& options, StopSignals& stops);
@@ -20,6 +34,13 @@ int runVerify(const CliOptions& options);
 int runUninstall(const CliOptions& options);
 int runRollback(const CliOptions& options);
 int runRepair(const CliOptions& options, StopSignals& stops);
+int runList(const CliOptions& options);
+// A check's targets as events, and its outcome: exit 0, 11 or the first failure's code.
+int reportCheck(const AvailableUpdates& check, ConsoleReport& report);
+// The installed targets the data folder remembers.
+std::vector<InstalledTarget> rememberedTargets();
+int runCheck(const CliOptions& options, StopSignals& stops);
+int runNotify(const CliOptions& options, StopSignals& stops);
 
 // The settings beside the program with the command line's proxy over the file's; an error
 // text when either proxy is none.

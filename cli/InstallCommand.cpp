@@ -138,11 +138,8 @@ std::optional<QString> targetProblem(const RunRequest& r) {
 
 }  // namespace
 
-// What install and repair share: the settings, the password, the request, the answers to
-// failures, the report and the engine; body runs the engine.
-int runEngine(
-    const CliOptions& options, StopSignals& stops, bool checkTargets,
-    const std::function<RunResult(InstallEngine&, const RunRequest&, ConsoleReport&)>& body) {
+int withEngine(const CliOptions& options, StopSignals& stops, bool checkTargets,
+               const EngineBody& body) {
     ConsoleReport report(options.json, stdout);
     const auto refuse = [&](ExitCode code, const QString& problem) {
         return refuseCommand(report, code, problem);
@@ -181,16 +178,23 @@ int runEngine(
     engine.setLog(&log);
     logProxy(log, settings.proxy);
     stops.onStop([&engine] { engine.requestStop(); });
+    const int code = body(engine, r, report);
+    stops.onStop({});
+    return code;
+}
 
+namespace {
+
+// A run that installs: its result as the outcome line and the exit code.
+int reportRun(InstallEngine& engine, ConsoleReport& report, const std::function<RunResult()>& run) {
     RunResult result;
     try {
-        result = body(engine, r, report);
+        result = run();
     } catch (const std::exception& error) {
         result.outcome = RunOutcome::TargetFailed;
         result.reason =
             report.lastFailure().isEmpty() ? QString::fromUtf8(error.what()) : report.lastFailure();
     }
-    stops.onStop({});
     // A stop that came once the commit began changed nothing of what it did; the engine has
     // said so, and kept the programs from starting.
     if (engine.stopRequested() && !result.changed()) {
@@ -203,10 +207,13 @@ int runEngine(
     return code;
 }
 
+}  // namespace
+
 int runInstall(const CliOptions& options, StopSignals& stops) {
-    return runEngine(
-        options, stops, true,
-        [](InstallEngine& engine, const RunRequest& r, ConsoleReport&) { return engine.run(r); });
+    return withEngine(options, stops, true,
+                      [](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
+                          return reportRun(engine, report, [&] { return engine.run(r); });
+                      });
 }
 
 // The product comes from the target's record unless the command names one.
@@ -223,17 +230,19 @@ int runRepair(const CliOptions& options, StopSignals& stops) {
     if (o.product && !productCodeOf(*o.product)) {
         o.product.reset();
     }
-    return runEngine(o, stops, false,
-                     [&target](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
-                         QStringList repaired;
-                         const RunResult result = engine.repair(r, target, repaired);
-                         for (const QString& path : repaired) {
-                             report.event(QStringLiteral("repaired"),
-                                          {{QStringLiteral("path"), path}},
-                                          QStringLiteral("repaired %1").arg(path));
-                         }
-                         return result;
-                     });
+    return withEngine(o, stops, false,
+                      [&target](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
+                          return reportRun(engine, report, [&] {
+                              QStringList repaired;
+                              const RunResult result = engine.repair(r, target, repaired);
+                              for (const QString& path : repaired) {
+                                  report.event(QStringLiteral("repaired"),
+                                               {{QStringLiteral("path"), path}},
+                                               QStringLiteral("repaired %1").arg(path));
+                              }
+                              return result;
+                          });
+                      });
 }
 
 }  // namespace selvanix::cli

@@ -54,39 +54,6 @@ private:
     RunObserver& observer_;
 };
 
-// What is wrong with a package whose signature check failed, and the reason.
-std::pair<PackageProblem, QString> signatureRefusal(const Package& package, PackageCheck check) {
-    switch (check) {
-        case PackageCheck::Unsigned:
-            return {PackageProblem::Unsigned, QStringLiteral("Soubor %1 nenese podpis vydavatele.")
-                                                  .arg(package.names.descriptor)};
-        case PackageCheck::OldForm:
-            return {PackageProblem::SignatureMismatch,
-                    QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
-                                   "program; vydavatel ho musí podepsat znovu.")};
-        case PackageCheck::Expired:
-            return {PackageProblem::Expired,
-                    QStringLiteral("Balíček bylo možné instalovat jen do %1.")
-                        .arg(package.descriptor.platnost.value_or(QString()))};
-        case PackageCheck::Verified:
-        case PackageCheck::NoArchive:
-        case PackageCheck::BadSignature:
-            break;
-    }
-    // Signed by a key the publisher revoked: that is what the user should learn, not a
-    // change after signing.
-    const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
-    if (selvanix::checkPackage(package.descriptor, package.names.stem, package.sha256, revoked.keys,
-                               QDate::currentDate()) == PackageCheck::Verified) {
-        return {PackageProblem::SignatureMismatch,
-                QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
-                               "odvolán; vydavatel ho musí podepsat platným klíčem.")};
-    }
-    return {PackageProblem::SignatureMismatch,
-            QStringLiteral("Balíček byl po podpisu změněn, je podepsán jiným klíčem "
-                           "nebo patří jinému programu.")};
-}
-
 // The record of what the target got. One that did not get every entry keeps no archive
 // hash: it is never taken for a whole copy of the package.
 Manifest targetRecord(const Package& package, const Extracted& extracted) {
@@ -101,6 +68,40 @@ Manifest targetRecord(const Package& package, const Extracted& extracted) {
 }
 
 }  // namespace
+
+std::pair<PackageProblem, QString> signatureRefusal(const PackageNames& names,
+                                                    const PackageDescriptor& descriptor,
+                                                    const QByteArray& sha256, PackageCheck check) {
+    switch (check) {
+        case PackageCheck::Unsigned:
+            return {PackageProblem::Unsigned,
+                    QStringLiteral("Soubor %1 nenese podpis vydavatele.").arg(names.descriptor)};
+        case PackageCheck::OldForm:
+            return {PackageProblem::SignatureMismatch,
+                    QStringLiteral("Balíček je podepsán starým způsobem, který nejmenuje "
+                                   "program; vydavatel ho musí podepsat znovu.")};
+        case PackageCheck::Expired:
+            return {PackageProblem::Expired,
+                    QStringLiteral("Balíček bylo možné instalovat jen do %1.")
+                        .arg(descriptor.platnost.value_or(QString()))};
+        case PackageCheck::Verified:
+        case PackageCheck::NoArchive:
+        case PackageCheck::BadSignature:
+            break;
+    }
+    // Signed by a key the publisher revoked: that is what the user should learn, not a
+    // change after signing.
+    const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
+    if (selvanix::checkPackage(descriptor, names.stem, sha256, revoked.keys,
+                               QDate::currentDate()) == PackageCheck::Verified) {
+        return {PackageProblem::SignatureMismatch,
+                QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
+                               "odvolán; vydavatel ho musí podepsat platným klíčem.")};
+    }
+    return {PackageProblem::SignatureMismatch,
+            QStringLiteral("Balíček byl po podpisu změněn, je podepsán jiným klíčem "
+                           "nebo patří jinému programu.")};
+}
 
 QString answerName(TArcAction answer) {
     switch (answer) {
@@ -250,6 +251,7 @@ RunResult InstallEngine::runSteps(const RunRequest& request) {
     QString startProblem;
     installTargets(checked, std::get<FoundTargets>(found), request, downloads, result,
                    startProblem);
+    rememberInstalled(checked.names.stem, result.targets);
     if (result.outcome == RunOutcome::Installed || result.outcome == RunOutcome::Skipped) {
         observer_.installed(result, std::get<FoundTargets>(found).skips, startProblem);
     }
@@ -323,7 +325,8 @@ Step<Package> InstallEngine::checkPackage(const PackageNames& names, PackageLoca
         return fail(RunOutcome::NoPackage, PackageProblem::NotFound,
                     missingPackageFile(package.folder, names.archive));
     }
-    const auto [problem, reason] = signatureRefusal(package, check);
+    const auto [problem, reason] =
+        signatureRefusal(package.names, package.descriptor, package.sha256, check);
     return fail(RunOutcome::Refused, problem, reason);
 }
 
@@ -667,6 +670,24 @@ void InstallEngine::commitTargets(const Package& package, std::vector<StagedTarg
         if (started.problem && startProblem.isEmpty()) {
             startProblem = *started.problem;
         }
+    }
+}
+
+// Every target that holds the package now is remembered for list and check; a list that
+// cannot be written is the log's to say, never the run's failure.
+void InstallEngine::rememberInstalled(const QString& stem, const QStringList& targets) {
+    std::vector<InstalledTarget> installed;
+    for (const QString& target : targets) {
+        if (const std::optional<InstalledTarget> one = installedTarget(target, stem)) {
+            installed.push_back(*one);
+        }
+    }
+    if (installed.empty()) {
+        return;
+    }
+    if (const std::optional<QString> problem =
+            rememberTargets(platform::installerFolder(), installed)) {
+        log(*problem);
     }
 }
 

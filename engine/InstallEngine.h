@@ -9,9 +9,13 @@
 #include "RunRequest.h"
 #include "StagedExtraction.h"
 #include "TargetCheck.h"
+#include "UpdateCheck.h"
 #include "config/PackageDescriptor.h"
+#include "config/PackageSignature.h"
+#include "config/PublisherKey.h"
 #include "config/ReleaseIndex.h"
 #include "delta/ArchiveDelta.h"
+#include "store/InstalledTargets.h"
 #include "store/Manifest.h"
 #include "store/TargetLock.h"
 #include "store/Transaction.h"
@@ -70,6 +74,12 @@ struct StagedTarget {
     EntryOutcomes entries;
 };
 
+// What is wrong with a package whose signature check failed, and the reason; sha256 is the
+// archive's the signature was checked against.
+std::pair<PackageProblem, QString> signatureRefusal(const PackageNames& names,
+                                                    const PackageDescriptor& descriptor,
+                                                    const QByteArray& sha256, PackageCheck check);
+
 // The installation run: finds the package, reads its descriptor, finds the targets and
 // installs into each, telling the observer every step. The window and the command line both
 // drive it; neither holds any of its logic. Each step takes the values earlier steps gave.
@@ -97,6 +107,10 @@ public:
     // made one and the keys verify its index.
     DeltaFetched fetchDelta(const QString& baseUrl, const PackageNames& names, const QString& keys,
                             const std::optional<PackageDescriptor>& descriptor);
+    // Reads the descriptor of every remembered target's product, once per product, and tells
+    // what each target could get; nothing else is fetched.
+    AvailableUpdates checkUpdates(const RunRequest& request,
+                                  const std::vector<InstalledTarget>& remembered);
     // Installs the package into one target: settings, extraction, record, program.
     void dejtam(const Package& package, const QString& target, const RunRequest& request);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
@@ -177,6 +191,11 @@ private:
     Started startChecked(const QString& fileName, const QString& params, const QString& defaultDir,
                          int showCmd);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
+    std::optional<PackageDescriptor> fetchDescriptor(const RunRequest& request,
+                                                     const PackageNames& names, QString& problem);
+    ProductRelease productRelease(const RunRequest& request, const QString& stem,
+                                  const PublisherKey& publisher);
+    void rememberInstalled(const QString& stem, const QStringList& targets);
     RunResult fail(RunOutcome outcome, PackageProblem problem, const QString& reason);
     void log(const QString& text) const;
     // Target index of count begins: the observer learns it, and the pace is measured from the

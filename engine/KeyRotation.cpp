@@ -7,6 +7,7 @@
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/handles/File.h"
+#include "platform/handles/StagedFile.h"
 
 namespace selvanix {
 
@@ -17,23 +18,26 @@ QString InstallEngine::takeKeyStatements(const RunRequest& request) {
     const QString name = QString::fromUtf16(kKeyStatementsFile);
     QByteArray text;
     if (request.source == PackageSource::Internet) {
-        // Quietly: a server without statements is the usual case, not a failed download.
+        // Quietly: a server without statements is the usual case, not a failed download. Under
+        // a name of this run's own: a check may fetch them while an installation does.
         const QString folder = platform::installerFolder();
+        const QString saved =
+            QString::fromLatin1(platform::temporaryName(name.toLatin1(), platform::randomTag()));
         try {
             const FetchResult fetched = fetcher_.fetch({.url = request.baseUrl + name,
                                                         .folder = folder,
-                                                        .name = name,
+                                                        .name = saved,
                                                         .sizeLimit = kMaxKeyStatementsBytes,
                                                         .quiet = true},
                                                        {});
             if (fetched.saved) {
-                text = platform::File::readWithin(folder + name, kMaxKeyStatementsBytes)
+                text = platform::File::readWithin(folder + saved, kMaxKeyStatementsBytes)
                            .value_or(QByteArray());
             }
         } catch (const std::exception&) {
             text.clear();
         }
-        platform::deleteFile(folder + name);
+        platform::deleteFile(folder + saved);
     } else {
         text =
             platform::File::readWithin(request.packageFolder + u'\\' + name, kMaxKeyStatementsBytes)

@@ -11,4 +11,13 @@ const Product* productByCode(int code) {
     return nullptr;
 }
 
+const Product* productByStem(const QString& stem) {
+    for (const Product& p : kProducts) {
+        if (stem == QStringView(p.stem)) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace selvanix

@@ -29,5 +29,7 @@ inline constexpr std::array<Product, 7> kProducts{{
 
 // The row of a product code; nullptr for 0, 3 and every other code without a row.
 const Product* productByCode(int code);
+// The row of a product stem, as records and settings spell it; nullptr for any other text.
+const Product* productByStem(const QString& stem);
 
 }  // namespace selvanix

@@ -265,6 +265,8 @@ TEST_F(CommandLine, BadInputIsOneLineOnStandardErrorAndWritesNothing) {
         {installArgs(target(), {"--search"}), "exclude each other"},
         {installArgs(target(), {"--password-file", root.path() + "/none"}),
          "cannot read the password file"},
+        {{"list", "--source", target()}, "unknown option --source"},
+        {{"check", "--target", target()}, "unknown option --target"},
     };
     for (const auto& [args, message] : cases) {
         const CliRun r = run(args);
@@ -302,7 +304,8 @@ TEST_F(CommandLine, HelpListsTheExitCodesAndVersionIsTheBuildsOwn) {
     for (const char* line :
          {"  0  installed", "  2  usage error", "  3  package not found", "  4  package refused",
           "  5  no target", "  6  a target failed", "  7  installed, but entries were skipped",
-          "  9  interrupted", "  10 a target, or the product's downloads, held"}) {
+          "  9  interrupted", "  10 a target, or the product's downloads, held",
+          "  11 check: a newer release"}) {
         EXPECT_TRUE(help.out.contains(line)) << line;
     }
     const CliRun version = run({"--version"});

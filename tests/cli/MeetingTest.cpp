@@ -157,6 +157,34 @@ TEST_F(Meeting, EveryCommandBesideAStagingRunSaysBusyAndLeavesItsStagedFilesAlon
     EXPECT_FALSE(QFileInfo::exists(t(1) + "/.selvanix/lock")) << "a lock lasts as long as a run";
 }
 
+// A check, a list and another installation beside a staging run: none waits for it or
+// disturbs it, and both installations stay remembered.
+TEST_F(Meeting, ACheckAndAnotherInstallationBesideAStagingRunLeaveItAndTheListWhole) {
+    const QString t3 = root.path() + "/t3";
+    QDir().mkpath(t3);
+    const Pause staged(pauses(), "staged");
+    QProcess* first = startHeld(install({t(1)}), staged);
+    ASSERT_TRUE(staged.reached(*first));
+    const QStringList waiting = leftovers(t(1));
+
+    const CliRun check = runWaiting({"check", "--source", pkg(), "--json"}, 300);
+    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
+    EXPECT_EQ(check.outcome().value("outcome"), "current");
+    EXPECT_EQ(run(install({t3})).exitCode, 0);
+    EXPECT_EQ(leftovers(t(1)), waiting);
+
+    staged.release();
+    EXPECT_EQ(finish(*first).exitCode, 0);
+    QStringList listed;
+    for (const QJsonObject& e : run({"list", "--json"}).events()) {
+        if (e.value("event") == "target" && e.value("state") == "present") {
+            listed << e.value("target").toString();
+        }
+    }
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({t(1), t(2), t3}));
+}
+
 TEST_F(Meeting, ASecondRunWaitsUpToTenSecondsAndGoesOnOnceTheFirstEnds) {
     const Pause staged(pauses(), "staged");
     QProcess* first = startHeld(install({t(1), t(2)}), staged);

@@ -138,6 +138,13 @@ QString TestNginx::url(const QString& path) const {
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme_).arg(port_).arg(path);
 }
 
+QStringList TestNginx::newRequests() {
+    const QStringList all = accessLog().split(u'\n', Qt::SkipEmptyParts);
+    const QStringList fresh = all.mid(seen_);
+    seen_ = all.size();
+    return fresh;
+}
+
 QString TestNginx::accessLog() const {
     QFile log(prefix_.path() + QStringLiteral("/wire.log"));
     log.open(QIODevice::ReadOnly);

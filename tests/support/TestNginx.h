@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace selvanix::test {
@@ -23,6 +24,8 @@ public:
     int port() const { return port_; }
     QString url(const QString& path) const;
     QString accessLog() const;  // the request lines and Range headers it logged
+    // The access log's lines since the last call, one request each.
+    QStringList newRequests();
 
 private:
     QTemporaryDir prefix_;
@@ -30,6 +33,7 @@ private:
     int port_ = 0;
     QString error_;
     QString scheme_ = QStringLiteral("http");
+    qsizetype seen_ = 0;
 };
 
 // A self-signed certificate for 127.0.0.1 made with the openssl tool, into folder as

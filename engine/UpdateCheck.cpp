@@ -1,0 +1,141 @@
+// The check for updates reads only each product's descriptor (and the key statements): an
+// archive is fetched by an installation, which the user starts.
+#include "UpdateCheck.h"
+
+#include "FailureDetail.h"
+#include "InstallEngine.h"
+#include "ProductTable.h"
+#include "config/PackageSignature.h"
+#include "config/PackageVersion.h"
+#include "config/PublisherKey.h"
+#include "platform/FileOps.h"
+#include "platform/Paths.h"
+#include "platform/handles/StagedFile.h"
+#include "profile/PrivateProfile.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
+
+namespace selvanix {
+
+TargetUpdate::Status updateStatus(const Manifest& record, const ProductRelease& release) {
+    if (!release.descriptor) {
+        return TargetUpdate::Status::Unknown;
+    }
+    const QString available = release.descriptor->verze.value_or(QString());
+    return compareVersions(available, record.version) == VersionOrder::Newer
+               ? TargetUpdate::Status::Newer
+               : TargetUpdate::Status::Current;
+}
+
+std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest& request,
+                                                                const PackageNames& names,
+                                                                QString& problem) {
+    if (request.source == PackageSource::Folder) {
+        const QString path = request.packageFolder + u'\\' + names.descriptor;
+        if (!platform::fileExists(path)) {
+            problem = missingPackageFile(request.packageFolder, names.descriptor);
+            return std::nullopt;
+        }
+        if (QFileInfo(platform::toHostPath(path)).size() > kMaxProfileBytes) {
+            problem = oversizedDescriptor(request.packageFolder, names.descriptor);
+            return std::nullopt;
+        }
+        return readPackageDescriptor(path);
+    }
+    // A name of its own: an installation of the product may be fetching its descriptor now.
+    const QString folder = platform::installerFolder();
+    const QString name = QString::fromLatin1(
+        platform::temporaryName(names.descriptor.toUtf8(), platform::randomTag()));
+    FetchResult fetched;
+    try {
+        fetched = fetcher_.fetch({.url = request.baseUrl + names.descriptor,
+                                  .folder = folder,
+                                  .name = name,
+                                  .sizeLimit = kMaxProfileBytes,
+                                  .quiet = true},
+                                 {});
+    } catch (const std::exception& error) {
+        fetched.problem = QString::fromUtf8(error.what());
+    }
+    std::optional<PackageDescriptor> read;
+    if (fetched.saved && fetched.complete) {
+        read = readPackageDescriptor(folder + name);
+    } else {
+        problem = fetched.problem.isEmpty() ? missingPackageFile(request.baseUrl, names.descriptor)
+                                            : fetched.problem;
+    }
+    platform::deleteFile(folder + name);
+    return read;
+}
+
+ProductRelease InstallEngine::productRelease(const RunRequest& request, const QString& stem,
+                                             const PublisherKey& publisher) {
+    ProductRelease release{stem};
+    const PackageNames names = PackageNames::of(productByStem(stem)->code);
+    std::optional<PackageDescriptor> descriptor = fetchDescriptor(request, names, release.problem);
+    if (!descriptor) {
+        release.failure = RunOutcome::NoPackage;
+        return release;
+    }
+    if (publisher.required) {
+        const PackageCheck check =
+            checkDescriptor(*descriptor, stem, publisher.keys, QDate::currentDate());
+        if (check != PackageCheck::Verified) {
+            release.failure = RunOutcome::Refused;
+            release.problem =
+                check == PackageCheck::NoArchive
+                    ? QStringLiteral(
+                          "Soubor %1 neuvádí kontrolní součet archivu, takže ho "
+                          "nelze ověřit před stažením; vydavatel ho musí vydat znovu.")
+                          .arg(names.descriptor)
+                    : signatureRefusal(names, *descriptor,
+                                       descriptor->archiv.value_or(QString()).toLatin1(), check)
+                          .second;
+            return release;
+        }
+    }
+    release.descriptor = std::move(descriptor);
+    return release;
+}
+
+AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
+                                             const std::vector<InstalledTarget>& remembered) {
+    AvailableUpdates check;
+    const PublisherKey publisher = PublisherKey::fromText(takeKeyStatements(request));
+    check.verified = publisher.required;
+    std::map<QString, ProductRelease> releases;  // each product's descriptor fetched once
+    for (const InstalledTarget& target : remembered) {
+        TargetNow now = targetNow(target);
+        TargetUpdate update{target, now.state, std::move(now.record)};
+        if (update.state != TargetNow::State::Present || !productByStem(update.record->stem)) {
+            update.status = TargetUpdate::Status::Gone;
+            check.targets.push_back(std::move(update));
+            continue;
+        }
+        const QString& stem = update.record->stem;
+        if (!releases.contains(stem)) {
+            releases.emplace(stem, productRelease(request, stem, publisher));
+            const ProductRelease& release = releases.at(stem);
+            log(release.descriptor ? QStringLiteral("check %1: version %2")
+                                         .arg(stem, release.descriptor->verze.value_or(QString()))
+                                   : QStringLiteral("check %1: %2").arg(stem, release.problem));
+        }
+        const ProductRelease& release = releases.at(stem);
+        update.status = updateStatus(*update.record, release);
+        update.problem = release.problem;
+        if (release.descriptor) {
+            update.availableVersion = release.descriptor->verze.value_or(QString());
+            update.availableDate = release.descriptor->datum.value_or(QString());
+        } else if (check.failure == RunOutcome::Installed) {
+            check.failure = release.failure;
+            check.problem = release.problem;
+        }
+        check.targets.push_back(std::move(update));
+    }
+    return check;
+}
+
+}  // namespace selvanix

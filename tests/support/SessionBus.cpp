@@ -1,0 +1,87 @@
+#include "SessionBus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+namespace selvanix::test {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+}  // namespace
+
+SessionBus::SessionBus() {
+    daemon_.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1"),
+                   QStringLiteral("--address=unix:path=") + folder_.path() + "/bus"});
+    if (!daemon_.waitForStarted(5000)) {
+        return;
+    }
+    const QDeadlineTimer deadline(10000);
+    QByteArray printed;
+    while (!printed.contains('\n') && !deadline.hasExpired() &&
+           daemon_.state() == QProcess::Running) {
+        daemon_.waitForReadyRead(100);
+        printed += daemon_.readAllStandardOutput();
+    }
+    address_ = QString::fromUtf8(printed.trimmed());
+}
+
+SessionBus::~SessionBus() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("test-bus"));
+    for (QProcess* p : {&server_, &daemon_}) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+}
+
+bool SessionBus::startNotificationServer() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+    server_.setProcessEnvironment(env);
+    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Debian's python3, where python3-dbusmock lies, whatever python3 the PATH finds first.
+    server_.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                   QStringLiteral("notification_daemon"), QStringLiteral("-l"),
+                   folder_.path() + "/notify.log"});
+    const QDeadlineTimer deadline(15000);
+    QDBusConnection bus = QDBusConnection::connectToBus(address_, QStringLiteral("test-bus"));
+    while (!deadline.hasExpired() && server_.state() != QProcess::NotRunning) {
+        const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
+            kService, kPath, kService, QStringLiteral("GetServerInformation")));
+        if (reply.type() == QDBusMessage::ReplyMessage) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+QStringList SessionBus::notifyCalls() const {
+    QFile log(folder_.path() + "/notify.log");
+    if (!log.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts).filter(u" Notify ");
+}
+
+bool SessionBus::emitNotificationSignal(const QString& name, const QString& signature,
+                                        const QVariantList& args) const {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
+    call << kService << name << signature << args;
+    const QDBusMessage reply =
+        QDBusConnection::connectToBus(address_, QStringLiteral("test-bus")).call(call);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+}  // namespace selvanix::test

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariantList>
+
+namespace selvanix::test {
+
+// A private session bus (dbus-daemon --session) of a test's own, stopped when the object goes.
+class SessionBus {
+public:
+    SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+    ~SessionBus();
+
+    bool ok() const { return !address_.isEmpty(); }
+    // What DBUS_SESSION_BUS_ADDRESS names for it.
+    const QString& address() const { return address_; }
+
+    // python3-dbusmock's notification daemon on the bus, its calls logged; false when it did
+    // not come up.
+    bool startNotificationServer();
+    // The Notify calls the server took so far, a log line each.
+    QStringList notifyCalls() const;
+    // Makes the server send a signal of its interface, as a desktop does when the user acts.
+    bool emitNotificationSignal(const QString& name, const QString& signature,
+                                const QVariantList& args) const;
+
+private:
+    QTemporaryDir folder_;
+    QProcess daemon_;
+    QProcess server_;
+    QString address_;
+};
+
+}  // namespace selvanix::test
