@@ -5,6 +5,7 @@
 #include "ui/RadioGroup.h"
 
 #include <QLabel>
+#include <QRadioButton>
 
 namespace selvanix {
 
@@ -25,6 +26,29 @@ void TFrDRozbal::RGPrgClick() {
         BtnOK->setEnabled(false);
         explainDisabledInstall();
     }
+    RgPrg->update();
+}
+
+void TFrDRozbal::preselect(std::optional<int> productCode, const std::optional<QString>& target) {
+    if (const Product* product = productCode ? productByCode(*productCode) : nullptr) {
+        state.cisloProgramu = product->code;
+        state.naz = QString::fromUtf16(product->stem);
+        nazini = QString::fromUtf16(product->descriptorName);
+        nazzip = QString::fromUtf16(product->archiveName);
+        RgPrg->setItemIndex(product->radioIndex);
+        RgPrg->setListIndex(product->radioIndex);
+        RgPrg->button(product->radioIndex)->setFocus(Qt::TabFocusReason);
+    }
+    if (target) {
+        // The folder the notification named, where the user can see it: the target fields.
+        state.cilinstalace = static_cast<int>(TargetMode::Fields);
+        EdKamCesta[0]->setText(*target);
+        for (int i = 0; i < kTargetCount; ++i) {
+            LbKamCesta[i]->setVisible(true);
+            EdKamCesta[i]->setVisible(true);
+        }
+    }
+    BtnOK->setEnabled(true);
     RgPrg->update();
 }
 

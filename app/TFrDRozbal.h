@@ -54,6 +54,9 @@ public:
     const QString& archiveName() const { return nazzip; }
     bool descriptorFetched() const { return iniAn; }
     bool archiveFetched() const { return zipAn; }
+    // Chooses a product and puts a folder in field I, with Install enabled, as the window's
+    // arguments ask; nothing runs until the user presses Install.
+    void preselect(std::optional<int> productCode, const std::optional<QString>& target);
     // Reads the descriptor at path and shows it as the run does.
     void showDescriptorFile(const QString& path);
 

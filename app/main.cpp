@@ -16,8 +16,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "selvanix: %s\n", problem->toUtf8().constData());
         return 2;
     }
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const auto choice = selvanix::cli::parseWindowArguments(arguments);
+    if (const auto* error = std::get_if<selvanix::cli::UsageError>(&choice)) {
+        std::fprintf(stderr, "selvanix: %s (see selvanix --help)\n",
+                     error->message.toUtf8().constData());
+        return 2;
+    }
     selvanix::ui::Application app(argc, argv);
     selvanix::TFrDRozbal window;
+    if (!arguments.isEmpty()) {
+        const auto& chosen = std::get<selvanix::cli::WindowChoice>(choice);
+        window.preselect(chosen.product, chosen.target);
+    }
     window.show();
     return app.exec();
 }

@@ -150,5 +150,28 @@ TEST_F(Selection, EndButtonClosesWithoutSaving) {
     EXPECT_FALSE(QFile::exists(settingsPath()));
 }
 
+// A notification's action: the product and folder are chosen, Install is enabled, and
+// nothing runs until it is pressed; Storno keeps the choice like any other.
+TEST_F(Selection, ThePreselectedProductAndFolderWaitForInstall) {
+    writeSettings("program=8\r\ncilinstalace=1\r\nkamcestaI=C:\\Old\r\nkamcestaII=C:\\B\r\n");
+    const auto w = open();
+    w->preselect(4, QStringLiteral("/srv/tulvek"));
+    EXPECT_EQ(control<ui::RadioGroup>(*w, "RgPrg")->selectedText(), QStringLiteral("Tulvék"));
+    EXPECT_EQ(w->descriptorName(), QStringLiteral("tulvek.ini"));
+    EXPECT_EQ(targetField(*w, 0)->text(), QStringLiteral("/srv/tulvek"));
+    EXPECT_TRUE(targetField(*w, 0)->isVisible()) << "a search mode would hide the folder";
+    EXPECT_EQ(w->runState().cilinstalace, 0);
+    EXPECT_TRUE(control<ui::BitBtn>(*w, "BtnOK")->isEnabled());
+    EXPECT_TRUE(control<QWidget>(*w, "PanUvod")->isVisible());
+    EXPECT_TRUE(control<QWidget>(*w, "PanStart")->isHidden());
+
+    QTest::mouseClick(control<ui::BitBtn>(*w, "BtnStorno"), Qt::LeftButton);
+    const QStringList saved = savedLines();
+    EXPECT_TRUE(saved.contains("program=4")) << saved.join(u' ').toStdString();
+    EXPECT_TRUE(saved.contains("cilinstalace=0"));
+    EXPECT_TRUE(saved.contains("kamcestaI=/srv/tulvek"));
+    EXPECT_TRUE(saved.contains("kamcestaII=C:\\B"));
+}
+
 }  // namespace
 }  // namespace selvanix::test

@@ -267,6 +267,11 @@ TEST_F(CommandLine, BadInputIsOneLineOnStandardErrorAndWritesNothing) {
          "cannot read the password file"},
         {{"list", "--source", target()}, "unknown option --source"},
         {{"check", "--target", target()}, "unknown option --target"},
+        // The window's own arguments are checked before any display is looked for.
+        {{"--product", "nonesuch"}, "no product nonesuch"},
+        {{"--product", "brodelik", "--product", "tulvek"}, "once each"},
+        {{"--target", "", "--product", "brodelik"}, "--target needs a folder"},
+        {{"--target", target(), "--verbose"}, "not --verbose"},
     };
     for (const auto& [args, message] : cases) {
         const CliRun r = run(args);
