@@ -203,7 +203,10 @@ TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
     const Ran listing = run({QStringLiteral("dpkg-deb"), QStringLiteral("-c"), kDeb});
     ASSERT_EQ(listing.code, 0) << listing.output.toStdString();
     QStringList files;
-    for (const QByteArray& line : listing.output.split('\n')) {
+    for (QByteArray line : listing.output.split('\n')) {
+        if (const qsizetype arrow = line.indexOf(" -> "); arrow >= 0) {
+            line.truncate(arrow);
+        }
         const QByteArray path = line.mid(line.lastIndexOf(' ') + 1);
         if (!path.isEmpty() && !path.endsWith('/')) {
             files << QString::fromUtf8(path);
@@ -213,6 +216,9 @@ TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
     QStringList expected{"./etc/selvanix/upgrade.kac",
                          "./usr/bin/selvanix",
                          "./usr/bin/selvanix-publish",
+                         "./usr/lib/systemd/user/selvanix-check.service",
+                         "./usr/lib/systemd/user/selvanix-check.timer",
+                         "./usr/lib/systemd/user/timers.target.wants/selvanix-check.timer",
                          "./usr/share/applications/org.selvanix.Selvanix.desktop",
                          "./usr/share/doc/selvanix/changelog.gz",
                          "./usr/share/doc/selvanix/copyright",
@@ -230,8 +236,8 @@ TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
                              QStringLiteral("Package"), QStringLiteral("Depends")});
     EXPECT_TRUE(control.output.startsWith("Package: selvanix\n")) << control.output.toStdString();
     // Computed from the programs' libraries, not listed by hand.
-    for (const char* library : {"libqt6widgets6", "libcurl4", "libisal2", "libssl3", "libc6",
-                                "libzstd1", "libdivsufsort3", "libdeflate0"}) {
+    for (const char* library : {"libqt6widgets6", "libqt6dbus6", "libcurl4", "libisal2", "libssl3",
+                                "libc6", "libzstd1", "libdivsufsort3", "libdeflate0"}) {
         EXPECT_TRUE(control.output.contains(QByteArray(library) + " (>= "))
             << library << control.output.toStdString();
     }
@@ -260,6 +266,41 @@ TEST_F(Packaged, TheDebianPackageHoldsItsFilesAndPassesItsValidators) {
     }
 }
 
+// The daily check is enabled for every user by the link the package holds, and systemd reads
+// both units as they are written.
+TEST_F(Packaged, TheDailyCheckIsAValidUserTimerEnabledByItsLink) {
+    const QString root = work.path() + QStringLiteral("/unpacked");
+    ASSERT_EQ(run({QStringLiteral("dpkg-deb"), QStringLiteral("-x"), kDeb, root}).code, 0);
+    const QString units = root + QStringLiteral("/usr/lib/systemd/user/");
+    const QFileInfo link(units + QStringLiteral("timers.target.wants/selvanix-check.timer"));
+    EXPECT_TRUE(link.isSymLink());
+    EXPECT_EQ(QFile::symLinkTarget(link.filePath()),
+              QFileInfo(units + QStringLiteral("selvanix-check.timer")).absoluteFilePath());
+    const QByteArray timer = readBytes(units + QStringLiteral("selvanix-check.timer"));
+    for (const char* line : {"OnCalendar=daily\n", "Persistent=true\n",
+                             "RandomizedDelaySec=", "WantedBy=timers.target\n"}) {
+        EXPECT_TRUE(timer.contains(line)) << line;
+    }
+    QByteArray service = readBytes(units + QStringLiteral("selvanix-check.service"));
+    EXPECT_TRUE(service.contains("ExecStart=/usr/bin/selvanix notify\n")) << service.toStdString();
+
+    // Verified where the service's program exists: the unpacked one stands in for /usr/bin.
+    const QString checked = work.path() + QStringLiteral("/units");
+    QDir().mkpath(checked);
+    QDir().mkpath(work.path() + QStringLiteral("/runtime"));
+    service.replace("ExecStart=/usr/bin/selvanix",
+                    "ExecStart=" + root.toUtf8() + "/usr/bin/selvanix");
+    writeBytes(checked + QStringLiteral("/selvanix-check.service"), service);
+    writeBytes(checked + QStringLiteral("/selvanix-check.timer"), timer);
+    const Ran verify =
+        run({QStringLiteral("systemd-analyze"), QStringLiteral("--user"), QStringLiteral("verify"),
+             QStringLiteral("--man=no"), checked + QStringLiteral("/selvanix-check.timer"),
+             checked + QStringLiteral("/selvanix-check.service")},
+            {QStringLiteral("XDG_RUNTIME_DIR=") + work.path() + QStringLiteral("/runtime")});
+    EXPECT_EQ(verify.code, 0) << verify.output.toStdString();
+    EXPECT_TRUE(verify.output.isEmpty()) << verify.output.toStdString();
+}
+
 // Installed below another root, the program takes its server from that root's etc, keeps
 // the user's settings and downloads in the user's data folder and writes nothing below
 // the prefix, for root and for another user alike.
@@ -279,6 +320,9 @@ TEST_F(Packaged, TheUnpackedProgramInstallsAsRootAndAsAnotherUser) {
         EXPECT_TRUE(report.startsWith("0|installed|started|")) << other << report.toStdString();
         const QString own = data + QStringLiteral("/selvanix");
         EXPECT_TRUE(QFileInfo(own + QStringLiteral("/brodelik.ini")).isFile()) << other;
+        // Each user's own list of installations, naming that user's target.
+        EXPECT_TRUE(readBytes(own + QStringLiteral("/targets.list")).contains(target.toUtf8()))
+            << other;
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(own).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0700u) << "the user's own folder is private";
