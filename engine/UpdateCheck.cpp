@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/handles/StagedFile.h"
 #include "profile/PrivateProfile.h"
+#include "store/SeenReleases.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -107,6 +108,9 @@ AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
     const PublisherKey publisher = PublisherKey::fromText(takeKeyStatements(request));
     check.verified = publisher.required;
     std::map<QString, ProductRelease> releases;  // each product's descriptor fetched once
+    const std::optional<platform::FolderHandle> data =
+        platform::FolderHandle::open(platform::installerFolder());
+    SeenReleases seen = data ? SeenReleases::read(*data) : SeenReleases();
     for (const InstalledTarget& target : remembered) {
         TargetNow now = targetNow(target);
         TargetUpdate update{target, now.state, std::move(now.record)};
@@ -117,8 +121,14 @@ AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
         }
         const QString& stem = update.record->stem;
         if (!releases.contains(stem)) {
-            releases.emplace(stem, productRelease(request, stem, publisher));
-            const ProductRelease& release = releases.at(stem);
+            ProductRelease& release =
+                releases.emplace(stem, productRelease(request, stem, publisher)).first->second;
+            if (release.descriptor) {
+                release.releasedAt =
+                    releasedAt(release.descriptor->datum.value_or(QString()),
+                               seen.firstSeen(stem, release.descriptor->verze.value_or(QString()),
+                                              QDateTime::currentDateTimeUtc()));
+            }
             log(release.descriptor ? QStringLiteral("check %1: version %2")
                                          .arg(stem, release.descriptor->verze.value_or(QString()))
                                    : QStringLiteral("check %1: %2").arg(stem, release.problem));
@@ -129,11 +139,15 @@ AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
         if (release.descriptor) {
             update.availableVersion = release.descriptor->verze.value_or(QString());
             update.availableDate = release.descriptor->datum.value_or(QString());
+            update.releasedAt = release.releasedAt;
         } else if (check.failure == RunOutcome::Installed) {
             check.failure = release.failure;
             check.problem = release.problem;
         }
         check.targets.push_back(std::move(update));
+    }
+    if (data) {
+        seen.write(*data);
     }
     return check;
 }

@@ -4,6 +4,7 @@
 #include "config/PackageDescriptor.h"
 #include "store/InstalledTargets.h"
 
+#include <QDateTime>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -17,6 +18,7 @@ struct ProductRelease {
     std::optional<PackageDescriptor> descriptor{};  // read, and verified when keys were given
     RunOutcome failure = RunOutcome::Installed;     // NoPackage or Refused when none
     QString problem{};
+    QDateTime releasedAt{};  // the later of its date and when this copy first saw it
 };
 
 // What a check says of one remembered target.
@@ -33,6 +35,7 @@ struct TargetUpdate {
     Status status = Status::Unknown;
     QString availableVersion{};
     QString availableDate{};
+    QDateTime releasedAt{};
     QString problem{};
 };
 

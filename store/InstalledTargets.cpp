@@ -1,7 +1,7 @@
 #include "InstalledTargets.h"
 
+#include "DataFolderFile.h"
 #include "platform/handles/FileLock.h"
-#include "platform/handles/StagedFile.h"
 
 #include <QUrl>
 #include <algorithm>
@@ -62,43 +62,63 @@ TargetNow targetNow(const InstalledTarget& target) {
     return {TargetNow::State::Present, std::move(record)};
 }
 
+namespace {
+
+QByteArray targetLine(const InstalledTarget& t) {
+    return QByteArray::number(static_cast<qulonglong>(t.device)) + ' ' +
+           QByteArray::number(static_cast<qulonglong>(t.inode)) + ' ' + t.stem.toUtf8() + ' ' +
+           QUrl::toPercentEncoding(t.path, "/:\\");
+}
+
+std::optional<InstalledTarget> parseTarget(const QByteArray& line) {
+    const QList<QByteArray> fields = line.split(' ');
+    if (fields.size() != 4 || !isStem(fields[2]) || fields[3].isEmpty() ||
+        fields[3].size() > 3 * kMaxPathBytes) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> device = number(fields[0]);
+    const std::optional<std::uint64_t> inode = number(fields[1]);
+    const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[3]));
+    if (!device || !inode || path.isEmpty()) {
+        return std::nullopt;
+    }
+    return InstalledTarget{path, QString::fromLatin1(fields[2]), *device, *inode};
+}
+
+std::vector<InstalledTarget> parseLines(const std::vector<QByteArray>& lines) {
+    std::vector<InstalledTarget> targets;
+    for (const QByteArray& line : lines) {
+        if (targets.size() == kMaxInstalledTargets) {
+            break;
+        }
+        if (const std::optional<InstalledTarget> target = parseTarget(line)) {
+            targets.push_back(*target);
+        }
+    }
+    return targets;
+}
+
+}  // namespace
+
 QByteArray installedTargetsText(const std::vector<InstalledTarget>& targets) {
     QByteArray text = QByteArray(kHeader) + '\n';
     for (const InstalledTarget& t : targets) {
-        text += QByteArray::number(static_cast<qulonglong>(t.device)) + ' ' +
-                QByteArray::number(static_cast<qulonglong>(t.inode)) + ' ' + t.stem.toUtf8() + ' ' +
-                QUrl::toPercentEncoding(t.path, "/:\\") + '\n';
+        text += targetLine(t) + '\n';
     }
     return text;
 }
 
 std::vector<InstalledTarget> parseInstalledTargets(const QByteArray& text) {
-    std::vector<InstalledTarget> targets;
-    const QList<QByteArray> lines = text.split('\n');
+    QList<QByteArray> lines = text.split('\n');
     if (lines.isEmpty() || lines.first() != kHeader) {
-        return targets;
+        return {};
     }
-    for (qsizetype i = 1; i < lines.size() && targets.size() < kMaxInstalledTargets; ++i) {
-        const QList<QByteArray> fields = lines[i].split(' ');
-        if (fields.size() != 4 || !isStem(fields[2]) || fields[3].isEmpty() ||
-            fields[3].size() > 3 * kMaxPathBytes) {
-            continue;
-        }
-        const std::optional<std::uint64_t> device = number(fields[0]);
-        const std::optional<std::uint64_t> inode = number(fields[1]);
-        const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[3]));
-        if (!device || !inode || path.isEmpty()) {
-            continue;
-        }
-        targets.push_back({path, QString::fromLatin1(fields[2]), *device, *inode});
-    }
-    return targets;
+    lines.removeFirst();
+    return parseLines({lines.begin(), lines.end()});
 }
 
 std::vector<InstalledTarget> readInstalledTargets(const platform::FolderHandle& dataFolder) {
-    const std::optional<QByteArray> text =
-        readBounded(dataFolder, kInstalledTargetsName, kMaxListBytes);
-    return text ? parseInstalledTargets(*text) : std::vector<InstalledTarget>();
+    return parseLines(readDataLines(dataFolder, kInstalledTargetsName, kHeader, kMaxListBytes));
 }
 
 std::vector<InstalledTarget> withInstalled(const std::vector<InstalledTarget>& remembered,
@@ -139,12 +159,11 @@ std::optional<QString> rememberTargets(const QString& dataFolder,
     if (!std::holds_alternative<platform::FileLock>(lock)) {
         return QStringLiteral("the list of installed targets is held by another run");
     }
-    const std::vector<InstalledTarget> list =
-        withInstalled(readInstalledTargets(*folder), installed);
-    std::optional<platform::StagedFile> staged =
-        platform::StagedFile::create(*folder, kInstalledTargetsName);
-    if (!staged || !staged->file().write(installedTargetsText(list)) || !staged->file().flush() ||
-        !staged->commit()) {
+    std::vector<QByteArray> lines;
+    for (const InstalledTarget& t : withInstalled(readInstalledTargets(*folder), installed)) {
+        lines.push_back(targetLine(t));
+    }
+    if (!writeDataLines(*folder, kInstalledTargetsName, kHeader, lines)) {
         return QStringLiteral("the list of installed targets cannot be written in %1")
             .arg(dataFolder);
     }

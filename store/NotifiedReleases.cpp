@@ -1,6 +1,6 @@
 #include "NotifiedReleases.h"
 
-#include "platform/handles/StagedFile.h"
+#include "DataFolderFile.h"
 
 #include <QUrl>
 #include <algorithm>
@@ -23,17 +23,9 @@ QByteArray NotifiedReleases::key(const InstalledTarget& target, const QString& v
 
 NotifiedReleases NotifiedReleases::read(const platform::FolderHandle& dataFolder) {
     NotifiedReleases notified;
-    const std::optional<QByteArray> text = readBounded(dataFolder, kName, kMaxBytes);
-    if (!text) {
-        return notified;
-    }
-    const QList<QByteArray> lines = text->split('\n');
-    if (lines.isEmpty() || lines.first() != kHeader) {
-        return notified;
-    }
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines[i].count(' ') == 3 && !lines[i].contains('\r')) {
-            notified.keys_.push_back(lines[i]);
+    for (const QByteArray& line : readDataLines(dataFolder, kName, kHeader, kMaxBytes)) {
+        if (line.count(' ') == 3 && !line.contains('\r')) {
+            notified.keys_.push_back(line);
         }
     }
     return notified;
@@ -54,12 +46,7 @@ void NotifiedReleases::add(const InstalledTarget& target, const QString& version
 }
 
 bool NotifiedReleases::write(const platform::FolderHandle& dataFolder) const {
-    QByteArray text = QByteArray(kHeader) + '\n';
-    for (const QByteArray& line : keys_) {
-        text += line + '\n';
-    }
-    std::optional<platform::StagedFile> staged = platform::StagedFile::create(dataFolder, kName);
-    return staged && staged->file().write(text) && staged->file().flush() && staged->commit();
+    return writeDataLines(dataFolder, kName, kHeader, keys_);
 }
 
 }  // namespace selvanix
