@@ -464,6 +464,14 @@ void InstallEngine::installTargets(const Package& package, const FoundTargets& f
     if (!held) {
         return;
     }
+    // Looked at under the lock: what was remembered may have been swapped since.
+    if (request.remembered) {
+        if (const std::optional<QString> problem =
+                rememberedTargetProblem(*request.remembered, package.names.stem)) {
+            targetFailure(request.remembered->path, *problem, result);
+            return;
+        }
+    }
     const QStringList chosen = targetsToChange(package, found, request, *held, result);
     if (chosen.isEmpty()) {
         return;
@@ -496,7 +504,7 @@ void InstallEngine::installTargets(const Package& package, const FoundTargets& f
     if (result.skippedEntries > 0) {
         result.outcome = RunOutcome::Skipped;
     }
-    commitTargets(package, *staged, result, startProblem);
+    commitTargets(package, *staged, result, startProblem, request.startPrograms);
     // A folder named again counts again, as the fields named it; it was installed once.
     for (const auto& [again, first] : folders.again) {
         if (result.targets.contains(first)) {
@@ -623,7 +631,7 @@ std::optional<QString> InstallEngine::otherProductRefused(const Package& package
 // record is down the commit is finished whatever comes; a stop that came by then only keeps
 // the programs from starting.
 void InstallEngine::commitTargets(const Package& package, std::vector<StagedTarget>& staged,
-                                  RunResult& result, QString& startProblem) {
+                                  RunResult& result, QString& startProblem, bool startPrograms) {
     platform::pausePoint("commit");
     for (const StagedTarget& one : staged) {
         if (const std::optional<QString> gone = one.transaction.missingStaged()) {
@@ -663,6 +671,10 @@ void InstallEngine::commitTargets(const Package& package, std::vector<StagedTarg
         }
         observer_.programsNotStarted(startProblem);
         log(QStringLiteral("programs not started: stopped while committing"));
+        return;
+    }
+    if (!startPrograms) {
+        log(QStringLiteral("programs not started: an unattended run"));
         return;
     }
     for (const QString& target : committed) {
@@ -746,7 +758,7 @@ void InstallEngine::dejtam(const Package& package, const QString& target,
         return;  // nothing was replaced; the staged files go with the transaction
     }
     QString startProblem;
-    commitTargets(package, staged, result, startProblem);
+    commitTargets(package, staged, result, startProblem, request.startPrograms);
 }
 
 StagedTarget InstallEngine::stageTarget(const Package& package, const QString& target,

@@ -80,6 +80,10 @@ std::pair<PackageProblem, QString> signatureRefusal(const PackageNames& names,
                                                     const PackageDescriptor& descriptor,
                                                     const QByteArray& sha256, PackageCheck check);
 
+// Why an unattended run must leave a remembered target alone: another folder at its path,
+// no record, another product, or (as root) a way others could change; nothing when it may go.
+std::optional<QString> rememberedTargetProblem(const InstalledTarget& target, const QString& stem);
+
 // The installation run: finds the package, reads its descriptor, finds the targets and
 // installs into each, telling the observer every step. The window and the command line both
 // drive it; neither holds any of its logic. Each step takes the values earlier steps gave.
@@ -111,6 +115,11 @@ public:
     // what each target could get; nothing else is fetched.
     AvailableUpdates checkUpdates(const RunRequest& request,
                                   const std::vector<InstalledTarget>& remembered);
+    // The product's package, fetched once, into each remembered target in a transaction of
+    // its own: one that fails leaves the others to go on. No program is started. A result
+    // per target, in order.
+    std::vector<RunResult> updateRemembered(const RunRequest& request,
+                                            const std::vector<InstalledTarget>& targets);
     // Installs the package into one target: settings, extraction, record, program.
     void dejtam(const Package& package, const QString& target, const RunRequest& request);
     // Starts the file below defaultDir that passes the checks of a checked program, from the
@@ -186,7 +195,7 @@ private:
     bool dropOldFiles(const QString& target, const platform::FolderHandle& folder,
                       TargetTransaction& transaction, const std::vector<QString>& planned);
     void commitTargets(const Package& package, std::vector<StagedTarget>& staged, RunResult& result,
-                       QString& startProblem);
+                       QString& startProblem, bool startPrograms);
     Started startProgram(const Package& package, const QString& target);
     Started startChecked(const QString& fileName, const QString& params, const QString& defaultDir,
                          int showCmd);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "config/SettingsFile.h"
+#include "store/InstalledTargets.h"
 
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 namespace selvanix {
 
@@ -28,6 +30,11 @@ struct RunRequest {
     QString publicKey;  // base64; empty requires no signature
     // A target whose record says it holds exactly this package is left as it is.
     bool keepUnchanged = false;
+    // An unattended run starts no program: nobody is there to use it.
+    bool startPrograms = true;
+    // For an unattended run, the folder as the data folder remembers it: the run touches it
+    // only while it is that folder and holds this product.
+    std::optional<InstalledTarget> remembered{};
 
     // The settings written into target: the fields, the first one holding the target.
     SettingsToWrite settingsFor(const QString& target, const QString& packageFolderNow) const;
