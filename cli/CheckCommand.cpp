@@ -38,7 +38,8 @@ QString statusName(TargetUpdate::Status status) {
     return QStringLiteral("gone");
 }
 
-// A remembered target as list shows it: the path, and what its record says now.
+}  // namespace
+
 QJsonObject targetFields(const InstalledTarget& target, TargetNow::State state,
                          const std::optional<Manifest>& record) {
     QJsonObject fields{{QStringLiteral("target"), platform::displayPath(target.path)},
@@ -51,6 +52,8 @@ QJsonObject targetFields(const InstalledTarget& target, TargetNow::State state,
     }
     return fields;
 }
+
+namespace {
 
 QString targetLine(const InstalledTarget& target, TargetNow::State state,
                    const std::optional<Manifest>& record) {

@@ -69,6 +69,12 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
         o.command = CliOptions::Command::Check;
     } else if (command == u"notify") {
         o.command = CliOptions::Command::Notify;
+    } else if (command == u"update") {
+        // Only every remembered target at once: one folder is what install is for.
+        if (!args.mid(1).contains(QStringLiteral("--all"))) {
+            return UsageError{QStringLiteral("update takes --all")};
+        }
+        o.command = CliOptions::Command::UpdateAll;
     } else {
         return UsageError{QStringLiteral("unknown command %1").arg(command)};
     }
@@ -80,13 +86,16 @@ std::variant<CliOptions, UsageError> parseCommandLine(const QStringList& args) {
     // Commands that fetch and extract a package.
     const bool install = o.command == CliOptions::Command::Install || repair;
     // Commands that read the descriptors of the remembered targets' products.
-    const bool check =
-        o.command == CliOptions::Command::Check || o.command == CliOptions::Command::Notify;
+    const bool check = o.command == CliOptions::Command::Check ||
+                       o.command == CliOptions::Command::Notify ||
+                       o.command == CliOptions::Command::UpdateAll;
     std::optional<UsageError> error;
     for (qsizetype i = 1; i < args.size() && !error; ++i) {
         const QString& arg = args[i];
         if (arg == u"--json") {
             o.json = true;
+        } else if (arg == u"--all" && o.command == CliOptions::Command::UpdateAll) {
+            continue;
         } else if (arg == u"--help" || arg == u"-h") {
             o.command = CliOptions::Command::Help;
             return o;
@@ -218,6 +227,12 @@ QString usageText() {
         "                                 fetches only the descriptors\n"
         "  selvanix notify [options of check]\n"
         "                                 check, and tell the desktop of each new release\n"
+        "                                 (and install it first, as update --all, when the\n"
+        "                                 settings say unattended=install)\n"
+        "  selvanix update --all [options of check]\n"
+        "                                 install each newer release into its listed\n"
+        "                                 targets, each on its own, within the settings'\n"
+        "                                 cool-down and metered rules; starts no program\n"
         "  selvanix --product STEM --target FOLDER\n"
         "                                 the window with that product and that first target\n"
         "  selvanix --help | --version\n"
@@ -253,7 +268,7 @@ QString usageText() {
         "  8  verify found differences\n"
         "  9  interrupted; nothing changed\n"
         "  10 a target, or the product's downloads, held by another run; nothing changed\n"
-        "  11 check: a newer release waits for a listed target\n");
+        "  11 a newer release waits for a listed target (check, notify, update --all)\n");
 }
 
 }  // namespace selvanix::cli

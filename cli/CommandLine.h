@@ -21,6 +21,7 @@ struct CliOptions {
         List,
         Check,
         Notify,
+        UpdateAll,
         Help,
         Version
     };

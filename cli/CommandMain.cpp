@@ -139,6 +139,8 @@ std::optional<int> runCommandLine(int argc, char** argv) {
             return runCheck(options, stops);
         case CliOptions::Command::Notify:
             return runNotify(options, stops);
+        case CliOptions::Command::UpdateAll:
+            return runUpdateAll(options, stops);
         case CliOptions::Command::Upgrade:
             break;
     }

@@ -10,6 +10,7 @@
 #include "store/Manifest.h"
 #include "store/TargetLock.h"
 
+#include <QJsonObject>
 #include <functional>
 
 namespace selvanix {
@@ -35,12 +36,16 @@ int runUninstall(const CliOptions& options);
 int runRollback(const CliOptions& options);
 int runRepair(const CliOptions& options, StopSignals& stops);
 int runList(const CliOptions& options);
+// A remembered target as list shows it in JSON: the path, and what its record says now.
+QJsonObject targetFields(const InstalledTarget& target, TargetNow::State state,
+                         const std::optional<Manifest>& record);
 // A check's targets as events, and its outcome: exit 0, 11 or the first failure's code.
 int reportCheck(const AvailableUpdates& check, ConsoleReport& report);
 // The installed targets the data folder remembers.
 std::vector<InstalledTarget> rememberedTargets();
 int runCheck(const CliOptions& options, StopSignals& stops);
 int runNotify(const CliOptions& options, StopSignals& stops);
+int runUpdateAll(const CliOptions& options, StopSignals& stops);
 
 // The settings beside the program with the command line's proxy over the file's; an error
 // text when either proxy is none.

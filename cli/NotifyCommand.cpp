@@ -5,6 +5,7 @@
 #include "DesktopNotice.h"
 #include "ExitCode.h"
 #include "StopSignals.h"
+#include "UnattendedUpdate.h"
 #include "engine/InstallEngine.h"
 #include "engine/ProductTable.h"
 #include "platform/FileOps.h"
@@ -78,6 +79,22 @@ std::map<quint32, TargetUpdate> showNew(DesktopNotices& notices, const Available
     return shown;
 }
 
+// Installs what the policy lets through; the check keeps only what is still news.
+int installFirst(InstallEngine& engine, const RunRequest& r, AvailableUpdates& check,
+                 const UpdatePolicy& policy, ConsoleReport& report) {
+    const std::vector<UnattendedStep> steps =
+        updateUnattended(engine, r, check, policy, meteredConnection());
+    const int code = reportUnattended(steps, check, report);
+    check.targets.clear();
+    for (const UnattendedStep& step : steps) {
+        if (!step.result || (step.result->outcome != RunOutcome::Installed &&
+                             step.result->outcome != RunOutcome::Skipped)) {
+            check.targets.push_back(step.update);
+        }
+    }
+    return code;
+}
+
 }  // namespace
 
 int runNotify(const CliOptions& options, StopSignals& stops) {
@@ -86,26 +103,32 @@ int runNotify(const CliOptions& options, StopSignals& stops) {
     if (!notices) {
         return kInstalled;
     }
-    return withEngine(
-        options, stops, false,
-        [&notices, &stops](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
-            const AvailableUpdates check = engine.checkUpdates(r, rememberedTargets());
-            const int code = reportCheck(check, report);
-            // An unverified release is never announced: the notification would vouch for it.
-            if (!check.verified || engine.stopRequested()) {
-                return code;
-            }
-            const std::map<quint32, TargetUpdate> shown = showNew(*notices, check);
-            DesktopNotices* waiting = notices.get();
-            stops.onStop([waiting] {
-                QMetaObject::invokeMethod(waiting, &DesktopNotices::stopWaiting,
-                                          Qt::QueuedConnection);
-            });
-            for (const quint32 id : notices->waitForAnswers(kAnswerWait)) {
-                openWindow(shown.at(id));
-            }
-            return code;
-        });
+    const UpdatePolicy policy = ownPolicy();
+    if (!policy.problem.isEmpty()) {
+        complain(policy.problem);
+    }
+    return withEngine(options, stops, false,
+                      [&](InstallEngine& engine, const RunRequest& r, ConsoleReport& report) {
+                          AvailableUpdates check = engine.checkUpdates(r, rememberedTargets());
+                          const int code = policy.install
+                                               ? installFirst(engine, r, check, policy, report)
+                                               : reportCheck(check, report);
+                          // An unverified release is never announced: the notification would
+                          // vouch for it.
+                          if (!check.verified || engine.stopRequested()) {
+                              return code;
+                          }
+                          const std::map<quint32, TargetUpdate> shown = showNew(*notices, check);
+                          DesktopNotices* waiting = notices.get();
+                          stops.onStop([waiting] {
+                              QMetaObject::invokeMethod(waiting, &DesktopNotices::stopWaiting,
+                                                        Qt::QueuedConnection);
+                          });
+                          for (const quint32 id : notices->waitForAnswers(kAnswerWait)) {
+                              openWindow(shown.at(id));
+                          }
+                          return code;
+                      });
 }
 
 }  // namespace selvanix::cli

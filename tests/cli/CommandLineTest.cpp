@@ -310,7 +310,7 @@ TEST_F(CommandLine, HelpListsTheExitCodesAndVersionIsTheBuildsOwn) {
          {"  0  installed", "  2  usage error", "  3  package not found", "  4  package refused",
           "  5  no target", "  6  a target failed", "  7  installed, but entries were skipped",
           "  9  interrupted", "  10 a target, or the product's downloads, held",
-          "  11 check: a newer release"}) {
+          "  11 a newer release waits"}) {
         EXPECT_TRUE(help.out.contains(line)) << line;
     }
     const CliRun version = run({"--version"});

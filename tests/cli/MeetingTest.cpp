@@ -1,6 +1,7 @@
 // Two runs that meet in a target or in the installer's folder: one of them waits or says the
 // target is busy, none takes the other's journal for a dead run's, and what each reports is
 // what it did. Runs are held at pause points (test builds only) while the second one starts.
+#include "PausePoint.h"
 #include "VersionsFixture.h"
 
 #include "support/OtherUser.h"
@@ -16,34 +17,6 @@
 
 namespace selvanix::test {
 namespace {
-
-// A run held where the engine calls pausePoint(name).
-class Pause {
-public:
-    Pause(const QString& folder, const char* name) : folder_(folder), name_(name) {}
-    void arm(std::map<QString, QString>& env) const {
-        env["SELVANIX_PAUSE_AT"] = name_;
-        env["SELVANIX_PAUSE_DIR"] = folder_;
-    }
-    // Until the process is there; false when it ended first.
-    bool reached(QProcess& p) const {
-        for (int i = 0; i < 3000; ++i) {
-            if (QFileInfo::exists(file(".reached"))) {
-                return true;
-            }
-            if (p.state() == QProcess::NotRunning || p.waitForFinished(20)) {
-                return false;
-            }
-        }
-        return false;
-    }
-    void release() const { writeBytes(file(".go"), ""); }
-
-private:
-    QString file(const char* suffix) const { return folder_ + u'/' + name_ + suffix; }
-    QString folder_;
-    QString name_;
-};
 
 // The names whose bytes differ between two states, for a failure's message.
 QString differences(const std::map<QString, QByteArray>& a,

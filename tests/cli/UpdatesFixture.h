@@ -14,7 +14,8 @@ namespace selvanix::test {
 
 class UpdatesFixture : public CommandLineFixture {
 protected:
-    UpdatesFixture() : key(signing::PrivateKey::generate()) {
+    explicit UpdatesFixture(Program program = Program::Shipped)
+        : CommandLineFixture(program), key(signing::PrivateKey::generate()) {
         QDir().mkpath(www());
         nginx = std::make_unique<TestNginx>(www());
     }
@@ -22,10 +23,10 @@ protected:
     QString folder(const QString& name) const { return root.path() + '/' + name; }
 
     // Version 14,NN of the product on the server, signed as shown unless tampered.
-    void publish(int minor, const Values& tamper = {}) {
+    void publish(int minor, const Values& tamper = {}, const QString& datum = {}) {
         Values v;
         v.verze = QStringLiteral("14,%1").arg(minor);
-        v.datum = QStringLiteral("%1.6.2026").arg(minor % 28 + 1);
+        v.datum = datum.isEmpty() ? QStringLiteral("%1.6.2026").arg(minor % 28 + 1) : datum;
         Values shown = v;
         if (tamper.verze != Values().verze) {
             shown.verze = tamper.verze;
@@ -34,11 +35,12 @@ protected:
         writeBytes(www() + "/upgrade-brodelik.zip", packageArchive());
         writeBytes(www() + "/brodelik.ini", signedDescriptor(*key, packageArchive(), v, shown));
     }
-    void settings(bool keyed = true) {
+    // The server, the key unless told, and more lines of section SERVER.
+    void settings(bool keyed = true, const QByteArray& server = {}) {
         writeBytes(host() + "/upgrade.kac",
                    "[DEFINICE]\r\n[SERVER]\r\nbaseurl=" + nginx->url("/").toUtf8() +
                        (keyed ? "\r\npublickey=" + key->publicKey().base64() : QByteArray()) +
-                       "\r\n");
+                       "\r\n" + server);
     }
     // Installs what the server holds into the folders (made first).
     void install(const QStringList& folders) {

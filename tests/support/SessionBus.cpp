@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
@@ -43,21 +44,22 @@ SessionBus::~SessionBus() {
     }
 }
 
-bool SessionBus::startNotificationServer() {
+bool SessionBus::startTemplate(const QString& name, const QString& service, const QString& path,
+                               const QString& probe) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address_);
     server_.setProcessEnvironment(env);
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's python3, where python3-dbusmock lies, whatever python3 the PATH finds first.
     server_.start(QStringLiteral("/usr/bin/python3"),
                   {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                   QStringLiteral("notification_daemon"), QStringLiteral("-l"),
-                   folder_.path() + "/notify.log"});
+                   name, QStringLiteral("-l"), folder_.path() + "/" + name + ".log"});
     const QDeadlineTimer deadline(15000);
     QDBusConnection bus = QDBusConnection::connectToBus(address_, QStringLiteral("test-bus"));
     while (!deadline.hasExpired() && server_.state() != QProcess::NotRunning) {
-        const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
-            kService, kPath, kService, QStringLiteral("GetServerInformation")));
+        const QDBusMessage reply =
+            bus.call(QDBusMessage::createMethodCall(service, path, service, probe));
         if (reply.type() == QDBusMessage::ReplyMessage) {
             return true;
         }
@@ -66,8 +68,26 @@ bool SessionBus::startNotificationServer() {
     return false;
 }
 
+bool SessionBus::startNotificationServer() {
+    return startTemplate(QStringLiteral("notification_daemon"), kService, kPath,
+                         QStringLiteral("GetServerInformation"));
+}
+
+bool SessionBus::startNetworkManager(uint metered) {
+    const QString service = QStringLiteral("org.freedesktop.NetworkManager");
+    const QString path = QStringLiteral("/org/freedesktop/NetworkManager");
+    if (!startTemplate(QStringLiteral("networkmanager"), service, path, QStringLiteral("state"))) {
+        return false;
+    }
+    QDBusMessage add = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddProperty"));
+    add << service << QStringLiteral("Metered") << QVariant::fromValue(QDBusVariant(metered));
+    return QDBusConnection::connectToBus(address_, QStringLiteral("test-bus")).call(add).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
 QStringList SessionBus::notifyCalls() const {
-    QFile log(folder_.path() + "/notify.log");
+    QFile log(folder_.path() + "/notification_daemon.log");
     if (!log.open(QIODevice::ReadOnly)) {
         return {};
     }

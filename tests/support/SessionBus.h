@@ -22,6 +22,9 @@ public:
     // python3-dbusmock's notification daemon on the bus, its calls logged; false when it did
     // not come up.
     bool startNotificationServer();
+    // python3-dbusmock's NetworkManager on the bus (a test points DBUS_SYSTEM_BUS_ADDRESS at
+    // it), its Metered property set to the NMMetered value.
+    bool startNetworkManager(uint metered);
     // The Notify calls the server took so far, a log line each.
     QStringList notifyCalls() const;
     // Makes the server send a signal of its interface, as a desktop does when the user acts.
@@ -29,6 +32,10 @@ public:
                                 const QVariantList& args) const;
 
 private:
+    // A dbusmock template on this bus, once the service answers a call of probe.
+    bool startTemplate(const QString& name, const QString& service, const QString& path,
+                       const QString& probe);
+
     QTemporaryDir folder_;
     QProcess daemon_;
     QProcess server_;
