@@ -55,8 +55,11 @@ bool takeLine(ReleaseIndex& index, const QList<QByteArray>& f) {
     } else if (key == "delta" && f.size() == 5 && isSha256(f[1]) && isNumber(f[2]) &&
                isSha256(f[3]) && isPlainName(f[4])) {
         index.deltas.push_back({f[1], f[4], f[2].toULongLong(), f[3]});
+    } else if (key == "rollout" && f.size() == 2 && isNumber(f[1]) && f[1].size() <= 3 &&
+               f[1].toInt() <= 100) {
+        index.rollout = f[1].toInt();
     } else if (key == "product" || key == "archive" || key == "deflate" || key == "entry" ||
-               key == "delta") {
+               key == "delta" || key == "rollout") {
         return false;
     }
     return true;  // a fact of a later release
@@ -75,6 +78,9 @@ QByteArray ReleaseIndex::signedText() const {
     for (const IndexedDelta& d : deltas) {
         out += "delta " + d.from + ' ' + QByteArray::number(d.size) + ' ' + d.sha256 + ' ' +
                d.name + '\n';
+    }
+    if (rollout) {
+        out += "rollout " + QByteArray::number(*rollout) + '\n';
     }
     return out;
 }

@@ -27,6 +27,8 @@ struct IndexedDelta {
 //   deflate <how the publisher compressed its entries>
 //   entry <local header offset> <SHA-256 of the entry's compressed bytes>   (per patched entry)
 //   delta <from SHA-256> <size> <SHA-256> <file name>                        (per delta)
+//   rollout <percent>              (the share of installations offered it unattended; 100
+//                                   when absent)
 //   podpis <base64 signature over every line above, line ends included>
 // A reader skips lines of keywords it does not know, so later releases may add facts.
 struct ReleaseIndex {
@@ -35,6 +37,7 @@ struct ReleaseIndex {
     QByteArray deflate;
     std::map<std::uint64_t, QByteArray> entries;
     std::vector<IndexedDelta> deltas;
+    std::optional<int> rollout{};  // 0..100
 
     // The index file: its lines and the signature over them.
     QByteArray text(const signing::PrivateKey& key) const;

@@ -50,7 +50,7 @@ bool rebuildsExactly(const QString& deltaPath, const platform::File& previous,
 std::optional<QString> stageDeltas(const QString& newArchive, const QString& archiveName,
                                    const QByteArray& stem, const QStringList& previous,
                                    const QString& outDir, const signing::PrivateKey& key,
-                                   PublishedDeltas& staged) {
+                                   std::optional<int> rollout, PublishedDeltas& staged) {
     const std::optional<platform::File> next = openArchive(newArchive);
     const std::optional<QByteArray> sha = next ? signing::sha256OfFile(*next) : std::nullopt;
     if (!sha) {
@@ -60,6 +60,7 @@ std::optional<QString> stageDeltas(const QString& newArchive, const QString& arc
     index.product = stem;
     index.archive = *sha;
     index.deflate = deflateRecipe();
+    index.rollout = rollout;
     const QDir out(outDir);
     for (const QString& path : previous) {
         const std::optional<platform::File> old = openArchive(path);

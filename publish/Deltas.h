@@ -21,6 +21,6 @@ struct PublishedDeltas {
 std::optional<QString> stageDeltas(const QString& newArchive, const QString& archiveName,
                                    const QByteArray& stem, const QStringList& previous,
                                    const QString& outDir, const signing::PrivateKey& key,
-                                   PublishedDeltas& staged);
+                                   std::optional<int> rollout, PublishedDeltas& staged);
 
 }  // namespace selvanix::publish

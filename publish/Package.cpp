@@ -169,14 +169,17 @@ struct DeltaSources {
     QString stem;
     QString out;
     const signing::PrivateKey& key;
+    std::optional<int> rollout;
 };
 
 int publishAll(OutputFile& archive, OutputFile& ini, const DeltaSources& sources) {
     PublishedDeltas deltas;
-    if (!sources.previous.isEmpty()) {
+    // The index carries the deltas and the rollout; a release with neither needs none.
+    if (!sources.previous.isEmpty() || sources.rollout) {
         if (const std::optional<QString> fault = stageDeltas(
                 archive.temporaryPath(), QStringLiteral("upgrade-") + sources.stem + ".zip",
-                sources.stem.toUtf8(), sources.previous, sources.out, sources.key, deltas)) {
+                sources.stem.toUtf8(), sources.previous, sources.out, sources.key, sources.rollout,
+                deltas)) {
             return report(kFailed, *fault);
         }
     }
@@ -198,8 +201,8 @@ int publishAll(OutputFile& archive, OutputFile& ini, const DeltaSources& sources
 }  // namespace
 
 int package(const QStringList& arguments) {
-    const QStringList known = {"--key",  "--stem",   "--name", "--version",
-                               "--date", "--marker", "--run",  "--valid-days"};
+    const QStringList known = {"--key",    "--stem", "--name",       "--version", "--date",
+                               "--marker", "--run",  "--valid-days", "--rollout"};
     const auto options = Options::parse(arguments, known, {2}, {QStringLiteral("--previous")});
     if (!options ||
         !options->require({"--key", "--stem", "--name", "--version", "--date", "--marker"})) {
@@ -243,6 +246,14 @@ int package(const QStringList& arguments) {
             return report(kUsage, QStringLiteral("--valid-days takes a number of days"));
         }
         descriptor.platnost = today.addDays(days).toString(Qt::ISODate);
+    }
+    std::optional<int> rollout;
+    if (options->named.contains(QStringLiteral("--rollout"))) {
+        bool number = false;
+        rollout = value("--rollout").toInt(&number);
+        if (!number || *rollout < 0 || *rollout > 100) {
+            return report(kUsage, QStringLiteral("--rollout takes a share from 0 to 100"));
+        }
     }
     for (const auto* field : {&descriptor.hledany, &descriptor.nazev, &descriptor.verze,
                               &descriptor.datum, &descriptor.run}) {
@@ -328,8 +339,9 @@ int package(const QStringList& arguments) {
                      today) != PackageCheck::Verified) {
         return report(kFailed, QStringLiteral("the package does not verify as written"));
     }
-    return publishAll(archive, ini,
-                      {options->repeated.value(QStringLiteral("--previous")), stem, out, *key});
+    return publishAll(
+        archive, ini,
+        {options->repeated.value(QStringLiteral("--previous")), stem, out, *key, rollout});
 }
 
 }  // namespace selvanix::publish

@@ -29,6 +29,9 @@ protected:
 };
 
 TEST_F(ReleaseIndexTest, ASignedIndexReadsBackWhole) {
+    ReleaseIndex withShare = sample();
+    withShare.rollout = 0;
+    EXPECT_EQ(read(withShare.text(key))->rollout, 0);
     const auto index = read(sample().text(key));
     ASSERT_TRUE(index);
     EXPECT_EQ(index->archive, kA);
@@ -68,13 +71,16 @@ TEST_F(ReleaseIndexTest, MalformedFieldsAreRefusedAndUnknownOnesCarried) {
     const QByteArray rest = "archive " + kA + "\ndeflate zlib\n";
     EXPECT_TRUE(read(signedAs(head + rest)));
     EXPECT_TRUE(read(signedAs(head + rest + "channel stable\nrollout 25\n")));
+    EXPECT_EQ(read(signedAs(head + rest + "rollout 25\n"))->rollout, 25);
+    EXPECT_FALSE(read(signedAs(head + rest))->rollout.has_value()) << "absent: everyone";
     for (const QByteArray& bad :
          {QByteArray("archive " + kA.left(63) + "\n"), QByteArray("archive " + kA.toUpper() + "\n"),
           QByteArray("entry -1 " + kB + "\n"), QByteArray("entry 12 " + kB + " extra\n"),
           QByteArray("delta " + kB + " 10 " + kC + " ../../etc/passwd\n"),
           QByteArray("delta " + kB + " 10 " + kC + " .hidden\n"),
           QByteArray("delta " + kB + " 99999999999999999999 " + kC + " d.delta\n"),
-          QByteArray("\n")}) {
+          QByteArray("rollout 101\n"), QByteArray("rollout -1\n"), QByteArray("rollout 0050\n"),
+          QByteArray("rollout 5 %\n"), QByteArray("\n")}) {
         EXPECT_FALSE(read(signedAs(head + rest + bad))) << bad.toStdString();
     }
     EXPECT_FALSE(read(signedAs(head + "deflate zlib\n")));  // no archive

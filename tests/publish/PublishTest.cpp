@@ -176,6 +176,38 @@ TEST_F(Publish, KeygenPackageSignVerifyRoundTrip) {
     EXPECT_EQ(tampered.err.count('\n'), 1);  // one line says why
 }
 
+// A staged rollout: the share goes into the signed index; publishing the same release again
+// with another share replaces it and keeps the package's bytes.
+TEST_F(Publish, ARolloutShareIsSignedIntoTheIndexAndCanBeWidened) {
+    const QString publicKey = makeKey();
+    const QString out = dir.path() + "/out";
+    const auto withShare = [&](const char* share) {
+        return publish({"package", "--key", dir.path() + "/key.pem", "--stem", "brodelik", "--name",
+                        "Brodelik", "--version", "14,20", "--date", "12.5.2023", "--marker",
+                        "brodelik.exe", "--rollout", share, src, out});
+    };
+    ASSERT_EQ(withShare("10").code, 0);
+    const QByteArray archive = readBytes(out + "/upgrade-brodelik.zip");
+    const auto readIndex = [&] {
+        return readReleaseIndex(readBytes(out + "/upgrade-brodelik.zip.index"), "brodelik",
+                                {*signing::PublicKey::fromBase64(publicKey.toLatin1())});
+    };
+    ASSERT_TRUE(readIndex());
+    EXPECT_EQ(readIndex()->rollout, 10);
+    EXPECT_EQ(readIndex()->archive,
+              QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex());
+    ASSERT_EQ(withShare("100").code, 0);
+    EXPECT_EQ(readIndex()->rollout, 100);
+    ASSERT_EQ(withShare("0").code, 0);
+    EXPECT_EQ(readIndex()->rollout, 0);
+    EXPECT_EQ(readBytes(out + "/upgrade-brodelik.zip"), archive);
+    EXPECT_EQ(verify(publicKey, out).code, 0);
+    for (const char* odd : {"101", "-1", "half", ""}) {
+        EXPECT_EQ(withShare(odd).code, 2) << odd;
+    }
+    EXPECT_EQ(readIndex()->rollout, 0) << "a refused share changes nothing";
+}
+
 TEST_F(Publish, TheSameInputGivesTheSameBytes) {
     makeKey();
     ASSERT_EQ(package(dir.path() + "/a").code, 0);
