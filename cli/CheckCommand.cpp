@@ -32,6 +32,8 @@ QString statusName(TargetUpdate::Status status) {
             return QStringLiteral("update available");
         case TargetUpdate::Status::Unknown:
             return QStringLiteral("unknown");
+        case TargetUpdate::Status::Rollout:
+            return QStringLiteral("held back by rollout");
         case TargetUpdate::Status::Gone:
             break;
     }
@@ -78,6 +80,10 @@ QString checkLine(const TargetUpdate& update) {
             return shown + QStringLiteral(", current");
         case TargetUpdate::Status::Unknown:
             return QStringLiteral("%1, not checked: %2").arg(shown, update.problem);
+        case TargetUpdate::Status::Rollout:
+            return QStringLiteral("%1, %2 held back: its rollout reaches %3 % of installations")
+                .arg(shown, update.availableVersion)
+                .arg(update.rollout);
         case TargetUpdate::Status::Gone:
             break;
     }
@@ -95,6 +101,7 @@ int reportCheck(const AvailableUpdates& check, ConsoleReport& report) {
         if (!update.availableVersion.isEmpty()) {
             fields.insert(QStringLiteral("available_version"), update.availableVersion);
             fields.insert(QStringLiteral("available_date"), update.availableDate);
+            fields.insert(QStringLiteral("rollout"), update.rollout);
         }
         if (update.status == TargetUpdate::Status::Unknown) {
             fields.insert(QStringLiteral("reason"), update.problem);

@@ -92,6 +92,8 @@ QString actionOf(const UnattendedStep& step) {
             return QStringLiteral("current");
         case TargetUpdate::Status::Unknown:
             return QStringLiteral("unknown");
+        case TargetUpdate::Status::Rollout:
+            return QStringLiteral("rollout");
         case TargetUpdate::Status::Newer:
         case TargetUpdate::Status::Gone:
             break;
@@ -102,6 +104,11 @@ QString actionOf(const UnattendedStep& step) {
 QString reasonOf(const UnattendedStep& step) {
     if (step.result) {
         return step.result->reason;
+    }
+    if (step.update.status == TargetUpdate::Status::Rollout) {
+        return QStringLiteral("Vydavatel verzi %1 zatím nabízí jen %2 % instalací.")
+            .arg(step.update.availableVersion)
+            .arg(step.update.rollout);
     }
     return step.held ? *step.held : step.update.problem;
 }

@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/handles/File.h"
 #include "platform/handles/FolderHandle.h"
+#include "platform/handles/StagedFile.h"
 
 #include <QDate>
 #include <QFile>
@@ -33,31 +34,42 @@ std::optional<QByteArray> keptArchiveSha(const QString& folder, const PackageNam
 
 }  // namespace
 
+std::optional<ReleaseIndex> InstallEngine::trustedIndex(
+    const QByteArray& text, const PackageNames& names, const PackageDescriptor& descriptor,
+    const std::vector<signing::PublicKey>& keys) {
+    std::optional<ReleaseIndex> index = readReleaseIndex(text, names.stem.toUtf8(), keys);
+    // The index must speak of the archive this descriptor signs, or it is another release's.
+    if (index && selvanix::checkPackage(descriptor, names.stem, index->archive, keys,
+                                        QDate::currentDate()) != PackageCheck::Verified) {
+        log(QStringLiteral("%1: names another archive than the descriptor")
+                .arg(releaseIndexName(names.archive)));
+        return std::nullopt;
+    }
+    return index;
+}
+
 // The signed index, when the server has one that names this very package; read quietly, as
-// most servers have none.
+// most servers have none. Under a name of this run's own: a check may fetch it beside an
+// installation.
 std::optional<InstallEngine::FetchedIndex> InstallEngine::fetchReleaseIndex(
     const QString& baseUrl, const PackageNames& names, const PackageDescriptor& descriptor,
     const std::vector<signing::PublicKey>& keys) {
     const QString folder = platform::installerFolder();
     const QString name = releaseIndexName(names.archive);
+    const QString saved =
+        QString::fromLatin1(platform::temporaryName(name.toUtf8(), platform::randomTag()));
     const FetchResult fetched = fetcher_.fetch({.url = baseUrl + name,
                                                 .folder = folder,
-                                                .name = name,
+                                                .name = saved,
                                                 .sizeLimit = kMaxReleaseIndexBytes,
                                                 .quiet = true},
                                                {});
     const std::optional<QByteArray> text =
-        fetched.saved ? platform::File::readWithin(folder + name, kMaxReleaseIndexBytes)
+        fetched.saved ? platform::File::readWithin(folder + saved, kMaxReleaseIndexBytes)
                       : std::nullopt;
-    platform::deleteFile(folder + name);
+    platform::deleteFile(folder + saved);
     std::optional<ReleaseIndex> index =
-        text ? readReleaseIndex(*text, names.stem.toUtf8(), keys) : std::nullopt;
-    // The index must speak of the archive this descriptor signs, or it is another release's.
-    if (index && selvanix::checkPackage(descriptor, names.stem, index->archive, keys,
-                                        QDate::currentDate()) != PackageCheck::Verified) {
-        log(QStringLiteral("%1: names another archive than the descriptor").arg(name));
-        return std::nullopt;
-    }
+        text ? trustedIndex(*text, names, descriptor, keys) : std::nullopt;
     return index ? std::optional<FetchedIndex>({std::move(*index), fetched.size}) : std::nullopt;
 }
 

@@ -153,6 +153,9 @@ private:
         ReleaseIndex index;
         qint64 bytes = 0;
     };
+    std::optional<ReleaseIndex> trustedIndex(const QByteArray& text, const PackageNames& names,
+                                             const PackageDescriptor& descriptor,
+                                             const std::vector<signing::PublicKey>& keys);
     std::optional<FetchedIndex> fetchReleaseIndex(const QString& baseUrl, const PackageNames& names,
                                                   const PackageDescriptor& descriptor,
                                                   const std::vector<signing::PublicKey>& keys);
@@ -202,6 +205,9 @@ private:
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
     std::optional<PackageDescriptor> fetchDescriptor(const RunRequest& request,
                                                      const PackageNames& names, QString& problem);
+    int rolloutShare(const RunRequest& request, const PackageNames& names,
+                     const PackageDescriptor& descriptor,
+                     const std::vector<signing::PublicKey>& keys);
     ProductRelease productRelease(const RunRequest& request, const QString& stem,
                                   const PublisherKey& publisher);
     void rememberInstalled(const QString& stem, const QStringList& targets);

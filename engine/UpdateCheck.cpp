@@ -5,11 +5,13 @@
 #include "FailureDetail.h"
 #include "InstallEngine.h"
 #include "ProductTable.h"
+#include "Rollout.h"
 #include "config/PackageSignature.h"
 #include "config/PackageVersion.h"
 #include "config/PublisherKey.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
+#include "platform/handles/File.h"
 #include "platform/handles/StagedFile.h"
 #include "profile/PrivateProfile.h"
 #include "store/SeenReleases.h"
@@ -21,14 +23,33 @@
 
 namespace selvanix {
 
-TargetUpdate::Status updateStatus(const Manifest& record, const ProductRelease& release) {
+TargetUpdate::Status updateStatus(const Manifest& record, const ProductRelease& release,
+                                  int bucket) {
     if (!release.descriptor) {
         return TargetUpdate::Status::Unknown;
     }
     const QString available = release.descriptor->verze.value_or(QString());
-    return compareVersions(available, record.version) == VersionOrder::Newer
-               ? TargetUpdate::Status::Newer
-               : TargetUpdate::Status::Current;
+    if (compareVersions(available, record.version) != VersionOrder::Newer) {
+        return TargetUpdate::Status::Current;
+    }
+    return inRollout(bucket, release.rollout) ? TargetUpdate::Status::Newer
+                                              : TargetUpdate::Status::Rollout;
+}
+
+// The share the release's signed index offers it to; everyone without one.
+int InstallEngine::rolloutShare(const RunRequest& request, const PackageNames& names,
+                                const PackageDescriptor& descriptor,
+                                const std::vector<signing::PublicKey>& keys) {
+    std::optional<ReleaseIndex> index;
+    if (request.source == PackageSource::Folder) {
+        const std::optional<QByteArray> text = platform::File::readWithin(
+            request.packageFolder + u'\\' + releaseIndexName(names.archive), kMaxReleaseIndexBytes);
+        index = text ? trustedIndex(*text, names, descriptor, keys) : std::nullopt;
+    } else if (std::optional<FetchedIndex> fetched =
+                   fetchReleaseIndex(request.baseUrl, names, descriptor, keys)) {
+        index = std::move(fetched->index);
+    }
+    return index && index->rollout ? *index->rollout : 100;
 }
 
 std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest& request,
@@ -98,6 +119,10 @@ ProductRelease InstallEngine::productRelease(const RunRequest& request, const QS
             return release;
         }
     }
+    // Only a verified index may hold a release back; without a key nothing is verified.
+    if (publisher.required) {
+        release.rollout = rolloutShare(request, names, *descriptor, publisher.keys);
+    }
     release.descriptor = std::move(descriptor);
     return release;
 }
@@ -111,6 +136,7 @@ AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
     const std::optional<platform::FolderHandle> data =
         platform::FolderHandle::open(platform::installerFolder());
     SeenReleases seen = data ? SeenReleases::read(*data) : SeenReleases();
+    QByteArray machineId;  // read once a rollout needs it
     for (const InstalledTarget& target : remembered) {
         TargetNow now = targetNow(target);
         TargetUpdate update{target, now.state, std::move(now.record)};
@@ -134,7 +160,15 @@ AvailableUpdates InstallEngine::checkUpdates(const RunRequest& request,
                                    : QStringLiteral("check %1: %2").arg(stem, release.problem));
         }
         const ProductRelease& release = releases.at(stem);
-        update.status = updateStatus(*update.record, release);
+        if (release.rollout < 100 && machineId.isEmpty()) {
+            machineId = rolloutMachineId();
+        }
+        update.status = updateStatus(
+            *update.record, release,
+            release.rollout < 100
+                ? rolloutBucket(machineId, stem, release.descriptor->verze.value_or(QString()))
+                : 0);
+        update.rollout = release.rollout;
         update.problem = release.problem;
         if (release.descriptor) {
             update.availableVersion = release.descriptor->verze.value_or(QString());

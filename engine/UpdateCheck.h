@@ -19,6 +19,7 @@ struct ProductRelease {
     RunOutcome failure = RunOutcome::Installed;     // NoPackage or Refused when none
     QString problem{};
     QDateTime releasedAt{};  // the later of its date and when this copy first saw it
+    int rollout = 100;       // the share of installations offered it unattended
 };
 
 // What a check says of one remembered target.
@@ -26,6 +27,7 @@ struct TargetUpdate {
     enum class Status {
         Current,  // the release is not newer than what the target holds
         Newer,    // a newer release
+        Rollout,  // a newer release its staged rollout does not offer this installation yet
         Unknown,  // the release could not be read or trusted
         Gone,     // vanished or replaced: nothing was fetched for it
     };
@@ -36,6 +38,7 @@ struct TargetUpdate {
     QString availableVersion{};
     QString availableDate{};
     QDateTime releasedAt{};
+    int rollout = 100;
     QString problem{};
 };
 
@@ -48,7 +51,8 @@ struct AvailableUpdates {
     QString problem{};
 };
 
-// What a release means for a target that holds record.
-TargetUpdate::Status updateStatus(const Manifest& record, const ProductRelease& release);
+// What a release means for a target that holds record, this installation being in bucket.
+TargetUpdate::Status updateStatus(const Manifest& record, const ProductRelease& release,
+                                  int bucket);
 
 }  // namespace selvanix

@@ -12,4 +12,8 @@ std::chrono::milliseconds lockWait(std::chrono::milliseconds usual) noexcept {
     return usual;
 }
 
+const char* machineIdFile(const char* usual) noexcept {
+    return usual;
+}
+
 }  // namespace selvanix::platform

@@ -21,4 +21,8 @@ void pausePoint(const char* name) noexcept;
 // SELVANIX_LOCK_WAIT_MS when set, so a test of many meetings need not wait the whole time.
 std::chrono::milliseconds lockWait(std::chrono::milliseconds usual) noexcept;
 
+// The file the machine's id is read from: usual, or SELVANIX_MACHINE_ID_FILE when set, so a
+// test can place a machine in a rollout.
+const char* machineIdFile(const char* usual) noexcept;
+
 }  // namespace selvanix::platform

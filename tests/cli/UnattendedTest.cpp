@@ -4,10 +4,12 @@
 #include "PausePoint.h"
 #include "UpdatesFixture.h"
 #include "VersionsFixture.h"
+#include "engine/Rollout.h"
 #include "support/SessionBus.h"
 
 #include <unistd.h>
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
 
@@ -236,6 +238,79 @@ TEST_F(Unattended, TheDailyServiceInstallsWhatThePolicyLetsThroughAndTellsOfTheR
     EXPECT_EQ(installedVersion(a), "14,26");
     EXPECT_EQ(desktop.notifyCalls().size(), 1);
     EXPECT_FALSE(QFileInfo::exists(a + "/started.txt"));
+}
+
+// A machine whose bucket for the release is below (or not below) half.
+QByteArray machineWhere(bool belowHalf, const QString& version) {
+    for (int n = 0;; ++n) {
+        const QByteArray id = QByteArray::number(n, 16).rightJustified(32, '0');
+        if ((rolloutBucket(id, "brodelik", version) < 50) == belowHalf) {
+            return id;
+        }
+    }
+}
+
+TEST_F(Unattended, AStagedRolloutReachesItsShareAndAPersonGetsTheReleaseAnyway) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    publish(20);
+    const QString a = folder("a");
+    install({a});
+    const auto onMachine = [this](const QByteArray& id) {
+        writeBytes(root.path() + "/machine-id", id + '\n');
+        env["SELVANIX_MACHINE_ID_FILE"] = root.path() + "/machine-id";
+    };
+    const QByteArray first = machineWhere(true, "14,25");
+    const QByteArray later = machineWhere(false, "14,25");
+    publish(25);
+
+    publishRollout(0);  // published, and stopped at once
+    for (const QByteArray& id : {first, later}) {
+        onMachine(id);
+        const CliRun held = run({"check", "--json"});
+        EXPECT_EQ(held.exitCode, 0) << held.out.toStdString();
+        EXPECT_EQ(targets(held).at(a).value("status"), "held back by rollout");
+        EXPECT_EQ(action(updateAll(), a), "rollout");
+    }
+    publishRollout(50);
+    onMachine(later);
+    EXPECT_EQ(run({"check", "--json"}).exitCode, 0);
+    EXPECT_EQ(action(updateAll(), a), "rollout");
+    onMachine(first);
+    const CliRun offered = run({"check", "--json"});
+    EXPECT_EQ(offered.exitCode, 11) << offered.out.toStdString();
+    EXPECT_EQ(targets(offered).at(a).value("rollout"), 50);
+    EXPECT_EQ(installedVersion(a), "14,20");
+
+    // Whatever the rollout, the administrator who asks gets the release.
+    publishRollout(0);
+    onMachine(later);
+    const CliRun asked = run({"install", "--product", "brodelik", "--target", a, "--json"});
+    EXPECT_EQ(asked.exitCode, 0) << asked.out.toStdString();
+    EXPECT_EQ(installedVersion(a), "14,25");
+
+    // Widened to everyone: the later machine takes the next one unattended.
+    publish(26);
+    writeBytes(www() + "/upgrade-brodelik.zip.index", "");
+    EXPECT_EQ(action(updateAll(), a), "updated") << "no index: everyone";
+    publish(27);
+    publishRollout(100);
+    EXPECT_EQ(action(updateAll(), a), "updated");
+    EXPECT_EQ(installedVersion(a), "14,27");
+}
+
+TEST_F(Unattended, WithoutAMachineIdARandomOneIsKeptInTheDataFolder) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    publish(20);
+    install({folder("a")});
+    publish(25);
+    publishRollout(50);
+    env["SELVANIX_MACHINE_ID_FILE"] = root.path() + "/no-machine-id";
+    ASSERT_NE(run({"check"}).exitCode, 3);
+    const QByteArray kept = readBytes(host() + "/machine.id");
+    EXPECT_TRUE(QRegularExpression("^[0-9a-f]{32}\n$").match(QString::fromLatin1(kept)).hasMatch())
+        << kept.toStdString();
+    run({"check"});
+    EXPECT_EQ(readBytes(host() + "/machine.id"), kept) << "the same id every run";
 }
 
 }  // namespace

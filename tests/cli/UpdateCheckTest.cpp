@@ -80,7 +80,7 @@ TEST_F(UpdateCheck, ALinkAtTheListsNameIsReplacedNeverFollowed) {
     EXPECT_EQ(targets(run({"list", "--json"})).size(), 1u);
 }
 
-TEST_F(UpdateCheck, CheckFetchesOnlyDescriptorsAndKeyStatementsAndTellsANewerRelease) {
+TEST_F(UpdateCheck, CheckFetchesNoArchiveAndTellsANewerRelease) {
     ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
     publish(20);
     install({folder("a"), folder("b")});
@@ -104,11 +104,13 @@ TEST_F(UpdateCheck, CheckFetchesOnlyDescriptorsAndKeyStatementsAndTellsANewerRel
         EXPECT_EQ(event.value("installed_version"), "14,20");
         EXPECT_EQ(event.value("available_version"), "14,22");
     }
-    // One descriptor per product per check, and the key statements; never an archive.
+    // Per check and product one descriptor and (for a rollout) its index, and the key
+    // statements; never an archive or a delta.
     const QStringList requests = served();
-    ASSERT_EQ(requests.size(), 4) << requests.join(u'\n').toStdString();
+    ASSERT_EQ(requests.size(), 6) << requests.join(u'\n').toStdString();
     for (const QString& line : requests) {
-        EXPECT_TRUE(line.contains(QRegularExpression("GET /(brodelik\\.ini|selvanix-keys\\.txt) ")))
+        EXPECT_TRUE(line.contains(QRegularExpression(
+            "GET /(brodelik\\.ini|selvanix-keys\\.txt|upgrade-brodelik\\.zip\\.index) ")))
             << line.toStdString();
     }
     // No descriptor is left behind; only the note of when this copy first saw each release.

@@ -3,10 +3,13 @@
 // A signed product on nginx, installed into targets, and newer releases published beside it:
 // what list, check and notify are run against.
 #include "CliFixture.h"
+#include "archive/EntryDeflate.h"
+#include "config/ReleaseIndex.h"
 #include "config/Signature.h"
 #include "support/SignedPackage.h"
 #include "support/TestNginx.h"
 
+#include <QCryptographicHash>
 #include <memory>
 #include <optional>
 
@@ -34,6 +37,16 @@ protected:
         shown.namesArchive = tamper.namesArchive;
         writeBytes(www() + "/upgrade-brodelik.zip", packageArchive());
         writeBytes(www() + "/brodelik.ini", signedDescriptor(*key, packageArchive(), v, shown));
+    }
+    // The signed index beside the package, offering it to share percent of installations.
+    void publishRollout(int share) {
+        ReleaseIndex index;
+        index.product = "brodelik";
+        index.archive =
+            QCryptographicHash::hash(packageArchive(), QCryptographicHash::Sha256).toHex();
+        index.deflate = deflateRecipe();
+        index.rollout = share;
+        writeBytes(www() + "/upgrade-brodelik.zip.index", index.text(*key));
     }
     // The server, the key unless told, and more lines of section SERVER.
     void settings(bool keyed = true, const QByteArray& server = {}) {

@@ -52,4 +52,9 @@ std::chrono::milliseconds lockWait(std::chrono::milliseconds usual) noexcept {
     return value ? std::chrono::milliseconds(std::strtol(value, nullptr, 10)) : usual;
 }
 
+const char* machineIdFile(const char* usual) noexcept {
+    const char* value = std::getenv("SELVANIX_MACHINE_ID_FILE");
+    return value ? value : usual;
+}
+
 }  // namespace selvanix::platform
