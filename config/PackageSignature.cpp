@@ -21,6 +21,20 @@ QByteArray packageSigningText(const QString& stem, const PackageDescriptor& desc
     return text + "archive " + archiveSha256 + '\n';
 }
 
+bool isChannelName(const QString& channel) {
+    if (channel.isEmpty() || channel.size() > 32) {
+        return false;
+    }
+    return std::all_of(channel.begin(), channel.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'-';
+    });
+}
+
+QString signedStem(const QString& stem, const QString& channel) {
+    return channel.isEmpty() || channel == u"stable" ? stem : stem + u'@' + channel;
+}
+
 namespace {
 
 // Form 1 covered the values and the hash, and neither the product nor a validity.

@@ -18,6 +18,14 @@ namespace selvanix {
 QByteArray packageSigningText(const QString& stem, const PackageDescriptor& descriptor,
                               const QByteArray& archiveSha256);
 
+// A release channel's name: letters, digits and '-', at most 32 characters. Stable is the
+// channel of a copy that names none.
+bool isChannelName(const QString& channel);
+// The product as a package signature and a release index name it: the stem for the stable
+// channel, so stable packages sign what they always signed, and "stem@channel" for any
+// other, which no copy of another channel (or from before channels) takes for its own.
+QString signedStem(const QString& stem, const QString& channel);
+
 enum class PackageCheck {
     Verified,
     Unsigned,      // no "podpis" in the descriptor

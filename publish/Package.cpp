@@ -167,6 +167,7 @@ std::optional<QString> releaseFault(const QString& stem, const QString& version,
 struct DeltaSources {
     QStringList previous;
     QString stem;
+    QString signedStem;  // the index names the product as the signature does
     QString out;
     const signing::PrivateKey& key;
     std::optional<int> rollout;
@@ -178,8 +179,8 @@ int publishAll(OutputFile& archive, OutputFile& ini, const DeltaSources& sources
     if (!sources.previous.isEmpty() || sources.rollout) {
         if (const std::optional<QString> fault = stageDeltas(
                 archive.temporaryPath(), QStringLiteral("upgrade-") + sources.stem + ".zip",
-                sources.stem.toUtf8(), sources.previous, sources.out, sources.key, sources.rollout,
-                deltas)) {
+                sources.signedStem.toUtf8(), sources.previous, sources.out, sources.key,
+                sources.rollout, deltas)) {
             return report(kFailed, *fault);
         }
     }
@@ -202,7 +203,7 @@ int publishAll(OutputFile& archive, OutputFile& ini, const DeltaSources& sources
 
 int package(const QStringList& arguments) {
     const QStringList known = {"--key",    "--stem", "--name",       "--version", "--date",
-                               "--marker", "--run",  "--valid-days", "--rollout"};
+                               "--marker", "--run",  "--valid-days", "--rollout", "--channel"};
     const auto options = Options::parse(arguments, known, {2}, {QStringLiteral("--previous")});
     if (!options ||
         !options->require({"--key", "--stem", "--name", "--version", "--date", "--marker"})) {
@@ -221,8 +222,16 @@ int package(const QStringList& arguments) {
     if (!key) {
         return kFailed;
     }
+    // A channel's packages lie in its own folder below the base, signed for it alone.
+    const QString channel = value("--channel");
+    if (options->named.contains(QStringLiteral("--channel")) && !isChannelName(channel)) {
+        return report(kUsage, QStringLiteral("--channel takes letters, digits and '-', at most "
+                                             "32 characters"));
+    }
+    const QString signedFor = signedStem(stem, channel);
     const QString source = options->plain[0];
-    const QString out = options->plain[1];
+    const QString out =
+        signedFor == stem ? options->plain[1] : QDir(options->plain[1]).filePath(channel);
     if (!QFileInfo(source).isDir()) {
         return report(kFailed, QStringLiteral("%1: no such folder").arg(source));
     }
@@ -315,7 +324,7 @@ int package(const QStringList& arguments) {
         return report(kFailed, QStringLiteral("cannot read back the archive"));
     }
     descriptor.podpis =
-        QString::fromLatin1(key->sign(packageSigningText(stem, descriptor, *hash)).toBase64());
+        QString::fromLatin1(key->sign(packageSigningText(signedFor, descriptor, *hash)).toBase64());
 
     ProfileText text;  // UTF-8 with BOM
     const QString section = QStringLiteral("DEFINICE");
@@ -335,13 +344,13 @@ int package(const QStringList& arguments) {
         return report(kFailed, QStringLiteral("cannot write the descriptor"));
     }
     // What the installer will read must verify before anything is published.
-    if (checkPackage(ini.temporaryPath(), archive.temporaryPath(), stem, {key->publicKey()},
+    if (checkPackage(ini.temporaryPath(), archive.temporaryPath(), signedFor, {key->publicKey()},
                      today) != PackageCheck::Verified) {
         return report(kFailed, QStringLiteral("the package does not verify as written"));
     }
-    return publishAll(
-        archive, ini,
-        {options->repeated.value(QStringLiteral("--previous")), stem, out, *key, rollout});
+    return publishAll(archive, ini,
+                      {options->repeated.value(QStringLiteral("--previous")), stem, signedFor, out,
+                       *key, rollout});
 }
 
 }  // namespace selvanix::publish

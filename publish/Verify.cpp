@@ -11,7 +11,8 @@
 namespace selvanix::publish {
 
 int verify(const QStringList& arguments) {
-    const auto options = Options::parse(arguments, {QStringLiteral("--public-key")}, {1, 2});
+    const auto options = Options::parse(
+        arguments, {QStringLiteral("--public-key"), QStringLiteral("--channel")}, {1, 2});
     if (!options || !options->require({QStringLiteral("--public-key")})) {
         return kUsage;
     }
@@ -49,7 +50,9 @@ int verify(const QStringList& arguments) {
     if (!QFileInfo(descriptor).isFile()) {
         return report(kFailed, QStringLiteral("%1: no such file").arg(descriptor));
     }
-    switch (checkPackage(descriptor, archive, stem, {*key}, QDate::currentDate())) {
+    switch (checkPackage(descriptor, archive,
+                         signedStem(stem, options->named.value(QStringLiteral("--channel"))),
+                         {*key}, QDate::currentDate())) {
         case PackageCheck::Verified:
             std::printf("%s: verified\n", qUtf8Printable(stem));
             return kDone;

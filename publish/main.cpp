@@ -12,9 +12,10 @@ constexpr char kUsageText[] =
     "  selvanix-publish keygen KEYFILE\n"
     "  selvanix-publish package --key KEYFILE --stem STEM --name NAME --version VER --date DATE\n"
     "                           --marker FILE [--run FILE] [--valid-days N]\n"
-    "                           [--previous OLD.zip]... [--rollout PERCENT] SRCDIR OUTDIR\n"
+    "                           [--previous OLD.zip]... [--rollout PERCENT]\n"
+    "                           [--channel NAME] SRCDIR OUTDIR   (OUTDIR/NAME for a channel)\n"
     "  selvanix-publish sign --key KEYFILE --version VERSION FILE\n"
-    "  selvanix-publish verify --public-key BASE64 (PACKAGEDIR STEM | FILE)\n"
+    "  selvanix-publish verify --public-key BASE64 [--channel NAME] (PACKAGEDIR STEM | FILE)\n"
     "  selvanix-publish key --key KEYFILE (--add BASE64 | --revoke BASE64) STATEMENTSFILE\n"
     "  selvanix-publish diff OLD.zip NEW.zip\n";
 

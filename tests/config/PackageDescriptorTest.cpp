@@ -105,4 +105,42 @@ TEST(PackageDescriptor, ADescriptorAloneVerifiesOnlyWithTheArchiveItNames) {
               PackageCheck::Expired);
 }
 
+// Stable packages sign exactly the text they always signed; any other channel's name in the
+// stem line keeps its packages from every copy of another channel, and from older copies.
+TEST(PackageDescriptor, AChannelIsBoundIntoTheSignedStemOfNonStablePackagesOnly) {
+    PackageDescriptor d;
+    d.hledany = QStringLiteral("brodelik.exe");
+    d.nazev = QStringLiteral("Brodelik");
+    d.verze = QStringLiteral("14,20");
+    d.datum = QStringLiteral("12.5.2023");
+    const QByteArray hash(64, 'a');
+    const QByteArray stable =
+        "selvanix-package 2\nstem brodelik\nhledany brodelik.exe\n"
+        "nazev Brodelik\nverze 14,20\ndatum 12.5.2023\nrun \nplatnost \n"
+        "archive " +
+        hash + "\n";
+    EXPECT_EQ(packageSigningText(signedStem("brodelik", QString()), d, hash), stable);
+    EXPECT_EQ(signedStem("brodelik", QStringLiteral("stable")), QStringLiteral("brodelik"));
+    EXPECT_EQ(signedStem("brodelik", QStringLiteral("beta")), QStringLiteral("brodelik@beta"));
+
+    const auto key = signing::PrivateKey::generate();
+    d.podpis = QString::fromLatin1(
+        key->sign(packageSigningText(QStringLiteral("brodelik@beta"), d, hash)).toBase64());
+    const auto check = [&](const QString& channel) {
+        return checkPackage(d, signedStem("brodelik", channel), hash, {key->publicKey()},
+                            QDate::currentDate());
+    };
+    EXPECT_EQ(check(QStringLiteral("beta")), PackageCheck::Verified);
+    EXPECT_EQ(check(QString()), PackageCheck::BadSignature);
+    EXPECT_EQ(check(QStringLiteral("beta2")), PackageCheck::BadSignature);
+
+    for (const char* name : {"beta", "rc-1", "X2"}) {
+        EXPECT_TRUE(isChannelName(QString::fromLatin1(name))) << name;
+    }
+    for (const QString& name : {QString(), QStringLiteral("a/b"), QStringLiteral("a b"),
+                                QStringLiteral("ěš"), QString(33, u'a'), QStringLiteral("..")}) {
+        EXPECT_FALSE(isChannelName(name)) << name.toStdString();
+    }
+}
+
 }  // namespace

@@ -208,6 +208,32 @@ TEST_F(Publish, ARolloutShareIsSignedIntoTheIndexAndCanBeWidened) {
     EXPECT_EQ(readIndex()->rollout, 0) << "a refused share changes nothing";
 }
 
+TEST_F(Publish, AChannelsPackageGoesToItsFolderSignedForItAlone) {
+    const QString publicKey = makeKey();
+    const QString out = dir.path() + "/site";
+    const Outcome made =
+        publish({"package", "--key", dir.path() + "/key.pem", "--stem", "brodelik", "--name",
+                 "Brodelik", "--version", "14,30", "--date", "12.5.2023", "--marker",
+                 "brodelik.exe", "--channel", "beta", "--rollout", "20", src, out});
+    ASSERT_EQ(made.code, 0) << made.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out + "/brodelik.ini"));
+    EXPECT_EQ(publish({"verify", "--public-key", publicKey, "--channel", "beta", out + "/beta",
+                       "brodelik"})
+                  .code,
+              0);
+    EXPECT_EQ(verify(publicKey, out + "/beta").code, 1) << "not a stable package";
+    const auto index =
+        readReleaseIndex(readBytes(out + "/beta/upgrade-brodelik.zip.index"), "brodelik@beta",
+                         {*signing::PublicKey::fromBase64(publicKey.toLatin1())});
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->rollout, 20);
+    EXPECT_EQ(publish({"package", "--key", dir.path() + "/key.pem", "--stem", "brodelik", "--name",
+                       "B", "--version", "14,30", "--date", "12.5.2023", "--marker", "brodelik.exe",
+                       "--channel", "../up", src, out})
+                  .code,
+              2);
+}
+
 TEST_F(Publish, TheSameInputGivesTheSameBytes) {
     makeKey();
     ASSERT_EQ(package(dir.path() + "/a").code, 0);
