@@ -62,6 +62,7 @@ RunRequest TFrDRozbal::request() const {
     r.koukani = CbKoukani->isChecked();
     r.automaticky = CbAutomaticky->isChecked();
     r.baseUrl = BaseURL;
+    r.channel = Channel;
     r.publicKey = PublicKey;
     return r;
 }

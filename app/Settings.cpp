@@ -11,6 +11,7 @@ namespace selvanix {
 void TFrDRozbal::NactiCFG() {
     const InstallerSettings settings = readInstallerSettings(WebHTTPGet1.InternetOptions());
     BaseURL = settings.baseUrl;
+    Channel = settings.channel;
     PublicKey = settings.publicKey;
     applyDownloadSettings(settings, WebHTTPGet1.InternetOptions());
     const StoredSettings& stored = settings.stored;

@@ -174,6 +174,7 @@ private:
     // The download server's root, ending in "/": the built-in one unless the settings file
     // beside the program names another (read at start).
     QString BaseURL = QStringLiteral(SELVANIX_BASE_URL);
+    QString Channel;  // the release channel the settings name; empty for stable
     // The publisher's public key (base64) that packages and updates must be signed with:
     // the built-in one unless the settings file names another; empty requires none.
     QString PublicKey = QStringLiteral(SELVANIX_PUBLIC_KEY);

@@ -35,6 +35,9 @@ std::variant<InstallerSettings, QString> commandSettings(const CliOptions& optio
     if (!settings.keyProblem.isEmpty()) {
         return settings.keyProblem;
     }
+    if (!settings.channelProblem.isEmpty()) {
+        return settings.channelProblem;
+    }
     for (const QString& warning : settings.keyWarnings) {
         complain(warning);
     }

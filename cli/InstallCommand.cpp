@@ -106,6 +106,7 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
     r.koukani = stored.koukani == u"Y";
     r.automaticky = stored.automaticky == u"Y";
     r.baseUrl = s.baseUrl;
+    r.channel = s.channel;
     r.publicKey = s.publicKey;
     r.keepUnchanged = true;
     return r;

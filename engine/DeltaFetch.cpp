@@ -37,9 +37,9 @@ std::optional<QByteArray> keptArchiveSha(const QString& folder, const PackageNam
 std::optional<ReleaseIndex> InstallEngine::trustedIndex(
     const QByteArray& text, const PackageNames& names, const PackageDescriptor& descriptor,
     const std::vector<signing::PublicKey>& keys) {
-    std::optional<ReleaseIndex> index = readReleaseIndex(text, names.stem.toUtf8(), keys);
+    std::optional<ReleaseIndex> index = readReleaseIndex(text, names.signedStem.toUtf8(), keys);
     // The index must speak of the archive this descriptor signs, or it is another release's.
-    if (index && selvanix::checkPackage(descriptor, names.stem, index->archive, keys,
+    if (index && selvanix::checkPackage(descriptor, names.signedStem, index->archive, keys,
                                         QDate::currentDate()) != PackageCheck::Verified) {
         log(QStringLiteral("%1: names another archive than the descriptor")
                 .arg(releaseIndexName(names.archive)));

@@ -80,6 +80,13 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
     }
 }
 
+QString badChannel(const QString& channel) {
+    return QStringLiteral(
+               "Nastavení channel=%1 nenese název kanálu (písmena, číslice a "
+               "pomlčka, nejvýše 32 znaků).")
+        .arg(channel);
+}
+
 QString missingPackageFile(const QString& folder, const QString& fileName) {
     if (folder.isEmpty()) {
         return QStringLiteral("Složka instalačního balíčku není zadána.");

@@ -21,6 +21,9 @@ class WebHTTPGet;
 // not answering, no room on disk...
 QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString& fileName);
 
+// A channel setting that names no channel.
+QString badChannel(const QString& channel);
+
 // A package folder that lacks a file of the package (descriptor or archive).
 QString missingPackageFile(const QString& folder, const QString& fileName);
 

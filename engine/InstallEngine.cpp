@@ -92,7 +92,7 @@ std::pair<PackageProblem, QString> signatureRefusal(const PackageNames& names,
     // Signed by a key the publisher revoked: that is what the user should learn, not a
     // change after signing.
     const PublisherKey revoked = PublisherKey::fromText(revokedKeys().join(u' '));
-    if (selvanix::checkPackage(descriptor, names.stem, sha256, revoked.keys,
+    if (selvanix::checkPackage(descriptor, names.signedStem, sha256, revoked.keys,
                                QDate::currentDate()) == PackageCheck::Verified) {
         return {PackageProblem::SignatureMismatch,
                 QStringLiteral("Balíček je podepsán klíčem vydavatele, který byl "
@@ -188,6 +188,9 @@ RunResult InstallEngine::repair(const RunRequest& request, const QString& target
 }
 
 Step<Package> InstallEngine::fetchPackage(const RunRequest& request, const PackageNames& names) {
+    if (!request.channel.isEmpty() && !isChannelName(request.channel)) {
+        return fail(RunOutcome::NoPackage, PackageProblem::NotFound, badChannel(request.channel));
+    }
     const QString keys = takeKeyStatements(request);
     Step<PackageLocation> location = locatePackage(request, names, keys);
     if (RunResult* missing = std::get_if<RunResult>(&location)) {
@@ -235,7 +238,7 @@ Step<Package> InstallEngine::fetchHeld(const RunRequest& request, const PackageN
 }
 
 RunResult InstallEngine::runSteps(const RunRequest& request) {
-    const PackageNames names = PackageNames::of(request.product);
+    const PackageNames names = PackageNames::of(request.product, request.channel);
     std::optional<TargetLock> downloads;
     const Step<Package> package = fetchHeld(request, names, downloads);
     if (const RunResult* failed = std::get_if<RunResult>(&package)) {
@@ -267,7 +270,7 @@ Step<PackageLocation> InstallEngine::locatePackage(const RunRequest& request,
     PackageFetched fetched;
     if (request.source == PackageSource::Internet) {
         observer_.fetchingPackage();
-        fetched = kopirujzWebu(request.baseUrl, names, keys);
+        fetched = kopirujzWebu(request.packageUrl(), names, keys);
         present = fetched.descriptor && fetched.archive;
         if (present) {
             folder = withoutTrailingSeparator(platform::installerFolder());
@@ -316,7 +319,7 @@ Step<Package> InstallEngine::checkPackage(const PackageNames& names, PackageLoca
     }
     const PackageCheck check =
         !archive ? PackageCheck::NoArchive
-                 : selvanix::checkPackage(package.descriptor, names.stem, package.sha256,
+                 : selvanix::checkPackage(package.descriptor, names.signedStem, package.sha256,
                                           publisher.keys, QDate::currentDate());
     if (check == PackageCheck::Verified) {
         return package;

@@ -1,5 +1,7 @@
 #include "InstallerSettings.h"
 
+#include "FailureDetail.h"
+#include "config/PackageSignature.h"
 #include "config/PublisherKey.h"
 #include "config/ServerAddress.h"
 #include "net/InternetOptions.h"
@@ -19,6 +21,12 @@ QStringList revokedKeys() {
 }
 
 namespace {
+
+QString readChannel(const QString& file, const QString& fallback) {
+    const QString value =
+        TIniFile(file).ReadString(QStringLiteral("SERVER"), QStringLiteral("channel"), QString());
+    return value.trimmed().isEmpty() ? fallback : value.trimmed();
+}
 
 QString keyText(const QString& file, const char* key) {
     return TIniFile(file).ReadString(QStringLiteral("SERVER"), QString::fromLatin1(key), QString());
@@ -57,6 +65,10 @@ InstallerSettings readInstallerSettings(const net::TInternetOptions& defaults) {
     InstallerSettings settings;
     settings.baseUrl = layered(readBaseUrl, QStringLiteral(SELVANIX_BASE_URL));
     settings.publicKey = layered(readPublisherKey, QStringLiteral(SELVANIX_PUBLIC_KEY));
+    settings.channel = layered(readChannel, QString());
+    if (!settings.channel.isEmpty() && !isChannelName(settings.channel)) {
+        settings.channelProblem = badChannel(settings.channel);
+    }
     if (!system.isEmpty()) {
         settings.publicKey = withoutRevoked(settings.publicKey, readRevokedKeys(system));
     }

@@ -16,6 +16,8 @@ struct TInternetOptions;
 // Everything the installer's settings hold, read once at start.
 struct InstallerSettings {
     QString baseUrl;
+    QString channel;         // as written; empty for stable
+    QString channelProblem;  // a channel value that names no channel
     QString publicKey;
     LowSpeed lowSpeed{};
     StoredSettings stored;

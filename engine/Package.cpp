@@ -1,16 +1,18 @@
 #include "Package.h"
+#include "config/PackageSignature.h"
 
 #include "ProductTable.h"
 
 namespace selvanix {
 
-PackageNames PackageNames::of(int product) {
+PackageNames PackageNames::of(int product, const QString& channel) {
     const Product* row = productByCode(product);
     if (!row) {
         return {};
     }
-    return {QString::fromUtf16(row->stem), QString::fromUtf16(row->descriptorName),
-            QString::fromUtf16(row->archiveName)};
+    const QString stem = QString::fromUtf16(row->stem);
+    return {stem, QString::fromUtf16(row->descriptorName), QString::fromUtf16(row->archiveName),
+            selvanix::signedStem(stem, channel)};
 }
 
 PackageInfo packageInfo(const PackageDescriptor& descriptor) {

@@ -18,7 +18,8 @@ struct PackageNames {
     QString stem;
     QString descriptor;
     QString archive;
-    static PackageNames of(int product);
+    QString signedStem{};  // what its signatures name: the stem, and a channel but stable
+    static PackageNames of(int product, const QString& channel = {});
 };
 
 // What the two downloads of a package left in the installer's folder.

@@ -20,7 +20,7 @@ ArchiveHashCheck signedArchiveCheck(const std::optional<PackageDescriptor>& desc
     if (!publisher.required || !descriptor || !descriptor->podpis) {
         return {};
     }
-    return [descriptor = *descriptor, stem = names.stem,
+    return [descriptor = *descriptor, stem = names.signedStem,
             keys = publisher.keys](const QByteArray& sha256) {
         const PackageCheck check =
             selvanix::checkPackage(descriptor, stem, sha256, keys, QDate::currentDate());

@@ -62,7 +62,7 @@ RunResult InstallEngine::repairSteps(const RunRequest& request, const QString& t
     if (record->sha256.isEmpty()) {
         return RunResult{RunOutcome::Refused, partialRecord(target)};
     }
-    const PackageNames names = PackageNames::of(request.product);
+    const PackageNames names = PackageNames::of(request.product, request.channel);
     std::optional<TargetLock> downloads;
     const Step<Package> fetched = fetchHeld(request, names, downloads);
     if (const RunResult* failed = std::get_if<RunResult>(&fetched)) {

@@ -5,6 +5,10 @@
 
 namespace selvanix {
 
+QString RunRequest::packageUrl() const {
+    return channel.isEmpty() || channel == u"stable" ? baseUrl : baseUrl + channel + u'/';
+}
+
 SettingsToWrite RunRequest::settingsFor(const QString& target,
                                         const QString& packageFolderNow) const {
     SettingsToWrite settings;

@@ -26,7 +26,8 @@ struct RunRequest {
     std::array<QString, kTargetCount> fields;  // I ... X, empty ones skipped
     bool koukani = false;
     bool automaticky = false;
-    QString baseUrl;    // ends in "/"
+    QString baseUrl;    // ends in "/"; the key statements and a newer Selvanix lie here
+    QString channel{};  // a release channel's name; empty for stable
     QString publicKey;  // base64; empty requires no signature
     // A target whose record says it holds exactly this package is left as it is.
     bool keepUnchanged = false;
@@ -36,6 +37,9 @@ struct RunRequest {
     // only while it is that folder and holds this product.
     std::optional<InstalledTarget> remembered{};
 
+    // Where the channel's packages, indexes and deltas lie: the base, or its folder named
+    // after the channel.
+    QString packageUrl() const;
     // The settings written into target: the fields, the first one holding the target.
     SettingsToWrite settingsFor(const QString& target, const QString& packageFolderNow) const;
 };

@@ -41,7 +41,7 @@ std::optional<QString> rememberedTargetProblem(const InstalledTarget& target, co
 std::vector<RunResult> InstallEngine::updateRemembered(
     const RunRequest& request, const std::vector<InstalledTarget>& targets) {
     beginRun(request, QStringLiteral("unattended update"));
-    const PackageNames names = PackageNames::of(request.product);
+    const PackageNames names = PackageNames::of(request.product, request.channel);
     std::optional<TargetLock> downloads;
     const Step<Package> package = fetchHeld(request, names, downloads);
     if (const RunResult* failed = std::get_if<RunResult>(&package)) {

@@ -46,7 +46,7 @@ int InstallEngine::rolloutShare(const RunRequest& request, const PackageNames& n
             request.packageFolder + u'\\' + releaseIndexName(names.archive), kMaxReleaseIndexBytes);
         index = text ? trustedIndex(*text, names, descriptor, keys) : std::nullopt;
     } else if (std::optional<FetchedIndex> fetched =
-                   fetchReleaseIndex(request.baseUrl, names, descriptor, keys)) {
+                   fetchReleaseIndex(request.packageUrl(), names, descriptor, keys)) {
         index = std::move(fetched->index);
     }
     return index && index->rollout ? *index->rollout : 100;
@@ -73,7 +73,7 @@ std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest
         platform::temporaryName(names.descriptor.toUtf8(), platform::randomTag()));
     FetchResult fetched;
     try {
-        fetched = fetcher_.fetch({.url = request.baseUrl + names.descriptor,
+        fetched = fetcher_.fetch({.url = request.packageUrl() + names.descriptor,
                                   .folder = folder,
                                   .name = name,
                                   .sizeLimit = kMaxProfileBytes,
@@ -86,8 +86,9 @@ std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest
     if (fetched.saved && fetched.complete) {
         read = readPackageDescriptor(folder + name);
     } else {
-        problem = fetched.problem.isEmpty() ? missingPackageFile(request.baseUrl, names.descriptor)
-                                            : fetched.problem;
+        problem = fetched.problem.isEmpty()
+                      ? missingPackageFile(request.packageUrl(), names.descriptor)
+                      : fetched.problem;
     }
     platform::deleteFile(folder + name);
     return read;
@@ -96,7 +97,7 @@ std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest
 ProductRelease InstallEngine::productRelease(const RunRequest& request, const QString& stem,
                                              const PublisherKey& publisher) {
     ProductRelease release{stem};
-    const PackageNames names = PackageNames::of(productByStem(stem)->code);
+    const PackageNames names = PackageNames::of(productByStem(stem)->code, request.channel);
     std::optional<PackageDescriptor> descriptor = fetchDescriptor(request, names, release.problem);
     if (!descriptor) {
         release.failure = RunOutcome::NoPackage;
@@ -104,7 +105,7 @@ ProductRelease InstallEngine::productRelease(const RunRequest& request, const QS
     }
     if (publisher.required) {
         const PackageCheck check =
-            checkDescriptor(*descriptor, stem, publisher.keys, QDate::currentDate());
+            checkDescriptor(*descriptor, names.signedStem, publisher.keys, QDate::currentDate());
         if (check != PackageCheck::Verified) {
             release.failure = RunOutcome::Refused;
             release.problem =
