@@ -4,6 +4,7 @@
 #include "platform/Places.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/RadioGroup.h"
+#include "ui/WrappedText.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -37,7 +38,7 @@ void TFrDRozbal::FormCreate() {
     LbRadekC->hide();
     LbCizi->hide();
     LbStazeno->hide();
-    LbReason->hide();
+    ScReason->hide();
     LbKde->hide();
     LbVynechano->hide();
     ListBox->hide();

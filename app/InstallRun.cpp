@@ -16,6 +16,7 @@
 #include "ui/Label3D.h"
 #include "ui/ListImage.h"
 #include "ui/Look.h"
+#include "ui/WrappedText.h"
 
 #include <QCheckBox>
 
@@ -71,7 +72,7 @@ void TFrDRozbal::BtnOKClick() {
     // 1. The run screen.
     PanNaselVicIni->hide();
     ListBox->hide();
-    LbReason->hide();
+    ScReason->hide();
     LbKde->hide();
     LbVynechano->hide();
     PanUvod->hide();
@@ -263,7 +264,8 @@ void TFrDRozbal::showNoTarget(const QString& reason) {
 }
 
 void TFrDRozbal::showReason(const QString& reason) {
-    showLine(LbReason, reason);
+    ScReason->setText(reason);
+    ScReason->setVisible(!reason.isEmpty());
 }
 
 void TFrDRozbal::showLine(QLabel* label, const QString& text) {

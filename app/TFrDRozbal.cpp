@@ -12,6 +12,7 @@
 #include "ui/Look.h"
 #include "ui/RadioGroup.h"
 #include "ui/WindowFit.h"
+#include "ui/WrappedText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -299,12 +300,14 @@ void TFrDRozbal::buildRunScreen() {
     LbRadekC = tealLine(PanInst, "LbRadekC");
     LbCizi = tealLine(PanInst, "LbCizi");
     LbVynechano = tealLine(PanInst, "LbVynechano");
-    LbReason = tealLine(PanInst, "LbReason");
+    // The reason is read whole: it wraps below the lines above, and scrolls when long.
+    ScReason = named(new ui::WrappedText(PanInst, "LbReason"), "ScReason");
+    LbReason = ScReason->label();
     LbReason->setFont(ui::timesNewRoman(16));
-    for (QLabel* line :
-         {LbVerze, LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbReason}) {
+    for (QLabel* line : {LbVerze, LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano}) {
         inst->addWidget(line);
     }
+    inst->addWidget(ScReason);
     ImPaninst = named(new ui::ListImage(PanInst), "ImPaninst");
     ImPaninst->setPictures(productPictures());
     ImPaninst->setMinimumHeight(40);
@@ -370,9 +373,9 @@ void TFrDRozbal::paintColours() {
         label->setFontColor(t);
     }
     for (QWidget* w : std::initializer_list<QWidget*>{
-             PanInst, ImPaninst, PanInstTlacitka, PanNaselVicIni, PanStartBar, PanUvod,
-             PanUvodDolni, PanUvodLevy, PanUvodniCheck, CbAutomaticky, CbKoukani, PanUvodPravy,
-             RgZdroj}) {
+             PanInst, ImPaninst, PanInstTlacitka, PanNaselVicIni, PanStartBar, PanUvod, ScReason,
+             ScReason->viewport(), PanUvodDolni, PanUvodLevy, PanUvodniCheck, CbAutomaticky,
+             CbKoukani, PanUvodPravy, RgZdroj}) {
         ui::setBackground(w, c);
     }
     for (QLabel* label : {LbDatum, LbKde, LbStazeno, LbRadekC, LbCizi, LbVynechano, LbReason,

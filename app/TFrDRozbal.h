@@ -28,6 +28,7 @@ class DirectoryEdit;
 class Label3D;
 class ListImage;
 class RadioGroup;
+class WrappedText;
 }  // namespace ui
 
 // The installer's one window with its two screens: the first screen PanUvod and the run
@@ -151,11 +152,12 @@ private:
     QLabel* LbVerze;
     QLabel* LbDatum;
     QLabel* LbRadekC;
-    QLabel* LbReason;     // why a run came to nothing, in the style of LbRadekC
-    QLabel* LbCizi;       // how many found folders another user could change, below LbRadekC
-    QLabel* LbStazeno;    // how little of the archive had to be fetched, below LbDatum
-    QLabel* LbKde;        // which version went where, on the success screen
-    QLabel* LbVynechano;  // how many files were not installed, above LbReason
+    QLabel* LbReason;           // why a run came to nothing, in the style of LbRadekC, whole
+    ui::WrappedText* ScReason;  // LbReason's place: it wraps, and scrolls when long
+    QLabel* LbCizi;             // how many found folders another user could change, below LbRadekC
+    QLabel* LbStazeno;          // how little of the archive had to be fetched, below LbDatum
+    QLabel* LbKde;              // which version went where, on the success screen
+    QLabel* LbVynechano;        // how many files were not installed, above LbReason
     ui::ListImage* ImPaninst;
     QWidget* PanInstTlacitka;
     QPushButton* BtnKonec;

@@ -2,6 +2,8 @@
 // in the update's report, which the user sees before the window goes.
 #include "InstallFixture.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "dlwindow/DownloadWindow.h"
@@ -34,6 +36,38 @@ TEST_F(Reasons, TheServerThatDidNotAnswer) {
     w->setServer(serverDown());
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     expectNoPackageBecause(*w, QStringLiteral("Server 127.0.0.1:%1 neodpovídá.").arg(port));
+}
+
+// A reason is read whole: it wraps below the headline, long folder names included, and a
+// reason longer than the room scrolls; the window keeps its size and Konec its place.
+TEST_F(Reasons, ALongReasonWrapsWholeAndScrollsWithinTheWindow) {
+    for (const int depth : {1, 40}) {
+        const QString deep =
+            folder.path() + QStringLiteral("/slozka-s-dlouhym-nazvem").repeated(depth);
+        auto w = start("program=1\r\nodkud=2\r\nodkudcesta=" + deep.toUtf8() + "\r\n");
+        QApplication::processEvents();
+        const QSize size = w->frameGeometry().size();
+        QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
+        QApplication::processEvents();
+        const QLabel* reason = control<QLabel>(*w, "LbReason");
+        const auto* area = control<QScrollArea>(*w, "ScReason");
+        ASSERT_TRUE(reason->isVisible());
+        EXPECT_TRUE(reason->text().contains(deep)) << reason->text().toStdString();
+        EXPECT_TRUE(reason->wordWrap());
+        EXPECT_EQ(reason->font().pixelSize(), 16) << "never shrunk";
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+        EXPECT_LE(reason->width(), area->viewport()->width());
+        // All of it is there to be scrolled to: the label is as tall as its wrapped text.
+        EXPECT_GE(reason->height(), reason->heightForWidth(reason->width()));
+        if (depth == 1) {
+            EXPECT_EQ(area->verticalScrollBar()->maximum(), 0) << "a short reason fits";
+            EXPECT_GT(area->height(), reason->fontMetrics().lineSpacing()) << "more than a line";
+        } else {
+            EXPECT_GT(area->verticalScrollBar()->maximum(), 0) << "a long one scrolls";
+        }
+        EXPECT_EQ(w->frameGeometry().size(), size);
+        EXPECT_EQ(finalLines(*w), QStringList{QStringLiteral("LbReason")});
+    }
 }
 
 TEST_F(Reasons, TheRefusedFileAndItsStatus) {

@@ -101,6 +101,12 @@ protected:
                                    line->objectName());
             }
         }
+        // The reason's place, which wraps and scrolls rather than keep one band's height.
+        const QWidget* reason = control<QWidget>(w, "ScReason");
+        if (reason->isVisible()) {
+            lines.emplace_back(QRect(reason->mapTo(&w, QPoint(0, 0)), reason->size()),
+                               QStringLiteral("LbReason"));
+        }
         std::sort(lines.begin(), lines.end(),
                   [](const auto& a, const auto& b) { return a.first.top() < b.first.top(); });
         QStringList names;
