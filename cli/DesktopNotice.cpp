@@ -21,8 +21,12 @@ const QString kInstallAction = QStringLiteral("install");
 
 std::unique_ptr<DesktopNotices> DesktopNotices::connect() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(kService).value()) {
+    if (!bus.isConnected() || !bus.interface()) {
+        return nullptr;
+    }
+    // Many desktops start their notification server only when it is first called.
+    if (!bus.interface()->isServiceRegistered(kService).value() &&
+        !bus.interface()->activatableServiceNames().value().contains(kService)) {
         return nullptr;
     }
     std::unique_ptr<DesktopNotices> notices(new DesktopNotices());

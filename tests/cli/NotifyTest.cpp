@@ -131,6 +131,21 @@ TEST_F(Notify, TwoServicesAtOnceShowAReleaseOnce) {
     EXPECT_EQ(bus.notifyCalls().size(), 1);
 }
 
+TEST_F(Notify, ANotificationServerTheBusStartsOnDemandIsUsed) {
+    ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
+    SessionBus onDemand(true);
+    ASSERT_TRUE(onDemand.ok());
+    onBus(onDemand);
+    publish(20);
+    install({folder("a")});
+    publish(25);
+    QProcess* service = start({"notify"});
+    ASSERT_TRUE(shown(onDemand, 1)) << service->readAllStandardError().toStdString();
+    ASSERT_TRUE(onDemand.emitNotificationSignal("NotificationClosed", "uu", {1u, 2u}));
+    ASSERT_TRUE(service->waitForFinished(10000));
+    EXPECT_EQ(service->exitCode(), 11);
+}
+
 TEST_F(Notify, NothingIsShownForAReleaseThatIsNotVerifiedOrNotThere) {
     ASSERT_TRUE(nginx->ok()) << nginx->error().toStdString();
     ASSERT_TRUE(desktop());

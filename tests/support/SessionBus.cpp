@@ -1,9 +1,12 @@
 #include "SessionBus.h"
 
+#include "TestDrives.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QThread>
 
@@ -16,11 +19,30 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 }  // namespace
 
-SessionBus::SessionBus() {
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   QStringLiteral("--print-address=1"),
-                   QStringLiteral("--address=unix:path=") + folder_.path() + "/bus"});
+SessionBus::SessionBus(bool activatable) {
+    QStringList args{QStringLiteral("--nofork"), QStringLiteral("--print-address=1")};
+    if (activatable) {
+        const QString services = folder_.path() + "/services";
+        QDir().mkpath(services);
+        writeBytes(services + "/org.freedesktop.Notifications.service",
+                   "[D-BUS Service]\nName=org.freedesktop.Notifications\n"
+                   "Exec=/usr/bin/python3 -m dbusmock --template notification_daemon -l " +
+                       QFile::encodeName(folder_.path()) + "/notification_daemon.log\n");
+        writeBytes(folder_.path() + "/bus.conf",
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration "
+                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/"
+                   "busconfig.dtd\">\n<busconfig><type>session</type><listen>unix:path=" +
+                       QFile::encodeName(folder_.path()) + "/bus</listen><servicedir>" +
+                       QFile::encodeName(services) +
+                       "</servicedir><policy context=\"default\"><allow send_destination=\"*\" "
+                       "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                       "</policy></busconfig>\n");
+        args << QStringLiteral("--config-file=") + folder_.path() + "/bus.conf";
+    } else {
+        args << QStringLiteral("--session")
+             << QStringLiteral("--address=unix:path=") + folder_.path() + "/bus";
+    }
+    daemon_.start(QStringLiteral("dbus-daemon"), args);
     if (!daemon_.waitForStarted(5000)) {
         return;
     }

@@ -10,7 +10,9 @@ namespace selvanix::test {
 // A private session bus (dbus-daemon --session) of a test's own, stopped when the object goes.
 class SessionBus {
 public:
-    SessionBus();
+    // With activatable, the bus starts python3-dbusmock's notification daemon itself when the
+    // notification interface is first called, as many desktops do.
+    explicit SessionBus(bool activatable = false);
     SessionBus(const SessionBus&) = delete;
     SessionBus& operator=(const SessionBus&) = delete;
     ~SessionBus();
