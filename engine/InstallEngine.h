@@ -111,8 +111,9 @@ public:
     // made one and the keys verify its index.
     DeltaFetched fetchDelta(const QString& baseUrl, const PackageNames& names, const QString& keys,
                             const std::optional<PackageDescriptor>& descriptor);
-    // Reads the descriptor of every remembered target's product, once per product, and tells
-    // what each target could get; nothing else is fetched.
+    // Reads the descriptor (and, with a publisher key, the release index) of every remembered
+    // target's product, once per product, and tells what each target could get; no archive
+    // or delta is fetched.
     AvailableUpdates checkUpdates(const RunRequest& request,
                                   const std::vector<InstalledTarget>& remembered);
     // The product's package, fetched once, into each remembered target in a transaction of
@@ -203,8 +204,8 @@ private:
     Started startChecked(const QString& fileName, const QString& params, const QString& defaultDir,
                          int showCmd);
     void targetFailure(const QString& target, const QString& reason, RunResult& result);
-    std::optional<PackageDescriptor> fetchDescriptor(const RunRequest& request,
-                                                     const PackageNames& names, QString& problem);
+    // A product's descriptor alone, bounded, from the server or the package folder.
+    Step<PackageDescriptor> fetchDescriptor(const RunRequest& request, const PackageNames& names);
     int rolloutShare(const RunRequest& request, const PackageNames& names,
                      const PackageDescriptor& descriptor,
                      const std::vector<signing::PublicKey>& keys);

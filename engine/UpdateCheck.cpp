@@ -52,18 +52,18 @@ int InstallEngine::rolloutShare(const RunRequest& request, const PackageNames& n
     return index && index->rollout ? *index->rollout : 100;
 }
 
-std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest& request,
-                                                                const PackageNames& names,
-                                                                QString& problem) {
+Step<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest& request,
+                                                       const PackageNames& names) {
+    const auto missing = [&](const QString& reason) {
+        return RunResult{RunOutcome::NoPackage, reason};
+    };
     if (request.source == PackageSource::Folder) {
         const QString path = request.packageFolder + u'\\' + names.descriptor;
         if (!platform::fileExists(path)) {
-            problem = missingPackageFile(request.packageFolder, names.descriptor);
-            return std::nullopt;
+            return missing(missingPackageFile(request.packageFolder, names.descriptor));
         }
         if (QFileInfo(platform::toHostPath(path)).size() > kMaxProfileBytes) {
-            problem = oversizedDescriptor(request.packageFolder, names.descriptor);
-            return std::nullopt;
+            return missing(oversizedDescriptor(request.packageFolder, names.descriptor));
         }
         return readPackageDescriptor(path);
     }
@@ -82,14 +82,12 @@ std::optional<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest
     } catch (const std::exception& error) {
         fetched.problem = QString::fromUtf8(error.what());
     }
-    std::optional<PackageDescriptor> read;
-    if (fetched.saved && fetched.complete) {
-        read = readPackageDescriptor(folder + name);
-    } else {
-        problem = fetched.problem.isEmpty()
-                      ? missingPackageFile(request.packageUrl(), names.descriptor)
-                      : fetched.problem;
-    }
+    Step<PackageDescriptor> read =
+        fetched.saved && fetched.complete
+            ? Step<PackageDescriptor>(readPackageDescriptor(folder + name))
+            : missing(fetched.problem.isEmpty()
+                          ? missingPackageFile(request.packageUrl(), names.descriptor)
+                          : fetched.problem);
     platform::deleteFile(folder + name);
     return read;
 }
@@ -98,11 +96,13 @@ ProductRelease InstallEngine::productRelease(const RunRequest& request, const QS
                                              const PublisherKey& publisher) {
     ProductRelease release{stem};
     const PackageNames names = PackageNames::of(productByStem(stem)->code, request.channel);
-    std::optional<PackageDescriptor> descriptor = fetchDescriptor(request, names, release.problem);
-    if (!descriptor) {
-        release.failure = RunOutcome::NoPackage;
+    Step<PackageDescriptor> fetched = fetchDescriptor(request, names);
+    if (const RunResult* missing = std::get_if<RunResult>(&fetched)) {
+        release.failure = missing->outcome;
+        release.problem = missing->reason;
         return release;
     }
+    std::optional<PackageDescriptor> descriptor = std::move(std::get<PackageDescriptor>(fetched));
     if (publisher.required) {
         const PackageCheck check =
             checkDescriptor(*descriptor, names.signedStem, publisher.keys, QDate::currentDate());
