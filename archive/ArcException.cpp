@@ -1,5 +1,7 @@
 #include "ArcException.h"
 
+#include <cerrno>
+
 #include "platform/Paths.h"
 
 #include <array>
@@ -48,8 +50,11 @@ const std::array<std::pair<int, int>, 15> kNativeToCode{{
 
 }  // namespace
 
-EArcException::EArcException(QString message, int nativeError, int errorCode)
-    : Exception(std::move(message)), nativeError_(nativeError), errorCode_(errorCode) {}
+EArcException::EArcException(QString message, int nativeError, int errorCode, int osError)
+    : Exception(std::move(message)),
+      nativeError_(nativeError),
+      errorCode_(errorCode),
+      osError_(osError) {}
 
 const QString& ArcErrorMessages(int errorCode) {
     static const std::array<QString, kMessages.size()> texts = [] {
@@ -75,13 +80,14 @@ int ArcNativeToErrorCode(int nativeError) {
 }
 
 void raiseArcError(int nativeError, const QString& componentName, const QString& argument) {
+    const int osError = errno;  // before anything here can change it
     const int code = ArcNativeToErrorCode(nativeError);
     QString text = ArcErrorMessages(code);
     text.replace(QStringLiteral("%s"), platform::displayPath(argument));
     QString message = componentName.isEmpty() ? text : componentName + QStringLiteral(": ") + text;
     message += QStringLiteral(" - Native error: ") +
                QStringLiteral("%1").arg(nativeError, 5, 10, QLatin1Char('0'));
-    throw EArcException(message, nativeError, code);
+    throw EArcException(message, nativeError, code, osError);
 }
 
 }  // namespace selvanix

@@ -28,13 +28,17 @@ enum ArcNativeError : int {
 // The archiver's error: "<component>: <text> - Native error: 00008".
 class EArcException : public Exception {
 public:
-    EArcException(QString message, int nativeError, int errorCode);
+    EArcException(QString message, int nativeError, int errorCode, int osError = 0);
     int NativeError() const noexcept { return nativeError_; }
     int ErrorCode() const noexcept { return errorCode_; }
+    // The system's error number when the failure was raised (errno), which tells a full disk
+    // from a refused permission where the native number cannot; 0 when none.
+    int OsError() const noexcept { return osError_; }
 
 private:
     int nativeError_;
     int errorCode_;
+    int osError_;
 };
 
 // The message table; index 0 is "Unknown error".

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTimeZone>
+#include <cerrno>
 #include <optional>
 
 namespace selvanix {
@@ -135,6 +136,7 @@ const platform::FolderHandle& TPakovna::enterBelow(const platform::FolderHandle&
         auto next = from->enter(hostName(component), Options.CreateDirs, &why);
         if (!next) {
             if (why == platform::FolderHandle::Refusal::Link) {
+                errno = ELOOP;  // the cause a reader is told: a link on the way
                 raise(ARC_ERROR_CANNOT_CREATE_FILE, target);  // never written through a link
             }
             raise(ARC_ERROR_CANNOT_CREATE_DIR, walked);

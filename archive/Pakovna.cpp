@@ -246,6 +246,7 @@ void TPakovna::processTagged() {
 
 TArcAction TPakovna::failureAction(const QString& fileName, const EArcException& error) {
     TArcAction action = fxaIgnore;
+    failureOsError_ = error.OsError();
     if (OnProcessFileFailure) {
         OnProcessFileFailure(*this, fileName, poExtract, error.NativeError(), error.ErrorCode(),
                              error.message(), action);

@@ -74,6 +74,8 @@ public:
     TArcExtractFileEvent OnExtractFile;
     TArcConfirmOverwriteEvent OnConfirmOverwrite;      // unassigned: the overwrite dialog
     TArcProcessFileFailureEvent OnProcessFileFailure;  // unassigned: the failure dialog
+    // While OnProcessFileFailure runs: the system's error number of that failure, 0 when none.
+    int FailureOsError() const { return failureOsError_; }
     std::function<void(TPakovna& sender)> AfterOpen;
 
     // Opens FileName for reading (any mode but 0xFF00) and loads its directory.
@@ -122,6 +124,7 @@ private:
                                              const QString& walkedFrom, const QString& target,
                                              std::optional<platform::FolderHandle>& kept);
     TArcAction failureAction(const QString& fileName, const EArcException& error);
+    int failureOsError_ = 0;
     bool confirmOverwrite(const QString& source, QString& dest);
     QString currentDir();
 
