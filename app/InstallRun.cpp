@@ -240,7 +240,15 @@ void TFrDRozbal::installed(const RunResult& result, const SearchSkips& skips,
     showLine(LbVynechano, result.skippedEntries > 0 ? QStringLiteral("Nenainstalováno souborů: ") +
                                                           QString::number(result.skippedEntries)
                                                     : QString());
-    showReason(startProblem);
+    // Entries left out say which and why; a program that did not start says so after them.
+    QStringList reasons;
+    for (const QString& part :
+         {result.outcome == RunOutcome::Skipped ? result.reason : QString(), startProblem}) {
+        if (!part.isEmpty()) {
+            reasons << part;
+        }
+    }
+    showReason(reasons.join(u' '));
     showFinalScreen();
 }
 

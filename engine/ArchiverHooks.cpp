@@ -1,5 +1,6 @@
 #include "ArchiverHooks.h"
 
+#include "FailureDetail.h"
 #include "RunLog.h"
 #include "archive/ArcException.h"
 
@@ -30,10 +31,10 @@ ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunQuest
             entry_ = QString(fileName).replace(u'\\', u'/');
         }
     };
-    archiver_.OnProcessFileFailure = [this](TPakovna&, const QString& fileName,
+    archiver_.OnProcessFileFailure = [this](TPakovna& archiver, const QString& fileName,
                                             TArcProcessOperation, int nativeError, int,
                                             const QString& message, TArcAction& action) {
-        failed(fileName, nativeError, message, action);
+        failed(fileName, nativeError, archiver.FailureOsError(), message, action);
     };
     archiver_.OnPassword = [this](TArcBaseArchiver&, const QString& fileName, QByteArray& password,
                                   bool& skip) {
@@ -54,27 +55,38 @@ ArchiverHooks::~ArchiverHooks() {
     archiver_.OnPassword = nullptr;
 }
 
-void ArchiverHooks::failed(const QString& entry, int nativeError, const QString& message,
-                           TArcAction& action) {
+void ArchiverHooks::failed(const QString& entry, int nativeError, int osError,
+                           const QString& message, TArcAction& action) {
     // A stop, or an archive whose opening was aborted, leaves nothing to ask.
     action = stop_ || nativeError == ARC_ERROR_OPEN_ABORTED
                  ? fxaAbort
                  : questions_.entryFailed(entry, nativeError, message);
+    const QString cause = entryCause(nativeError, osError);
     if (action == fxaIgnore) {
         ++outcomes_.skipped;
+        notInstalled(entry, cause.isEmpty() ? message : cause);
     } else if (action == fxaAbort && !stop_) {
         outcomes_.aborted = true;
         if (outcomes_.abortReason.isEmpty()) {
-            outcomes_.abortReason = message;
+            outcomes_.abortReason = cause.isEmpty() ? message : cause;
         }
+        notInstalled(entry, cause.isEmpty() ? message : cause);
     }
     observer_.entryFailed({entry, nativeError, message, action});
     log(QStringLiteral("entry %1: error %2, %3; answer %4")
             .arg(entry, QString::number(nativeError), message, answerName(action)));
 }
 
+void ArchiverHooks::notInstalled(const QString& entry, const QString& why) {
+    outcomes_.notInstalled << QString(entry).replace(u'\\', u'/');
+    if (!outcomes_.causes.contains(why)) {
+        outcomes_.causes << why;
+    }
+}
+
 void ArchiverHooks::noPassword(const QString& entry) {
     ++outcomes_.skipped;
+    notInstalled(entry, QStringLiteral("chybí heslo nebo není správné"));
     observer_.entrySkipped(entry);
     log(QStringLiteral("entry %1: no password, skipped").arg(entry));
 }

@@ -14,9 +14,11 @@ class RunLog;
 
 // What one target's extraction came to besides its files.
 struct EntryOutcomes {
-    int skipped = 0;       // entries the user ignored or gave no password for
-    bool aborted = false;  // the user aborted at an entry (a stop is not counted)
-    QString abortReason;   // the archiver's message of that entry
+    int skipped = 0;             // entries the user ignored or gave no password for
+    bool aborted = false;        // the user aborted at an entry (a stop is not counted)
+    QString abortReason;         // why that entry failed: its cause in Czech, else the archiver's
+    QStringList notInstalled{};  // entries answered with Ignore or Abort, or without password
+    QStringList causes{};        // why, once each, in the order they came
 };
 
 // The archiver's events for one extraction, for as long as this lives: the observer hears
@@ -32,7 +34,9 @@ public:
     const EntryOutcomes& outcomes() const { return outcomes_; }
 
 private:
-    void failed(const QString& entry, int nativeError, const QString& message, TArcAction& action);
+    void failed(const QString& entry, int nativeError, int osError, const QString& message,
+                TArcAction& action);
+    void notInstalled(const QString& entry, const QString& why);
     void noPassword(const QString& entry);
     void log(const QString& text) const;
 

@@ -1,5 +1,7 @@
 #include "FailureDetail.h"
 
+#include <cerrno>
+
 #include "archive/ArcException.h"
 #include "net/InternetErrors.h"
 #include "net/UrlParts.h"
@@ -214,6 +216,52 @@ QString installFailure(const QString& target, const std::exception& error) {
 QString abortedEntry(const QString& target, const QString& message) {
     return QStringLiteral("Balíček se nepodařilo rozbalit do %1: %2")
         .arg(platform::displayPath(target), message);
+}
+
+QString entryCause(int nativeError, int osError) {
+    // The system's number tells only where a system call failed (it may be an older one's
+    // otherwise), and comes first there: the archiver calls every failed write a full disk.
+    const bool fromSystem = nativeError == ARC_ERROR_CANNOT_CREATE_FILE ||
+                            nativeError == ARC_ERROR_CANNOT_CREATE_DIR ||
+                            nativeError == ARC_ERROR_DISK_FULL;
+    switch (fromSystem ? osError : 0) {
+        case ELOOP:
+            return QStringLiteral(
+                "složka na cestě k souboru je symbolický odkaz, přes který "
+                "Selvanix nezapisuje");
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("na disku není volné místo");
+        case EFBIG:
+            return QStringLiteral("soubor je větší, než dovoluje limit velikosti souborů");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("do složky nelze zapisovat, přístup byl odepřen");
+        case EROFS:
+            return QStringLiteral("disk je jen pro čtení");
+        default:
+            break;
+    }
+    if (nativeError == ARC_ERROR_INVALID_DATA) {
+        return QStringLiteral("data v balíčku jsou poškozená");
+    }
+    return nativeError == ARC_ERROR_DISK_FULL ? QStringLiteral("na disku není volné místo")
+                                              : QString();
+}
+
+QString notInstalledEntries(const QStringList& entries, const QStringList& causes) {
+    if (entries.isEmpty()) {
+        return {};
+    }
+    QString text =
+        QStringLiteral("Nenainstalováno: ") + entries.mid(0, 5).join(QStringLiteral(", "));
+    if (entries.size() > 5) {
+        text += QStringLiteral(" a %1 dalších").arg(entries.size() - 5);
+    }
+    if (!causes.isEmpty()) {
+        text += QStringLiteral(" (%1)").arg(causes.join(QStringLiteral("; ")));
+    }
+    return text + u'.';
 }
 
 }  // namespace selvanix

@@ -63,5 +63,11 @@ QString programsHeldByStop();
 
 // A target whose extraction stopped at an entry answered with Abort.
 QString abortedEntry(const QString& target, const QString& message);
+// What an entry's failure means, in Czech, for the causes the system's error number or the
+// archiver's tells apart (a link on the way, a full disk, the file-size limit, a refused
+// permission, a read-only disk, damaged data); empty for any other.
+QString entryCause(int nativeError, int osError);
+// "Nenainstalováno: a, b, c, d, e a 3 dalších (why; why)": the first five entries by name.
+QString notInstalledEntries(const QStringList& entries, const QStringList& causes);
 
 }  // namespace selvanix

@@ -506,6 +506,7 @@ void InstallEngine::installTargets(const Package& package, const FoundTargets& f
     }
     if (result.skippedEntries > 0) {
         result.outcome = RunOutcome::Skipped;
+        result.reason = notInstalledEntries(result.notInstalled, result.causes);
     }
     commitTargets(package, *staged, result, startProblem, request.startPrograms);
     // A folder named again counts again, as the fields named it; it was installed once.
@@ -540,10 +541,21 @@ std::optional<std::vector<StagedTarget>> InstallEngine::stageTargets(const Packa
         const EntryOutcomes entries = staged.back().entries;  // kept past the clear below
         if (entries.aborted && !stop_) {
             staged.clear();
-            targetFailure(target, abortedEntry(target, entries.abortReason), result);
+            QStringList others = entries.causes;
+            others.removeAll(entries.abortReason);
+            targetFailure(target,
+                          abortedEntry(target, entries.abortReason) + u' ' +
+                              notInstalledEntries(entries.notInstalled, others),
+                          result);
             return std::nullopt;
         }
         result.skippedEntries += entries.skipped;
+        result.notInstalled << entries.notInstalled;
+        for (const QString& cause : entries.causes) {
+            if (!result.causes.contains(cause)) {
+                result.causes << cause;
+            }
+        }
         log(QStringLiteral("target %1: staged").arg(target));
         platform::pausePoint("staged");
     }

@@ -106,7 +106,8 @@ RunResult InstallEngine::repairFrom(const Package& package, const QString& targe
         transaction->discard();
         return stop_ ? RunResult{RunOutcome::Interrupted, QStringLiteral("Oprava byla přerušena.")}
                      : RunResult{RunOutcome::TargetFailed,
-                                 abortedEntry(target, staged.entries.abortReason)};
+                                 abortedEntry(target, staged.entries.abortReason) + u' ' +
+                                     notInstalledEntries(staged.entries.notInstalled, {})};
     }
     downloads.reset();
     platform::pausePoint("repair-staged");

@@ -70,8 +70,10 @@ struct RunResult {
     int installed = 0;
     int unchanged = 0;
     int skippedEntries = 0;
-    QString version{};      // the package's, once its descriptor was read
-    QStringList targets{};  // holding the package when the run ended, in the run's order
+    QString version{};           // the package's, once its descriptor was read
+    QStringList targets{};       // holding the package when the run ended, in the run's order
+    QStringList notInstalled{};  // entries answered with Ignore or left without a password
+    QStringList causes{};        // why they were not, once each
     bool changed() const { return installed > 0; }
 };
 

@@ -365,6 +365,10 @@ TEST_F(FailedEntry, AbortLeavesBothTargetsOldOnAFailureScreen) {
                     ->text()
                     .startsWith(QStringLiteral("Balíček se nepodařilo rozbalit do C:\\B")))
         << control<QLabel>(*w, "LbReason")->text().toStdString();
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")
+                    ->text()
+                    .endsWith(QStringLiteral("Nenainstalováno: brodelik.chm.")))
+        << control<QLabel>(*w, "LbReason")->text().toStdString();
     EXPECT_TRUE(control<QPushButton>(*w, "BtnKonec")->isVisible());
     EXPECT_TRUE(shell->requests.empty());
 }
@@ -375,8 +379,13 @@ TEST_F(FailedEntry, IgnoreKeepsThatEntrysOldFileAndCountsIt) {
               QStringLiteral("Instalace byla dokončena."));
     EXPECT_EQ(control<QLabel>(*w, "LbVynechano")->text(),
               QStringLiteral("Nenainstalováno souborů: 1"));
-    EXPECT_EQ(finalLines(*w),
-              (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano")}));
+    EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano"),
+                                           QStringLiteral("LbReason")}));
+    // Which file, and the archiver's words where no cause of ours fits.
+    EXPECT_TRUE(control<QLabel>(*w, "LbReason")
+                    ->text()
+                    .startsWith(QStringLiteral("Nenainstalováno: brodelik.chm (")))
+        << control<QLabel>(*w, "LbReason")->text().toStdString();
     expectInstalled(c + QStringLiteral("/A"));
     EXPECT_TRUE(QFileInfo(c + QStringLiteral("/B/brodelik.chm")).isDir());
     EXPECT_EQ(readBytes(c + QStringLiteral("/B/brodelik.exe")), kProgram);
