@@ -10,6 +10,8 @@ WrappedText::WrappedText(QWidget* parent, const char* labelName)
     : QScrollArea(parent), label_(new QLabel(this)) {
     label_->setObjectName(QString::fromLatin1(labelName));
     label_->setWordWrap(true);
+    // A folder's or a server's name in the text is shown as written, never read as markup.
+    label_->setTextFormat(Qt::PlainText);
     label_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setFrameShape(QFrame::NoFrame);

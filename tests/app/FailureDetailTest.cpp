@@ -43,7 +43,7 @@ TEST_F(Reasons, TheServerThatDidNotAnswer) {
 TEST_F(Reasons, ALongReasonWrapsWholeAndScrollsWithinTheWindow) {
     for (const int depth : {1, 40}) {
         const QString deep =
-            folder.path() + QStringLiteral("/slozka-s-dlouhym-nazvem").repeated(depth);
+            folder.path() + QStringLiteral("/slozka-s-<b>dlouhym</b>-nazvem").repeated(depth);
         auto w = start("program=1\r\nodkud=2\r\nodkudcesta=" + deep.toUtf8() + "\r\n");
         QApplication::processEvents();
         const QSize size = w->frameGeometry().size();
@@ -54,6 +54,8 @@ TEST_F(Reasons, ALongReasonWrapsWholeAndScrollsWithinTheWindow) {
         ASSERT_TRUE(reason->isVisible());
         EXPECT_TRUE(reason->text().contains(deep)) << reason->text().toStdString();
         EXPECT_TRUE(reason->wordWrap());
+        // The folder's "<b>" is part of its name: shown as written, not taken for markup.
+        EXPECT_EQ(reason->textFormat(), Qt::PlainText);
         EXPECT_EQ(reason->font().pixelSize(), 16) << "never shrunk";
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
         EXPECT_LE(reason->width(), area->viewport()->width());
