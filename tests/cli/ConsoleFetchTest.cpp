@@ -5,6 +5,7 @@
 #include "support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 #include <QFileInfo>
@@ -110,8 +111,18 @@ QByteArray progressShown(bool terminal, bool json) {
     QByteArray shown;
     char buffer[4096];
     if (terminal) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        shown = QByteArray(buffer, n > 0 ? static_cast<qsizetype>(n) : 0);
+        // A terminal hands its output over in pieces: read until the last line has come.
+        while (!shown.endsWith("next step\r\n")) {
+            pollfd ready{master, POLLIN, 0};
+            if (::poll(&ready, 1, 2000) <= 0) {
+                break;
+            }
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            shown.append(buffer, static_cast<qsizetype>(n));
+        }
         ::close(master);
     } else {
         std::rewind(out);
