@@ -54,23 +54,12 @@ std::optional<ReleaseIndex> InstallEngine::trustedIndex(
 std::optional<InstallEngine::FetchedIndex> InstallEngine::fetchReleaseIndex(
     const QString& baseUrl, const PackageNames& names, const PackageDescriptor& descriptor,
     const std::vector<signing::PublicKey>& keys) {
-    const QString folder = platform::installerFolder();
-    const QString name = releaseIndexName(names.archive);
-    const QString saved =
-        QString::fromLatin1(platform::temporaryName(name.toUtf8(), platform::randomTag()));
-    const FetchResult fetched = fetcher_.fetch({.url = baseUrl + name,
-                                                .folder = folder,
-                                                .name = saved,
-                                                .sizeLimit = kMaxReleaseIndexBytes,
-                                                .quiet = true},
-                                               {});
-    const std::optional<QByteArray> text =
-        fetched.saved ? platform::File::readWithin(folder + saved, kMaxReleaseIndexBytes)
-                      : std::nullopt;
-    platform::deleteFile(folder + saved);
+    const FetchedBytes fetched = fetchSmallFile(fetcher_, baseUrl + releaseIndexName(names.archive),
+                                                platform::installerFolder(), kMaxReleaseIndexBytes);
     std::optional<ReleaseIndex> index =
-        text ? trustedIndex(*text, names, descriptor, keys) : std::nullopt;
-    return index ? std::optional<FetchedIndex>({std::move(*index), fetched.size}) : std::nullopt;
+        fetched.bytes ? trustedIndex(*fetched.bytes, names, descriptor, keys) : std::nullopt;
+    return index ? std::optional<FetchedIndex>({std::move(*index), fetched.result.size})
+                 : std::nullopt;
 }
 
 DeltaFetched InstallEngine::fetchDelta(const QString& baseUrl, const PackageNames& names,

@@ -1,4 +1,6 @@
 #include "Fetcher.h"
+#include "platform/handles/File.h"
+#include "platform/handles/StagedFile.h"
 
 #include "FailureDetail.h"
 #include "RunObserver.h"
@@ -91,6 +93,22 @@ FetchResult fetchShown(Fetcher& fetcher, RunObserver& observer, const FetchReque
     return fetcher.fetch(request, [&](const FetchProgress& progress) {
         observer.downloadProgress(request.name, progress.received, progress.total);
     });
+}
+
+FetchedBytes fetchSmallFile(Fetcher& fetcher, const QString& url, const QString& folder,
+                            qint64 bound) {
+    const QString leaf = url.mid(url.lastIndexOf(u'/') + 1);
+    const QString saved =
+        QString::fromLatin1(platform::temporaryName(leaf.toUtf8(), platform::randomTag()));
+    FetchedBytes fetched{
+        fetcher.fetch(
+            {.url = url, .folder = folder, .name = saved, .sizeLimit = bound, .quiet = true}, {}),
+        std::nullopt};
+    if (fetched.result.saved) {
+        fetched.bytes = platform::File::readWithin(folder + saved, bound);
+    }
+    platform::deleteFile(folder + saved);
+    return fetched;
 }
 
 }  // namespace selvanix

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace selvanix {
 
@@ -66,6 +67,15 @@ protected:
 private:
     net::WebHTTPGet& get_;
 };
+
+// A small file fetched quietly under a name of this run's own in folder (another run may
+// fetch the same file at the same time), read once within bound and removed at once.
+struct FetchedBytes {
+    FetchResult result;
+    std::optional<QByteArray> bytes;  // when it was saved and is within bound
+};
+FetchedBytes fetchSmallFile(Fetcher& fetcher, const QString& url, const QString& folder,
+                            qint64 bound);
 
 class RunObserver;
 

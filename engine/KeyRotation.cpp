@@ -20,24 +20,13 @@ QString InstallEngine::takeKeyStatements(const RunRequest& request) {
     if (request.source == PackageSource::Internet) {
         // Quietly: a server without statements is the usual case, not a failed download. Under
         // a name of this run's own: a check may fetch them while an installation does.
-        const QString folder = platform::installerFolder();
-        const QString saved =
-            QString::fromLatin1(platform::temporaryName(name.toLatin1(), platform::randomTag()));
         try {
-            const FetchResult fetched = fetcher_.fetch({.url = request.baseUrl + name,
-                                                        .folder = folder,
-                                                        .name = saved,
-                                                        .sizeLimit = kMaxKeyStatementsBytes,
-                                                        .quiet = true},
-                                                       {});
-            if (fetched.saved) {
-                text = platform::File::readWithin(folder + saved, kMaxKeyStatementsBytes)
-                           .value_or(QByteArray());
-            }
+            text = fetchSmallFile(fetcher_, request.baseUrl + name, platform::installerFolder(),
+                                  kMaxKeyStatementsBytes)
+                       .bytes.value_or(QByteArray());
         } catch (const std::exception&) {
             text.clear();
         }
-        platform::deleteFile(folder + saved);
     } else {
         text =
             platform::File::readWithin(request.packageFolder + u'\\' + name, kMaxKeyStatementsBytes)

@@ -67,29 +67,19 @@ Step<PackageDescriptor> InstallEngine::fetchDescriptor(const RunRequest& request
         }
         return readPackageDescriptor(path);
     }
-    // A name of its own: an installation of the product may be fetching its descriptor now.
-    const QString folder = platform::installerFolder();
-    const QString name = QString::fromLatin1(
-        platform::temporaryName(names.descriptor.toUtf8(), platform::randomTag()));
-    FetchResult fetched;
+    FetchedBytes fetched;
     try {
-        fetched = fetcher_.fetch({.url = request.packageUrl() + names.descriptor,
-                                  .folder = folder,
-                                  .name = name,
-                                  .sizeLimit = kMaxProfileBytes,
-                                  .quiet = true},
-                                 {});
+        fetched = fetchSmallFile(fetcher_, request.packageUrl() + names.descriptor,
+                                 platform::installerFolder(), kMaxProfileBytes);
     } catch (const std::exception& error) {
-        fetched.problem = QString::fromUtf8(error.what());
+        fetched.result.problem = QString::fromUtf8(error.what());
     }
-    Step<PackageDescriptor> read =
-        fetched.saved && fetched.complete
-            ? Step<PackageDescriptor>(readPackageDescriptor(folder + name))
-            : missing(fetched.problem.isEmpty()
-                          ? missingPackageFile(request.packageUrl(), names.descriptor)
-                          : fetched.problem);
-    platform::deleteFile(folder + name);
-    return read;
+    if (fetched.result.saved && fetched.result.complete) {
+        return parsePackageDescriptor(fetched.bytes.value_or(QByteArray()));
+    }
+    return missing(fetched.result.problem.isEmpty()
+                       ? missingPackageFile(request.packageUrl(), names.descriptor)
+                       : fetched.result.problem);
 }
 
 ProductRelease InstallEngine::productRelease(const RunRequest& request, const QString& stem,
