@@ -16,6 +16,7 @@
 #include "ui/Label3D.h"
 #include "ui/ListImage.h"
 #include "ui/Look.h"
+#include "ui/PaintNow.h"
 #include "ui/WrappedText.h"
 
 #include <QCheckBox>
@@ -78,6 +79,8 @@ void TFrDRozbal::BtnOKClick() {
     PanUvod->hide();
     ListBox->clear();
     PanStart->show();
+    ImPanStart->show();
+    finalScreen_ = false;
     BarStartA->hide();
     BarStartB->hide();
     LbNadpisPanStart->setText(QStringLiteral("TARMOL software"));
@@ -99,7 +102,7 @@ void TFrDRozbal::BtnOKClick() {
     } else {
         LbRadekB->setText(QString());
     }
-    repaint();
+    ui::paintNow(this);
     // 2.-14. The run, each step shown as it comes.
     state.pocetradkuEXE = 0;
     engine_.run(request());
@@ -148,7 +151,7 @@ void TFrDRozbal::descriptorRead(const PackageInfo& info) {
     BarStartA->show();
     BarStartB->show();
     PanInstTlacitka->hide();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
     ListBox->clear();
 }
 
@@ -156,7 +159,7 @@ void TFrDRozbal::searchStarted(const QString& marker) {
     setLine(LbRadekC, QStringLiteral("Hledám program ") + marker, 0);
     LbRadekC->show();
     PanStartBar->show();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
 }
 
 void TFrDRozbal::searchEnded(const SearchSkips& skips) {
@@ -192,7 +195,7 @@ bool TFrDRozbal::allowDowngrade(const QString& packageVersion, const QString& in
 void TFrDRozbal::keysChanged(const QStringList& added, const QStringList& revoked) {
     setLine(LbRadekC, keysChangedDetail(added, revoked), 12);
     LbRadekC->show();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
 }
 
 bool TFrDRozbal::allowOtherProduct(const QString& target, const QString&, const QString& name) {
@@ -208,7 +211,7 @@ void TFrDRozbal::targetStarted(const QString& target, int, int) {
     installingInto_ = QStringLiteral("Instaluji do ") + platform::displayPath(target);
     setLine(LbRadekC, installingInto_, 12);
     LbRadekC->show();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
     EdKamCesta[0]->setText(target);
 }
 
@@ -221,13 +224,13 @@ void TFrDRozbal::targetFailed(const QString&, const QString& reason) {
     LbDatum->hide();
     showReason(reason);
     showFinalScreen();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
 }
 
 void TFrDRozbal::installed(const RunResult& result, const SearchSkips& skips,
                            const QString& startProblem) {
     LbRadekC->hide();
-    PanStart->repaint();
+    ui::paintNow(PanStart);
     setLine(LbRadekA, QStringLiteral("Instalace byla dokončena."), 20);
     LbRadekB->setText(QStringLiteral("Instaloval jsem ") +
                       QString::number(result.installed + result.unchanged) + u'x');
@@ -301,10 +304,17 @@ void TFrDRozbal::showSkippedFolders(const SearchSkips& skips) {
 void TFrDRozbal::showFinalScreen() {
     PanInstTlacitka->hide();
     PanStartBar->hide();
+    ImPanStart->hide();  // under the outcome's lines; a low screen needs its height
     BtnKonec->show();
+    finalScreen_ = true;
+    ui::layOutNow();
+    applyOuterSize();
+    ui::layOutNow();
     // The one thing left to do: Return does it.
     BtnKonec->setFocus(Qt::OtherFocusReason);
-    scrollTo(BtnKonec);
+    // The headline is seen even where Konec must then be scrolled to.
+    scrollTo(LbRadekB);
+    scrollTo(LbRadekA);
 }
 
 void TFrDRozbal::kopirujzWebu() {

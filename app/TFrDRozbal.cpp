@@ -91,6 +91,7 @@ TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
     ScrollView = named(new QScrollArea(this), "ScrollView");
     ScrollView->setFrameShape(QFrame::NoFrame);
     ScrollView->setFocusPolicy(Qt::NoFocus);  // the control that takes the focus is scrolled to
+    ScrollView->setWidgetResizable(true);
     window->addWidget(ScrollView);
     PanContent = named(new QWidget, "PanContent");
     auto* screens = new QHBoxLayout(PanContent);
@@ -424,29 +425,45 @@ void TFrDRozbal::setOuterSize(int width, int height) {
 void TFrDRozbal::applyOuterSize() {
     const QSize frame = frameGeometry().size() - geometry().size();
     const QScreen* shownOn = screen();
-    if (shownOn == nullptr) {
+    if (shownOn == nullptr || !outerSize_.isValid()) {
         return;
     }
     const QRect room = shownOn->availableGeometry();
     const QRect inside(room.topLeft(), room.size() - frame);
-    if (!outerSize_.isValid() || (frame == appliedFrame_ && inside == appliedRoom_)) {
+    const QSize content = screensSize(outerSize_ - frame, inside.size());
+    if (frame == appliedFrame_ && inside == appliedRoom_ && content == appliedContent_) {
         return;
     }
     appliedFrame_ = frame;
     appliedRoom_ = inside;
-    const QSize content = outerSize_ - frame;
-    PanContent->setFixedSize(content);
-    const QSize window =
+    appliedContent_ = content;
+    const ui::WindowFit fit =
         ui::windowFit(content, inside.size(), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    setFixedSize(window);
-    if (window != content) {
+    // The screens keep their size only where the window scrolls. Elsewhere they take the window
+    // as it is now: a window manager widens it later, and until then the screens must not
+    // scroll sideways.
+    PanContent->setMinimumSize(fit.across ? content.width() : 0, fit.down ? content.height() : 0);
+    PanContent->setMaximumSize(content);
+    setFixedSize(fit.size);
+    if (fit.size != content) {
         // Cut to the screen, the window must lie on it whole.
-        const QRect outer(frameGeometry().topLeft(), window + frame);
+        const QRect outer(frameGeometry().topLeft(), fit.size + frame);
         if (!room.contains(outer)) {
             move(std::clamp(outer.x(), room.left(), room.right() + 1 - outer.width()),
                  std::clamp(outer.y(), room.top(), room.bottom() + 1 - outer.height()));
         }
     }
+}
+
+// A final screen has only its lines, a picture that shrinks and Konec: where the screen is too
+// low for the window, it takes no more height than the screen gives, so its headline and Konec
+// are seen together.
+QSize TFrDRozbal::screensSize(QSize content, QSize room) const {
+    if (finalScreen_ && content.height() > room.height()) {
+        const int least = PanContent->minimumSizeHint().height();
+        content.setHeight(std::max(least, room.height()));
+    }
+    return content;
 }
 
 // The whole control, not only its text cursor as the scroll area would have it.

@@ -107,6 +107,8 @@ private:
     void paintColours();
 
     void applyOuterSize();
+    // The size the screens are laid out at, frame excluded, on a screen that leaves room.
+    QSize screensSize(QSize content, QSize room) const;
     // Scrolls the window, where it is cut to its screen, until control is seen whole.
     void scrollTo(const QWidget* control);
 
@@ -215,6 +217,8 @@ private:
     // What the size was last fitted to: the frame, and the room inside it on the screen.
     QSize appliedFrame_{-1, -1};
     QRect appliedRoom_;
+    QSize appliedContent_;
+    bool finalScreen_ = false;  // the run has ended and its outcome is shown
     bool screenWatched_ = false;
     QMetaObject::Connection focusWatch_;
     QString installingInto_;  // the target being installed, as the detail line names it

@@ -4,9 +4,15 @@
 
 namespace selvanix::ui {
 
-// The size of a window whose content is content, on a screen that leaves it room: the content
-// itself when it fits; otherwise as much as fits, with room for the scroll bar (bar pixels)
-// that each direction cut short needs.
-QSize windowFit(QSize content, QSize room, int bar);
+// How a window shows content on a screen that leaves it room.
+struct WindowFit {
+    QSize size;           // the window's inside
+    bool across = false;  // the content scrolls sideways
+    bool down = false;    // the content scrolls up and down
+};
+
+// The content itself when it fits; otherwise as much as fits, with room for the scroll bar
+// (bar pixels) that each direction cut short needs.
+WindowFit windowFit(QSize content, QSize room, int bar);
 
 }  // namespace selvanix::ui

@@ -53,12 +53,15 @@ TEST_F(SmallScreen, TheWindowStaysOnTheScreenAndEveryControlCanBeReached) {
         EXPECT_TRUE(reached.contains(QLatin1String(name))) << name;
     }
 
-    // A final screen: Konec has the focus and is in view, so Return ends the program.
+    // A final screen: its headline is seen, and Konec has the focus and is in view, so Return
+    // ends the program.
     QTest::mouseClick(control<ui::BitBtn>(*w, "BtnOK"), Qt::LeftButton);
     const auto* konec = control<QPushButton>(*w, "BtnKonec");
     ASSERT_TRUE(konec->isVisible());
     ASSERT_EQ(w->focusWidget(), konec);
     EXPECT_TRUE(inView(*w, konec));
+    EXPECT_TRUE(inView(*w, control<QWidget>(*w, "LbRadekA")));
+    EXPECT_TRUE(inView(*w, control<QWidget>(*w, "LbRadekB")));
     EXPECT_TRUE(room.contains(w->frameGeometry()));
     QTest::keyClick(w->focusWidget(), Qt::Key_Return);
     EXPECT_FALSE(w->isVisible());

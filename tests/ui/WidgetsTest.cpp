@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <tuple>
 
 using namespace selvanix;
 using selvanix::test::ScriptedDialogs;
@@ -42,18 +43,22 @@ int countNear(const QImage& image, const QColor& color) {
 
 TEST(WindowFit, TheContentWhenItFitsElseTheScreenWithTheBarsItNeeds) {
     const QSize content(390, 530);
-    EXPECT_EQ(ui::windowFit(content, QSize(800, 600), 16), content);
-    EXPECT_EQ(ui::windowFit(content, content, 16), content);
+    const auto fit = [&](QSize room) {
+        const ui::WindowFit f = ui::windowFit(content, room, 16);
+        return std::tuple(f.size, f.across, f.down);
+    };
+    EXPECT_EQ(fit(QSize(800, 600)), std::tuple(content, false, false));
+    EXPECT_EQ(fit(content), std::tuple(content, false, false));
     // Too tall: a vertical bar, and the width grows by it while the screen allows.
-    EXPECT_EQ(ui::windowFit(content, QSize(640, 400), 16), QSize(406, 400));
+    EXPECT_EQ(fit(QSize(640, 400)), std::tuple(QSize(406, 400), false, true));
     // Too tall with no width to spare: the vertical bar's width cuts the content, so a
     // horizontal bar comes too.
-    EXPECT_EQ(ui::windowFit(content, QSize(400, 400), 16), QSize(400, 400));
+    EXPECT_EQ(fit(QSize(400, 400)), std::tuple(QSize(400, 400), true, true));
     // Only too wide: a horizontal bar, and the height grows by it.
-    EXPECT_EQ(ui::windowFit(content, QSize(380, 700), 16), QSize(380, 546));
-    EXPECT_EQ(ui::windowFit(content, QSize(300, 546), 16), QSize(300, 546));
+    EXPECT_EQ(fit(QSize(380, 700)), std::tuple(QSize(380, 546), true, false));
+    EXPECT_EQ(fit(QSize(300, 546)), std::tuple(QSize(300, 546), true, false));
     // Too wide, and the horizontal bar's height no longer fits: both bars.
-    EXPECT_EQ(ui::windowFit(content, QSize(300, 540), 16), QSize(300, 540));
+    EXPECT_EQ(fit(QSize(300, 540)), std::tuple(QSize(300, 540), true, true));
 }
 
 TEST(Label3D, RaisedTextHasFaceAndShadow) {
