@@ -83,6 +83,7 @@ void TFrDRozbal::BtnOKClick() {
     finalScreen_ = false;
     BarStartA->hide();
     BarStartB->hide();
+    nameBars(false);
     LbNadpisPanStart->setText(QStringLiteral("TARMOL software"));
     LbNadpisPanStart->setFixedHeight(51);
     LbDiraPanStart->setText(QString());
@@ -209,6 +210,7 @@ bool TFrDRozbal::allowOtherProduct(const QString& target, const QString&, const 
 void TFrDRozbal::targetStarted(const QString& target, int, int) {
     state.TmpCestaAdresar = target;
     installingInto_ = QStringLiteral("Instaluji do ") + platform::displayPath(target);
+    nameBars(true);
     setLine(LbRadekC, installingInto_, 12);
     LbRadekC->show();
     ui::paintNow(PanStart);

@@ -3,6 +3,7 @@
 #include "ProductPictures.h"
 #include "engine/ProductTable.h"
 #include "platform/FileOps.h"
+#include "ui/Accessibility.h"
 #include "ui/BandLabel.h"
 #include "ui/BitBtn.h"
 #include "ui/DirectoryEdit.h"
@@ -77,6 +78,7 @@ QProgressBar* smoothBar(QWidget* parent, const char* name, int height) {
 }  // namespace
 
 TFrDRozbal::TFrDRozbal(QWidget* parent) : QWidget(parent) {
+    ui::installAccessibility();
     setObjectName(QStringLiteral("FrDRozbal"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -342,9 +344,17 @@ void TFrDRozbal::buildRunScreen() {
     bars->setSpacing(0);
     BarStartA = smoothBar(PanStartBar, "BarStartA", 34);
     BarStartB = smoothBar(PanStartBar, "BarStartB", 25);
+    nameBars(false);
     bars->addWidget(BarStartA);
     bars->addWidget(BarStartB);
     screen->addWidget(PanStartBar);
+}
+
+// A screen reader names each bar by what it measures: the search, then the installation.
+void TFrDRozbal::nameBars(bool installing) {
+    BarStartA->setAccessibleName(QStringLiteral("Prohledané složky"));
+    BarStartB->setAccessibleName(installing ? QStringLiteral("Průběh instalace")
+                                            : QStringLiteral("Prohledané disky"));
 }
 
 void TFrDRozbal::paintColours() {

@@ -104,6 +104,7 @@ private:
     void showReason(const QString& reason);
     static void showLine(QLabel* label, const QString& text);
     void buildRunScreen();
+    void nameBars(bool installing);
     void paintColours();
 
     void applyOuterSize();

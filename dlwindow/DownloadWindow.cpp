@@ -61,6 +61,7 @@ DownloadWindow::DownloadWindow(QWidget* parent)
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
+    ProgressBar->setAccessibleName(QStringLiteral("Download progress"));
     TransferLabel = label(this, QStringLiteral("Transfer rate:"), 9, 103, 68, 13);
     CPSLabel = label(this, QString(), 100, 103, 143, 13);
     Label2 = label(this, QStringLiteral("Total size:"), 9, 119, 49, 13);

@@ -136,10 +136,35 @@ MessageResult fromQt(int button) {
     }
 }
 
+// The box's icon tells what kind of message it is; a screen reader says so in words.
+void nameIcon(QMessageBox& box) {
+    QLabel* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    if (icon == nullptr) {
+        return;
+    }
+    switch (box.icon()) {
+        case QMessageBox::Critical:
+            icon->setAccessibleName(QStringLiteral("Chyba"));
+            break;
+        case QMessageBox::Warning:
+            icon->setAccessibleName(QStringLiteral("Upozornění"));
+            break;
+        case QMessageBox::Information:
+            icon->setAccessibleName(QStringLiteral("Informace"));
+            break;
+        case QMessageBox::Question:
+            icon->setAccessibleName(QStringLiteral("Otázka"));
+            break;
+        case QMessageBox::NoIcon:
+            break;
+    }
+}
+
 }  // namespace
 
 void WidgetDialogs::errorReport(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner());
+    nameIcon(box);
     new CentredOnOwner(box);
     box.exec();
 }
@@ -147,6 +172,7 @@ void WidgetDialogs::errorReport(const QString& title, const QString& text) {
 MessageResult WidgetDialogs::message(const QString& caption, const QString& text, MessageIcon icon,
                                      MessageButtons buttons) {
     QMessageBox box(toQt(icon), caption, text, toQt(buttons), owner());
+    nameIcon(box);
     new CentredOnOwner(box);
     return fromQt(box.exec());
 }
@@ -159,6 +185,7 @@ bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
     QPushButton* no = box.addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
+    nameIcon(box);
     new CentredOnOwner(box);
     box.exec();
     return box.clickedButton() == yes;
