@@ -1,10 +1,13 @@
 #include "TFrDRozbal.h"
 #include "cli/Commands.h"
+#include "cli/ExitCode.h"
+#include "cli/NoDisplay.h"
 #include "platform/Places.h"
 #include "platform/ProcessSignals.h"
 #include "ui/Application.h"
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv) {
     selvanix::platform::ignoreFileSizeSignal();
@@ -26,12 +29,19 @@ int main(int argc, char** argv) {
                      error->message.toUtf8().constData());
         return 2;
     }
-    selvanix::ui::Application app(argc, argv);
+    if (!selvanix::cli::displayNamed()) {
+        selvanix::cli::reportNoDisplay();
+        return selvanix::cli::kUsage;
+    }
+    const auto app = [&] {
+        const selvanix::cli::DisplayRequired display;
+        return std::make_unique<selvanix::ui::Application>(argc, argv);
+    }();
     selvanix::TFrDRozbal window;
     if (!arguments.isEmpty()) {
         const auto& chosen = std::get<selvanix::cli::WindowChoice>(choice);
         window.preselect(chosen.product, chosen.target);
     }
     window.show();
-    return app.exec();
+    return app->exec();
 }

@@ -257,7 +257,7 @@ QString usageText() {
         "\n"
         "Exit codes:\n"
         "  0  installed, or every target already held this package\n"
-        "  2  usage error\n"
+        "  2  usage error; no display for the window\n"
         "  3  package not found or not fetched\n"
         "  4  package refused (signature, validity, an older version; for repair, not the\n"
         "     recorded package)\n"

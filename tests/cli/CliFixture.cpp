@@ -33,8 +33,10 @@ namespace {
 QProcessEnvironment withoutDisplay(const QString& stateHome,
                                    const std::map<QString, QString>& extra) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "http_proxy",
-                             "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"}) {
+    // English unless a test asks for another language.
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "http_proxy", "https_proxy",
+          "HTTPS_PROXY", "no_proxy", "NO_PROXY", "LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
         env.remove(QString::fromLatin1(name));
     }
     env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
