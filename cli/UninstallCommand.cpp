@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "engine/CzechPlural.h"
 #include "engine/RunLog.h"
 #include "store/Uninstall.h"
 
@@ -28,11 +29,13 @@ int runUninstall(const CliOptions& options) {
                  .arg(result.kept.size())
                  .arg(result.missing.size()));
     const ExitCode code = result.kept.isEmpty() ? kInstalled : kSkipped;
-    report.outcome(QStringLiteral("uninstalled"), code,
-                   result.kept.isEmpty()
-                       ? QString()
-                       : QStringLiteral("%1 změněných souborů zůstalo.").arg(result.kept.size()),
-                   !result.removed.isEmpty());
+    report.outcome(
+        QStringLiteral("uninstalled"), code,
+        result.kept.isEmpty()
+            ? QString()
+            : czechPlural(result.kept.size(), u"%1 změněný soubor zůstal.",
+                          u"%1 změněné soubory zůstaly.", u"%1 změněných souborů zůstalo."),
+        !result.removed.isEmpty());
     return code;
 }
 

@@ -1,5 +1,7 @@
 #include "FailureDetail.h"
 
+#include "CzechPlural.h"
+
 #include <cerrno>
 
 #include "archive/ArcException.h"
@@ -256,7 +258,7 @@ QString notInstalledEntries(const QStringList& entries, const QStringList& cause
     QString text =
         QStringLiteral("Nenainstalováno: ") + entries.mid(0, 5).join(QStringLiteral(", "));
     if (entries.size() > 5) {
-        text += QStringLiteral(" a %1 dalších").arg(entries.size() - 5);
+        text += czechPlural(entries.size() - 5, u" a %1 další", u" a %1 další", u" a %1 dalších");
     }
     if (!causes.isEmpty()) {
         text += QStringLiteral(" (%1)").arg(causes.join(QStringLiteral("; ")));

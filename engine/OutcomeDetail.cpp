@@ -19,6 +19,7 @@ QString keysChangedDetail(const QStringList& added, const QStringList& revoked) 
 
 namespace {
 
+// more says how many targets follow the first.
 QString detail(const QString& versionWord, const QString& version, const QString& in,
                const QStringList& targets, const QString& more) {
     QString line = versionWord + u' ' + version;
@@ -26,7 +27,7 @@ QString detail(const QString& versionWord, const QString& version, const QString
         line += u' ' + in + u' ' + platform::displayPath(targets.first());
     }
     if (targets.size() > 1) {
-        line += more.arg(targets.size() - 1);
+        line += more;
     }
     return line;
 }
@@ -34,13 +35,16 @@ QString detail(const QString& versionWord, const QString& version, const QString
 }  // namespace
 
 QString installedDetail(const QString& version, const QStringList& targets) {
-    return detail(QStringLiteral("Verze"), version, QStringLiteral("v"), targets,
-                  QStringLiteral(" a %1 dalších"));
+    // "v /srv/A a 1 další", "v /srv/A a 2 dalších": the folders after "v".
+    const qsizetype more = targets.size() - 1;
+    return detail(
+        QStringLiteral("Verze"), version, QStringLiteral("v"), targets,
+        more == 1 ? QStringLiteral(" a 1 další") : QStringLiteral(" a %1 dalších").arg(more));
 }
 
 QString installedDetailEnglish(const QString& version, const QStringList& targets) {
     return detail(QStringLiteral("version"), version, QStringLiteral("in"), targets,
-                  QStringLiteral(" and %1 more"));
+                  QStringLiteral(" and %1 more").arg(targets.size() - 1));
 }
 
 std::pair<QString, QString> problemHeadline(PackageProblem problem) {

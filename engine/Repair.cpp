@@ -1,4 +1,5 @@
 // Repair: the recorded files that differ come again from the very package the record names.
+#include "CzechPlural.h"
 #include "FailureDetail.h"
 #include "InstallEngine.h"
 #include "platform/FaultPoint.h"
@@ -121,7 +122,9 @@ RunResult InstallEngine::repairFrom(const Package& package, const QString& targe
     result.skippedEntries = static_cast<int>(differing.size());
     if (!differing.empty()) {
         result.outcome = RunOutcome::Skipped;
-        result.reason = QStringLiteral("%1 souborů se nepodařilo opravit.").arg(differing.size());
+        result.reason =
+            czechPlural(static_cast<qint64>(differing.size()), u"%1 soubor se nepodařilo opravit.",
+                        u"%1 soubory se nepodařilo opravit.", u"%1 souborů se nepodařilo opravit.");
     }
     return result;
 }

@@ -44,7 +44,7 @@ TEST_F(InstallRun, FromTheInternetIntoTwoTargetFields) {
     EXPECT_FALSE(control<QLabel>(*w, "LbVerze")->isVisible());
     EXPECT_EQ(finalLines(*w), QStringList{QStringLiteral("LbKde")});
     EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(),
-              QStringLiteral("Verze 14,20 v C:\\A a 1 dalších"));
+              QStringLiteral("Verze 14,20 v C:\\A a 1 další"));
     EXPECT_EQ(control<ui::DirectoryEdit>(*w, "EdOdkudCesta")->text() + u'/', ownFolder());
     expectInstalled(c + QStringLiteral("/A"));
     expectInstalled(d + QStringLiteral("/B"));
@@ -401,7 +401,7 @@ TEST_F(FailedEntry, EveryOutcomeLineOfASuccessShowsInItsOwnPlace) {
     EXPECT_EQ(finalLines(*w), (QStringList{QStringLiteral("LbKde"), QStringLiteral("LbVynechano"),
                                            QStringLiteral("LbReason")}));
     EXPECT_EQ(control<QLabel>(*w, "LbKde")->text(),
-              QStringLiteral("Verze 14,20 v C:\\A a 1 dalších"));
+              QStringLiteral("Verze 14,20 v C:\\A a 1 další"));
     EXPECT_EQ(control<QLabel>(*w, "LbVynechano")->text(),
               QStringLiteral("Nenainstalováno souborů: 1"));
     EXPECT_TRUE(control<QLabel>(*w, "LbReason")->text().contains(QStringLiteral("missing.exe")))

@@ -80,7 +80,7 @@ TEST_F(EntryCause, ManyEntriesNotInstalledAreNamedFiveAndCounted) {
     const QString reason = ignored.outcome().value("reason").toString();
     EXPECT_TRUE(
         reason.startsWith("Nenainstalováno: lib/m1.dll, lib/m2.dll, lib/m3.dll, "
-                          "lib/m4.dll, lib/m5.dll a 3 dalších ("))
+                          "lib/m4.dll, lib/m5.dll a 3 další ("))
         << reason.toStdString();
 }
 
