@@ -2,6 +2,7 @@
 #include "ConsoleFetcher.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "StopSignals.h"
 #include "engine/InstallerSettings.h"
 #include "engine/RunLog.h"
@@ -43,12 +44,22 @@ int runUpgrade(const CliOptions& options, StopSignals& stops) {
                      ? QStringLiteral("Novou verzi programu Selvanix se nepodařilo ověřit.")
                      : update.refusal;
     }
+    // Unknown without a signature, which alone names it.
+    const QJsonValue newVersion =
+        update.version.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(update.version);
     if (code != kInstalled) {
         platform::deleteFile(update.path);  // no cut or unchecked copy stays under its name
     } else {
         makeRunnable(update.path);
-        report.event(QStringLiteral("update"), {{QStringLiteral("path"), update.path}},
-                     update.path);
+        report.event(
+            QStringLiteral("update"),
+            {{QStringLiteral("path"), update.path}, {QStringLiteral("new_version"), newVersion}},
+            update.version.isEmpty()
+                ? say(u"fetched a Selvanix of unknown version (no signature asked for): %1",
+                      u"stažen Selvanix neznámé verze (podpis se nevyžaduje): %1")
+                      .arg(update.path)
+                : say(u"fetched Selvanix %1: %2", u"stažen Selvanix %1: %2")
+                      .arg(update.version, update.path));
         // Only where a person sees it: without a display the administrator starts it.
         if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
             !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
@@ -59,7 +70,9 @@ int runUpgrade(const CliOptions& options, StopSignals& stops) {
                  .arg(QString::number(code),
                       reason.isEmpty() ? QString() : QStringLiteral(", ") + reason));
     report.outcome(code == kInstalled ? QStringLiteral("fetched") : QStringLiteral("not fetched"),
-                   code, reason, code == kInstalled);
+                   code, reason, code == kInstalled,
+                   code == kInstalled ? QJsonObject{{QStringLiteral("new_version"), newVersion}}
+                                      : QJsonObject{});
     return code;
 }
 

@@ -1,8 +1,11 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
+#include "engine/CzechPlural.h"
 #include "engine/FailureDetail.h"
 #include "engine/RunLog.h"
+#include "platform/Paths.h"
 #include "platform/handles/FolderHandle.h"
 #include "store/Manifest.h"
 #include "store/Recovery.h"
@@ -98,7 +101,22 @@ int runVerify(const CliOptions& options) {
     const bool same = missing == 0 && changed == 0;
     const QString reason =
         same ? QString()
-             : QStringLiteral("%1 souborů chybí, %2 se liší.").arg(missing).arg(changed);
+             : czechPlural(missing, u"%1 soubor chybí", u"%1 soubory chybí", u"%1 souborů chybí") +
+                   QStringLiteral(", ") + QStringLiteral("%1 se liší.").arg(changed);
+    const qsizetype files = record.files.size();
+    report.event(QStringLiteral("checked"),
+                 {{QStringLiteral("target"), platform::displayPath(target)},
+                  {QStringLiteral("name"), record.name},
+                  {QStringLiteral("package_version"), record.version},
+                  {QStringLiteral("files"), files},
+                  {QStringLiteral("missing"), missing},
+                  {QStringLiteral("changed"), changed}},
+                 say(u"checked %1 of %2 %3 in %4: %5", u"zkontrolováno %1 programu %2 %3 v %4: %5")
+                     .arg(counted(files, u"file", u"files", u"soubor", u"soubory", u"souborů"),
+                          record.name, record.version, platform::displayPath(target),
+                          same ? say(u"all as installed", u"vše jako po instalaci")
+                               : say(u"%1 missing, %2 changed", u"chybí %1, liší se %2")
+                                     .arg(QString::number(missing), QString::number(changed))));
     log.line(QStringLiteral("verify %1: %2 %3, %4 files, missing %5, changed %6")
                  .arg(target, record.name, record.version)
                  .arg(record.files.size())

@@ -25,7 +25,9 @@ constexpr quint64 kSignatureSizeLimit = 4096;
 // The statement beside the file names its purpose, version and hash, signed; a copy that is
 // not newer than this Selvanix is not started (refusal says why).
 bool updateSigned(Fetcher& fetcher, RunObserver& observer, const QString& baseUrl,
-                  const PublisherKey& publisher, const QString& path, QString& refusal) {
+                  const PublisherKey& publisher, UpdateDownload& update) {
+    const QString& path = update.path;
+    QString& refusal = update.refusal;
     const QString signature = path + QString::fromUtf16(kSignatureSuffix);
     const QString name = QString::fromUtf16(kNextInstaller) + QString::fromUtf16(kSignatureSuffix);
     bool verified = false;
@@ -42,6 +44,9 @@ bool updateSigned(Fetcher& fetcher, RunObserver& observer, const QString& baseUr
                 checkUpdate(platform::toHostPath(path), platform::toHostPath(signature),
                             publisher.keys, selvanixVersion());
             verified = verdict.check == UpdateCheck::Verified;
+            if (verified) {
+                update.version = verdict.version;
+            }
             if (verdict.check == UpdateCheck::NotNewer) {
                 refusal = QStringLiteral(
                               "Nová verze programu Selvanix (%1) není novější než "
@@ -87,8 +92,7 @@ UpdateDownload fetchUpdate(Fetcher& fetcher, RunObserver& observer, const QStrin
         update.trusted = update.complete;
         return update;
     }
-    update.trusted = update.complete && updateSigned(fetcher, observer, baseUrl, publisher,
-                                                     update.path, update.refusal);
+    update.trusted = update.complete && updateSigned(fetcher, observer, baseUrl, publisher, update);
     if (!update.trusted) {
         platform::deleteFile(update.path);
     }

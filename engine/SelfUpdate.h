@@ -16,6 +16,7 @@ struct UpdateDownload {
     bool signatureRequired = false;
     QString problem;  // why the download left no whole file
     QString refusal;  // why a whole, signed copy is still not trusted, when it says more
+    QString version;  // what its signed statement says it is; unknown without a signature
 };
 
 // Downloads the next installer into the installer's folder; with a publisher key also its

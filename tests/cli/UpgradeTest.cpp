@@ -27,10 +27,32 @@ TEST_F(Upgrade, TheCheckedCopyLandsBesideTheProgramAndIsNotStarted) {
     const QString path = host() + "/selvanixnext.exe";
     EXPECT_EQ(r.event("update").value("path").toString(), path);
     EXPECT_EQ(r.outcome().value("exit").toInt(), 0);
+    // The fetched version is said; "version" stays the running Selvanix's, as in every outcome.
+    EXPECT_EQ(r.event("update").value("new_version").toString(), "99.0");
+    EXPECT_EQ(r.outcome().value("new_version").toString(), "99.0");
+    EXPECT_NE(r.outcome().value("version").toString(), "99.0");
     EXPECT_EQ(readBytes(path), kNext);
     EXPECT_TRUE(QFileInfo(path).isExecutable());
     EXPECT_FALSE(QFileInfo::exists(path + ".sig"));
     EXPECT_FALSE(QFileInfo::exists(root.path() + "/never")) << "started without a display";
+
+    const CliRun plain = run({"upgrade"});
+    EXPECT_TRUE(plain.out.contains("fetched Selvanix 99.0: " + path.toUtf8()))
+        << plain.out.toStdString();
+    env[QStringLiteral("LANG")] = QStringLiteral("cs_CZ.UTF-8");
+    const CliRun czech = run({"upgrade"});
+    EXPECT_TRUE(czech.out.contains("stažen Selvanix 99.0: " + path.toUtf8()))
+        << czech.out.toStdString();
+}
+
+// Without a publisher key nothing names the copy's version: it is said to be unknown.
+TEST_F(Upgrade, AnUnsignedCopyHasNoVersionToName) {
+    writeSettings({}, "publickey=\r\n");
+    server.route("/selvanixnext.exe", httpReply(200, kNext));
+    const CliRun r = run({"upgrade", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.outcome().value("new_version").isNull());
+    EXPECT_TRUE(r.event("update").value("new_version").isNull());
 }
 
 TEST_F(Upgrade, ACopyThatIsNotFetchedOrNotSignedIsGoneWithItsExitCode) {

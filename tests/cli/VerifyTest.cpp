@@ -25,6 +25,18 @@ TEST_F(Verify, EveryMissingOrChangedFileIsListedWithItsOwnExitCode) {
     EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
     EXPECT_EQ(clean.outcome().value("outcome").toString(), QStringLiteral("verified"));
     EXPECT_TRUE(differences(clean).empty());
+    // What was checked is said: the product, its version and how many files.
+    const QJsonObject checked = clean.event("checked");
+    EXPECT_EQ(checked.value("name").toString(), QStringLiteral("Brodělík"));
+    EXPECT_EQ(checked.value("package_version").toString(), QStringLiteral("14,20"));
+    EXPECT_EQ(checked.value("files").toInt(), 5);
+    EXPECT_EQ(checked.value("target").toString(), target());
+    const CliRun cleanLines = run({"verify", "--target", target()});
+    EXPECT_TRUE(cleanLines.out.contains(
+        QStringLiteral("checked 5 files of Brodělík 14,20 in %1: all as installed\n")
+            .arg(target())
+            .toUtf8()))
+        << cleanLines.out.toStdString();
 
     // A flipped byte keeps the size; a missing file; a file swapped for a link to a copy.
     QByteArray help = readBytes(target() + "/brodelik.chm");
@@ -50,6 +62,16 @@ TEST_F(Verify, EveryMissingOrChangedFileIsListedWithItsOwnExitCode) {
     const CliRun lines = run(plain);
     EXPECT_TRUE(lines.out.contains("missing data/brodelik.sql\n")) << lines.out.toStdString();
     EXPECT_TRUE(lines.out.contains("changed brodelik.chm\n"));
+    // In Czech the counts take their number's form, and the reason too.
+    env[QStringLiteral("LANG")] = QStringLiteral("cs_CZ.UTF-8");
+    const CliRun czech = run(plain);
+    EXPECT_TRUE(czech.out.contains(
+        QStringLiteral("zkontrolováno 5 souborů programu Brodělík 14,20 v %1: chybí 2, liší se 2\n")
+            .arg(target())
+            .toUtf8()))
+        << czech.out.toStdString();
+    EXPECT_TRUE(czech.out.contains(QStringLiteral("2 soubory chybí, 2 se liší.").toUtf8()))
+        << czech.out.toStdString();
 }
 
 TEST_F(Verify, WithoutARecordOrATargetItSaysSo) {
