@@ -60,6 +60,10 @@ QString downloadFailure(const net::WebHTTPGet& get, bool finished, const QString
         case net::ERROR_INTERNET_CANNOT_CONNECT:
         case net::ERROR_INTERNET_TIMEOUT:
             return QStringLiteral("Server %1 neodpovídá.").arg(server);
+        case net::ERROR_PROXY_NAME_NOT_RESOLVED:
+            return QStringLiteral("Proxy server %1 nebyl nalezen.").arg(item->ProxyAddress());
+        case net::ERROR_PROXY_CANNOT_CONNECT:
+            return QStringLiteral("Proxy server %1 neodpovídá.").arg(item->ProxyAddress());
         case net::ERROR_INTERNET_CONNECTION_ABORTED:
         case net::ERROR_INTERNET_CONNECTION_RESET:
         case net::ERROR_HTTP_INVALID_SERVER_RESPONSE:

@@ -1,4 +1,5 @@
 #include "DownloadItem.h"
+#include "ProxyAddress.h"
 
 #include <QDir>
 #include <algorithm>
@@ -253,18 +254,30 @@ std::optional<HttpRequest> DownloadItem::httpRequest() {
     request.lowSpeedLimit = Options.LowSpeedLimit;
     request.lowSpeedTimeSecs = Options.LowSpeedTimeSecs;
     request.caFile = Options.CaFile;
-    if (!Options.ProxyUrl.isEmpty()) {
-        request.proxy = Options.ProxyUrl;
-    } else if (Options.ProxyFromEnvironment) {
-        request.proxyFromEnvironment = true;
-    } else if (Options.UseProxy) {
-        request.proxy = Options.ProxyName + u':' + QString::number(Options.ProxyPort);
+    request.proxy = namedProxy();
+    request.proxyFromEnvironment = Options.ProxyUrl.isEmpty() && Options.ProxyFromEnvironment;
+    if (Options.ProxyUrl.isEmpty() && !Options.ProxyFromEnvironment && Options.UseProxy) {
         if (Options.UseProxyAuth) {
             request.proxyUserName = Options.ProxyUserName;
             request.proxyPassword = Options.ProxyPassword;
         }
     }
     return request;
+}
+
+QString DownloadItem::namedProxy() const {
+    if (!Options.ProxyUrl.isEmpty()) {
+        return Options.ProxyUrl;
+    }
+    if (!Options.ProxyFromEnvironment && Options.UseProxy) {
+        return Options.ProxyName + u':' + QString::number(Options.ProxyPort);
+    }
+    return {};
+}
+
+QString DownloadItem::ProxyAddress() const {
+    return proxyAddress(request_.url, namedProxy(),
+                        Options.ProxyUrl.isEmpty() && Options.ProxyFromEnvironment);
 }
 
 bool DownloadItem::acceptHead(const HttpReplyHead& head) {

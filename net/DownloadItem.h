@@ -31,6 +31,8 @@ public:
     DownloadItem& operator=(const DownloadItem&) = delete;
 
     const DownloadRequest& Request() const { return request_; }
+    // The "host:port" of the proxy the item goes through; empty when it goes direct.
+    QString ProxyAddress() const;
     // Stopped by a Terminate or by the owner: the transfer ends at its next step.
     bool IsTerminated() const { return Terminated.load(); }
 
@@ -91,6 +93,7 @@ private:
     void transfer();
     bool connected() const;
     std::optional<HttpRequest> httpRequest();
+    QString namedProxy() const;  // the proxy the options name, credentials and all
     bool acceptHead(const HttpReplyHead& head);
     bool acceptPiece(const char* data, std::size_t size);
     long long countPiece(std::size_t size);

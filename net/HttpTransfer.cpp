@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "InternetErrors.h"
+#include "ProxyAddress.h"
 #include "Tick.h"
 
 namespace selvanix::net {
@@ -72,7 +73,7 @@ int HttpTransfer::perform(const HttpRequest& request, HeadHandler onHead, DataHa
     if (const std::optional<int> cut = drive(request)) {
         return *cut;
     }
-    return outcome();
+    return outcome(request);
 }
 
 // The exchange's options from the request; the header list it returns must outlive the
@@ -178,7 +179,7 @@ std::optional<int> HttpTransfer::drive(const HttpRequest& request) {
 }
 
 // What the ended exchange comes to, as a download error code.
-int HttpTransfer::outcome() {
+int HttpTransfer::outcome(const HttpRequest& request) {
     CURL* h = easy_.get();
     CURLcode code = CURLE_OK;
     int queued = 0;
@@ -209,7 +210,31 @@ int HttpTransfer::outcome() {
             code = CURLE_OK;
         }
     }
+    if (code == CURLE_COULDNT_RESOLVE_PROXY) {
+        return ERROR_PROXY_NAME_NOT_RESOLVED;
+    }
+    if (code == CURLE_COULDNT_CONNECT && proxyDidNotAnswer(request)) {
+        return ERROR_PROXY_CANNOT_CONNECT;
+    }
     return resultCode(code);
+}
+
+// Through a proxy the server's silence comes back as the proxy's answer (502, or a refused
+// CONNECT); a connection that failed without one was the proxy's own. curl names the port it
+// tried only in some versions.
+bool HttpTransfer::proxyDidNotAnswer(const HttpRequest& request) const {
+    const QString proxy = proxyAddress(request.url, request.proxy, request.proxyFromEnvironment);
+    if (proxy.isEmpty()) {
+        return false;
+    }
+    long connectCode = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (connectCode != 0) {
+        return false;
+    }
+    long port = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_PRIMARY_PORT, &port);
+    return port == 0 || port == proxyPort(proxy);
 }
 
 bool HttpTransfer::deliverHead() {

@@ -70,7 +70,8 @@ public:
 private:
     std::optional<CurlSlist> prepare(const HttpRequest& request);
     std::optional<int> drive(const HttpRequest& request);
-    int outcome();
+    int outcome(const HttpRequest& request);
+    bool proxyDidNotAnswer(const HttpRequest& request) const;
     bool deliverHead();
     static std::size_t headerCallback(char* data, std::size_t size, std::size_t n, void* self);
     static std::size_t writeCallback(char* data, std::size_t size, std::size_t n, void* self);

@@ -44,6 +44,8 @@ constexpr std::array kInternetTexts{
     Entry{12032, "Force retry"},
     Entry{12033, "Invalid proxy request"},
     Entry{6, "Stopped"},
+    Entry{12990, "Proxy name not resolved"},
+    Entry{12991, "Cannot connect to proxy"},
 };
 
 constexpr std::array kHttpTexts{

@@ -21,6 +21,9 @@ constexpr int ERROR_INTERNET_INVALID_CA = 12045;
 constexpr int ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
 constexpr int ERROR_HTTP_REDIRECT_FAILED = 12156;
 constexpr int ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
+// Ours: the proxy, not the server, could not be found or reached.
+constexpr int ERROR_PROXY_NAME_NOT_RESOLVED = 12990;
+constexpr int ERROR_PROXY_CANNOT_CONNECT = 12991;
 
 // The text recorded for a client error code ("Internet Error: %d" when unlisted).
 QString internetErrorText(int code);
