@@ -44,7 +44,7 @@ QString statusName(TargetUpdate::Status status) {
 
 QJsonObject targetFields(const InstalledTarget& target, TargetNow::State state,
                          const std::optional<Manifest>& record) {
-    QJsonObject fields{{QStringLiteral("target"), platform::displayPath(target.path)},
+    QJsonObject fields{{QStringLiteral("target"), platform::linuxPath(target.path)},
                        {QStringLiteral("state"), stateName(state)}};
     fields.insert(QStringLiteral("product"), record ? record->stem : target.stem);
     if (record) {
@@ -59,7 +59,7 @@ namespace {
 
 QString targetLine(const InstalledTarget& target, TargetNow::State state,
                    const std::optional<Manifest>& record) {
-    const QString path = platform::displayPath(target.path);
+    const QString path = platform::linuxPath(target.path);
     if (state == TargetNow::State::Replaced) {
         return QStringLiteral("%1: another folder now (%2 was installed there)")
             .arg(path, target.stem);
@@ -110,7 +110,7 @@ int reportCheck(const AvailableUpdates& check, ConsoleReport& report) {
         if (update.status == TargetUpdate::Status::Newer) {
             newer << QStringLiteral("%1 %2 ve složce %3")
                          .arg(update.record->name, update.availableVersion,
-                              platform::displayPath(update.target.path));
+                              platform::linuxPath(update.target.path));
         }
     }
     if (!check.verified) {

@@ -15,8 +15,9 @@ namespace selvanix::cli {
 
 namespace {
 
+// Targets and folders as Linux paths, in lines and in JSON alike.
 QString shown(const QString& path) {
-    return platform::displayPath(path);
+    return platform::linuxPath(path);
 }
 
 }  // namespace
@@ -91,7 +92,7 @@ void ConsoleReport::archiveReused(qint64 fetched, qint64 size, qint64 delta) {
 
 void ConsoleReport::packageLooked(const QString& folder, bool found) {
     event(QStringLiteral("package"),
-          {{QStringLiteral("folder"), folder}, {QStringLiteral("found"), found}},
+          {{QStringLiteral("folder"), shown(folder)}, {QStringLiteral("found"), found}},
           found ? QStringLiteral("package in %1").arg(shown(folder)) : QString());
 }
 
@@ -117,7 +118,7 @@ void ConsoleReport::searchStarted(const QString& marker) {
 }
 
 void ConsoleReport::targetFound(const QString& target) {
-    event(QStringLiteral("target-found"), {{QStringLiteral("target"), target}}, QString());
+    event(QStringLiteral("target-found"), {{QStringLiteral("target"), shown(target)}}, QString());
 }
 
 void ConsoleReport::noTarget(const QString& reason, const SearchSkips& skips) {
@@ -130,7 +131,7 @@ void ConsoleReport::noTarget(const QString& reason, const SearchSkips& skips) {
 
 void ConsoleReport::targetStarted(const QString& target, int index, int count) {
     event(QStringLiteral("target-started"),
-          {{QStringLiteral("target"), target},
+          {{QStringLiteral("target"), shown(target)},
            {QStringLiteral("index"), index + 1},
            {QStringLiteral("count"), count}},
           QStringLiteral("installing into %1 (%2 of %3)")
@@ -156,7 +157,7 @@ void ConsoleReport::downgradeAnswered(const QString& packageVersion,
 void ConsoleReport::otherProductAnswered(const QString& target, const QString& stem,
                                          const QString& name, bool allowed) {
     event(QStringLiteral("other-product"),
-          {{QStringLiteral("target"), target},
+          {{QStringLiteral("target"), shown(target)},
            {QStringLiteral("installed_product"), stem},
            {QStringLiteral("installed_name"), name},
            {QStringLiteral("allowed"), allowed}},
@@ -167,7 +168,7 @@ void ConsoleReport::otherProductAnswered(const QString& target, const QString& s
 
 void ConsoleReport::fileKept(const QString& target, const QString& path) {
     event(QStringLiteral("kept"),
-          {{QStringLiteral("target"), target}, {QStringLiteral("path"), path}},
+          {{QStringLiteral("target"), shown(target)}, {QStringLiteral("path"), shown(path)}},
           QStringLiteral("kept %1: changed since it was installed").arg(shown(path)));
 }
 
@@ -182,7 +183,7 @@ void ConsoleReport::keysChanged(const QStringList& added, const QStringList& rev
 }
 
 void ConsoleReport::targetUnchanged(const QString& target) {
-    event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), target}},
+    event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), shown(target)}},
           QStringLiteral("%1 already holds this package").arg(shown(target)));
 }
 
@@ -218,21 +219,21 @@ void ConsoleReport::entrySkipped(const QString& entry) {
 
 void ConsoleReport::programStarted(const QString& target, const QString& program) {
     event(QStringLiteral("program-started"),
-          {{QStringLiteral("target"), target}, {QStringLiteral("program"), program}},
+          {{QStringLiteral("target"), shown(target)}, {QStringLiteral("program"), program}},
           QStringLiteral("started %1").arg(program));
 }
 
 void ConsoleReport::targetFailed(const QString& target, const QString& reason) {
     lastFailure_ = reason;
     event(QStringLiteral("target-failed"),
-          {{QStringLiteral("target"), target}, {QStringLiteral("reason"), reason}},
+          {{QStringLiteral("target"), shown(target)}, {QStringLiteral("reason"), reason}},
           QStringLiteral("failed: %1").arg(reason));
 }
 
 void ConsoleReport::targetBusy(const QString& target, const QString& reason) {
     lastFailure_ = reason;
     event(QStringLiteral("target-busy"),
-          {{QStringLiteral("target"), target}, {QStringLiteral("reason"), reason}},
+          {{QStringLiteral("target"), shown(target)}, {QStringLiteral("reason"), reason}},
           QStringLiteral("busy: %1").arg(reason));
 }
 
@@ -265,7 +266,7 @@ QJsonObject ConsoleReport::where(const RunResult& result) {
     }
     QJsonArray targets;
     for (const QString& target : result.targets) {
-        targets.append(target);
+        targets.append(shown(target));
     }
     return {{QStringLiteral("package_version"), result.version},
             {QStringLiteral("targets"), targets}};

@@ -65,7 +65,7 @@ std::map<quint32, TargetUpdate> showNew(DesktopNotices& notices, const Available
                 "Je k dispozici verze %1 (%2) pro složku %3, kde je "
                 "nainstalována verze %4.")
                 .arg(update.availableVersion.toHtmlEscaped(), update.availableDate.toHtmlEscaped(),
-                     platform::displayPath(update.target.path).toHtmlEscaped(),
+                     platform::linuxPath(update.target.path).toHtmlEscaped(),
                      update.record->version.toHtmlEscaped());
         if (const std::optional<quint32> id =
                 notices.show(summary, body, QStringLiteral("Instalovat"))) {

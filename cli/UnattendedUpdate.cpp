@@ -132,7 +132,7 @@ int reportUnattended(const std::vector<UnattendedStep>& steps, const AvailableUp
         fields.insert(QStringLiteral("reason"), reason);
         report.event(QStringLiteral("target"), fields,
                      QStringLiteral("%1: %2%3")
-                         .arg(platform::displayPath(u.target.path), action,
+                         .arg(platform::linuxPath(u.target.path), action,
                               reason.isEmpty() ? QString() : QStringLiteral(", ") + reason));
         failed = failed || action == u"failed";
         waiting = waiting || action == u"held";

@@ -105,7 +105,7 @@ int runVerify(const CliOptions& options) {
                    QStringLiteral(", ") + QStringLiteral("%1 se liší.").arg(changed);
     const qsizetype files = record.files.size();
     report.event(QStringLiteral("checked"),
-                 {{QStringLiteral("target"), platform::displayPath(target)},
+                 {{QStringLiteral("target"), platform::linuxPath(target)},
                   {QStringLiteral("name"), record.name},
                   {QStringLiteral("package_version"), record.version},
                   {QStringLiteral("files"), files},
@@ -113,7 +113,7 @@ int runVerify(const CliOptions& options) {
                   {QStringLiteral("changed"), changed}},
                  say(u"checked %1 of %2 %3 in %4: %5", u"zkontrolováno %1 programu %2 %3 v %4: %5")
                      .arg(counted(files, u"file", u"files", u"soubor", u"soubory", u"souborů"),
-                          record.name, record.version, platform::displayPath(target),
+                          record.name, record.version, platform::linuxPath(target),
                           same ? say(u"all as installed", u"vše jako po instalaci")
                                : say(u"%1 missing, %2 changed", u"chybí %1, liší se %2")
                                      .arg(QString::number(missing), QString::number(changed))));

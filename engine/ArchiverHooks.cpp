@@ -6,6 +6,16 @@
 
 namespace selvanix {
 
+namespace {
+
+// The archiver names entries with backslashes; people, the log and scripts read them as the
+// paths they become.
+QString linuxEntry(const QString& entry) {
+    return QString(entry).replace(u'\\', u'/');
+}
+
+}  // namespace
+
 ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunQuestions& questions,
                              RunProgress& progress, const std::atomic<bool>& stop,
                              const RunLog* log)
@@ -28,7 +38,7 @@ ArchiverHooks::ArchiverHooks(TPakovna& archiver, RunObserver& observer, RunQuest
                                       TArcProcessOperation, TArcProgressPhase phase, bool& cancel) {
         cancel = cancel || stop_;
         if (phase == ppStart) {
-            entry_ = QString(fileName).replace(u'\\', u'/');
+            entry_ = linuxEntry(fileName);
         }
     };
     archiver_.OnProcessFileFailure = [this](TPakovna& archiver, const QString& fileName,
@@ -62,23 +72,24 @@ void ArchiverHooks::failed(const QString& entry, int nativeError, int osError,
                  ? fxaAbort
                  : questions_.entryFailed(entry, nativeError, message);
     const QString cause = entryCause(nativeError, osError);
+    const QString shown = linuxEntry(entry);
     if (action == fxaIgnore) {
         ++outcomes_.skipped;
-        notInstalled(entry, cause.isEmpty() ? message : cause);
+        notInstalled(shown, cause.isEmpty() ? message : cause);
     } else if (action == fxaAbort && !stop_) {
         outcomes_.aborted = true;
         if (outcomes_.abortReason.isEmpty()) {
             outcomes_.abortReason = cause.isEmpty() ? message : cause;
         }
-        notInstalled(entry, cause.isEmpty() ? message : cause);
+        notInstalled(shown, cause.isEmpty() ? message : cause);
     }
-    observer_.entryFailed({entry, nativeError, message, action});
+    observer_.entryFailed({shown, nativeError, message, action});
     log(QStringLiteral("entry %1: error %2, %3; answer %4")
-            .arg(entry, QString::number(nativeError), message, answerName(action)));
+            .arg(shown, QString::number(nativeError), message, answerName(action)));
 }
 
 void ArchiverHooks::notInstalled(const QString& entry, const QString& why) {
-    outcomes_.notInstalled << QString(entry).replace(u'\\', u'/');
+    outcomes_.notInstalled << entry;
     if (!outcomes_.causes.contains(why)) {
         outcomes_.causes << why;
     }
@@ -86,9 +97,10 @@ void ArchiverHooks::notInstalled(const QString& entry, const QString& why) {
 
 void ArchiverHooks::noPassword(const QString& entry) {
     ++outcomes_.skipped;
-    notInstalled(entry, QStringLiteral("chybí heslo nebo není správné"));
-    observer_.entrySkipped(entry);
-    log(QStringLiteral("entry %1: no password, skipped").arg(entry));
+    const QString shown = linuxEntry(entry);
+    notInstalled(shown, QStringLiteral("chybí heslo nebo není správné"));
+    observer_.entrySkipped(shown);
+    log(QStringLiteral("entry %1: no password, skipped").arg(shown));
 }
 
 void ArchiverHooks::log(const QString& text) const {

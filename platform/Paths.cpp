@@ -33,6 +33,14 @@ QString displayPath(const QString& path) {
     return path.startsWith(u'/') ? collapseSeparators(path) : path;
 }
 
+QString linuxPath(const QString& path) {
+    QString shown = displayPath(path);
+    while (shown.size() > 1 && (shown.endsWith(u'/') || shown.endsWith(u'\\'))) {
+        shown.chop(1);
+    }
+    return shown;
+}
+
 QString printableText(const QString& text) {
     QString result = text;
     for (QChar& c : result) {

@@ -15,6 +15,9 @@ bool hasDrive(const QString& path);
 // A path as a message shows it: a host path ("/tmp/x\\upgrade.kac") with '/' only, doubled
 // separators collapsed; anything else ("C:\\Prog\\upgrade.kac", a bare name) as it is held.
 QString displayPath(const QString& path);
+// A path as a Linux shell writes it: displayPath without separators at its end ("/srv/a\\"
+// and "/srv/a/" are "/srv/a"; "/" stays).
+QString linuxPath(const QString& path);
 
 // A text from a server or an archive as one line shows it: control characters, line and
 // paragraph separators as '?'.

@@ -251,6 +251,43 @@ TEST_F(CommandLine, FailuresHaveTheirOwnExitCodes) {
     EXPECT_EQ(run(installArgs(target(), {"--on-failure", "ignore"})).exitCode, 7);
 }
 
+// Targets, folders and entries read as Linux paths everywhere a script or a person meets them:
+// no backslash and no separator at the end, in JSON, in lines and in the log.
+TEST_F(CommandLine, PathsReadAsLinuxPaths) {
+    writeSettings();
+    servePackage();
+    const QString second = root.path() + QStringLiteral("/second");
+    QDir().mkpath(second);
+    QDir().mkpath(second + QStringLiteral("/data/brodelik.sql"));
+    const QStringList args = {"install",  "--product",   "brodelik",     "--target", target(),
+                              "--target", second + u'/', "--on-failure", "ignore"};
+    const CliRun r = run(args + QStringList{"--json"});
+    ASSERT_EQ(r.exitCode, 7) << r.out.toStdString();
+    QStringList paths;
+    for (const QJsonObject& e : r.events()) {
+        for (const char* key : {"target", "folder", "entry", "path"}) {
+            if (e.contains(QLatin1String(key))) {
+                paths << e.value(QLatin1String(key)).toString();
+            }
+        }
+        for (const QJsonValue& t : e.value("targets").toArray()) {
+            paths << t.toString();
+        }
+    }
+    EXPECT_TRUE(paths.contains(second)) << paths.join(u' ').toStdString();
+    EXPECT_TRUE(paths.contains(QStringLiteral("data/brodelik.sql")));
+    for (const QString& path : paths) {
+        EXPECT_FALSE(path.contains(u'\\')) << path.toStdString();
+        EXPECT_FALSE(path.size() > 1 && path.endsWith(u'/')) << path.toStdString();
+    }
+    const CliRun lines = run(args);
+    EXPECT_FALSE(lines.out.contains('\\')) << lines.out.toStdString();
+    EXPECT_TRUE(lines.out.contains("entry data/brodelik.sql:")) << lines.out.toStdString();
+    const QByteArray log = readBytes(logPath());
+    EXPECT_TRUE(log.contains("entry data/brodelik.sql:")) << log.toStdString();
+    EXPECT_FALSE(log.contains("data\\brodelik.sql"));
+}
+
 TEST_F(CommandLine, BadInputIsOneLineOnStandardErrorAndWritesNothing) {
     writeSettings();
     servePackage();
