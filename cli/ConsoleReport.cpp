@@ -33,10 +33,23 @@ void ConsoleReport::print(const QString& line) {
 }
 
 void ConsoleReport::endProgress() {
-    if (terminal_ && !json_ && shownPercent_ >= 0) {
+    if (lineShown_) {
         std::fputc('\n', out_);
     }
+    lineShown_ = false;
+    lineLength_ = 0;
     shownPercent_ = -1;
+}
+
+void ConsoleReport::showOnTerminal(const QString& text) {
+    const QString line = platform::printableText(text);
+    const QByteArray padding(std::max<qsizetype>(lineLength_ - line.size(), 0), ' ');
+    std::fputc('\r', out_);
+    std::fputs(line.toUtf8().constData(), out_);
+    std::fputs(padding.constData(), out_);
+    std::fflush(out_);
+    lineShown_ = true;
+    lineLength_ = static_cast<int>(line.size());
 }
 
 void ConsoleReport::event(const QString& name, QJsonObject fields, const QString& line) {
@@ -68,15 +81,37 @@ void ConsoleReport::outcome(const QString& outcome, int exitCode, const QString&
                            : QStringLiteral("outcome: %1: %2").arg(outcome, reason));
 }
 
-void ConsoleReport::downloadStarted(const QString& url, const QString&) {
+void ConsoleReport::downloadStarted(const QString& url, const QString& name) {
     const QString shownUrl = RunLog::redacted(url);
     event(QStringLiteral("download"), {{QStringLiteral("url"), shownUrl}},
           QStringLiteral("fetching %1").arg(shownUrl));
+    downloading_ = name;
+    pace_.emplace(json_       ? DownloadPace::Output::Json
+                  : terminal_ ? DownloadPace::Output::Terminal
+                              : DownloadPace::Output::Lines,
+                  DownloadPace::Clock::now());
 }
 
-void ConsoleReport::downloadProgress(const QString&, qint64 received, qint64 total) {
-    if (total > 0) {
-        showPercent(static_cast<int>(std::min(received, total) * 100 / total));
+// A long download is seen moving: bytes, pace and time left, as often as the output suits.
+void ConsoleReport::downloadProgress(const QString& name, qint64 received, qint64 total) {
+    if (!pace_ || name != downloading_ ||
+        !pace_->due(DownloadPace::Clock::now(), received, total)) {
+        return;
+    }
+    if (json_) {
+        const std::optional<qint64> rate = pace_->bytesPerSecond();
+        const std::optional<qint64> left = pace_->secondsLeft();
+        event(QStringLiteral("progress"),
+              {{QStringLiteral("name"), name},
+               {QStringLiteral("received"), received},
+               {QStringLiteral("total"), total > 0 ? QJsonValue(total) : QJsonValue()},
+               {QStringLiteral("bytes_per_second"), rate ? QJsonValue(*rate) : QJsonValue()},
+               {QStringLiteral("seconds_left"), left ? QJsonValue(*left) : QJsonValue()}},
+              QString());
+    } else if (terminal_) {
+        showOnTerminal(QStringLiteral("  ") + downloadLine(*pace_));
+    } else {
+        print(name + QStringLiteral(": ") + downloadLine(*pace_));
     }
 }
 
@@ -197,8 +232,7 @@ void ConsoleReport::showPercent(int percent) {
         return;
     }
     shownPercent_ = percent;
-    std::fprintf(out_, "\r  %3d %%", percent);
-    std::fflush(out_);
+    showOnTerminal(QStringLiteral("  %1 %").arg(percent, 3));
 }
 
 void ConsoleReport::entryFailed(const EntryFailure& failure) {

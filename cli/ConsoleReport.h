@@ -1,11 +1,13 @@
 #pragma once
 
+#include "DownloadPace.h"
 #include "engine/RunObserver.h"
 
 #include <QJsonObject>
 #include <QString>
 #include <atomic>
 #include <cstdio>
+#include <optional>
 
 namespace selvanix::cli {
 
@@ -59,11 +61,17 @@ private:
     void print(const QString& line);
     void endProgress();
     void showPercent(int percent);
+    // Rewrites the terminal's progress line, padded over what the last one left.
+    void showOnTerminal(const QString& text);
 
     bool json_;
     bool terminal_;
     std::FILE* out_;
     int shownPercent_ = -1;
+    bool lineShown_ = false;  // a progress line waits on the terminal for its end
+    int lineLength_ = 0;
+    QString downloading_;
+    std::optional<DownloadPace> pace_;
     QString lastFailure_;
 };
 

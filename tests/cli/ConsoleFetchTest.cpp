@@ -133,9 +133,10 @@ QByteArray progressShown(bool terminal, bool json) {
     return shown.replace("\r\n", "\n");  // the terminal's own line ends
 }
 
-TEST(ConsoleReportProgress, APercentLineOnATerminalAndNothingInAPipeOrJson) {
+// All at once: a terminal shows the first bytes and the whole, a pipe and JSON wait for time.
+TEST(ConsoleReportProgress, ADownloadLineOnATerminalAndNothingInAPipeOrJsonAtOnce) {
     EXPECT_EQ(progressShown(true, false),
-              "fetching http://host/x.zip\n\r    0 %\r   50 %\r  100 %\nnext step\n");
+              "fetching http://host/x.zip\n\r  1.0 kB of 2.0 kB\r  2.0 kB of 2.0 kB\nnext step\n");
     EXPECT_EQ(progressShown(false, false), "fetching http://host/x.zip\nnext step\n");
     const QByteArray json = progressShown(false, true);
     EXPECT_FALSE(json.contains('%')) << json.toStdString();
