@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "StopSignals.h"
 #include "engine/InstallEngine.h"
 #include "platform/FileOps.h"
@@ -61,11 +62,13 @@ QString targetLine(const InstalledTarget& target, TargetNow::State state,
                    const std::optional<Manifest>& record) {
     const QString path = platform::linuxPath(target.path);
     if (state == TargetNow::State::Replaced) {
-        return QStringLiteral("%1: another folder now (%2 was installed there)")
+        return say(u"%1: another folder now (%2 was installed there)",
+                   u"%1: teď jiná složka (byl v ní nainstalován %2)")
             .arg(path, target.stem);
     }
     if (!record) {
-        return QStringLiteral("%1: no longer installed (%2 was)").arg(path, target.stem);
+        return say(u"%1: no longer installed (%2 was)", u"%1: už není nainstalováno (byl %2)")
+            .arg(path, target.stem);
     }
     return QStringLiteral("%1: %2 %3 (%4)").arg(path, record->name, record->version, record->date);
 }
@@ -74,14 +77,16 @@ QString checkLine(const TargetUpdate& update) {
     const QString shown = targetLine(update.target, update.state, update.record);
     switch (update.status) {
         case TargetUpdate::Status::Newer:
-            return QStringLiteral("%1, update available: %2 (%3)")
+            return say(u"%1, update available: %2 (%3)", u"%1, k dispozici je aktualizace: %2 (%3)")
                 .arg(shown, update.availableVersion, update.availableDate);
         case TargetUpdate::Status::Current:
-            return shown + QStringLiteral(", current");
+            return shown + say(u", current", u", aktuální");
         case TargetUpdate::Status::Unknown:
-            return QStringLiteral("%1, not checked: %2").arg(shown, update.problem);
+            return say(u"%1, not checked: %2", u"%1, nezkontrolováno: %2")
+                .arg(shown, update.problem);
         case TargetUpdate::Status::Rollout:
-            return QStringLiteral("%1, %2 held back: its rollout reaches %3 % of installations")
+            return say(u"%1, %2 held back: its rollout reaches %3 % of installations",
+                       u"%1, %2 zadržena: vydavatel ji zatím nabízí %3 % instalací")
                 .arg(shown, update.availableVersion)
                 .arg(update.rollout);
         case TargetUpdate::Status::Gone:
@@ -114,9 +119,11 @@ int reportCheck(const AvailableUpdates& check, ConsoleReport& report) {
         }
     }
     if (!check.verified) {
-        report.event(QStringLiteral("unverified"), {},
-                     QStringLiteral("nothing was verified: no publisher key is set "
-                                    "(publickey= in upgrade.kac)"));
+        report.event(
+            QStringLiteral("unverified"), {},
+            say(u"nothing was verified: no publisher key is set (publickey= in upgrade.kac)",
+                u"nic nebylo ověřeno: není nastaven klíč vydavatele (publickey= v "
+                u"upgrade.kac)"));
     }
     const QJsonObject extra{{QStringLiteral("verified"), check.verified}};
     if (check.failure != RunOutcome::Installed) {

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "StopSignals.h"
 #include "engine/Version.h"
 #include "platform/FileOps.h"
@@ -48,7 +49,8 @@ std::variant<InstallerSettings, QString> commandSettings(const CliOptions& optio
         }
         settings.proxy = std::get<ProxySetting>(parsed);
     } else if (!settings.proxyProblem.isEmpty()) {
-        return settings.proxyProblem + QStringLiteral(" (proxy= in the settings file)");
+        return settings.proxyProblem +
+               say(u" (proxy= in the settings file)", u" (proxy= v souboru nastavení)");
     }
     applyDownloadSettings(settings, downloads);
     return settings;
@@ -105,8 +107,9 @@ std::optional<int> runCommandLine(int argc, char** argv) {
     if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
         // --json anywhere asks for JSON, also when another word was wrong.
         ConsoleReport report(arguments.contains(QStringLiteral("--json")), stdout);
-        return refuseCommand(report, kUsage,
-                             error->message + QStringLiteral(" (see selvanix --help)"));
+        return refuseCommand(
+            report, kUsage,
+            error->message + say(u" (see selvanix --help)", u" (viz selvanix --help)"));
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.command != CliOptions::Command::Help &&

@@ -1,5 +1,7 @@
 #include "ConsoleReport.h"
 
+#include "Language.h"
+
 #include "engine/OutcomeDetail.h"
 #include "engine/RunLog.h"
 #include "engine/Version.h"
@@ -18,6 +20,77 @@ namespace {
 // Targets and folders as Linux paths, in lines and in JSON alike.
 QString shown(const QString& path) {
     return platform::linuxPath(path);
+}
+
+QString problemWords(PackageProblem problem) {
+    switch (problem) {
+        case PackageProblem::Unsigned:
+            return say(u"package not signed, installation stopped",
+                       u"balíček není podepsán, instalace zastavena");
+        case PackageProblem::SignatureMismatch:
+            return say(u"package signature does not match, installation stopped",
+                       u"podpis balíčku nesouhlasí, instalace zastavena");
+        case PackageProblem::Expired:
+            return say(u"package expired, installation stopped",
+                       u"platnost balíčku skončila, instalace zastavena");
+        case PackageProblem::OlderVersion:
+        case PackageProblem::OtherProduct:
+        case PackageProblem::NotFound:
+            break;
+    }
+    return say(u"package not found", u"balíček nebyl nalezen");
+}
+
+// The outcome's name as the line says it; JSON keeps the name.
+QString outcomeWords(const QString& outcome) {
+    static const std::pair<const char16_t*, const char16_t*> kCzech[] = {
+        {u"installed", u"nainstalováno"},
+        {u"no package", u"balíček nebyl nalezen"},
+        {u"refused", u"odmítnuto"},
+        {u"no target", u"žádný cíl"},
+        {u"target failed", u"cíl selhal"},
+        {u"entries skipped", u"soubory vynechány"},
+        {u"target busy", u"cíl je obsazen"},
+        {u"interrupted", u"přerušeno"},
+        {u"usage error", u"chybné použití"},
+        {u"failed", u"selhalo"},
+        {u"verified", u"ověřeno"},
+        {u"differences", u"rozdíly"},
+        {u"uninstalled", u"odinstalováno"},
+        {u"no record", u"bez záznamu"},
+        {u"no previous version", u"žádná předchozí verze"},
+        {u"rolled back", u"vráceno"},
+        {u"repaired", u"opraveno"},
+        {u"fetched", u"staženo"},
+        {u"not fetched", u"nestaženo"},
+        {u"update available", u"k dispozici je aktualizace"},
+        {u"current", u"aktuální"},
+    };
+    if (speaksCzech()) {
+        for (const auto& [english, czech] : kCzech) {
+            if (outcome == QStringView(english)) {
+                return QString::fromUtf16(czech);
+            }
+        }
+    }
+    return outcome;
+}
+
+QString answerWords(TArcAction answer) {
+    const QString english = answerName(answer).toLower();
+    if (!speaksCzech()) {
+        return english;
+    }
+    if (english == u"abort") {
+        return QStringLiteral("přerušit");
+    }
+    if (english == u"ignore") {
+        return QStringLiteral("vynechat");
+    }
+    if (english == u"retry") {
+        return QStringLiteral("zkusit znovu");
+    }
+    return english;
 }
 
 }  // namespace
@@ -77,14 +150,15 @@ void ConsoleReport::outcome(const QString& outcome, int exitCode, const QString&
         std::fflush(out_);
         return;
     }
-    print(reason.isEmpty() ? QStringLiteral("outcome: %1").arg(outcome)
-                           : QStringLiteral("outcome: %1: %2").arg(outcome, reason));
+    const QString said =
+        say(u"outcome", u"výsledek") + QStringLiteral(": ") + outcomeWords(outcome);
+    print(reason.isEmpty() ? said : said + QStringLiteral(": ") + reason);
 }
 
 void ConsoleReport::downloadStarted(const QString& url, const QString& name) {
     const QString shownUrl = RunLog::redacted(url);
     event(QStringLiteral("download"), {{QStringLiteral("url"), shownUrl}},
-          QStringLiteral("fetching %1").arg(shownUrl));
+          say(u"fetching %1", u"stahuji %1").arg(shownUrl));
     downloading_ = name;
     pace_.emplace(json_       ? DownloadPace::Output::Json
                   : terminal_ ? DownloadPace::Output::Terminal
@@ -120,7 +194,8 @@ void ConsoleReport::archiveReused(qint64 fetched, qint64 size, qint64 delta) {
           {{QStringLiteral("fetched"), fetched},
            {QStringLiteral("size"), size},
            {QStringLiteral("delta"), delta}},
-          QStringLiteral("fetched %1 of %2 bytes, the rest from the last installed archive")
+          say(u"fetched %1 of %2 bytes, the rest from the last installed archive",
+              u"staženo %1 z %2 bajtů, zbytek z minule nainstalovaného archivu")
               .arg(fetched)
               .arg(size));
 }
@@ -128,13 +203,17 @@ void ConsoleReport::archiveReused(qint64 fetched, qint64 size, qint64 delta) {
 void ConsoleReport::packageLooked(const QString& folder, bool found) {
     event(QStringLiteral("package"),
           {{QStringLiteral("folder"), shown(folder)}, {QStringLiteral("found"), found}},
-          found ? QStringLiteral("package in %1").arg(shown(folder)) : QString());
+          found ? say(u"package in %1", u"balíček ve složce %1").arg(shown(folder)) : QString());
 }
 
+// A refused downgrade or another product in a target had its own event: the package itself
+// was there.
 void ConsoleReport::packageMissing(PackageProblem problem, const QString& reason) {
-    const auto [lineA, lineB] = problemHeadline(problem);
+    if (problem == PackageProblem::OlderVersion || problem == PackageProblem::OtherProduct) {
+        return;
+    }
     event(QStringLiteral("no-package"), {{QStringLiteral("reason"), reason}},
-          QStringLiteral("%1 %2: %3").arg(lineA, lineB, reason));
+          problemWords(problem) + QStringLiteral(": ") + reason);
 }
 
 void ConsoleReport::descriptorRead(const PackageInfo& info) {
@@ -144,12 +223,13 @@ void ConsoleReport::descriptorRead(const PackageInfo& info) {
            {QStringLiteral("date"), info.date},
            {QStringLiteral("marker"), info.marker},
            {QStringLiteral("run"), info.run}},
-          QStringLiteral("package %1, version %2, %3").arg(info.name, info.version, info.date));
+          say(u"package %1, version %2, %3", u"balíček %1, verze %2, %3")
+              .arg(info.name, info.version, info.date));
 }
 
 void ConsoleReport::searchStarted(const QString& marker) {
     event(QStringLiteral("search"), {{QStringLiteral("marker"), marker}},
-          QStringLiteral("searching the fixed drives for %1").arg(marker));
+          say(u"searching the fixed drives for %1", u"hledám %1 na pevných discích").arg(marker));
 }
 
 void ConsoleReport::targetFound(const QString& target) {
@@ -161,7 +241,7 @@ void ConsoleReport::noTarget(const QString& reason, const SearchSkips& skips) {
           {{QStringLiteral("reason"), reason},
            {QStringLiteral("refused"), skips.refused},
            {QStringLiteral("foreign"), skips.foreign}},
-          QStringLiteral("no target: %1").arg(reason));
+          say(u"no target: %1", u"žádný cíl: %1").arg(reason));
 }
 
 void ConsoleReport::targetStarted(const QString& target, int index, int count) {
@@ -169,24 +249,26 @@ void ConsoleReport::targetStarted(const QString& target, int index, int count) {
           {{QStringLiteral("target"), shown(target)},
            {QStringLiteral("index"), index + 1},
            {QStringLiteral("count"), count}},
-          QStringLiteral("installing into %1 (%2 of %3)")
+          say(u"installing into %1 (%2 of %3)", u"instaluji do %1 (%2 z %3)")
               .arg(shown(target), QString::number(index + 1), QString::number(count)));
 }
 
 void ConsoleReport::downgradeAnswered(const QString& packageVersion,
                                       const QString& installedVersion, bool comparable,
                                       bool allowed) {
-    event(QStringLiteral("downgrade"),
-          {{QStringLiteral("package_version"), packageVersion},
-           {QStringLiteral("installed_version"), installedVersion},
-           {QStringLiteral("comparable"), comparable},
-           {QStringLiteral("allowed"), allowed}},
-          QStringLiteral("the package's version %1 %2 the installed %3%4")
-              .arg(packageVersion,
-                   comparable ? QStringLiteral("is older than")
-                              : QStringLiteral("cannot be compared with"),
-                   installedVersion,
-                   allowed ? QStringLiteral(": installed, --allow-downgrade") : QString()));
+    event(
+        QStringLiteral("downgrade"),
+        {{QStringLiteral("package_version"), packageVersion},
+         {QStringLiteral("installed_version"), installedVersion},
+         {QStringLiteral("comparable"), comparable},
+         {QStringLiteral("allowed"), allowed}},
+        (comparable ? say(u"the package's version %1 is older than the installed %2%3",
+                          u"verze balíčku %1 je starší než nainstalovaná %2%3")
+                    : say(u"the package's version %1 cannot be compared with the installed %2%3",
+                          u"verzi balíčku %1 nelze porovnat s nainstalovanou %2%3"))
+            .arg(packageVersion, installedVersion,
+                 allowed ? say(u": installed, --allow-downgrade", u": instaluji, --allow-downgrade")
+                         : QString()));
 }
 
 void ConsoleReport::otherProductAnswered(const QString& target, const QString& stem,
@@ -196,15 +278,18 @@ void ConsoleReport::otherProductAnswered(const QString& target, const QString& s
            {QStringLiteral("installed_product"), stem},
            {QStringLiteral("installed_name"), name},
            {QStringLiteral("allowed"), allowed}},
-          QStringLiteral("%1 holds another product, %2%3")
+          say(u"%1 holds another product, %2%3", u"ve složce %1 je jiný program, %2%3")
               .arg(shown(target), shown(name),
-                   allowed ? QStringLiteral(": installed, --allow-other-product") : QString()));
+                   allowed ? say(u": installed, --allow-other-product",
+                                 u": instaluji, --allow-other-product")
+                           : QString()));
 }
 
 void ConsoleReport::fileKept(const QString& target, const QString& path) {
     event(QStringLiteral("kept"),
           {{QStringLiteral("target"), shown(target)}, {QStringLiteral("path"), shown(path)}},
-          QStringLiteral("kept %1: changed since it was installed").arg(shown(path)));
+          say(u"kept %1: changed since it was installed", u"ponechán %1: od instalace změněn")
+              .arg(shown(path)));
 }
 
 void ConsoleReport::keysChanged(const QStringList& added, const QStringList& revoked) {
@@ -212,14 +297,16 @@ void ConsoleReport::keysChanged(const QStringList& added, const QStringList& rev
         QStringLiteral("keys"),
         {{QStringLiteral("added"), QJsonArray::fromStringList(added)},
          {QStringLiteral("revoked"), QJsonArray::fromStringList(revoked)}},
-        QStringLiteral("publisher keys: %1 now trusted, %2 revoked")
-            .arg(added.isEmpty() ? QStringLiteral("none") : added.join(QStringLiteral(", ")),
-                 revoked.isEmpty() ? QStringLiteral("none") : revoked.join(QStringLiteral(", "))));
+        say(u"publisher keys: %1 now trusted, %2 revoked",
+            u"klíče vydavatele: nově důvěryhodné %1, odvolané %2")
+            .arg(added.isEmpty() ? say(u"none", u"žádné") : added.join(QStringLiteral(", ")),
+                 revoked.isEmpty() ? say(u"none", u"žádné") : revoked.join(QStringLiteral(", "))));
 }
 
 void ConsoleReport::targetUnchanged(const QString& target) {
     event(QStringLiteral("target-unchanged"), {{QStringLiteral("target"), shown(target)}},
-          QStringLiteral("%1 already holds this package").arg(shown(target)));
+          say(u"%1 already holds this package", u"složka %1 už tento balíček obsahuje")
+              .arg(shown(target)));
 }
 
 void ConsoleReport::extractionProgress(double percent) {
@@ -241,39 +328,39 @@ void ConsoleReport::entryFailed(const EntryFailure& failure) {
            {QStringLiteral("native"), failure.nativeError},
            {QStringLiteral("message"), failure.message},
            {QStringLiteral("answer"), answerName(failure.answer).toLower()}},
-          QStringLiteral("entry %1: %2 (error %3), %4")
+          say(u"entry %1: %2 (error %3), %4", u"soubor %1: %2 (chyba %3), %4")
               .arg(failure.entry, failure.message, QString::number(failure.nativeError),
-                   answerName(failure.answer).toLower()));
+                   answerWords(failure.answer)));
 }
 
 void ConsoleReport::entrySkipped(const QString& entry) {
     event(QStringLiteral("entry-skipped"), {{QStringLiteral("entry"), entry}},
-          QStringLiteral("entry %1: no password, skipped").arg(entry));
+          say(u"entry %1: no password, skipped", u"soubor %1: chybí heslo, vynechán").arg(entry));
 }
 
 void ConsoleReport::programStarted(const QString& target, const QString& program) {
     event(QStringLiteral("program-started"),
           {{QStringLiteral("target"), shown(target)}, {QStringLiteral("program"), program}},
-          QStringLiteral("started %1").arg(program));
+          say(u"started %1", u"spuštěn %1").arg(program));
 }
 
 void ConsoleReport::targetFailed(const QString& target, const QString& reason) {
     lastFailure_ = reason;
     event(QStringLiteral("target-failed"),
           {{QStringLiteral("target"), shown(target)}, {QStringLiteral("reason"), reason}},
-          QStringLiteral("failed: %1").arg(reason));
+          say(u"failed: %1", u"selhalo: %1").arg(reason));
 }
 
 void ConsoleReport::targetBusy(const QString& target, const QString& reason) {
     lastFailure_ = reason;
     event(QStringLiteral("target-busy"),
           {{QStringLiteral("target"), shown(target)}, {QStringLiteral("reason"), reason}},
-          QStringLiteral("busy: %1").arg(reason));
+          say(u"busy: %1", u"obsazeno: %1").arg(reason));
 }
 
 void ConsoleReport::programsNotStarted(const QString& reason) {
     event(QStringLiteral("programs-not-started"), {{QStringLiteral("reason"), reason}},
-          QStringLiteral("programs not started: %1").arg(reason));
+          say(u"programs not started: %1", u"programy nespuštěny: %1").arg(reason));
 }
 
 void ConsoleReport::installed(const RunResult& result, const SearchSkips& skips,
@@ -285,9 +372,10 @@ void ConsoleReport::installed(const RunResult& result, const SearchSkips& skips,
     fields.insert(QStringLiteral("refused"), skips.refused);
     fields.insert(QStringLiteral("foreign"), skips.foreign);
     fields.insert(QStringLiteral("start_problem"), startProblem);
-    QString line = QStringLiteral("installed %1, unchanged %2: %3")
+    QString line = say(u"installed %1, unchanged %2: %3", u"nainstalováno %1, beze změny %2: %3")
                        .arg(QString::number(result.installed), QString::number(result.unchanged),
-                            installedDetailEnglish(result.version, result.targets));
+                            speaksCzech() ? installedDetail(result.version, result.targets)
+                                          : installedDetailEnglish(result.version, result.targets));
     if (!startProblem.isEmpty()) {
         line += QStringLiteral("; ") + startProblem;
     }

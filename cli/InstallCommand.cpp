@@ -4,6 +4,7 @@
 #include "ConsoleFetcher.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "StopSignals.h"
 #include "engine/InstallEngine.h"
 #include "engine/InstallerSettings.h"
@@ -34,17 +35,22 @@ std::optional<QString> settingsProblem() {
         return std::nullopt;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
+        return say(u"cannot read the settings file %1: %2",
+                   u"soubor nastavení %1 nelze přečíst: %2")
+            .arg(path, file.errorString());
     }
     // Read within the bound, not by the size seen a moment before.
     const QByteArray bytes = file.read(kMaxProfileBytes + 1);
     if (bytes.size() > kMaxProfileBytes) {
-        return QStringLiteral("the settings file %1 is larger than 1 MiB").arg(path);
+        return say(u"the settings file %1 is larger than 1 MiB",
+                   u"soubor nastavení %1 je větší než 1 MiB")
+            .arg(path);
     }
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') {
-            return QStringLiteral("the settings file %1 holds a control byte 0x%2 at offset %3")
+            return say(u"the settings file %1 holds a control byte 0x%2 at offset %3",
+                       u"soubor nastavení %1 obsahuje řídicí bajt 0x%2 na pozici %3")
                 .arg(path, QString::number(c, 16).rightJustified(2, u'0'), QString::number(i));
         }
     }
@@ -57,7 +63,7 @@ std::variant<std::optional<QString>, QString> readPassword(const std::optional<Q
     }
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("cannot read the password file %1: %2")
+        return say(u"cannot read the password file %1: %2", u"soubor s heslem %1 nelze přečíst: %2")
             .arg(*path, file.errorString());
     }
     QByteArray line = file.read(kMaxPasswordFileBytes);
@@ -78,7 +84,8 @@ std::variant<RunRequest, QString> requestFrom(const CliOptions& o, const Install
         r.product = 1;
     }
     if (!productByCode(r.product)) {
-        return QStringLiteral("the settings choose no product: use --product");
+        return say(u"the settings choose no product: use --product",
+                   u"nastavení nevybírá žádný program: použijte --product");
     }
     r.source = static_cast<PackageSource>(stored.source.value_or(1));
     r.packageFolder = stored.packageFolder.value_or(QString());
@@ -120,7 +127,8 @@ std::optional<QString> targetProblem(const RunRequest& r) {
     }
     if (std::all_of(r.fields.begin(), r.fields.end(),
                     [](const QString& field) { return field.isEmpty(); })) {
-        return QStringLiteral("no target: give --target, or name targets in the settings");
+        return say(u"no target: give --target, or name targets in the settings",
+                   u"žádný cíl: zadejte --target, nebo cíle uveďte v nastavení");
     }
     for (const QString& target : r.fields) {
         if (target.isEmpty()) {
@@ -128,10 +136,10 @@ std::optional<QString> targetProblem(const RunRequest& r) {
         }
         const QFileInfo info(platform::toHostPath(target));
         if (!info.exists()) {
-            return QStringLiteral("the target %1 does not exist").arg(target);
+            return say(u"the target %1 does not exist", u"cíl %1 neexistuje").arg(target);
         }
         if (!info.isDir()) {
-            return QStringLiteral("the target %1 is not a folder").arg(target);
+            return say(u"the target %1 is not a folder", u"cíl %1 není složka").arg(target);
         }
     }
     return std::nullopt;
@@ -239,7 +247,7 @@ int runRepair(const CliOptions& options, StopSignals& stops) {
                               for (const QString& path : repaired) {
                                   report.event(QStringLiteral("repaired"),
                                                {{QStringLiteral("path"), path}},
-                                               QStringLiteral("repaired %1").arg(path));
+                                               say(u"repaired %1", u"opraven %1").arg(path));
                               }
                               return result;
                           });

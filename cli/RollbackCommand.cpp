@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "engine/FailureDetail.h"
 #include "engine/RunLog.h"
 #include "store/Rollback.h"
@@ -21,14 +22,17 @@ int runRollback(const CliOptions& options) {
     const HeldTarget& held = std::get<HeldTarget>(opened);
     const RollbackResult result = rollBackTarget(held.folder, *held.lock);
     for (const auto& [path, keptAs] : result.keptBeside) {
-        report.event(
-            QStringLiteral("kept"),
-            {{QStringLiteral("path"), path}, {QStringLiteral("kept_as"), keptAs}},
-            QStringLiteral("kept %1 as %2: changed since it was installed").arg(path, keptAs));
+        report.event(QStringLiteral("kept"),
+                     {{QStringLiteral("path"), path}, {QStringLiteral("kept_as"), keptAs}},
+                     say(u"kept %1 as %2: changed since it was installed",
+                         u"ponechán %1 jako %2: od instalace změněn")
+                         .arg(path, keptAs));
     }
     for (const QString& path : result.kept) {
-        report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
-                     QStringLiteral("kept %1: changed since it was installed").arg(path));
+        report.event(
+            QStringLiteral("kept"), {{QStringLiteral("path"), path}},
+            say(u"kept %1: changed since it was installed", u"ponechán %1: od instalace změněn")
+                .arg(path));
     }
     log.line(QStringLiteral("rollback %1: restored %2, removed %3, kept %4")
                  .arg(target)

@@ -1,6 +1,8 @@
 // update --all: what the daily timer installs when the administrator allows it, within the
 // rules a user is not there to judge.
 #include "UnattendedUpdate.h"
+#include "Language.h"
+#include "engine/CzechPlural.h"
 
 #include "Commands.h"
 #include "ConsoleReport.h"
@@ -25,9 +27,11 @@ std::optional<QString> heldBack(const TargetUpdate& update, bool verified,
             "neinstaluje.");
     }
     if (!update.releasedAt.isValid() || update.releasedAt.addDays(policy.coolDownDays) > now) {
-        return QStringLiteral("Verze %1 se bez obsluhy nainstaluje %2 dní po vydání, od %3.")
+        return czechPlural(policy.coolDownDays,
+                           u"Verze %2 se bez obsluhy nainstaluje %1 den po vydání, od %3.",
+                           u"Verze %2 se bez obsluhy nainstaluje %1 dny po vydání, od %3.",
+                           u"Verze %2 se bez obsluhy nainstaluje %1 dní po vydání, od %3.")
             .arg(update.availableVersion)
-            .arg(policy.coolDownDays)
             .arg(update.releasedAt.addDays(policy.coolDownDays)
                      .toLocalTime()
                      .toString(QStringLiteral("d.M.yyyy H:mm")));
@@ -70,6 +74,26 @@ std::vector<UnattendedStep> updateUnattended(InstallEngine& engine, const RunReq
 }
 
 namespace {
+
+// The action as the line says it; JSON keeps the name.
+QString actionWords(const QString& action) {
+    static const std::pair<const char16_t*, const char16_t*> kCzech[] = {
+        {u"updated", u"aktualizováno"},
+        {u"held", u"odloženo"},
+        {u"failed", u"selhalo"},
+        {u"current", u"aktuální"},
+        {u"unknown", u"neznámé"},
+        {u"rollout", u"zatím nenabídnuto"},
+        {u"gone", u"pryč"}};
+    if (speaksCzech()) {
+        for (const auto& [english, czech] : kCzech) {
+            if (action == QStringView(english)) {
+                return QString::fromUtf16(czech);
+            }
+        }
+    }
+    return action;
+}
 
 QString actionOf(const UnattendedStep& step) {
     if (step.result) {
@@ -132,7 +156,7 @@ int reportUnattended(const std::vector<UnattendedStep>& steps, const AvailableUp
         fields.insert(QStringLiteral("reason"), reason);
         report.event(QStringLiteral("target"), fields,
                      QStringLiteral("%1: %2%3")
-                         .arg(platform::linuxPath(u.target.path), action,
+                         .arg(platform::linuxPath(u.target.path), actionWords(action),
                               reason.isEmpty() ? QString() : QStringLiteral(", ") + reason));
         failed = failed || action == u"failed";
         waiting = waiting || action == u"held";

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "ConsoleReport.h"
 #include "ExitCode.h"
+#include "Language.h"
 #include "engine/CzechPlural.h"
 #include "engine/RunLog.h"
 #include "store/Uninstall.h"
@@ -20,8 +21,10 @@ int runUninstall(const CliOptions& options) {
     const Manifest& record = std::get<RecordedTarget>(opened).record;
     const UninstallResult result = uninstallTarget(folder, record);
     for (const QString& path : result.kept) {
-        report.event(QStringLiteral("kept"), {{QStringLiteral("path"), path}},
-                     QStringLiteral("kept %1: changed since it was installed").arg(path));
+        report.event(
+            QStringLiteral("kept"), {{QStringLiteral("path"), path}},
+            say(u"kept %1: changed since it was installed", u"ponechán %1: od instalace změněn")
+                .arg(path));
     }
     log.line(QStringLiteral("uninstall %1: %2 %3, removed %4, kept %5, missing %6")
                  .arg(target, record.name, record.version)

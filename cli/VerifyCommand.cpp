@@ -22,7 +22,8 @@ std::variant<HeldTarget, ExitCode> heldTarget(const QString& target, ConsoleRepo
         QFileInfo(target).isDir() ? platform::FolderHandle::open(target) : std::nullopt;
     if (!folder) {
         return static_cast<ExitCode>(refuseCommand(
-            report, kNoTarget, QStringLiteral("the target %1 is not a folder").arg(target)));
+            report, kNoTarget,
+            say(u"the target %1 is not a folder", u"cíl %1 není složka").arg(target)));
     }
     auto taken = TargetLock::take(*folder, target, TargetLock::kWait, access);
     if (const LockRefusal* refused = std::get_if<LockRefusal>(&taken)) {
