@@ -5,12 +5,16 @@
       publishes all seven products with the publisher's tool TOOL (selvanix-publish) and
       the private key KEY: <stem>.ini and upgrade-<stem>.zip, signed, and a signed
       selvanixnext.exe for Upgrade, into DIR (what a download server publishes)
+  demo_packages.py update TOOL KEY FIRST DIR
+      the same products' second release (14,30) into DIR, with deltas from the first
+      release's archives in FIRST, so that an update fetches only what changed
   demo_packages.py settings FILE BASEURL PUBLICKEY TARGET
       points the installer's settings file FILE at BASEURL and the publisher's PUBLICKEY
       ("baseurl" and "publickey" in section SERVER); a new file also gets a first-run
       setup that installs into TARGET
 """
 import os
+import random
 import subprocess
 import sys
 import tempfile
@@ -23,12 +27,12 @@ PRODUCTS = [  # stem, name
 STAMP = 1717243200  # 1 June 2024, 12:00 UTC: the same packages on every run
 
 
-def program(name):
+def program(name, version):
     return f"""#!/bin/sh
 # {name}: a demo program that shows Selvanix installed and started it.
 # Selvanix starts it in its target folder, from the open file ($0 names a descriptor).
 here=$(pwd)
-msg="{name} 14,20 was installed into $here by Selvanix and started."
+msg="{name} {version} was installed into $here by Selvanix and started."
 echo "$msg" > "$here/started.txt"
 echo "$msg"
 # xmessage shows no accents: its text names the program by its file.
@@ -36,6 +40,20 @@ command -v xmessage >/dev/null 2>&1 && [ -n "$DISPLAY" ] &&
     xmessage -center "The demo program was installed into $here by Selvanix and started." &
 exit 0
 """
+
+
+def samples(stem, release):
+    """About a megabyte of sample records, the same on every run; the second release changes
+    one record in a hundred, as a real update changes a little of a large file."""
+    rng = random.Random(stem)
+    words = ["brod", "les", "řeka", "most", "pole", "vrch", "luka", "mlýn", "sad", "dům"]
+    lines = []
+    for i in range(20000):
+        record = " ".join(rng.choice(words) for _ in range(6))
+        if release == 2 and i % 100 == 7:
+            record += " (opraveno)"
+        lines.append(f"insert into vzory values ({i}, '{record}');")
+    return "\n".join(lines) + "\n"
 
 
 def write(folder, name, data, executable=False):
@@ -47,29 +65,41 @@ def write(folder, name, data, executable=False):
     os.utime(path, (STAMP, STAMP))
 
 
-def packages(tool, key, folder):
+def publish(tool, key, folder, release, first=None):
+    version = "14,20" if release == 1 else "14,30"
     os.makedirs(folder, exist_ok=True)
     with tempfile.TemporaryDirectory() as sources:
         for stem, name in PRODUCTS:
             src = os.path.join(sources, stem)
-            write(src, f"{stem}.exe", program(name), executable=True)          # *.exe
-            write(src, f"data/{stem}.sql", f"-- {name} database\n")           # *.sql
+            write(src, f"{stem}.exe", program(name, version), executable=True)  # *.exe
+            write(src, f"data/{stem}.sql", f"-- {name} database {version}\n")   # *.sql
+            write(src, f"data/{stem}-vzory.sql", samples(stem, release))
             write(src, f"{stem}.chm", f"{name} help\n")                         # *.chm
-            write(src, f"lib/{stem}.dll", f"{name} library\n")                  # *.dll
+            write(src, f"lib/{stem}.dll", f"{name} library {version}\n")        # *.dll
             write(src, f"reports/{stem}.fr3", f"<report name='{name}'/>\n")     # below pts
             write(src, "readme.txt", "No mask takes text files: never installed.\n")
             write(src, "source/notes.md", "Neither is this.\n")
+            previous = ["--previous", os.path.join(first, f"upgrade-{stem}.zip")] if first else []
             # The readme and notes are there on purpose: the tool's warnings about them
             # are expected, so they are not shown.
             subprocess.run([tool, "package", "--key", key, "--stem", stem, "--name", name,
-                            "--version", "14,20", "--date", "1.6.2024", "--marker",
-                            f"{stem}.exe", "--run", f"{stem}.exe", src, folder],
+                            "--version", version, "--date",
+                            "1.6.2024" if release == 1 else "1.9.2024", "--marker",
+                            f"{stem}.exe", "--run", f"{stem}.exe", *previous, src, folder],
                            check=True, stderr=subprocess.DEVNULL)
     nxt = os.path.join(folder, "selvanixnext.exe")
     with open(nxt, "w") as f:
         f.write("#!/bin/sh\necho 'The newer Selvanix would start here (demo).'\n")
     # Far above any real release, so Upgrade always takes it as newer.
     subprocess.run([tool, "sign", "--key", key, "--version", "99.0", nxt], check=True)
+
+
+def packages(tool, key, folder):
+    publish(tool, key, folder, 1)
+
+
+def update(tool, key, first, folder):
+    publish(tool, key, folder, 2, first)
 
 
 def read_text(raw):
@@ -120,6 +150,8 @@ def settings(path, baseurl, publickey, target):
 if __name__ == "__main__":
     if len(sys.argv) == 5 and sys.argv[1] == "packages":
         packages(*sys.argv[2:])
+    elif len(sys.argv) == 6 and sys.argv[1] == "update":
+        update(*sys.argv[2:])
     elif len(sys.argv) == 6 and sys.argv[1] == "settings":
         settings(*sys.argv[2:])
     else:
