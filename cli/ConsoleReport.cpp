@@ -43,7 +43,7 @@ QString problemWords(PackageProblem problem) {
 
 // The outcome's name as the line says it; JSON keeps the name.
 QString outcomeWords(const QString& outcome) {
-    static const std::pair<const char16_t*, const char16_t*> kCzech[] = {
+    static const Words kCzech[] = {
         {u"installed", u"nainstalováno"},
         {u"no package", u"balíček nebyl nalezen"},
         {u"refused", u"odmítnuto"},
@@ -66,31 +66,13 @@ QString outcomeWords(const QString& outcome) {
         {u"update available", u"k dispozici je aktualizace"},
         {u"current", u"aktuální"},
     };
-    if (speaksCzech()) {
-        for (const auto& [english, czech] : kCzech) {
-            if (outcome == QStringView(english)) {
-                return QString::fromUtf16(czech);
-            }
-        }
-    }
-    return outcome;
+    return nameAsSaid(outcome, kCzech);
 }
 
 QString answerWords(TArcAction answer) {
-    const QString english = answerName(answer).toLower();
-    if (!speaksCzech()) {
-        return english;
-    }
-    if (english == u"abort") {
-        return QStringLiteral("přerušit");
-    }
-    if (english == u"ignore") {
-        return QStringLiteral("vynechat");
-    }
-    if (english == u"retry") {
-        return QStringLiteral("zkusit znovu");
-    }
-    return english;
+    static const Words kCzech[] = {
+        {u"abort", u"přerušit"}, {u"ignore", u"vynechat"}, {u"retry", u"zkusit znovu"}};
+    return nameAsSaid(answerName(answer).toLower(), kCzech);
 }
 
 }  // namespace

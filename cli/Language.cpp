@@ -23,6 +23,17 @@ QString say(QStringView english, QStringView czech) {
     return (speaksCzech() ? czech : english).toString();
 }
 
+QString nameAsSaid(const QString& name, std::span<const Words> words) {
+    if (speaksCzech()) {
+        for (const Words& w : words) {
+            if (name == QStringView(w.english)) {
+                return QString::fromUtf16(w.czech);
+            }
+        }
+    }
+    return name;
+}
+
 QString counted(qint64 n, QStringView englishOne, QStringView englishMany, QStringView czechOne,
                 QStringView czechFew, QStringView czechMany) {
     QStringView noun;

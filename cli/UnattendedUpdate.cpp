@@ -77,22 +77,14 @@ namespace {
 
 // The action as the line says it; JSON keeps the name.
 QString actionWords(const QString& action) {
-    static const std::pair<const char16_t*, const char16_t*> kCzech[] = {
-        {u"updated", u"aktualizováno"},
-        {u"held", u"odloženo"},
-        {u"failed", u"selhalo"},
-        {u"current", u"aktuální"},
-        {u"unknown", u"neznámé"},
-        {u"rollout", u"zatím nenabídnuto"},
-        {u"gone", u"pryč"}};
-    if (speaksCzech()) {
-        for (const auto& [english, czech] : kCzech) {
-            if (action == QStringView(english)) {
-                return QString::fromUtf16(czech);
-            }
-        }
-    }
-    return action;
+    static const Words kCzech[] = {{u"updated", u"aktualizováno"},
+                                   {u"held", u"odloženo"},
+                                   {u"failed", u"selhalo"},
+                                   {u"current", u"aktuální"},
+                                   {u"unknown", u"neznámé"},
+                                   {u"rollout", u"zatím nenabídnuto"},
+                                   {u"gone", u"pryč"}};
+    return nameAsSaid(action, kCzech);
 }
 
 QString actionOf(const UnattendedStep& step) {

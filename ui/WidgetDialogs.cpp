@@ -136,27 +136,26 @@ MessageResult fromQt(int button) {
     }
 }
 
-// The box's icon tells what kind of message it is; a screen reader says so in words.
-void nameIcon(QMessageBox& box) {
-    QLabel* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
-    if (icon == nullptr) {
-        return;
-    }
-    switch (box.icon()) {
+QString iconName(QMessageBox::Icon icon) {
+    switch (icon) {
         case QMessageBox::Critical:
-            icon->setAccessibleName(QStringLiteral("Chyba"));
-            break;
+            return QStringLiteral("Chyba");
         case QMessageBox::Warning:
-            icon->setAccessibleName(QStringLiteral("Upozornění"));
-            break;
+            return QStringLiteral("Upozornění");
         case QMessageBox::Information:
-            icon->setAccessibleName(QStringLiteral("Informace"));
-            break;
+            return QStringLiteral("Informace");
         case QMessageBox::Question:
-            icon->setAccessibleName(QStringLiteral("Otázka"));
-            break;
+            return QStringLiteral("Otázka");
         case QMessageBox::NoIcon:
             break;
+    }
+    return {};
+}
+
+// The box's icon tells what kind of message it is; a screen reader says so in words.
+void nameIcon(QMessageBox& box) {
+    if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"))) {
+        icon->setAccessibleName(iconName(box.icon()));
     }
 }
 
