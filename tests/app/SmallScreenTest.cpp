@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -38,6 +39,10 @@ TEST_F(SmallScreen, TheWindowStaysOnTheScreenAndEveryControlCanBeReached) {
     EXPECT_EQ(control<QWidget>(*w, "PanContent")->size() + (w->frameGeometry().size() - w->size()),
               w->outerSize());
     EXPECT_LT(w->height(), control<QWidget>(*w, "PanContent")->height());
+    // Cut in height only: it scrolls up and down, never sideways.
+    const auto* scroll = control<QScrollArea>(*w, "ScrollView");
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
 
     // Tab goes round every control, each scrolled into view as it takes the focus.
     QSet<QString> reached;
