@@ -65,6 +65,33 @@ private:
     HttpTransfer*& slot_;
 };
 
+// Which proxy the options choose: an address with its credentials, the environment's, or a
+// name and port with credentials of their own; none of them means a direct connection.
+struct ProxyRoute {
+    QString named;
+    bool fromEnvironment = false;
+    QString userName;
+    QString password;
+};
+
+ProxyRoute proxyRoute(const TInternetOptions& options) {
+    if (!options.ProxyUrl.isEmpty()) {
+        return {options.ProxyUrl, false, {}, {}};
+    }
+    if (options.ProxyFromEnvironment) {
+        return {{}, true, {}, {}};
+    }
+    if (!options.UseProxy) {
+        return {};
+    }
+    ProxyRoute route{options.ProxyName + u':' + QString::number(options.ProxyPort), false, {}, {}};
+    if (options.UseProxyAuth) {
+        route.userName = options.ProxyUserName;
+        route.password = options.ProxyPassword;
+    }
+    return route;
+}
+
 }  // namespace
 
 void DownloadItem::Prepare() {
@@ -254,30 +281,17 @@ std::optional<HttpRequest> DownloadItem::httpRequest() {
     request.lowSpeedLimit = Options.LowSpeedLimit;
     request.lowSpeedTimeSecs = Options.LowSpeedTimeSecs;
     request.caFile = Options.CaFile;
-    request.proxy = namedProxy();
-    request.proxyFromEnvironment = Options.ProxyUrl.isEmpty() && Options.ProxyFromEnvironment;
-    if (Options.ProxyUrl.isEmpty() && !Options.ProxyFromEnvironment && Options.UseProxy) {
-        if (Options.UseProxyAuth) {
-            request.proxyUserName = Options.ProxyUserName;
-            request.proxyPassword = Options.ProxyPassword;
-        }
-    }
+    const ProxyRoute proxy = proxyRoute(Options);
+    request.proxy = proxy.named;
+    request.proxyFromEnvironment = proxy.fromEnvironment;
+    request.proxyUserName = proxy.userName;
+    request.proxyPassword = proxy.password;
     return request;
 }
 
-QString DownloadItem::namedProxy() const {
-    if (!Options.ProxyUrl.isEmpty()) {
-        return Options.ProxyUrl;
-    }
-    if (!Options.ProxyFromEnvironment && Options.UseProxy) {
-        return Options.ProxyName + u':' + QString::number(Options.ProxyPort);
-    }
-    return {};
-}
-
 QString DownloadItem::ProxyAddress() const {
-    return proxyAddress(request_.url, namedProxy(),
-                        Options.ProxyUrl.isEmpty() && Options.ProxyFromEnvironment);
+    const ProxyRoute proxy = proxyRoute(Options);
+    return proxyAddress(request_.url, proxy.named, proxy.fromEnvironment);
 }
 
 bool DownloadItem::acceptHead(const HttpReplyHead& head) {

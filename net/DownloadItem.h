@@ -93,7 +93,6 @@ private:
     void transfer();
     bool connected() const;
     std::optional<HttpRequest> httpRequest();
-    QString namedProxy() const;  // the proxy the options name, credentials and all
     bool acceptHead(const HttpReplyHead& head);
     bool acceptPiece(const char* data, std::size_t size);
     long long countPiece(std::size_t size);

@@ -8,12 +8,6 @@ namespace selvanix::ui {
 
 namespace {
 
-// A plain widget shown as a window would read as a "filler"; it is the program's frame.
-class FrameAccessible : public QAccessibleWidget {
-public:
-    explicit FrameAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
-};
-
 // A banner line reads as its text. Without one it is only a coloured band: hidden from
 // readers, as an empty label would otherwise be announced with no name.
 class BannerAccessible : public QAccessibleWidget {
@@ -47,7 +41,8 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
     if (className == QLatin1String(object->metaObject()->className()) &&
         className.startsWith(QLatin1String("selvanix::")) && widget->isWindow() &&
         !widget->inherits("QDialog") && !widget->inherits("QMainWindow")) {
-        return new FrameAccessible(widget);
+        // A plain widget shown as a window would read as a "filler"; it is the program's frame.
+        return new QAccessibleWidget(widget, QAccessible::Window);
     }
     return nullptr;
 }
