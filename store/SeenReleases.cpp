@@ -3,8 +3,12 @@
 #include "DataFolderFile.h"
 #include "InstalledTargets.h"
 
+#include "platform/handles/FileLock.h"
+
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
+#include <variant>
 
 namespace selvanix {
 
@@ -12,6 +16,7 @@ namespace {
 
 constexpr char kName[] = "seen.list";
 constexpr char kHeader[] = "selvanix-seen 1";
+constexpr char kLockName[] = ".seen.lock";
 constexpr qint64 kMaxBytes = static_cast<qint64>(kMaxInstalledTargets) * 256;
 
 QByteArray releaseKey(const QString& stem, const QString& version) {
@@ -48,9 +53,30 @@ QDateTime SeenReleases::firstSeen(const QString& stem, const QString& version,
     return now;
 }
 
+// A check fetches descriptors between its read and this write, and another check may have
+// written meanwhile: what that one saw is kept, and of one release the earlier sighting stands.
 bool SeenReleases::write(const platform::FolderHandle& dataFolder) const {
+    const auto lock = platform::FileLock::take(
+        dataFolder, kLockName, platform::FileLock::Access::Write, std::chrono::seconds(10));
+    if (!std::holds_alternative<platform::FileLock>(lock)) {
+        return false;
+    }
+    std::vector<Seen> merged = read(dataFolder).seen_;
+    for (const Seen& mine : seen_) {
+        const auto found = std::find_if(merged.begin(), merged.end(), [&mine](const Seen& s) {
+            return s.release == mine.release;
+        });
+        if (found == merged.end()) {
+            merged.push_back(mine);
+        } else {
+            found->seconds = std::min(found->seconds, mine.seconds);
+        }
+    }
+    if (merged.size() > kMaxInstalledTargets) {
+        merged.erase(merged.begin(), merged.end() - kMaxInstalledTargets);
+    }
     std::vector<QByteArray> lines;
-    for (const Seen& s : seen_) {
+    for (const Seen& s : merged) {
         lines.push_back(s.release + ' ' + QByteArray::number(s.seconds));
     }
     return writeDataLines(dataFolder, kName, kHeader, lines);

@@ -18,6 +18,8 @@ public:
 
     // When the release was first seen; now, and remembered, when it is new.
     QDateTime firstSeen(const QString& stem, const QString& version, const QDateTime& now);
+    // Adds these sightings to the file as it stands now, under its lock; false when it could
+    // not be written.
     bool write(const platform::FolderHandle& dataFolder) const;
 
 private:

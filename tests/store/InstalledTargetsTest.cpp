@@ -2,6 +2,7 @@
 // excess are bounded, and two runs finishing together both stay remembered.
 #include "store/InstalledTargets.h"
 #include "store/NotifiedReleases.h"
+#include "store/SeenReleases.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -125,6 +126,27 @@ TEST(NotifiedReleases, EachReleaseOfATargetOnceAcrossRuns) {
     EXPECT_FALSE(again.contains(b, QStringLiteral("14,25"))) << "another target is told too";
     // A version with a space cannot pass for another key.
     EXPECT_FALSE(again.contains(a, QStringLiteral("14,25 x")));
+}
+
+// Two checks at once each read the list, fetch, and write it: neither loses what the other saw,
+// and of a release both saw the earlier sighting stands.
+TEST(SeenReleases, TwoChecksAtOnceKeepWhatEachSaw) {
+    QTemporaryDir root;
+    const platform::FolderHandle data = *platform::FolderHandle::open(root.path());
+    const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+    SeenReleases first = SeenReleases::read(data);
+    SeenReleases second = SeenReleases::read(data);
+    EXPECT_EQ(first.firstSeen("tulvek", "3,0", t0.addSecs(60)), t0.addSecs(60));
+    EXPECT_EQ(first.firstSeen("brodelik", "14,30", t0.addSecs(60)), t0.addSecs(60));
+    EXPECT_EQ(second.firstSeen("brodelik", "14,30", t0), t0);
+    EXPECT_EQ(second.firstSeen("pesmarin", "2,0", t0), t0);
+    ASSERT_TRUE(first.write(data));
+    ASSERT_TRUE(second.write(data));
+    SeenReleases after = SeenReleases::read(data);
+    const QDateTime later = t0.addDays(30);
+    EXPECT_EQ(after.firstSeen("tulvek", "3,0", later), t0.addSecs(60));
+    EXPECT_EQ(after.firstSeen("brodelik", "14,30", later), t0);
+    EXPECT_EQ(after.firstSeen("pesmarin", "2,0", later), t0);
 }
 
 }  // namespace
